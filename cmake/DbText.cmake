@@ -1,0 +1,22 @@
+# Helpers shared by every folder: one static library per folder, one test executable per folder.
+
+# dbtext_library(NAME SOURCES ... DEPENDS ...): a static library of one src/ folder.
+function(dbtext_library name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS" ${ARGN})
+    add_library(${name} STATIC ${ARG_SOURCES})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(${name} PUBLIC ${ARG_DEPENDS})
+endfunction()
+
+# dbtext_add_test(NAME SOURCES ... DEPENDS ...): one GoogleTest executable, registered with CTest.
+# The test main (tests/support) gives each run a temporary HOME and XDG_RUNTIME_DIR; the
+# offscreen platform is set here as well so that the executable also runs alone.
+function(dbtext_add_test name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE dbtext_testsupport ${ARG_DEPENDS})
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;DBTEXT_SAMPLE_DB=${PROJECT_BINARY_DIR}/samples/sample.txdb;DBTEXT_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
+        TIMEOUT 600)
+endfunction()

@@ -1,0 +1,171 @@
+// zSvr: opening, checking and querying the document database.
+#include "docdb/zSvr.h"
+
+#include "docdb/Schema.h"
+#include "util/Vb.h"
+#include "util/zClt.h"
+
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcDocdb, "dbtext.docdb", QtWarningMsg)
+
+namespace docdb {
+
+zSvr::zSvr(platform::IMessageBox& messages, const util::zClt& files) : m_messages(messages), m_files(files) {}
+
+zSvr::~zSvr() {
+    D_Close();
+}
+
+QString zSvr::providerName() const {
+    return m_conn ? m_conn->providerName() : QString();
+}
+
+QString zSvr::connectionString(const QString& sFL) {
+    if (sFL.right(3).compare(QLatin1String("udl"), Qt::CaseInsensitive) == 0)
+        return QStringLiteral("FILE NAME=") + sFL;
+    QString s = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;") +
+                QStringLiteral("Data Source = ?;Persist Security Info=False");
+    const qsizetype q = s.indexOf(QLatin1Char('?'));
+    s.replace(q, 1, sFL);
+    return s;
+}
+
+void zSvr::D_StDcDb(const QString& sFL, bool& bOk) {
+    if (sFL.isEmpty())
+        return;
+    if (!m_files.FbExFile(sFL))
+        return;
+    D_Close();
+    QString error;
+    auto conn = platform::DbProviders::open(connectionString(sFL), error);
+    if (!conn) {
+        m_lastError = error;
+        qCDebug(lcDocdb) << "open failed:" << error;
+        bOk = false;
+        m_messages.show(QStringLiteral("DataBase Open Error !!"));
+        return;
+    }
+    m_conn = std::move(conn);
+    m_bJet = m_conn->providerName().contains(QStringLiteral("jet"), Qt::CaseInsensitive);
+    ChkDmFmt(bOk);
+    if (bOk)
+        return;
+    m_messages.show(sFL + QStringLiteral(" は文書DBではありません"));
+    bOk = false;
+}
+
+void zSvr::D_Close() {
+    m_conn.reset();
+    m_commandText.clear();
+}
+
+void zSvr::ChkDmFmt(bool& bOk) {
+    platform::DbRows rows;
+    bOk = read(sql::kMarkerOpen, rows);
+}
+
+bool zSvr::read(const QString& sQ, platform::DbRows& rows) {
+    m_commandText = sQ;
+    if (!m_conn) {
+        m_lastError = QStringLiteral("no open connection");
+        return false;
+    }
+    QString error;
+    if (!m_conn->query(sQ, rows, error)) {
+        m_lastError = error;
+        qCDebug(lcDocdb) << "read failed:" << sQ << error;
+        return false;
+    }
+    return true;
+}
+
+void zSvr::T_CnvSq(QString& sQ, const QVariantList& vAry) {
+    if (vAry.isEmpty())
+        throw util::VbError(QStringLiteral("Subscript out of range"));
+    for (const QVariant& v : vAry) {
+        const qsizetype at = sQ.indexOf(QLatin1Char('?'));
+        if (util::isNull(v)) {
+            if (at >= 0)
+                sQ.remove(at, 1);
+            continue;
+        }
+        QString text = util::CStr(v);
+        text.remove(QLatin1Char('?'));
+        if (at < 0)
+            continue;
+        // A value inside a quoted placeholder keeps its quotes as text.
+        const bool quoted =
+            at > 0 && at + 1 < sQ.size() && sQ.at(at - 1) == QLatin1Char('\'') && sQ.at(at + 1) == QLatin1Char('\'');
+        if (quoted)
+            text.replace(QLatin1Char('\''), QLatin1String("''"));
+        sQ.replace(at, 1, text);
+    }
+}
+
+void zSvr::D_ExeSq(const QString& sQ, bool& bOk, qint32& nCn, bool /*bNoErr*/) {
+    if (!m_conn) {
+        m_lastError = QStringLiteral("no open connection");
+        bOk = false;
+        return;
+    }
+    QString error;
+    qint32 affected = 0;
+    if (!m_conn->execute(sQ, affected, error)) {
+        m_lastError = error;
+        qCDebug(lcDocdb) << "execute failed:" << sQ << error;
+        bOk = false;
+        return;
+    }
+    nCn = affected;
+    bOk = true;
+}
+
+void zSvr::R_Rset(const QString& sQ, Recordset& xRs, bool& bOk, qint16 iTyp) {
+    bOk = false;
+    if (xRs.isOpen())
+        xRs.close();
+    platform::DbRows rows;
+    if (!read(sQ, rows))
+        return;
+    xRs.open(std::move(rows), iTyp == 2 ? qint16(2) : qint16(0));
+    bOk = true;
+}
+
+void zSvr::R_Ary(const QString& sQ, RowArray& vAry, qint32& nCn) {
+    vAry.clear();
+    nCn = 0;
+    platform::DbRows rows;
+    if (!read(sQ, rows))
+        return;
+    if (rows.rows.empty())
+        return;
+    const int cols = int(rows.columns.size());
+    vAry.m_cols.assign(size_t(cols), QVariantList());
+    for (auto& col : vAry.m_cols)
+        col.reserve(qsizetype(rows.rows.size()));
+    for (auto& row : rows.rows)
+        for (int c = 0; c < cols; ++c)
+            vAry.m_cols[size_t(c)].append(std::move(row[c]));
+    nCn = qint32(rows.rows.size());
+}
+
+void zSvr::R_GtVaL(const QString& sQ, QVariant& vVL, const QVariant& vDef) {
+    vVL = vDef;
+    platform::DbRows rows;
+    if (!read(sQ, rows) || rows.rows.empty() || rows.rows.front().isEmpty())
+        return;
+    QVariant v = rows.rows.front().front();
+    if (util::isNull(v))
+        return;
+    if (vDef.isValid() && v.metaType() != vDef.metaType()) {
+        if (vDef.metaType().id() == QMetaType::QString) {
+            v = util::CStr(v);
+        } else if (!v.convert(vDef.metaType())) {
+            return; // a value that does not convert: the default stays
+        }
+    }
+    vVL = v;
+}
+
+} // namespace docdb

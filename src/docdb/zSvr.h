@@ -1,0 +1,85 @@
+// zSvr: the database session (the one connection to the open document database) and its queries.
+#pragma once
+
+#include "docdb/Recordset.h"
+#include "platform/DbProvider.h"
+#include "platform/MessageBox.h"
+
+#include <QString>
+#include <QVariant>
+#include <QVariantList>
+
+#include <memory>
+
+namespace util {
+class zClt;
+}
+
+namespace docdb {
+
+/// zSvr: the database session. Opens a .txdb/.mdb file (Jet provider name) or a .udl data link,
+/// checks the document-database marker, and answers every read and change of the program.
+/// None of the query operations shows a message; opening reports through the message box.
+class zSvr {
+public:
+    zSvr(platform::IMessageBox& messages, const util::zClt& files);
+    ~zSvr();
+    Q_DISABLE_COPY_MOVE(zSvr)
+
+    /// Opens the database file sFL. Empty or missing files return at once with bOk unchanged.
+    /// Otherwise the previous connection is closed first; a provider failure gives bOk False and
+    /// "DataBase Open Error !!", a missing marker table bOk False and sFL + " は文書DBではありません".
+    void D_StDcDb(const QString& sFL, bool& bOk);
+    /// Closes and releases the connection; errors are ignored.
+    void D_Close();
+    /// True while a connection is open.
+    bool isOpen() const { return m_conn != nullptr; }
+    /// The Jet flag: the provider of the last successful open has "jet" in its name.
+    bool bJet() const { return m_bJet; }
+    /// The provider name of the open connection ("" when closed).
+    QString providerName() const;
+
+    /// The connection string for a path: "FILE NAME=" + path for ".udl", else the Jet string
+    /// with the path inserted unchanged at the first "?".
+    static QString connectionString(const QString& sFL);
+
+    /// Fills the "?" placeholders of sQ in order. Null removes its placeholder; "?" inside a value is
+    /// dropped; surplus values or placeholders are left. Single quotes of a value that fills a quoted
+    /// placeholder ('?') are doubled, so the value is stored as given. Throws util::VbError for an
+    /// empty value list.
+    static void T_CnvSq(QString& sQ, const QVariantList& vAry);
+
+    /// Executes a statement without rows; bOk tells success, nCn receives the affected rows (kept on
+    /// failure). bNoErr has no effect: nothing is ever shown.
+    void D_ExeSq(const QString& sQ, bool& bOk, qint32& nCn, bool bNoErr = false);
+    /// Opens xRs on sQ in mode iTyp (0 forward-only read-only, 2 keyset optimistic); bOk tells success.
+    void R_Rset(const QString& sQ, Recordset& xRs, bool& bOk, qint16 iTyp);
+    /// All rows as a column × row array; nCn the row count (0 on failure or no rows).
+    void R_Ary(const QString& sQ, RowArray& vAry, qint32& nCn);
+    /// The first column of the first row, converted to vDef's type; vDef when there is none, it is
+    /// Null, it does not convert, or the read fails.
+    void R_GtVaL(const QString& sQ, QVariant& vVL, const QVariant& vDef);
+
+    template <typename T> void R_GtVaL(const QString& sQ, T& vVL, const T& vDef) {
+        QVariant v;
+        R_GtVaL(sQ, v, QVariant::fromValue(vDef));
+        vVL = v.value<T>();
+    }
+
+    /// The reason of the last failure of the provider (for logging and tests; never shown).
+    QString lastError() const { return m_lastError; }
+
+private:
+    void ChkDmFmt(bool& bOk);
+    bool read(const QString& sQ, platform::DbRows& rows);
+
+    platform::IMessageBox& m_messages;
+    const util::zClt& m_files;
+    std::unique_ptr<platform::IDbConnection> m_conn;
+    QString m_commandText; // the shared command's text: every read replaces it
+    bool m_bJet = false;
+    qint32 m_readCursorType = 0; // forward-only; no operation changes it
+    QString m_lastError;
+};
+
+} // namespace docdb

@@ -1,0 +1,33 @@
+// SqliteProvider: document database files as SQLite databases behind the provider interface.
+#pragma once
+
+#include "platform/DbProvider.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace platform {
+
+/// One SQLite connection. The file is opened for reading and writing (renaming pages writes)
+/// but never created; reads never change it. Statements pass through SqlDialect first.
+class SqliteConnection final : public IDbConnection {
+public:
+    /// Opens path; returns null with a reason when the file is missing, empty, not an SQLite
+    /// database or shorter than its header says (a truncated copy).
+    static std::unique_ptr<SqliteConnection> open(const QString& path, const QString& providerName, QString& error);
+    ~SqliteConnection() override;
+    Q_DISABLE_COPY_MOVE(SqliteConnection)
+
+    QString providerName() const override { return m_provider; }
+    bool query(const QString& sql, DbRows& out, QString& error) override;
+    bool execute(const QString& sql, qint32& affected, QString& error) override;
+
+private:
+    SqliteConnection(sqlite3* db, QString provider) : m_db(db), m_provider(std::move(provider)) {}
+    sqlite3_stmt* prepare(const QString& sql, QString& error);
+
+    sqlite3* m_db = nullptr;
+    QString m_provider;
+};
+
+} // namespace platform

@@ -1,0 +1,27 @@
+// TextCodec: the system's ANSI code page for every text file the program reads or writes.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace platform {
+
+/// Converts between text and the bytes of the system's ANSI code page (CP932 by default).
+/// CP932 rather than "Shift_JIS": the latter cannot encode ～, －, ① or 髙.
+class TextCodec {
+public:
+    /// The code page name in use ("CP932" unless changed).
+    static QString ansiName();
+    /// Changes the code page (used where the platform reports another ANSI code page).
+    static void setAnsiName(const QString& name);
+
+    /// Text to ANSI bytes. Characters the code page cannot hold become "?", as the Windows
+    /// conversion does; *lossy (when given) tells whether that happened.
+    static QByteArray toAnsi(const QString& text, bool* lossy = nullptr);
+    /// ANSI bytes to text.
+    static QString fromAnsi(const QByteArray& bytes);
+    /// Whether the bytes are valid UTF-8 (used to tell stored plain text apart).
+    static bool isValidUtf8(const QByteArray& bytes);
+};
+
+} // namespace platform

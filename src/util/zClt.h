@@ -1,0 +1,26 @@
+// zClt: the client utility class (file existence with wildcards, whole-text writes, list trimming).
+#pragma once
+
+#include <QString>
+
+namespace util {
+
+/// zClt: file and text operations shared by the windows. One shared instance lives from first use
+/// to program end; the operations keep no state of their own.
+class zClt {
+public:
+    /// Whether sFL names an existing file (folders do not count). With bLike True and a "?" or "*"
+    /// in the name, whether any ordinary (not hidden) file in that folder matches the pattern;
+    /// wildcards apply to the file name only, "?" one character, "*" any run.
+    bool FbExFile(const QString& sFL, bool bLike = false) const;
+
+    /// Writes sTx to sFL in the ANSI code page, replacing the file or appending when bApn is True;
+    /// no line break is added. Throws util::VbError when the file cannot be written.
+    void F_StTxtFL(const QString& sFL, const QString& sTx, bool bApn) const;
+
+    /// Removes every trailing delimiter sW2 from sW1. An empty sW2 becomes ","; with "," the blanks
+    /// beside the commas are removed first (", " and " ," become ",").
+    static void T_DelRwd(QString& sW1, QString& sW2);
+};
+
+} // namespace util

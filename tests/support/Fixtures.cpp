@@ -1,0 +1,97 @@
+// Fixtures: builders shared by the test folders.
+#include "support/Fixtures.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+namespace testsupport {
+
+namespace {
+QDateTime at(int day, int hour) {
+    return QDateTime(QDate(2026, 11, day), QTime(hour, 0, 0));
+}
+
+samples::PageSpec page(qint32 no, const QString& title, const QString& html, std::optional<int> cod = 0,
+                       QDateTime when = {}) {
+    samples::PageSpec p;
+    p.no = no;
+    p.title = title;
+    if (!html.isNull())
+        p.obDoc = html.toUtf8();
+    p.boCod = cod;
+    p.updated = when.isValid() ? when : at(1, 9);
+    return p;
+}
+
+samples::EdgeSpec edge(qint32 parent, qint32 child, qint32 order, const QString& title, int link = 0, int hide = 0) {
+    samples::EdgeSpec e;
+    e.parent = parent;
+    e.child = child;
+    e.order = order;
+    e.title = title;
+    e.boLnk = link;
+    e.boHide = hide;
+    e.updated = at(2, 10);
+    return e;
+}
+} // namespace
+
+samples::DocDbSpec smallTree() {
+    samples::DocDbSpec s;
+    s.pages << page(5, QStringLiteral("五"), QStringLiteral("<p>五のページ。Alpha 検索語 と 日本語。</p>"))
+            << page(8, QStringLiteral("八"), QStringLiteral("<p>コードページ八 beta</p>"), 1)
+            << page(9, QStringLiteral("九"), QStringLiteral("<p>九のページ ALPHA gamma</p>"), std::nullopt)
+            << page(12, QStringLiteral("十二"), QStringLiteral("<p>十二 検索語 Beta</p>"))
+            << page(20, QStringLiteral("二十"), QStringLiteral("<p>二十</p>"), 0, at(3, 8))
+            << page(21, QStringLiteral("二十一"), QStringLiteral("<p>二十一</p>"), 0, at(4, 15))
+            << page(30, QStringLiteral("三十"), QStringLiteral("<p>三十 it's quoted</p>"))
+            << page(40, QStringLiteral("四十"), QString());
+    // Insertion order differs from inSrt so that ordering is exercised.
+    s.edges << edge(0, 8, 2, QStringLiteral("八")) << edge(0, 5, 1, QStringLiteral("五"))
+            << edge(0, 40, 3, QStringLiteral("四十")) << edge(5, 12, 2, QStringLiteral("十二"))
+            << edge(5, 9, 1, QStringLiteral("九")) << edge(12, 30, 1, QStringLiteral("三十"), 0, 1)
+            << edge(8, 21, 1, QStringLiteral("二十一")) << edge(8, 20, 2, QStringLiteral("二十"))
+            << edge(8, 9, 3, QStringLiteral("九へのリンク"), 1);
+    s.dxml << qMakePair(qint32(1), QStringLiteral("<?xml version=\"1.0\"?><root>一</root>"));
+    return s;
+}
+
+QString writeDb(const QString& dir, const QString& name, const samples::DocDbSpec& spec) {
+    const QString path = dir + QLatin1Char('/') + name;
+    QString error;
+    EXPECT_TRUE(samples::writeDocDb(path, spec, error)) << error.toStdString();
+    return path;
+}
+
+QString writeUdl(const QString& path, const QString& initString) {
+    const QString text = QStringLiteral("[oledb]\r\n; Everything after this line is an OLE DB initstring\r\n") +
+                         initString + QStringLiteral("\r\n");
+    QByteArray bytes("\xFF\xFE", 2);
+    for (QChar c : text) {
+        bytes.append(char(c.unicode() & 0xFF));
+        bytes.append(char(c.unicode() >> 8));
+    }
+    writeBytes(path, bytes);
+    return path;
+}
+
+QByteArray readBytes(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+bool writeBytes(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    return f.write(bytes) == bytes.size();
+}
+
+QString sampleDb() {
+    return qEnvironmentVariable("DBTEXT_SAMPLE_DB");
+}
+
+} // namespace testsupport

@@ -1,0 +1,34 @@
+// Fixtures: fixture databases, data links and file helpers for the tests.
+#pragma once
+
+#include "samples/builder/DocDbWriter.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace testsupport {
+
+/// A small tree:
+///   0 ─┬─ 5 "五" ─┬─ 9 "九"
+///      │          └─ 12 "十二" ── 30 "三十"
+///      ├─ 8 "八" (code page) ─┬─ 20 "二十" (older)
+///      │                      └─ 21 "二十一" (newer)
+///      └─ 40 "四十" (Null document)
+/// plus a link row 8 → 9 titled "九へのリンク" (boLnk 1); the row 12 → 30 is hidden (boHide 1) and 9 has
+/// a Null boCod. Texts carry Japanese words and mixed-case ASCII; msDxml holds row 1.
+samples::DocDbSpec smallTree();
+
+/// Writes spec to dir/name and returns the path; fails the current test on error.
+QString writeDb(const QString& dir, const QString& name, const samples::DocDbSpec& spec);
+
+/// Writes a data-link file as the platform writes it: UTF-16LE with BOM, "[oledb]", a comment line,
+/// then the initialisation string, CR LF line ends.
+QString writeUdl(const QString& path, const QString& initString);
+
+QByteArray readBytes(const QString& path);
+bool writeBytes(const QString& path, const QByteArray& bytes);
+
+/// The sample database built by the build (DBTEXT_SAMPLE_DB), or empty.
+QString sampleDb();
+
+} // namespace testsupport
