@@ -52,11 +52,17 @@ QByteArray TextCodec::toAnsi(const QString& text, bool* lossy) {
     return out;
 }
 
-QString TextCodec::fromAnsi(const QByteArray& bytes) {
+QString TextCodec::fromAnsi(const QByteArray& bytes, bool* invalid) {
     QStringDecoder dec(currentName().toLatin1().constData(), QStringConverter::Flag::Stateless);
-    if (!dec.isValid())
+    if (!dec.isValid()) {
+        if (invalid)
+            *invalid = false;
         return QString::fromLocal8Bit(bytes);
-    return dec.decode(bytes);
+    }
+    QString text = dec.decode(bytes);
+    if (invalid)
+        *invalid = dec.hasError();
+    return text;
 }
 
 bool TextCodec::isValidUtf8(const QByteArray& bytes) {

@@ -18,8 +18,8 @@ public:
     /// Text to ANSI bytes. Characters the code page cannot hold become "?", as the Windows
     /// conversion does; *lossy (when given) tells whether that happened.
     static QByteArray toAnsi(const QString& text, bool* lossy = nullptr);
-    /// ANSI bytes to text.
-    static QString fromAnsi(const QByteArray& bytes);
+    /// ANSI bytes to text; *invalid (when given) tells whether some bytes were not valid in the code page.
+    static QString fromAnsi(const QByteArray& bytes, bool* invalid = nullptr);
     /// Whether the bytes are valid UTF-8 (used to tell stored plain text apart).
     static bool isValidUtf8(const QByteArray& bytes);
 };

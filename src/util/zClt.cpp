@@ -2,6 +2,7 @@
 #include "util/zClt.h"
 
 #include "platform/TextCodec.h"
+#include "util/ProcessState.h"
 #include "util/Vb.h"
 
 #include <QDir>
@@ -35,6 +36,7 @@ QRegularExpression wildcardToRegex(const QString& pattern) {
 } // namespace
 
 bool zClt::FbExFile(const QString& sFL, bool bLike) const {
+    F_ChkFso();
     if (sFL.isEmpty())
         return false;
     const bool wild = sFL.contains(QLatin1Char('?')) || sFL.contains(QLatin1Char('*'));
@@ -58,6 +60,7 @@ bool zClt::FbExFile(const QString& sFL, bool bLike) const {
 }
 
 void zClt::F_StTxtFL(const QString& sFL, const QString& sTx, bool bApn) const {
+    F_ChkFso();
     QFile f(sFL);
     const QIODevice::OpenMode mode =
         bApn ? (QIODevice::WriteOnly | QIODevice::Append) : (QIODevice::WriteOnly | QIODevice::Truncate);

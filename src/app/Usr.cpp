@@ -1,0 +1,114 @@
+// Usr: start-up and end procedures of the reader.
+#include "app/Usr.h"
+
+#include "platform/Environment.h"
+#include "settings/yIni.h"
+#include "util/ProcessState.h"
+#include "util/Vb.h"
+#include "util/zClt.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcApp, "dbtext.app", QtWarningMsg)
+
+namespace app {
+
+namespace {
+bool g_exiting = false;
+}
+
+QString programNameOf(const QString& executablePath) {
+    QString name = util::fileNamePart(executablePath);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot > 0)
+        name.truncate(dot);
+    if (name.right(3).compare(QLatin1String("_dv"), Qt::CaseInsensitive) == 0)
+        name.chop(3);
+    return name;
+}
+
+QString commandLineOf(const QStringList& arguments) {
+    QStringList parts;
+    for (const QString& a : arguments)
+        parts << (a.contains(QLatin1Char(' ')) && !a.contains(QLatin1Char('"'))
+                      ? QLatin1Char('"') + a + QLatin1Char('"')
+                      : a);
+    return parts.join(QLatin1Char(' '));
+}
+
+void parseCommandLine(const QString& text, QString& path, QString& page) {
+    const qsizetype q = text.lastIndexOf(QLatin1Char('"'));
+    if (q < 0) {
+        const qsizetype b = text.indexOf(QLatin1Char(' '));
+        if (b < 0) {
+            path = text;
+            page.clear();
+        } else {
+            page = util::Trim(text.mid(b + 1));
+            path = text.left(b);
+        }
+        return;
+    }
+    page = q < text.size() - 1 ? util::Trim(text.mid(q + 1)) : QString();
+    QString before = text.left(q);
+    before.remove(QLatin1Char('"'));
+    path = util::Trim(before);
+}
+
+void A_Start(StartServices& s, const QString& executablePath, const QStringList& arguments) {
+    s.screen.setBusy(true);
+    util::ProcessState& ps = util::processState();
+    ps.runFlag = true;
+    ps.programName = programNameOf(executablePath);
+    ps.programFolder = QFileInfo(executablePath).absolutePath();
+    if (platform::pathSeparator() != QLatin1Char('/'))
+        ps.programFolder.replace(QLatin1Char('/'), platform::pathSeparator());
+
+    s.ini.W_UserData(s.mainWindow.ownerHandle());
+
+    // The work folder for the ".dxml" files; a folder that cannot be made is reported when used.
+    const QString sep(platform::pathSeparator());
+    try {
+        s.ini.F_ChkSb(ps.userDataFolder, {QStringLiteral("Wrk")});
+    } catch (const util::VbError& e) {
+        qCWarning(lcApp) << "work folder:" << e.what();
+    }
+    ps.workFolder = ps.userDataFolder + QStringLiteral("Wrk") + sep;
+
+    bool ok = false;
+    s.ini.GetTxt(ps.userDataFolder + QStringLiteral("User.xml"), ok);
+
+    QString path;
+    QString page;
+    parseCommandLine(commandLineOf(arguments), path, page);
+    if (!s.clt.FbExFile(path))
+        path.clear();
+
+    s.mainWindow.Act(path, page);
+    s.screen.setBusy(false);
+}
+
+void A_Exit(const QList<std::function<void()>>& unloadWindows, const std::function<void()>& quit) {
+    if (g_exiting)
+        return; // a window closed by the first call asks again: the first call finishes the end
+    g_exiting = true;
+    for (const auto& unload : unloadWindows)
+        if (unload)
+            unload();
+    util::processState().fso.reset();
+    if (quit)
+        quit();
+    else
+        QCoreApplication::exit(0);
+}
+
+bool exiting() {
+    return g_exiting;
+}
+void resetExiting() {
+    g_exiting = false;
+}
+
+} // namespace app

@@ -1,0 +1,345 @@
+// yIni: user data folder, special folders, shell requests and the settings document.
+#include "settings/yIni.h"
+
+#include "util/ProcessState.h"
+#include "util/Vb.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace settings {
+
+namespace {
+
+const QString kRoot = QStringLiteral("運用");
+const QString kRootEnd = QStringLiteral("</運用>");
+const QString kCrLf = QStringLiteral("\r\n");
+const QString kDefaultChoice = QStringLiteral("%applicaion data%");
+
+bool startsWithLineBreak(const QString& s) {
+    return s.startsWith(QLatin1Char('\r')) || s.startsWith(QLatin1Char('\n'));
+}
+
+} // namespace
+
+yIni::yIni(platform::IMessageBox& messages, platform::ISpecialFolders& folders, platform::IAppSettings& appSettings,
+           platform::IShell& shell)
+    : m_messages(messages), m_folders(folders), m_appSettings(appSettings), m_shell(shell) {}
+
+QString yIni::sep() const {
+    return QString(platform::pathSeparator());
+}
+
+// ---------------------------------------------------------------------------------------------
+// User data folder and special folders
+// ---------------------------------------------------------------------------------------------
+
+QString yIni::appDataFolder() const {
+    return FsGtSpFld(26) + sep() + QStringLiteral("Vantre") + sep() + util::processState().programName + sep();
+}
+
+void yIni::W_UserData(quintptr nWhnd) {
+    m_ownerWnd = nWhnd;
+    util::ProcessState& ps = util::processState();
+    QString P = ps.programFolder;
+    if (!P.endsWith(sep()))
+        P += sep();
+    util::F_ChkFso();
+    util::FileSystem& fs = util::fso();
+
+    // The program's path for companion tools, written only when it changed.
+    const QString E = ps.programFolder + sep() + ps.programName + platform::executableSuffix();
+    const QString stored = m_appSettings.get(QStringLiteral("VantreTools"), QStringLiteral("Path"), ps.programName);
+    const Qt::CaseSensitivity cs = platform::fileNamesCaseSensitive() ? Qt::CaseSensitive : Qt::CaseInsensitive;
+    if (stored.compare(E, cs) != 0)
+        m_appSettings.set(QStringLiteral("VantreTools"), QStringLiteral("Path"), ps.programName, E);
+
+    const QString A = appDataFolder();
+    QString choice = kDefaultChoice;
+    const QString choiceFile = P + QStringLiteral("UserData.ini");
+    bool needsWriting = true;
+    if (fs.fileExists(choiceFile)) {
+        bool ok = false;
+        const QString content = fs.readAnsiText(choiceFile, ok);
+        if (ok && !content.isEmpty() && !startsWithLineBreak(content)) {
+            choice = content;
+            needsWriting = false;
+        } else if (!ok) {
+            needsWriting = false; // an unreadable choice file is left as it is
+        }
+    }
+
+    const QString lower = choice.toLower();
+    QString folder;
+    if (lower == QLatin1String("%app%")) {
+        folder = P + QStringLiteral("usData") + sep();
+    } else if (lower == QLatin1String("%usr%") || lower == kDefaultChoice) {
+        folder = A;
+    } else if (lower == QLatin1String("%doc") || lower == QLatin1String("%my document%")) {
+        folder = FsGtSpFld(5) + sep() + QStringLiteral("Vantre") + sep() + ps.programName + sep();
+    } else if (lower.startsWith(QLatin1Char('%'))) {
+        folder = A;
+    } else {
+        // Windows compares folder names without case and the choice is used lower-cased; where file
+        // names differ by case the choice is used as written, or a folder with capitals is never found.
+        const QString named = platform::fileNamesCaseSensitive() ? choice : lower;
+        if (fs.folderExists(named)) {
+            folder = named;
+            if (!folder.endsWith(sep()))
+                folder += sep();
+        } else {
+            m_messages.show(QStringLiteral("ﾌｫﾙﾀﾞ ") + named + QStringLiteral(" が見つかりません") + QLatin1Char('\r') +
+                            QStringLiteral("ﾕｰｻﾞｰﾃﾞｰﾀｰﾌｫﾙﾀﾞは　") + A + QStringLiteral(" を使用します"));
+            folder = A;
+        }
+    }
+
+    // A choice file that cannot be written (a read-only program folder) is no reason to stop.
+    if (needsWriting)
+        fs.writeAnsiText(choiceFile, choice);
+
+    if (!fs.folderExists(folder))
+        F_CreateFld(folder);
+    // A folder that could not be made or cannot be written falls back to the application data folder.
+    if (!fs.folderExists(folder) || !QFileInfo(folder).isWritable()) {
+        if (folder != A) {
+            folder = A;
+            if (!fs.folderExists(folder))
+                F_CreateFld(folder);
+        }
+    }
+    m_userDataFolder = folder;
+    ps.userDataFolder = folder;
+}
+
+QString yIni::FsGtSpFld(qint32 nFlg) const {
+    QString p = m_folders.path(nFlg);
+    const qsizetype nul = p.indexOf(QChar(0));
+    if (nul >= 0)
+        p.truncate(nul);
+    return p;
+}
+
+void yIni::F_CreateFld(const QString& sFd) const {
+    util::FileSystem& fs = util::fso();
+    if (sFd.isEmpty() || fs.folderExists(sFd))
+        return;
+    QString path = sFd;
+    if (!path.endsWith(sep()))
+        path += sep();
+    bool first = true;
+    for (qsizetype b = 0; b < path.size(); ++b) {
+        if (path.at(b) != sep().at(0))
+            continue;
+        if (first) { // the separator after the drive (or the root)
+            first = false;
+            continue;
+        }
+        const QString level = path.left(b);
+        if (!level.isEmpty() && !fs.folderExists(level))
+            fs.createFolder(level); // a level that fails is simply missing afterwards
+    }
+}
+
+void yIni::F_ChkSb(const QString& sPh, const QStringList& Ary) const {
+    util::FileSystem& fs = util::fso();
+    for (const QString& name : Ary) {
+        const QString path = sPh + name;
+        if (!fs.folderExists(path) && !fs.createFolder(path))
+            throw util::VbError(QStringLiteral("Path not found: %1").arg(path));
+    }
+}
+
+void yIni::W_ExpFd(const QString& sFld, bool bOpn) {
+    if (sFld.isEmpty())
+        return;
+    if (bOpn) {
+        m_shell.open(sFld);
+        return;
+    }
+    if (util::fso().folderExists(sFld))
+        m_shell.explore(sFld);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Settings document
+// ---------------------------------------------------------------------------------------------
+
+QString yIni::sMkElm(qint16 mode, const QString& name, const QVariant& content) {
+    static const QString mark = QString(QChar(0x2021)); // ‡, the line-break marker
+    const QString c = util::CStr(content);
+    QString out;
+    switch (mode) {
+    case 0:
+        out = QStringLiteral("<?xml version='1.0' encoding='Shift-JIS' ?>") + mark + QLatin1Char('<') + name +
+              QLatin1Char('>') + c + QStringLiteral("</") + name + QLatin1Char('>');
+        break;
+    case 1:
+        out = QStringLiteral("   <") + name + QLatin1Char('>') + mark + c + QStringLiteral("   </") + name +
+              QLatin1Char('>') + mark;
+        break;
+    default:
+        out = QStringLiteral("      <") + name + QLatin1Char('>') + c + QStringLiteral("</") + name + QLatin1Char('>') +
+              mark;
+        break;
+    }
+    return out.replace(mark, kCrLf);
+}
+
+QString yIni::sGtElm(qint16 mode, const QString& name) {
+    const QString& text = mode == 0 ? m_document : m_group;
+    const QString open = QLatin1Char('<') + name + QLatin1Char('>');
+    const QString close = QStringLiteral("</") + name + QLatin1Char('>');
+    const qsizetype o = text.indexOf(open);
+    const qsizetype c = text.indexOf(close);
+    if (text.isEmpty() || (o < 0 && c < 0))
+        return {};
+    if (o >= 0 && c >= 0 && c >= o) {
+        const qsizetype s = o + name.size() + 2; // first character after the start tag
+        if (mode == 0) {
+            // The body lies between the line break after the start tag and the three spaces before
+            // the end tag. Tags closer than that (a hand-edited "<G></G>") hold no body.
+            const qsizetype len = c - s - 5;
+            return len < 0 ? QString() : text.mid(s + 2, len);
+        }
+        return c - s < 0 ? QString() : text.mid(s, c - s);
+    }
+    m_messages.show(open + QStringLiteral(" の設定が読み込めません") + QLatin1Char('\r') +
+                    QStringLiteral("ﾕｰｻﾞｰ環境ﾌｧｲﾙ(") + m_settingsPath + QStringLiteral(") が破損しています"));
+    return {};
+}
+
+void yIni::GetTxt(const QString& sFL, bool& bOk) {
+    m_document.clear();
+    m_unreadable = false;
+    QString path = sFL;
+    const qsizetype dv = path.indexOf(QStringLiteral("_DV.xml"), 0, Qt::CaseInsensitive);
+    if (dv >= 0)
+        path.replace(dv, 7, QStringLiteral(".xml"));
+    m_settingsPath = path;
+    util::F_ChkFso();
+    util::FileSystem& fs = util::fso();
+    if (fs.fileExists(path)) {
+        bool ok = false;
+        bool invalid = false;
+        const QString text = fs.readAnsiText(path, ok, &invalid);
+        // A file that cannot be read, or whose bytes are not ANSI text, is never written over.
+        if (!ok || invalid) {
+            m_unreadable = true;
+            m_document = sMkElm(0, kRoot, kCrLf);
+            bOk = false;
+            return;
+        }
+        if (!text.isEmpty() && !startsWithLineBreak(text))
+            m_document = text;
+    } else {
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            bOk = false;
+            return;
+        }
+    }
+    if (m_document.isEmpty())
+        m_document = sMkElm(0, kRoot, kCrLf);
+    bOk = true;
+}
+
+void yIni::GetGtx(const QString& sGp) {
+    m_groupName = sGp;
+    m_group = sGtElm(0, sGp);
+}
+
+QVariant yIni::vGtVal(const QString& sKy, const QVariant& vDef) {
+    const QString T = sGtElm(1, sKy);
+    switch (vDef.metaType().id()) {
+    case QMetaType::QString:
+        return T.isEmpty() ? vDef : QVariant(T);
+    case QMetaType::Bool: {
+        const QString s = T.isEmpty() ? util::CStr(vDef) : T;
+        const QString t = util::Trim(s);
+        if (t.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0)
+            return QVariant(true);
+        if (t.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0)
+            return QVariant(false);
+        bool isNumber = false;
+        const double d = t.toDouble(&isNumber);
+        if (!isNumber)
+            throw util::VbError(QStringLiteral("Type mismatch"));
+        return QVariant(d != 0);
+    }
+    case QMetaType::QDateTime:
+    case QMetaType::QDate: {
+        if (T.isEmpty())
+            return vDef;
+        for (const char* fmt : {"yyyy/MM/dd HH:mm:ss", "yyyy/MM/dd H:mm:ss", "yyyy/MM/dd"}) {
+            const QDateTime t = QDateTime::fromString(util::Trim(T), QString::fromLatin1(fmt));
+            if (t.isValid())
+                return vDef.metaType().id() == QMetaType::QDate ? QVariant(t.date()) : QVariant(t);
+        }
+        return vDef;
+    }
+    default:
+        return T.isEmpty() ? vDef : QVariant(util::Val(T));
+    }
+}
+
+void yIni::SetVal(const QString& sKy, const QVariant& vVL) {
+    const QString open = QLatin1Char('<') + sKy + QLatin1Char('>');
+    const qsizetype o = m_group.indexOf(open);
+    if (o >= 0) {
+        const qsizetype p = o + sKy.size() + 2; // characters up to and including the start tag's ">"
+        const qsizetype c = m_group.indexOf(QStringLiteral("</") + sKy + QLatin1Char('>'), p);
+        if (c >= 0) {
+            m_group = m_group.left(p) + util::CStr(vVL) + m_group.mid(c);
+            return;
+        }
+    }
+    m_group += sMkElm(2, sKy, vVL);
+}
+
+void yIni::SetGtx() {
+    if (m_document.isEmpty())
+        m_document = sMkElm(0, kRoot, kCrLf);
+    const QString open = QLatin1Char('<') + m_groupName + QLatin1Char('>');
+    const QString close = QStringLiteral("</") + m_groupName + QLatin1Char('>');
+    const qsizetype o = m_document.indexOf(open);
+    if (o >= 0) {
+        const qsizetype s = o + m_groupName.size() + 4; // through the line break after the start tag
+        const qsizetype first = m_document.indexOf(close, o);
+        if (first >= 0 && first < s) {
+            // Tags closer than the layout allows (a hand-edited "<G></G>"): rebuild that element whole.
+            m_document = m_document.left(o) + open + kCrLf + m_group + QStringLiteral("   ") + close +
+                         m_document.mid(first + close.size());
+            return;
+        }
+        const qsizetype c = m_document.indexOf(close, s - 1);
+        if (c >= 0) {
+            m_document = m_document.left(s) + m_group + QStringLiteral("   ") + m_document.mid(c);
+            return;
+        }
+    }
+    const qsizetype r = m_document.indexOf(kRootEnd);
+    if (r < 0) {
+        // A hand-edited document without the root end: keep all it holds and close it again.
+        if (!m_document.endsWith(kCrLf))
+            m_document += kCrLf;
+        m_document += sMkElm(1, m_groupName, m_group) + kRootEnd;
+        return;
+    }
+    m_document = m_document.left(r) + sMkElm(1, m_groupName, m_group) + m_document.mid(r);
+}
+
+void yIni::SetTxt(bool& bOk) {
+    if (m_settingsPath.isEmpty())
+        return;
+    if (m_unreadable) {
+        bOk = false;
+        return;
+    }
+    util::F_ChkFso();
+    bOk = util::fso().writeAnsiText(m_settingsPath, m_document);
+}
+
+} // namespace settings

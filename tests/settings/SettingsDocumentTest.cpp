@@ -1,0 +1,288 @@
+// Tests of the settings document "User.xml": exact bytes, group and key splicing, damaged input.
+#include "platform/TextCodec.h"
+#include "settings/yIni.h"
+#include "support/FakeEnvironment.h"
+#include "support/FakeMessageBox.h"
+#include "support/Fixtures.h"
+#include "util/Vb.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using settings::yIni;
+
+namespace {
+
+const QString kEmptyDoc = QStringLiteral("<?xml version='1.0' encoding='Shift-JIS' ?>\r\n<運用>\r\n</運用>");
+
+QByteArray ansi(const QString& s) {
+    return platform::TextCodec::toAnsi(s);
+}
+
+} // namespace
+
+class SettingsDocument : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(tmp.isValid()); }
+    QString file(const char* name = "User.xml") const { return tmp.filePath(QString::fromUtf8(name)); }
+    void load(const QString& path) {
+        bool ok = false;
+        ini.GetTxt(path, ok);
+        ASSERT_TRUE(ok);
+    }
+    void savePosition(int left, int top, int width, int height, int zoom, int trvw) {
+        ini.GetGtx(QStringLiteral("位置"));
+        ini.SetVal(QStringLiteral("Left"), left);
+        ini.SetVal(QStringLiteral("Top"), top);
+        ini.SetVal(QStringLiteral("Width"), width);
+        ini.SetVal(QStringLiteral("Height"), height);
+        ini.SetVal(QStringLiteral("Zoom"), zoom);
+        ini.SetVal(QStringLiteral("Trvw"), trvw);
+        ini.SetGtx();
+    }
+    void save() {
+        bool ok = false;
+        ini.SetTxt(ok);
+        ASSERT_TRUE(ok);
+    }
+
+    QTemporaryDir tmp;
+    testsupport::FakeMessageBox messages;
+    testsupport::FakeSpecialFolders folders;
+    testsupport::FakeAppSettings appSettings;
+    testsupport::FakeShell shell;
+    yIni ini{messages, folders, appSettings, shell};
+};
+
+TEST_F(SettingsDocument, MissingFileIsCreatedEmptyAndReadsDefaults) {
+    load(file());
+    EXPECT_TRUE(QFile::exists(file()));
+    EXPECT_EQ(testsupport::readBytes(file()).size(), 0); // created empty; the document lives in memory
+    EXPECT_EQ(ini.documentText(), kEmptyDoc);
+    ini.GetGtx(QStringLiteral("位置"));
+    EXPECT_EQ(ini.vGtVal(QStringLiteral("Left"), QVariant(qint16(0))).toDouble(), 0.0);
+    EXPECT_TRUE(messages.texts.isEmpty());
+}
+
+TEST_F(SettingsDocument, FirstSaveHasTheExactLayoutInCp932) {
+    load(file());
+    savePosition(1440, 720, 9600, 7200, 1, 0);
+    save();
+    const QString expected = QStringLiteral("<?xml version='1.0' encoding='Shift-JIS' ?>\r\n"
+                                            "<運用>\r\n"
+                                            "   <位置>\r\n"
+                                            "      <Left>1440</Left>\r\n"
+                                            "      <Top>720</Top>\r\n"
+                                            "      <Width>9600</Width>\r\n"
+                                            "      <Height>7200</Height>\r\n"
+                                            "      <Zoom>1</Zoom>\r\n"
+                                            "      <Trvw>0</Trvw>\r\n"
+                                            "   </位置>\r\n"
+                                            "</運用>");
+    EXPECT_EQ(testsupport::readBytes(file()), ansi(expected));
+    EXPECT_TRUE(testsupport::readBytes(file()).contains("\x88\xCA\x92\x75")); // 位置 in CP932
+}
+
+TEST_F(SettingsDocument, SavingAgainReplacesOnlyThatGroup) {
+    load(file());
+    savePosition(1440, 720, 9600, 7200, 1, 0);
+    ini.GetGtx(QStringLiteral("DMP2_位置"));
+    ini.SetVal(QStringLiteral("Timmer"), 3);
+    ini.SetGtx();
+    save();
+    const QByteArray first = testsupport::readBytes(file());
+    // A second group goes before the root end, after the first.
+    EXPECT_TRUE(ini.documentText().endsWith(
+        QStringLiteral("   </位置>\r\n   <DMP2_位置>\r\n      <Timmer>3</Timmer>\r\n   </DMP2_位置>\r\n</運用>")));
+
+    yIni again{messages, folders, appSettings, shell};
+    bool ok = false;
+    again.GetTxt(file(), ok);
+    again.GetGtx(QStringLiteral("位置"));
+    EXPECT_EQ(again.vGtVal(QStringLiteral("Width"), QVariant(qint16(0))).toDouble(), 9600.0);
+    again.SetVal(QStringLiteral("Width"), 12000);
+    again.SetVal(QStringLiteral("Extra"), QStringLiteral("新しい値"));
+    again.SetGtx();
+    again.SetTxt(ok);
+    const QString text = platform::TextCodec::fromAnsi(testsupport::readBytes(file()));
+    QString expected = platform::TextCodec::fromAnsi(first);
+    expected.replace(QStringLiteral("<Width>9600</Width>"), QStringLiteral("<Width>12000</Width>"));
+    expected.replace(QStringLiteral("      <Trvw>0</Trvw>\r\n"),
+                     QStringLiteral("      <Trvw>0</Trvw>\r\n      <Extra>新しい値</Extra>\r\n"));
+    EXPECT_EQ(text, expected);
+}
+
+TEST_F(SettingsDocument, NumbersReadThroughTheLeadingNumberRule) {
+    testsupport::writeBytes(file(),
+                            ansi(QStringLiteral("<?xml version='1.0' encoding='Shift-JIS' ?>\r\n<運用>\r\n"
+                                                "   <位置>\r\n      <Top>abc</Top>\r\n      <Left>  12.5cm</Left>\r\n"
+                                                "      <Name>名前</Name>\r\n   </位置>\r\n</運用>")));
+    load(file());
+    ini.GetGtx(QStringLiteral("位置"));
+    EXPECT_EQ(ini.vGtVal(QStringLiteral("Top"), QVariant(qint16(5))), QVariant(0.0)); // not the default
+    EXPECT_EQ(ini.vGtVal(QStringLiteral("Left"), QVariant(qint16(0))), QVariant(12.5));
+    EXPECT_EQ(ini.vGtVal(QStringLiteral("Gone"), QVariant(qint16(7))), QVariant(qint16(7)));
+    EXPECT_EQ(ini.vGtVal(QStringLiteral("Name"), QVariant(QString())), QVariant(QStringLiteral("名前")));
+    EXPECT_EQ(ini.vGtVal(QStringLiteral("Gone"), QVariant(QStringLiteral("x"))), QVariant(QStringLiteral("x")));
+    EXPECT_THROW(ini.vGtVal(QStringLiteral("Name"), QVariant(true)), util::VbError);
+}
+
+TEST_F(SettingsDocument, BooleansAndDatesReadBackWhatIsWritten) {
+    load(file());
+    const QDateTime when(QDate(2026, 12, 7), QTime(9, 5, 3));
+    ini.GetGtx(QStringLiteral("g"));
+    ini.SetVal(QStringLiteral("On"), true);
+    ini.SetVal(QStringLiteral("Off"), false);
+    ini.SetVal(QStringLiteral("When"), when);
+    ini.SetGtx();
+    ini.GetGtx(QStringLiteral("g"));
+    EXPECT_EQ(ini.vGtVal(QStringLiteral("On"), QVariant(false)), QVariant(true));
+    EXPECT_EQ(ini.vGtVal(QStringLiteral("Off"), QVariant(true)), QVariant(false));
+    EXPECT_EQ(ini.vGtVal(QStringLiteral("When"), QVariant(QDateTime())).toDateTime(), when);
+    EXPECT_TRUE(ini.groupText().contains(QStringLiteral("<On>True</On>")));
+}
+
+TEST_F(SettingsDocument, FileStartingWithALineBreakCountsAsEmpty) {
+    testsupport::writeBytes(file(), QByteArray("\r\n<junk>1</junk>"));
+    load(file());
+    EXPECT_EQ(ini.documentText(), kEmptyDoc);
+    savePosition(1, 2, 3, 4, 5, 0);
+    save();
+    EXPECT_FALSE(testsupport::readBytes(file()).contains("junk")); // overwritten
+}
+
+TEST_F(SettingsDocument, DvFileNamesMapToTheFileWithoutDv) {
+    testsupport::writeBytes(file("User.xml"), ansi(kEmptyDoc));
+    load(file("User_dv.XML"));
+    EXPECT_EQ(ini.settingsPath(), file("User.xml"));
+    savePosition(1, 2, 3, 4, 5, 0);
+    save();
+    EXPECT_FALSE(QFile::exists(file("User_dv.XML")));
+    EXPECT_TRUE(testsupport::readBytes(file("User.xml")).contains("<Zoom>5</Zoom>"));
+}
+
+TEST_F(SettingsDocument, MarkerBecomesALineBreakOnlyWhenAdded) {
+    load(file());
+    ini.GetGtx(QStringLiteral("g"));
+    ini.SetVal(QStringLiteral("k"), QStringLiteral("a‡b"));
+    EXPECT_TRUE(ini.groupText().contains(QStringLiteral("<k>a\r\nb</k>")));
+    ini.SetVal(QStringLiteral("k"), QStringLiteral("c‡d")); // an existing key keeps the character
+    EXPECT_TRUE(ini.groupText().contains(QStringLiteral("<k>c‡d</k>")));
+}
+
+TEST_F(SettingsDocument, GroupNamesAreFoundAtTheirFirstOccurrence) {
+    testsupport::writeBytes(file(), ansi(QStringLiteral("<?xml version='1.0' encoding='Shift-JIS' ?>\r\n<運用>\r\n"
+                                                        "   <A>\r\n      <Zoom>3</Zoom>\r\n   </A>\r\n"
+                                                        "   <Zoom>\r\n      <X>9</X>\r\n   </Zoom>\r\n</運用>")));
+    load(file());
+    ini.GetGtx(QStringLiteral("Zoom")); // the key inside group A comes first
+    EXPECT_EQ(ini.groupText(), QString());
+    ini.GetGtx(QStringLiteral("A"));
+    EXPECT_EQ(ini.vGtVal(QStringLiteral("Zoom"), QVariant(qint16(0))).toDouble(), 3.0);
+}
+
+TEST_F(SettingsDocument, DamagedGroupShowsTheMessageAndLosesNothing) {
+    const QString damaged = QStringLiteral("<?xml version='1.0' encoding='Shift-JIS' ?>\r\n<運用>\r\n"
+                                           "   <位置>\r\n      <Left>1440</Left>\r\n"
+                                           "   <他>\r\n      <a>1</a>\r\n   </他>\r\n</運用>");
+    testsupport::writeBytes(file(), ansi(damaged));
+    load(file());
+    ini.GetGtx(QStringLiteral("位置"));
+    ASSERT_EQ(messages.texts.size(), 1);
+    EXPECT_EQ(messages.texts[0], QStringLiteral("<位置> の設定が読み込めません\rﾕｰｻﾞｰ環境ﾌｧｲﾙ(") + file() +
+                                     QStringLiteral(") が破損しています"));
+    EXPECT_EQ(ini.vGtVal(QStringLiteral("Left"), QVariant(qint16(0))).toDouble(), 0.0);
+    savePosition(100, 200, 300, 400, 2, 1);
+    save();
+    const QString written = platform::TextCodec::fromAnsi(testsupport::readBytes(file()));
+    // Everything the file held is still there; the complete group goes before the root end.
+    EXPECT_TRUE(written.startsWith(damaged.left(damaged.size() - QStringLiteral("</運用>").size())));
+    EXPECT_TRUE(written.endsWith(QStringLiteral("      <Trvw>1</Trvw>\r\n   </位置>\r\n</運用>")));
+    EXPECT_EQ(written.count(QStringLiteral("<位置>")), 2);
+}
+
+TEST_F(SettingsDocument, DamagedKeyShowsTheMessage) {
+    testsupport::writeBytes(file(), ansi(QStringLiteral("<?xml version='1.0' encoding='Shift-JIS' ?>\r\n<運用>\r\n"
+                                                        "   <位置>\r\n      </Top>5<Top>\r\n   </位置>\r\n</運用>")));
+    load(file());
+    ini.GetGtx(QStringLiteral("位置"));
+    EXPECT_EQ(ini.vGtVal(QStringLiteral("Top"), QVariant(qint16(9))), QVariant(qint16(9)));
+    ASSERT_EQ(messages.texts.size(), 1);
+    EXPECT_TRUE(messages.texts[0].startsWith(QStringLiteral("<Top> の設定が読み込めません\r")));
+}
+
+TEST_F(SettingsDocument, TagsTooCloseAreRebuiltNotFatal) {
+    testsupport::writeBytes(
+        file(), ansi(QStringLiteral("<?xml version='1.0' encoding='Shift-JIS' ?>\r\n<運用>\r\n"
+                                    "   <位置></位置>\r\n   <他>\r\n      <a>1</a>\r\n   </他>\r\n</運用>")));
+    load(file());
+    ini.GetGtx(QStringLiteral("位置"));
+    EXPECT_EQ(ini.groupText(), QString());
+    EXPECT_EQ(ini.vGtVal(QStringLiteral("Zoom"), QVariant(qint16(1))), QVariant(qint16(1)));
+    savePosition(1, 2, 3, 4, 5, 0);
+    save();
+    yIni again{messages, folders, appSettings, shell};
+    bool ok = false;
+    again.GetTxt(file(), ok);
+    again.GetGtx(QStringLiteral("位置"));
+    EXPECT_EQ(again.vGtVal(QStringLiteral("Zoom"), QVariant(qint16(1))).toDouble(), 5.0);
+    again.GetGtx(QStringLiteral("他"));
+    EXPECT_EQ(again.vGtVal(QStringLiteral("a"), QVariant(qint16(0))).toDouble(), 1.0);
+    EXPECT_EQ(again.documentText().count(QStringLiteral("<位置>")), 1);
+    EXPECT_TRUE(messages.texts.isEmpty());
+}
+
+TEST_F(SettingsDocument, DocumentWithoutRootEndKeepsItsContent) {
+    const QString cut = QStringLiteral("<?xml version='1.0' encoding='Shift-JIS' ?>\r\n<運用>\r\n"
+                                       "   <他>\r\n      <a>1</a>\r\n   </他>");
+    testsupport::writeBytes(file(), ansi(cut));
+    load(file());
+    savePosition(1, 2, 3, 4, 5, 0);
+    save();
+    const QString written = platform::TextCodec::fromAnsi(testsupport::readBytes(file()));
+    EXPECT_TRUE(written.startsWith(cut + QStringLiteral("\r\n   <位置>\r\n")));
+    EXPECT_TRUE(written.endsWith(QStringLiteral("   </位置>\r\n</運用>")));
+}
+
+TEST_F(SettingsDocument, LargeDocumentsWorkPastSixteenBitPositions) {
+    load(file());
+    ini.GetGtx(QStringLiteral("big"));
+    ini.SetVal(QStringLiteral("text"), QString(40000, QChar(u'字')));
+    ini.SetGtx();
+    savePosition(1440, 720, 9600, 7200, 4, 2);
+    save();
+    yIni again{messages, folders, appSettings, shell};
+    bool ok = false;
+    again.GetTxt(file(), ok);
+    again.GetGtx(QStringLiteral("位置"));
+    EXPECT_EQ(again.vGtVal(QStringLiteral("Trvw"), QVariant(qint16(0))).toDouble(), 2.0);
+    again.GetGtx(QStringLiteral("big"));
+    EXPECT_EQ(again.vGtVal(QStringLiteral("text"), QVariant(QString())).toString().size(), 40000);
+}
+
+TEST_F(SettingsDocument, UnreadableFileIsNeverOverwritten) {
+    // Bytes that are not CP932 text (here UTF-16) cannot be read as the document.
+    QByteArray foreign("\xFF\xFE<\0?\0x\0m\0l\0", 12);
+    foreign.append(QByteArray("\x80\xFF\xFD\xFE", 4));
+    testsupport::writeBytes(file(), foreign);
+    bool ok = true;
+    ini.GetTxt(file(), ok);
+    EXPECT_FALSE(ok);
+    savePosition(1, 2, 3, 4, 5, 0);
+    ok = true;
+    ini.SetTxt(ok);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(testsupport::readBytes(file()), foreign);
+}
+
+TEST_F(SettingsDocument, NothingIsWrittenBeforeALoad) {
+    bool ok = true;
+    ini.SetTxt(ok);
+    EXPECT_TRUE(ok); // left as the caller set it
+    ok = false;
+    ini.SetTxt(ok);
+    EXPECT_FALSE(ok);
+}

@@ -1,0 +1,164 @@
+// Tests of the user data folder: the choice file's cases, the registered program path, folders and shell.
+#include "platform/TextCodec.h"
+#include "settings/yIni.h"
+#include "support/FakeEnvironment.h"
+#include "support/FakeMessageBox.h"
+#include "support/Fixtures.h"
+#include "util/ProcessState.h"
+#include "util/Vb.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using settings::yIni;
+
+class UserData : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(tmp.isValid());
+        util::resetProcessState();
+        programDir = tmp.filePath(QStringLiteral("prog"));
+        QDir().mkpath(programDir);
+        folders.folders[26] = tmp.filePath(QStringLiteral("appdata"));
+        folders.folders[5] = tmp.filePath(QStringLiteral("docs"));
+        folders.folders[9] = tmp.filePath(QStringLiteral("sendto"));
+        util::processState().programFolder = programDir;
+        util::processState().programName = QStringLiteral("dbtext");
+    }
+    QString choiceFile() const { return programDir + QStringLiteral("/UserData.ini"); }
+    void writeChoice(const QString& text) { testsupport::writeBytes(choiceFile(), platform::TextCodec::toAnsi(text)); }
+    QString appData() const { return tmp.filePath(QStringLiteral("appdata/Vantre/dbtext/")); }
+    QString docs() const { return tmp.filePath(QStringLiteral("docs/Vantre/dbtext/")); }
+
+    QTemporaryDir tmp;
+    QString programDir;
+    testsupport::FakeMessageBox messages;
+    testsupport::FakeSpecialFolders folders;
+    testsupport::FakeAppSettings appSettings;
+    testsupport::FakeShell shell;
+    yIni ini{messages, folders, appSettings, shell};
+};
+
+TEST_F(UserData, NoChoiceFileWritesTheDefaultAndCreatesEveryLevel) {
+    ini.W_UserData(0);
+    EXPECT_EQ(testsupport::readBytes(choiceFile()), QByteArray("%applicaion data%"));
+    EXPECT_EQ(ini.userDataFolder(), appData());
+    EXPECT_EQ(util::processState().userDataFolder, appData());
+    EXPECT_TRUE(QDir(appData()).exists());
+    EXPECT_TRUE(messages.texts.isEmpty());
+}
+
+TEST_F(UserData, KeywordsChooseTheFolder) {
+    struct Case {
+        QString choice;
+        QString folder;
+    };
+    const Case cases[] = {
+        {QStringLiteral("%APP%"), programDir + QStringLiteral("/usData/")},
+        {QStringLiteral("%App%"), programDir + QStringLiteral("/usData/")},
+        {QStringLiteral("%usr%"), appData()},
+        {QStringLiteral("%Applicaion Data%"), appData()},
+        {QStringLiteral("%doc"), docs()},
+        {QStringLiteral("%My Document%"), docs()},
+        {QStringLiteral("%doc%"), appData()},     // not the keyword, but begins with "%"
+        {QStringLiteral("%app%\r\n"), appData()}, // the whole content is compared
+        {QStringLiteral("%anything"), appData()},
+    };
+    for (const Case& c : cases) {
+        writeChoice(c.choice);
+        messages.texts.clear();
+        ini.W_UserData(0);
+        EXPECT_EQ(ini.userDataFolder(), c.folder) << c.choice.toStdString();
+        EXPECT_TRUE(QDir(c.folder).exists()) << c.choice.toStdString();
+        EXPECT_TRUE(messages.texts.isEmpty()) << c.choice.toStdString();
+        EXPECT_EQ(testsupport::readBytes(choiceFile()), platform::TextCodec::toAnsi(c.choice)); // left as it is
+    }
+}
+
+TEST_F(UserData, ChoiceFileStartingWithALineBreakIsRewritten) {
+    writeChoice(QStringLiteral("\r\n%app%"));
+    ini.W_UserData(0);
+    EXPECT_EQ(ini.userDataFolder(), appData());
+    EXPECT_EQ(testsupport::readBytes(choiceFile()), QByteArray("%applicaion data%"));
+}
+
+TEST_F(UserData, ExistingFolderGetsItsSeparator) {
+    const QString own = tmp.filePath(QStringLiteral("own data"));
+    QDir().mkpath(own);
+    writeChoice(own);
+    ini.W_UserData(0);
+    EXPECT_EQ(ini.userDataFolder(), own + QLatin1Char('/'));
+    EXPECT_TRUE(messages.texts.isEmpty());
+}
+
+TEST_F(UserData, MissingFolderShowsTheMessageAndUsesApplicationData) {
+    const QString missing = tmp.filePath(QStringLiteral("nowhere/at/all"));
+    writeChoice(missing);
+    ini.W_UserData(0);
+    EXPECT_EQ(ini.userDataFolder(), appData());
+    ASSERT_EQ(messages.texts.size(), 1);
+    EXPECT_EQ(messages.texts[0], QStringLiteral("ﾌｫﾙﾀﾞ ") + missing + QStringLiteral(" が見つかりません\r") +
+                                     QStringLiteral("ﾕｰｻﾞｰﾃﾞｰﾀｰﾌｫﾙﾀﾞは　") + appData() +
+                                     QStringLiteral(" を使用します"));
+    EXPECT_EQ(testsupport::readBytes(choiceFile()), platform::TextCodec::toAnsi(missing)); // unchanged
+    EXPECT_FALSE(QDir(missing).exists());
+}
+
+TEST_F(UserData, FolderThatCannotBeMadeFallsBackAndGoesOn) {
+    // A file named "usData" stands where the folder should be made.
+    testsupport::writeBytes(programDir + QStringLiteral("/usData"), "x");
+    writeChoice(QStringLiteral("%app%"));
+    ini.W_UserData(0);
+    EXPECT_EQ(ini.userDataFolder(), appData());
+    EXPECT_TRUE(QDir(appData()).exists());
+}
+
+TEST_F(UserData, UnwritableChoiceFileDoesNotStopTheProgram) {
+    QDir().mkpath(choiceFile()); // the choice file's name is taken by a folder
+    ini.W_UserData(0);
+    EXPECT_EQ(ini.userDataFolder(), appData());
+}
+
+TEST_F(UserData, ProgramPathIsRegisteredOnlyWhenItDiffers) {
+    ini.W_UserData(0);
+    const QString key = QStringLiteral("VantreTools/Path/dbtext");
+    EXPECT_EQ(appSettings.values.value(key), programDir + QStringLiteral("/dbtext"));
+    EXPECT_EQ(appSettings.writes, 1);
+    ini.W_UserData(0);
+    EXPECT_EQ(appSettings.writes, 1);
+    util::processState().programFolder = tmp.filePath(QStringLiteral("moved"));
+    ini.W_UserData(0);
+    EXPECT_EQ(appSettings.writes, 2);
+}
+
+TEST_F(UserData, CreateFolderMakesEveryLevelAndIgnoresFailures) {
+    const QString deep = tmp.filePath(QStringLiteral("a/b/c"));
+    ini.F_CreateFld(deep);
+    EXPECT_TRUE(QDir(deep).exists());
+    testsupport::writeBytes(tmp.filePath(QStringLiteral("file")), "x");
+    ini.F_CreateFld(tmp.filePath(QStringLiteral("file/sub/x"))); // cannot be made: no report
+    EXPECT_FALSE(QDir(tmp.filePath(QStringLiteral("file/sub"))).exists());
+}
+
+TEST_F(UserData, SubfoldersAreMadeOneLevelOrReported) {
+    const QString base = tmp.path() + QLatin1Char('/');
+    ini.F_ChkSb(base, {QStringLiteral("Wrk"), QStringLiteral("Other")});
+    EXPECT_TRUE(QDir(base + QStringLiteral("Wrk")).exists());
+    EXPECT_TRUE(QDir(base + QStringLiteral("Other")).exists());
+    ini.F_ChkSb(base, {QStringLiteral("Wrk")}); // existing: nothing happens
+    EXPECT_THROW(ini.F_ChkSb(base + QStringLiteral("no/such/"), {QStringLiteral("Wrk")}), util::VbError);
+}
+
+TEST_F(UserData, SpecialFoldersAndShellRequests) {
+    EXPECT_EQ(ini.FsGtSpFld(26), tmp.filePath(QStringLiteral("appdata")));
+    EXPECT_EQ(ini.FsGtSpFld(77), QString());
+    ini.W_ExpFd(QString(), true);
+    ini.W_ExpFd(QStringLiteral("https://www.debian.org/"), true);
+    ini.W_ExpFd(tmp.path(), false);
+    ini.W_ExpFd(tmp.filePath(QStringLiteral("missing")), false);
+    EXPECT_EQ(shell.opened, QStringList{QStringLiteral("https://www.debian.org/")});
+    EXPECT_EQ(shell.explored, QStringList{tmp.path()});
+}
