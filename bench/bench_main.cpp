@@ -3,10 +3,12 @@
 #include "docdb/Schema.h"
 #include "docdb/zSvr.h"
 #include "platform/MessageBox.h"
+#include "platform/RichTextView.h"
 #include "util/zClt.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QImage>
 
 #include <benchmark/benchmark.h>
 
@@ -81,6 +83,61 @@ void BM_FindTwoWords(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_FindTwoWords)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// A stored page of about 50 KB: headings, paragraphs, a table and fields.
+QByteArray page50k() {
+    QString html = QStringLiteral("<html><head><meta charset=\"utf-8\"></head><body>");
+    int i = 0;
+    while (html.toUtf8().size() < 50000) {
+        html += QStringLiteral("<h3>見出し %1</h3><p>文書データーベースの本文です。<a href=\"TG_%1\">リンク %1</a> と "
+                               "<b>太字</b>、<i>斜体</i>の文字が続きます。Alpha beta gamma.</p>")
+                    .arg(i);
+        if (++i % 10 == 0)
+            html += QStringLiteral(
+                        "<table border=\"1\"><tr><td>表</td><td>%1</td></tr><tr><td>行</td><td>二</td></tr></table>")
+                        .arg(i);
+    }
+    return (html + QStringLiteral("</body></html>")).toUtf8();
+}
+
+void BM_ViewLoadAndLayout50KB(benchmark::State& state) {
+    const QByteArray bytes = page50k();
+    platform::RichTextView view;
+    view.resize(900, 700);
+    for (auto _ : state) {
+        view.loadFromMemory(bytes, 9); // lays the page out for the normal view
+        benchmark::DoNotOptimize(view.fieldCount());
+    }
+    state.counters["bytes"] = double(bytes.size());
+}
+BENCHMARK(BM_ViewLoadAndLayout50KB)->Unit(benchmark::kMillisecond);
+
+void BM_ViewRenderOnePage(benchmark::State& state) {
+    platform::RichTextView view;
+    view.loadFromMemory(page50k(), 9);
+    QImage device(794, 1123, QImage::Format_RGB32);
+    device.setDotsPerMeterX(3780);
+    device.setDotsPerMeterY(3780);
+    view.setPrintDevice(&device);
+    view.printPage(2); // the paged layout is made once, as the preview does
+    for (auto _ : state) {
+        device.fill(Qt::white);
+        view.printPage(2);
+        benchmark::DoNotOptimize(device.bits());
+    }
+    state.counters["pages"] = view.pageCount();
+}
+BENCHMARK(BM_ViewRenderOnePage)->Unit(benchmark::kMillisecond);
+
+void BM_ViewPaginate50KB(benchmark::State& state) {
+    const QByteArray bytes = page50k();
+    platform::RichTextView view;
+    for (auto _ : state) {
+        view.loadFromMemory(bytes, 9);
+        benchmark::DoNotOptimize(view.pageCount());
+    }
+}
+BENCHMARK(BM_ViewPaginate50KB)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -1,0 +1,538 @@
+// RichTextView: painting, paging, hit-testing, fields, selection and the member interface.
+#include "platform/RichTextView.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QMenu>
+#include <QMimeData>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTextDocumentFragment>
+#include <QTextFrame>
+
+#include <cmath>
+
+namespace platform {
+
+namespace {
+constexpr double kFlowMargin = 12; // layout units around the text in the flowing modes
+} // namespace
+
+RichTextView::RichTextView(QWidget* parent) : QAbstractScrollArea(parent), m_doc(new PageDocument(this)) {
+    setFocusPolicy(Qt::StrongFocus);
+    viewport()->setMouseTracking(true);
+    viewport()->setCursor(Qt::IBeamCursor);
+    viewport()->setAutoFillBackground(false);
+    setAttribute(Qt::WA_InputMethodEnabled, false);
+    relayout();
+}
+
+RichTextView::~RichTextView() = default;
+
+// ---------------------------------------------------------------------------------------------
+// Content
+// ---------------------------------------------------------------------------------------------
+
+bool RichTextView::loadFromMemory(const QByteArray& bytes, int format, bool /*flag*/) {
+    PageSetup page;
+    auto* doc = new PageDocument(this);
+    if (!docio::load(*doc, page, bytes, format)) {
+        delete doc;
+        return false;
+    }
+    delete m_doc;
+    m_doc = doc;
+    m_page = page;
+    delete m_paged;
+    m_selAnchor = m_selPos = 0;
+    m_currentField = m_hoverField = 0;
+    m_pressPos = -1;
+    horizontalScrollBar()->setValue(0);
+    verticalScrollBar()->setValue(0);
+    relayout();
+    return true;
+}
+
+QByteArray RichTextView::saveToMemory(int format) const {
+    if (format != kFormatCopy)
+        return {};
+    return docio::copyBytes(*m_doc, m_page);
+}
+
+bool RichTextView::saveToFile(const QString& fileName, int /*offset*/, int format) {
+    m_reason.clear();
+    const QString work = m_workFolder.isEmpty() ? QDir::tempPath() + QStringLiteral("/dbtext-work") : m_workFolder;
+    return docio::saveFile(*m_doc, m_page, fileName, format, work, m_reason);
+}
+
+QString RichTextView::text() const {
+    return m_doc->toPlainText();
+}
+
+void RichTextView::setText(const QString& text) {
+    m_doc->setPlainText(text);
+    m_doc->collectFields();
+    m_page = PageSetup();
+    delete m_paged;
+    m_selAnchor = m_selPos = 0;
+    m_currentField = m_hoverField = 0;
+    relayout();
+}
+
+int RichTextView::find(const QString& text, int start, int /*option*/) {
+    if (text.isEmpty())
+        return -1;
+    const QTextCursor c = m_doc->find(text, std::max(0, start));
+    if (c.isNull())
+        return -1;
+    m_selAnchor = c.selectionStart();
+    m_selPos = c.selectionEnd();
+    ensureVisible(m_selAnchor);
+    viewport()->update();
+    return m_selAnchor;
+}
+
+QString RichTextView::selectedText() const {
+    QTextCursor c(m_doc);
+    c.setPosition(m_selAnchor);
+    c.setPosition(m_selPos, QTextCursor::KeepAnchor);
+    QString s = c.selectedText();
+    s.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    s.replace(QChar::LineSeparator, QLatin1Char('\n'));
+    return s;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Display
+// ---------------------------------------------------------------------------------------------
+
+void RichTextView::setZoom(int percent) {
+    percent = std::clamp(percent, 10, 500);
+    if (percent == m_zoom)
+        return;
+    // Keep the same part of the document at the top while zooming.
+    const double ratio = double(percent) / m_zoom;
+    const int v = verticalScrollBar()->value();
+    m_zoom = percent;
+    relayout();
+    verticalScrollBar()->setValue(int(std::lround(v * ratio)));
+}
+
+void RichTextView::setViewMode(int mode) {
+    if (mode < 0 || mode > 3 || mode == m_mode)
+        return;
+    m_mode = mode;
+    relayout();
+}
+
+double RichTextView::scale() const {
+    const double dpi = logicalDpiX() > 0 ? logicalDpiX() : 96;
+    return m_zoom / 100.0 * dpi / 96.0;
+}
+
+double RichTextView::twipsPerPixel() const {
+    const double dpi = logicalDpiX() > 0 ? logicalDpiX() : 96;
+    return 1440.0 / dpi;
+}
+
+PageDocument* RichTextView::pagedDoc() const {
+    if (!m_paged)
+        m_paged = m_doc->pagedCopy(m_page, const_cast<RichTextView*>(this));
+    return m_paged;
+}
+
+const PageDocument* RichTextView::shownDoc() const {
+    return paged() ? pagedDoc() : m_doc;
+}
+
+void RichTextView::relayout() {
+    if (m_mode == 0) {
+        m_doc->setDocumentMargin(kFlowMargin);
+        m_doc->setTextWidth(m_page.contentWidthPx() + 2 * kFlowMargin);
+    } else if (m_mode == 3) {
+        m_doc->setDocumentMargin(kFlowMargin);
+        m_doc->setTextWidth(std::max(80.0, viewport()->width() / scale()));
+    }
+    updateScrollBars();
+    viewport()->update();
+    Q_EMIT viewMoved();
+}
+
+double RichTextView::pageStride() const {
+    return m_page.heightPx() * scale() + kGap;
+}
+
+QSizeF RichTextView::contentSize() const {
+    const double s = scale();
+    if (paged()) {
+        const int n = std::max(1, pagedDoc()->pageCount());
+        return {m_page.widthPx() * s + 2 * kGap, n * pageStride() + kGap};
+    }
+    const QSizeF size = m_doc->size() * s;
+    if (m_mode == 3)
+        return {double(viewport()->width()), size.height()};
+    return size;
+}
+
+void RichTextView::updateScrollBars() {
+    const QSizeF content = contentSize();
+    const QSize vp = viewport()->size();
+    horizontalScrollBar()->setRange(0, std::max(0, int(std::ceil(content.width())) - vp.width()));
+    horizontalScrollBar()->setPageStep(vp.width());
+    horizontalScrollBar()->setSingleStep(20);
+    verticalScrollBar()->setRange(0, std::max(0, int(std::ceil(content.height())) - vp.height()));
+    verticalScrollBar()->setPageStep(std::max(1, vp.height() - 20));
+    verticalScrollBar()->setSingleStep(std::max(1, int(20 * scale())));
+}
+
+double RichTextView::pageLeft() const {
+    // Left edge of the pages in content coordinates.
+    const double pageW = m_page.widthPx() * scale();
+    if (m_mode == 2 && pageW + 2 * kGap <= viewport()->width())
+        return (viewport()->width() - pageW) / 2;
+    return kGap;
+}
+
+QPointF RichTextView::viewToDoc(const QPointF& p) const {
+    const double s = scale();
+    const QPointF content = p + QPointF(horizontalScrollBar()->value(), verticalScrollBar()->value());
+    if (!paged())
+        return content / s;
+    const int n = std::max(1, pagedDoc()->pageCount());
+    const double y = content.y() - kGap;
+    const int i = std::clamp(int(std::floor(y / pageStride())), 0, n - 1);
+    const double within = std::clamp((y - i * pageStride()) / s, 0.0, m_page.heightPx() - 0.01);
+    return {(content.x() - pageLeft()) / s, i * m_page.heightPx() + within};
+}
+
+QPointF RichTextView::docToContent(const QPointF& d) const {
+    const double s = scale();
+    if (!paged())
+        return d * s;
+    const int i = std::max(0, int(std::floor(d.y() / m_page.heightPx())));
+    return {pageLeft() + d.x() * s, kGap + i * pageStride() + (d.y() - i * m_page.heightPx()) * s};
+}
+
+void RichTextView::paintEvent(QPaintEvent* event) {
+    QPainter painter(viewport());
+    const QRect area = event->rect();
+    const double s = scale();
+    const int h = horizontalScrollBar()->value();
+    const int v = verticalScrollBar()->value();
+    const PageDocument* doc = shownDoc();
+
+    QAbstractTextDocumentLayout::PaintContext ctx;
+    ctx.palette.setColor(QPalette::Text, Qt::black);
+    if (m_selAnchor != m_selPos) {
+        QAbstractTextDocumentLayout::Selection sel;
+        sel.cursor = QTextCursor(const_cast<PageDocument*>(doc));
+        sel.cursor.setPosition(m_selAnchor);
+        sel.cursor.setPosition(m_selPos, QTextCursor::KeepAnchor);
+        sel.format.setBackground(palette().brush(QPalette::Highlight));
+        sel.format.setForeground(palette().brush(QPalette::HighlightedText));
+        ctx.selections << sel;
+    }
+
+    if (!paged()) {
+        painter.fillRect(area, Qt::white); // the page is paper, whatever the desktop's colours
+        painter.translate(-h, -v);
+        painter.scale(s, s);
+        ctx.clip = QRectF(QPointF(area.topLeft() + QPoint(h, v)) / s, QSizeF(area.size()) / s);
+        painter.setClipRect(ctx.clip);
+        doc->documentLayout()->draw(&painter, ctx);
+        return;
+    }
+
+    // Paged modes: mode 1 draws white pages with border lines, mode 2 centres them on a grey desk.
+    painter.fillRect(area, m_mode == 2 ? QColor(0x80, 0x80, 0x80) : QColor(Qt::white));
+    const int n = std::max(1, doc->pageCount());
+    const double pageW = m_page.widthPx() * s;
+    const double pageH = m_page.heightPx() * s;
+    const double left = pageLeft() - h;
+    const int first = std::clamp(int(std::floor((v - kGap) / pageStride())), 0, n - 1);
+    for (int i = first; i < n; ++i) {
+        const double top = kGap + i * pageStride() - v;
+        if (top > area.bottom())
+            break;
+        const QRectF pageRect(left, top, pageW, pageH);
+        if (m_mode == 2)
+            painter.fillRect(pageRect.translated(4, 4), QColor(0x40, 0x40, 0x40)); // shadow
+        painter.fillRect(pageRect, Qt::white);
+        painter.setPen(QPen(m_mode == 2 ? QColor(0x30, 0x30, 0x30) : QColor(0x90, 0x90, 0x90), 1));
+        painter.drawRect(pageRect.adjusted(-0.5, -0.5, 0.5, 0.5));
+        if (m_mode == 1) {
+            // Border lines of the text area, as a page layout view shows them.
+            const double m = m_page.marginPx() * s;
+            painter.setPen(QPen(QColor(0xC8, 0xC8, 0xC8), 1, Qt::DotLine));
+            painter.drawRect(pageRect.adjusted(m, m, -m, -m));
+        }
+        painter.save();
+        painter.translate(left, top);
+        painter.scale(s, s);
+        painter.translate(0, -i * m_page.heightPx());
+        const QRectF clip(0, i * m_page.heightPx(), m_page.widthPx(), m_page.heightPx());
+        painter.setClipRect(clip);
+        ctx.clip = clip;
+        doc->documentLayout()->draw(&painter, ctx);
+        painter.restore();
+    }
+}
+
+void RichTextView::resizeEvent(QResizeEvent* event) {
+    QAbstractScrollArea::resizeEvent(event);
+    if (m_mode == 3)
+        relayout();
+    else
+        updateScrollBars();
+}
+
+void RichTextView::scrollContentsBy(int, int) {
+    viewport()->update();
+    Q_EMIT viewMoved();
+}
+
+void RichTextView::changeEvent(QEvent* event) {
+    QAbstractScrollArea::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        viewport()->update();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Pages and printing
+// ---------------------------------------------------------------------------------------------
+
+int RichTextView::pageCount() const {
+    return std::max(1, pagedDoc()->pageCount());
+}
+
+bool RichTextView::printPage(int n, QPainter* painter) {
+    if (n < 1 || n > pageCount())
+        return false;
+    QPaintDevice* device = painter ? painter->device() : m_printDevice;
+    if (!device)
+        return false;
+    const double dpi = device->logicalDpiX() > 0 ? device->logicalDpiX() : 96;
+    const double s = m_printZoom / 100.0 * dpi / 96.0;
+    if (painter) {
+        docio::renderPage(*painter, *pagedDoc(), m_page, n - 1, s);
+        return true;
+    }
+    QPainter own;
+    if (!own.begin(device))
+        return false;
+    docio::renderPage(own, *pagedDoc(), m_page, n - 1, s);
+    own.end();
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Fields
+// ---------------------------------------------------------------------------------------------
+
+QString RichTextView::fieldData(int field) const {
+    return validField(field) ? m_doc->fields()[field - 1].data : QString();
+}
+
+QString RichTextView::fieldText(int field) const {
+    return validField(field) ? m_doc->fields()[field - 1].text : QString();
+}
+
+QPoint RichTextView::fieldPosition(int field) const {
+    if (!validField(field))
+        return {};
+    const QPointF content = docToContent(shownDoc()->positionPoint(m_doc->fields()[field - 1].start));
+    const double t = twipsPerPixel();
+    return {int(std::lround(content.x() * t)), int(std::lround(content.y() * t))};
+}
+
+QPoint RichTextView::scrollPosition() const {
+    const double t = twipsPerPixel();
+    return {int(std::lround(horizontalScrollBar()->value() * t)), int(std::lround(verticalScrollBar()->value() * t))};
+}
+
+int RichTextView::hitPosition(const QPoint& viewportPos) const {
+    return shownDoc()->documentLayout()->hitTest(viewToDoc(viewportPos), Qt::FuzzyHit);
+}
+
+int RichTextView::fieldAt(const QPoint& viewportPos) const {
+    const PageDocument* doc = shownDoc();
+    const QPointF d = viewToDoc(viewportPos);
+    if (doc->documentLayout()->anchorAt(d).isEmpty())
+        return 0;
+    const int pos = doc->documentLayout()->hitTest(d, Qt::ExactHit);
+    const auto& fields = m_doc->fields();
+    for (int i = 0; i < fields.size(); ++i)
+        if (pos >= fields[i].start && pos < fields[i].end)
+            return i + 1;
+    // The hit lies on the right half of a field's last character: the position after it.
+    for (int i = 0; i < fields.size(); ++i)
+        if (pos == fields[i].end)
+            return i + 1;
+    return 0;
+}
+
+void RichTextView::ensureVisible(int position) {
+    const QPointF c = docToContent(shownDoc()->positionPoint(position));
+    const double line = 24 * scale();
+    QScrollBar* vs = verticalScrollBar();
+    if (c.y() < vs->value() || c.y() + line > vs->value() + viewport()->height())
+        vs->setValue(int(c.y() - viewport()->height() / 3));
+    QScrollBar* hs = horizontalScrollBar();
+    if (c.x() < hs->value() || c.x() > hs->value() + viewport()->width() - 20)
+        hs->setValue(int(c.x() - viewport()->width() / 3));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Input
+// ---------------------------------------------------------------------------------------------
+
+void RichTextView::keyPressEvent(QKeyEvent* event) {
+    int key = event->key();
+    Q_EMIT keyDown(key, event->modifiers());
+    if (key == 0) {
+        event->accept();
+        return;
+    }
+    const bool ctrl = event->modifiers() & Qt::ControlModifier;
+    QScrollBar* vs = verticalScrollBar();
+    QScrollBar* hs = horizontalScrollBar();
+    switch (key) {
+    case Qt::Key_PageUp:
+        vs->triggerAction(QAbstractSlider::SliderPageStepSub);
+        break;
+    case Qt::Key_PageDown:
+        vs->triggerAction(QAbstractSlider::SliderPageStepAdd);
+        break;
+    case Qt::Key_Up:
+        vs->triggerAction(QAbstractSlider::SliderSingleStepSub);
+        break;
+    case Qt::Key_Down:
+        vs->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        break;
+    case Qt::Key_Left:
+        hs->triggerAction(QAbstractSlider::SliderSingleStepSub);
+        break;
+    case Qt::Key_Right:
+        hs->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        break;
+    case Qt::Key_Home:
+        vs->triggerAction(QAbstractSlider::SliderToMinimum);
+        break;
+    case Qt::Key_End:
+        vs->triggerAction(QAbstractSlider::SliderToMaximum);
+        break;
+    default:
+        if (ctrl && (key == Qt::Key_C || key == Qt::Key_Insert)) {
+            copySelection();
+        } else if (ctrl && key == Qt::Key_A) {
+            selectAll();
+        } else {
+            event->ignore(); // the window's own keys (Ctrl+O, Ctrl+P …) pass on
+            return;
+        }
+    }
+    event->accept();
+}
+
+void RichTextView::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        QAbstractScrollArea::mousePressEvent(event);
+        return;
+    }
+    setFocus(Qt::MouseFocusReason);
+    m_pressPoint = event->position().toPoint();
+    m_pressPos = hitPosition(m_pressPoint);
+    m_dragging = false;
+    if (event->modifiers() & Qt::ShiftModifier) {
+        m_selPos = std::max(0, m_pressPos);
+        m_dragging = true;
+    } else {
+        m_selAnchor = m_selPos = std::max(0, m_pressPos);
+    }
+    viewport()->update();
+}
+
+void RichTextView::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint p = event->position().toPoint();
+    Q_EMIT mouseMoved(p.x(), p.y());
+    if ((event->buttons() & Qt::LeftButton) && m_pressPos >= 0) {
+        if (!m_dragging && (p - m_pressPoint).manhattanLength() >= QApplication::startDragDistance())
+            m_dragging = true;
+        if (m_dragging) {
+            m_selPos = std::max(0, hitPosition(p));
+            viewport()->update();
+        }
+    }
+    const int f = fieldAt(p);
+    viewport()->setCursor(f ? Qt::PointingHandCursor : Qt::IBeamCursor);
+    if (f != m_hoverField) {
+        m_hoverField = f;
+        if (f)
+            Q_EMIT fieldEntered(f);
+    }
+}
+
+void RichTextView::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        QAbstractScrollArea::mouseReleaseEvent(event);
+        return;
+    }
+    const bool click = !m_dragging && m_pressPos >= 0;
+    const QPoint press = m_pressPoint;
+    m_pressPos = -1;
+    m_dragging = false;
+    if (click) {
+        const int f = fieldAt(event->position().toPoint());
+        if (f && f == fieldAt(press))
+            Q_EMIT fieldClicked(f);
+    }
+}
+
+void RichTextView::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton)
+        return;
+    QTextCursor c(const_cast<PageDocument*>(shownDoc()));
+    c.setPosition(std::max(0, hitPosition(event->position().toPoint())));
+    c.select(QTextCursor::WordUnderCursor);
+    m_selAnchor = c.selectionStart();
+    m_selPos = c.selectionEnd();
+    m_pressPos = -1;
+    viewport()->update();
+}
+
+void RichTextView::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu menu(this);
+    QAction* copy = menu.addAction(QStringLiteral("コピー(&C)"), this, &RichTextView::copySelection);
+    copy->setEnabled(m_selAnchor != m_selPos);
+    menu.addAction(QStringLiteral("すべて選択(&A)"), this, &RichTextView::selectAll);
+    menu.exec(event->globalPos());
+}
+
+void RichTextView::leaveEvent(QEvent* event) {
+    m_hoverField = 0;
+    QAbstractScrollArea::leaveEvent(event);
+}
+
+void RichTextView::copySelection() {
+    if (m_selAnchor == m_selPos)
+        return;
+    QTextCursor c(m_doc);
+    c.setPosition(m_selAnchor);
+    c.setPosition(m_selPos, QTextCursor::KeepAnchor);
+    const QTextDocumentFragment frag = c.selection();
+    auto* mime = new QMimeData;
+    mime->setText(selectedText());
+    mime->setHtml(frag.toHtml());
+    QApplication::clipboard()->setMimeData(mime);
+}
+
+void RichTextView::selectAll() {
+    m_selAnchor = 0;
+    m_selPos = std::max(0, m_doc->characterCount() - 1);
+    viewport()->update();
+}
+
+} // namespace platform

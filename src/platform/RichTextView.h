@@ -1,0 +1,154 @@
+// RichTextView: the document view: shows a stored page, lets its fields react, zooms, pages,
+// renders single pages onto any drawing surface, finds text and saves in six formats.
+#pragma once
+
+#include "platform/DocumentIo.h"
+#include "platform/PageDocument.h"
+#include "platform/PageSetup.h"
+
+#include <QAbstractScrollArea>
+#include <QPointer>
+#include <QTextCursor>
+
+class QPainter;
+class QPaintDevice;
+
+namespace platform {
+
+/// The document view on QTextDocument. Read-only for the user: text can be selected and copied,
+/// never changed. Text fields are anchors whose href is the field's data string; the view never
+/// opens them itself but reports clicks and entries. Geometry members are in twips.
+///
+/// View modes: 0 normal (text as wide as the page's text area, no page breaks), 1 pages with border
+/// lines, 2 pages centred on a grey desk, 3 floating (text wraps to the window). The paged modes,
+/// the page count, printed pages and PDF output share one pagination (PageDocument::pagedCopy).
+class RichTextView : public QAbstractScrollArea {
+    Q_OBJECT
+public:
+    explicit RichTextView(QWidget* parent = nullptr);
+    ~RichTextView() override;
+
+    // --- content ---------------------------------------------------------------------------------
+    /// Loads a document from bytes: format 9 a stored page, 3 a copy made by saveToMemory. Null or
+    /// empty bytes give an empty page. The bytes are not kept. False for an unknown or damaged format.
+    bool loadFromMemory(const QByteArray& bytes, int format, bool flag = false);
+    /// The whole document in the reader's own format (3).
+    QByteArray saveToMemory(int format = kFormatCopy) const;
+    /// Saves to a file: 1 text, 4 HTML, 5 RTF, 9 Word 97-2003, 12 PDF, 13 Word 2007+. Office formats
+    /// need LibreOffice. False with a reason (reason()) on failure; the file is then unchanged.
+    bool saveToFile(const QString& fileName, int offset, int format);
+    QString reason() const { return m_reason; }
+    /// Folder for LibreOffice's profile and intermediate files (the program's work folder).
+    void setWorkFolder(const QString& folder) { m_workFolder = folder; }
+
+    /// The document's plain text; setText("") empties the page.
+    QString text() const;
+    void setText(const QString& text);
+
+    /// Selects the first match of text at or after position start (case-insensitive, plain) and
+    /// scrolls it into view. Returns the match's position or -1. option is accepted for callers
+    /// that pass the original control's search flags; every search is plain.
+    int find(const QString& text, int start = 0, int option = 0);
+    /// The selected text.
+    QString selectedText() const;
+
+    // --- display -------------------------------------------------------------------------------
+    int zoom() const { return m_zoom; }
+    void setZoom(int percent);
+    int viewMode() const { return m_mode; }
+    void setViewMode(int mode);
+
+    // --- page metrics and printing ---------------------------------------------------------------
+    int pageWidth() const { return m_page.widthTw; }
+    int pageHeight() const { return m_page.heightTw; }
+    bool landscape() const { return m_page.landscape; }
+    const PageSetup& pageSetup() const { return m_page; }
+    int pageCount() const;
+    int printZoom() const { return m_printZoom; }
+    void setPrintZoom(int percent) { m_printZoom = std::clamp(percent, 1, 1000); }
+    QPaintDevice* printDevice() const { return m_printDevice; }
+    void setPrintDevice(QPaintDevice* device) { m_printDevice = device; }
+    /// Draws page n (1-based) onto the print device at the print zoom (100 = actual size on that
+    /// device), its top-left at the device's origin. With a painter given, draws through it (a
+    /// printer's painter across several pages). False for a page that does not exist.
+    bool printPage(int n, QPainter* painter = nullptr);
+
+    // --- text fields ---------------------------------------------------------------------------
+    int fieldCount() const { return int(m_doc->fields().size()); }
+    /// 2 for a text field (a link), 0 for no such field.
+    int fieldType(int field) const { return validField(field) ? 2 : 0; }
+    int currentField() const { return m_currentField; }
+    void setCurrentField(int field) { m_currentField = validField(field) ? field : 0; }
+    QString fieldData(int field) const;
+    QString fieldText(int field) const;
+    /// Top-left of the field's first character in the scrolled content, twips at the current zoom.
+    QPoint fieldPosition(int field) const;
+    /// The scroll position, twips at the current zoom.
+    QPoint scrollPosition() const;
+    /// The field under a point of the viewport (0 for none).
+    int fieldAt(const QPoint& viewportPos) const;
+
+    /// Twips per screen pixel (15 at 96 per inch).
+    double twipsPerPixel() const;
+
+Q_SIGNALS:
+    void fieldClicked(int field);
+    void fieldEntered(int field);
+    /// The mouse moved over the view (viewport pixels).
+    void mouseMoved(int x, int y);
+    /// A key was pressed; raised before the view handles it. Setting keyCode to 0 cancels the key.
+    void keyDown(int& keyCode, Qt::KeyboardModifiers shift);
+    /// The visible part of the document changed (scrolling, zoom, mode, new document).
+    void viewMoved();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    bool paged() const { return m_mode == 1 || m_mode == 2; }
+    bool validField(int field) const { return field >= 1 && field <= fieldCount(); }
+    double scale() const;
+    const PageDocument* shownDoc() const;
+    PageDocument* pagedDoc() const;
+    void relayout();
+    void updateScrollBars();
+    QSizeF contentSize() const;
+    double pageLeft() const;
+    double pageStride() const;
+    QPointF viewToDoc(const QPointF& viewportPos) const;
+    QPointF docToContent(const QPointF& docPos) const;
+    int hitPosition(const QPoint& viewportPos) const;
+    void ensureVisible(int position);
+    void copySelection();
+    void selectAll();
+
+    PageDocument* m_doc = nullptr;
+    mutable QPointer<PageDocument> m_paged; // paged copy, made when first needed
+    PageSetup m_page;
+    int m_zoom = 100;
+    int m_mode = 0;
+    int m_printZoom = 100;
+    QPaintDevice* m_printDevice = nullptr;
+    int m_currentField = 0;
+    int m_hoverField = 0;
+    int m_pressPos = -1;
+    int m_selAnchor = 0;
+    int m_selPos = 0;
+    bool m_dragging = false;
+    QPoint m_pressPoint;
+    QString m_reason;
+    QString m_workFolder;
+    static constexpr double kGap = 16; // pixels between pages and around them
+};
+
+} // namespace platform
