@@ -1,0 +1,337 @@
+// uTrX: construction, the tab strip and its panes, input filtering and the recent pages pane.
+#include "navigator/uTrX.h"
+
+#include "docdb/zSvr.h"
+#include "navigator/NodeImages.h"
+#include "util/ProcessState.h"
+#include "util/Vb.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFrame>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTreeWidget>
+
+namespace navigator {
+
+namespace {
+
+QFrame* makeFrame(QWidget* parent, const char* name) {
+    auto* f = new QFrame(parent);
+    f->setObjectName(QString::fromLatin1(name));
+    f->setFrameShape(QFrame::NoFrame);
+    f->hide();
+    return f;
+}
+
+} // namespace
+
+uTrX::uTrX(docdb::zSvr& svr, const platform::IScreen& screen, QWidget* parent)
+    : QWidget(parent), m_svr(svr), m_tw(screen) {
+    setObjectName(QStringLiteral("uTrX"));
+
+    m_stTab = new QTabBar(this);
+    m_stTab->setObjectName(QStringLiteral("stTab"));
+    m_stTab->setDrawBase(true);
+    m_stTab->setExpanding(false);
+    const struct {
+        const char16_t* caption;
+        const char16_t* tip;
+        const char* key;
+    } tabs[] = {{u"文脈", u"文書構成で参照", "tree"},
+                {u"検索", u"指定文字を含む文書を検索", "find"},
+                {u"履歴", u"最近表示した文書", "rireki"}};
+    for (const auto& t : tabs) {
+        const int i = m_stTab->addTab(NodeImages::icon(QString::fromLatin1(t.key)), QString::fromUtf16(t.caption));
+        m_stTab->setTabToolTip(i, QString::fromUtf16(t.tip));
+        m_stTab->setTabData(i, QString::fromLatin1(t.key));
+    }
+    connect(m_stTab, &QTabBar::tabBarClicked, this, [this](int index) {
+        if (index >= 0)
+            SetFrame(index + 1, false);
+    });
+
+    m_frTree = makeFrame(this, "frTree");
+    m_frFind = makeFrame(this, "frFind");
+    m_frRcnt = makeFrame(this, "frRcnt");
+
+    m_trView = new QTreeWidget(m_frTree);
+    m_trView->setObjectName(QStringLiteral("trView"));
+    m_trView->setHeaderHidden(true);
+    m_trView->setColumnCount(1);
+    m_trView->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_trView->setIconSize(QSize(16, 16));
+    m_trView->setUniformRowHeights(true);
+    m_trView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_trView->viewport()->installEventFilter(this);
+    m_trView->installEventFilter(this);
+    connect(m_trView, &QTreeWidget::itemExpanded, this, &uTrX::onItemExpanded);
+    connect(m_trView, &QTreeWidget::itemCollapsed, this, &uTrX::onItemCollapsed);
+
+    m_lsCod = new QTreeWidget(m_frTree);
+    m_lsCod->setObjectName(QStringLiteral("lsCod"));
+    m_lsCod->setHeaderHidden(true);
+    m_lsCod->setColumnCount(2);
+    m_lsCod->setRootIsDecorated(false);
+    m_lsCod->setColumnWidth(0, m_tw.toPxX(2400));
+    m_lsCod->setColumnWidth(1, m_tw.toPxX(1800));
+    m_lsCod->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_lsCod->hide();
+    m_lsCod->viewport()->installEventFilter(this);
+
+    m_cmbFind = new QComboBox(m_frFind);
+    m_cmbFind->setObjectName(QStringLiteral("cmbFind"));
+    m_cmbFind->setEditable(true);
+    m_cmbFind->setInsertPolicy(QComboBox::NoInsert);
+    m_cmFind = new QPushButton(QStringLiteral("検索"), m_frFind);
+    m_cmFind->setObjectName(QStringLiteral("cmFind"));
+    m_lsFind = new QListWidget(m_frFind);
+    m_lsFind->setObjectName(QStringLiteral("lsFind"));
+
+    m_lsRsnt = new QListWidget(m_frRcnt);
+    m_lsRsnt->setObjectName(QStringLiteral("lsRsnt"));
+    m_lsRsnt->installEventFilter(this);
+    m_lsRsnt->viewport()->installEventFilter(this);
+    connect(m_lsRsnt, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) { chooseRecent(item); });
+    connect(m_lsRsnt, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* item) {
+        if (m_listKeyboard) {
+            m_listKeyboard = false;
+            chooseRecent(item);
+        }
+    });
+    m_cmClrRsnt = new QPushButton(QStringLiteral("履歴のｸﾘｱ"), m_frRcnt);
+    m_cmClrRsnt->setObjectName(QStringLiteral("cmClrRsnt"));
+    connect(m_cmClrRsnt, &QPushButton::clicked, m_lsRsnt, &QListWidget::clear);
+
+    if (util::processState().runFlag) {
+        m_sFndHst = QStringLiteral(".");
+        m_bNoEvt = true;
+    }
+}
+
+uTrX::~uTrX() = default;
+
+QFrame* uTrX::frame(int pane) const {
+    switch (pane) {
+    case 1:
+        return m_frTree;
+    case 2:
+        return m_frFind;
+    case 3:
+        return m_frRcnt;
+    default:
+        return nullptr;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Panes and layout
+// ---------------------------------------------------------------------------------------------
+
+void uTrX::StSize() {
+    // The tab strip fills the control; its tabs run along the top.
+    m_stTab->setGeometry(0, 0, width(), m_stTab->sizeHint().height());
+}
+
+QRect uTrX::clientRect() const {
+    const int top = m_stTab->geometry().bottom() + 1;
+    return QRect(2, top + 2, std::max(0, width() - 4), std::max(0, height() - top - 4));
+}
+
+void uTrX::SetFrame(int iTb, bool bRsz) {
+    qint16 t = qint16(iTb);
+    SetFrame(t, bRsz);
+}
+
+void uTrX::SetFrame(qint16& iTb, bool bRsz) {
+    if (iTb > 0) {
+        m_iCurTb = iTb;
+    } else if (iTb == 0) {
+        if (m_iCurTb == 0)
+            m_iCurTb = 1;
+        iTb = m_iCurTb;
+    }
+    const QRect c = clientRect();
+    const double L = util::roundHalfEven(m_tw.fromPxX(c.left()));
+    const double T = util::roundHalfEven(m_tw.fromPxY(c.top()));
+    const double W = util::roundHalfEven(m_tw.fromPxX(c.width()));
+    const double H = util::roundHalfEven(m_tw.fromPxY(c.height()));
+    if (!bRsz) {
+        m_frTree->hide();
+        m_frFind->hide();
+        m_frRcnt->hide();
+    }
+    QFrame* chosen = frame(iTb);
+    QString message;
+    if (chosen) {
+        chosen->setGeometry(m_tw.toPx(L, T, W, H));
+        chosen->raise();
+    }
+    switch (iTb) {
+    case 1:
+        m_lsCod->setVisible(m_bCdMd);
+        if (!m_bCdMd) {
+            m_trView->setGeometry(m_tw.toPx(30, 50, W - 60, H - 50));
+            m_lsCod->clear();
+        } else {
+            const double h = util::roundHalfEven((H - 60) / 2);
+            m_trView->setGeometry(m_tw.toPx(30, 50, W - 60, h));
+            m_lsCod->setGeometry(m_tw.toPx(30, H - h, W - 60, h));
+        }
+        message = QStringLiteral("左のﾂﾘｰでﾍﾟｰｼﾞを指定して下さい");
+        break;
+    case 2: {
+        const double comboH = m_tw.fromPxY(m_cmbFind->height());
+        m_cmbFind->setGeometry(m_tw.toPxX(60), m_tw.toPxY(50), std::max(0, m_tw.toPxX(W - 590)), m_cmbFind->height());
+        m_cmFind->setGeometry(m_tw.toPx(W - 550, 55, 490, comboH - 35));
+        m_lsFind->setGeometry(m_tw.toPx(30, 350, W - 60, H - 380));
+        message = QStringLiteral("文書全体に検索文字を含む文書を探します");
+        break;
+    }
+    case 3:
+        m_cmClrRsnt->setGeometry(m_tw.toPx(60, H - 270, W - 120, 270));
+        m_lsRsnt->setGeometry(m_tw.toPx(30, 50, W - 60, H - 270));
+        m_bNoEvt = true;
+        if (m_lsRsnt->count() > 0)
+            m_lsRsnt->setCurrentRow(m_lsRsnt->count() - 1);
+        else
+            m_lsRsnt->setCurrentRow(-1);
+        m_bNoEvt = false;
+        message = QStringLiteral("最近表示したﾍﾟｰｼﾞをﾘｽﾄしました");
+        break;
+    default:
+        break;
+    }
+    if (bRsz)
+        return;
+    if (!message.isEmpty())
+        raiseMessage(message);
+    if (chosen) {
+        chosen->show();
+        const QSignalBlocker block(m_stTab);
+        m_stTab->setCurrentIndex(iTb - 1);
+    }
+    switch (iTb) {
+    case 1:
+        m_trView->setFocus();
+        break;
+    case 2:
+        m_cmbFind->setFocus();
+        break;
+    case 3:
+        m_lsRsnt->setFocus();
+        break;
+    default:
+        break;
+    }
+    if (iTb != 2)
+        m_sFndWd.clear();
+}
+
+void uTrX::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    const util::ProcessState& ps = util::processState();
+    if (ps.runFlag && !ps.busy) {
+        StSize();
+        SetFrame(m_iCurTb, true);
+    }
+}
+
+void uTrX::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!m_shownOnce) {
+        m_shownOnce = true;
+        m_bNoEvt = false;
+    }
+}
+
+void uTrX::raiseMessage(const QString& text) {
+    QString msg = text;
+    Q_EMIT eFmMsg(msg);
+}
+
+void uTrX::raiseSetDoc(const QString& sNoP, const QString& sNo, const QString& sSz, qint16 iJb, bool bHg) {
+    QString p = sNoP, n = sNo, s = sSz;
+    Q_EMIT eSetDoc(p, n, s, iJb, bHg);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Input
+// ---------------------------------------------------------------------------------------------
+
+bool uTrX::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_trView->viewport() && event->type() == QEvent::MouseButtonRelease) {
+        auto* me = static_cast<QMouseEvent*>(event);
+        if (me->button() == Qt::RightButton) {
+            bool trv = true;
+            Q_EMIT eRightClick(trv);
+        } else {
+            // Let the tree finish its own selection change before the node is read.
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            SlctNd(m_trView->currentItem());
+        }
+        return false;
+    }
+    if (watched == m_trView && event->type() == QEvent::KeyPress) {
+        auto* ke = static_cast<QKeyEvent*>(event);
+        if ((ke->key() == Qt::Key_Return || ke->key() == Qt::Key_Enter) &&
+            (ke->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && m_trView->currentItem()) {
+            SlctNd(m_trView->currentItem());
+            return true;
+        }
+        return false;
+    }
+    if (watched == m_lsCod->viewport() && event->type() == QEvent::MouseButtonRelease) {
+        if (static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {
+            bool trv = false;
+            Q_EMIT eRightClick(trv);
+        }
+        return false;
+    }
+    if (watched == m_lsRsnt && event->type() == QEvent::KeyPress) {
+        m_listKeyboard = true;
+        return false;
+    }
+    if (watched == m_lsRsnt->viewport() && event->type() == QEvent::MouseButtonPress) {
+        m_listKeyboard = false;
+        return false;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Recent pages
+// ---------------------------------------------------------------------------------------------
+
+void uTrX::SetRcnt(const QString& sNo, const QString& sTx) {
+    qint32 n = 0;
+    try {
+        n = util::CLng(util::Val(sNo));
+    } catch (const util::VbError&) {
+        n = 0;
+    }
+    for (int i = 0; i < m_lsRsnt->count(); ++i) {
+        if (m_lsRsnt->item(i)->data(Qt::UserRole).toInt() == n) {
+            delete m_lsRsnt->takeItem(i);
+            break;
+        }
+    }
+    auto* item = new QListWidgetItem(sTx);
+    item->setData(Qt::UserRole, n);
+    m_lsRsnt->addItem(item);
+}
+
+void uTrX::chooseRecent(QListWidgetItem* item) {
+    if (m_bNoEvt || !item || !item->isSelected())
+        return;
+    raiseSetDoc(QString(), QString::number(item->data(Qt::UserRole).toInt()), item->text(), 2, false);
+}
+
+} // namespace navigator

@@ -1,0 +1,163 @@
+// uTrX: the navigator control: page tree with code list, find pane and recent pages pane on a tab strip.
+#pragma once
+
+#include "platform/Twips.h"
+
+#include <QHash>
+#include <QPointer>
+#include <QString>
+#include <QVariant>
+#include <QVector>
+#include <QWidget>
+
+class QComboBox;
+class QFrame;
+class QListWidget;
+class QListWidgetItem;
+class QPushButton;
+class QTabBar;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace docdb {
+class zSvr;
+}
+
+namespace navigator {
+
+/// uTrX: the tree navigator. Loads the page tree lazily from tbTree joined with msDoc, keys its nodes
+/// "N"/"L"/"X" + running number + "-" + page number, and tells its host which page to show through
+/// five events whose arguments the host may change (passed by reference). All geometry is kept in
+/// twips and converted to pixels at the widget edge.
+class uTrX : public QWidget {
+    Q_OBJECT
+public:
+    uTrX(docdb::zSvr& svr, const platform::IScreen& screen, QWidget* parent = nullptr);
+    ~uTrX() override;
+
+    // --- node model and loading ------------------------------------------------------------------
+    /// Loads the children of the node with key sKy ("0": the top level into an empty tree). On return
+    /// sKy holds the key of the last node added. bShwRt has no effect.
+    void SetNodes(QString& sKy, bool bShwRt = false);
+    /// Empties the tree, the find results and the recent list; resets the find history set.
+    void ClearItem(bool bNsrt = false);
+    /// kind & running number & "-" & no, then the counter goes up (32-bit). Throws util::VbError when
+    /// the counter is exhausted.
+    QString MkNdKy(const QString& no, const QString& kind);
+    /// "0" → "0"; otherwise the text after the key's first "-" (the whole key without one).
+    static QString KyToNo(const QString& key);
+    /// Image key of a loaded row (one count query unless boCod is 1).
+    QString GetNdImg(const QString& kind, const QString& noLfC, const QVariant& boCod);
+    /// Sets the image of node index (1-based) for state 0 leaf, 1 closed, 2 open.
+    void SetNdImg(int index, int state);
+    /// Indexes of the node's siblings (itself included) joined by ","; "" for an empty tree.
+    QString GetSblIdx(QTreeWidgetItem* node) const;
+    /// GetSblIdx of the first child when the node at index has children and is expanded, else "".
+    QString GetChldIdx(int index) const;
+
+    // --- selection and navigation ----------------------------------------------------------------
+    void SlctNd(QTreeWidgetItem* node);
+    void ShwNd(QTreeWidgetItem* node);
+    /// Key of the selected node, "" when none.
+    QString SlctdKy() const;
+    void SetTmpKy();
+    void RootSelect(bool* bRec = nullptr);
+    void GetPrCdNo(QString& sNoP, QString& sNoC, bool& bLnk, const QString& sNdKy = QString());
+    void GetPrCdNo(QString& sNoP);
+    /// Finds page sDno (a number, or a path text "305,12,0") through its ancestry, loading and
+    /// expanding the way, and shows it.
+    void SetLeaf(const QString& sDno);
+
+    // --- panes -------------------------------------------------------------------------------
+    void StSize();
+    /// Lays out and shows pane iTb (0: the current one, 1 when none yet); iTb receives the pane used.
+    void SetFrame(qint16& iTb, bool bRsz = false);
+    void SetFrame(int iTb, bool bRsz = false);
+    qint16 iCurTb() const { return m_iCurTb; }
+
+    // --- recent pages, code list, tags -----------------------------------------------------------
+    /// Records that page sNo titled sTx was shown (moved to the end when already listed).
+    void SetRcnt(const QString& sNo, const QString& sTx);
+    /// Fills the code list with the children of the node with that key, newest first.
+    void SetCdLst(const QString& key);
+
+    // --- state -------------------------------------------------------------------------------
+    QString sTmpKy() const { return m_sTmpKy; }
+    bool bNoEvt() const { return m_bNoEvt; }
+    bool bCdMd() const { return m_bCdMd; }
+    QString sFndHst() const { return m_sFndHst; }
+    QString sFndWd() const { return m_sFndWd; }
+    qint32 iKyCnt() const { return m_iKyCnt; }
+    /// The node with a key, or null.
+    QTreeWidgetItem* node(const QString& key) const { return m_keys.value(key); }
+    /// The node at a 1-based index of the node collection, or null.
+    QTreeWidgetItem* nodeAt(int index) const;
+    static QString keyOf(const QTreeWidgetItem* node);
+    static QString imageOf(const QTreeWidgetItem* node);
+    int nodeCount() const { return int(m_nodes.size()); }
+
+    // Controls, for the host's layout and for tests.
+    QTabBar* stTab() const { return m_stTab; }
+    QTreeWidget* trView() const { return m_trView; }
+    QTreeWidget* lsCod() const { return m_lsCod; }
+    QComboBox* cmbFind() const { return m_cmbFind; }
+    QPushButton* cmFind() const { return m_cmFind; }
+    QListWidget* lsFind() const { return m_lsFind; }
+    QListWidget* lsRsnt() const { return m_lsRsnt; }
+    QPushButton* cmClrRsnt() const { return m_cmClrRsnt; }
+    QFrame* frame(int pane) const;
+
+Q_SIGNALS:
+    void eFmMsg(QString& sMsg);
+    void eSetDoc(QString& sNoP, QString& sNo, QString& sSz, qint16& iJb, bool& bHg);
+    void eFndWd(QString& sFnd);
+    void eChkMove(bool& bCancel);
+    void eRightClick(bool& bTrv);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    QTreeWidgetItem* addNode(QTreeWidgetItem* parent, const QString& key, const QString& text, const QString& image);
+    void setImage(QTreeWidgetItem* node, const QString& image);
+    QList<QTreeWidgetItem*> siblingsOf(QTreeWidgetItem* node) const;
+    int indexOf(const QTreeWidgetItem* node) const;
+    QRect clientRect() const; // the tab strip's client area, pixels
+    void chooseRecent(QListWidgetItem* item);
+    void raiseMessage(const QString& text);
+    void raiseSetDoc(const QString& sNoP, const QString& sNo, const QString& sSz, qint16 iJb, bool bHg);
+    void onItemExpanded(QTreeWidgetItem* item);
+    void onItemCollapsed(QTreeWidgetItem* item);
+
+    docdb::zSvr& m_svr;
+    platform::Twips m_tw;
+
+    QTabBar* m_stTab = nullptr;
+    QFrame* m_frTree = nullptr;
+    QFrame* m_frFind = nullptr;
+    QFrame* m_frRcnt = nullptr;
+    QTreeWidget* m_trView = nullptr;
+    QTreeWidget* m_lsCod = nullptr;
+    QComboBox* m_cmbFind = nullptr;
+    QPushButton* m_cmFind = nullptr;
+    QListWidget* m_lsFind = nullptr;
+    QListWidget* m_lsRsnt = nullptr;
+    QPushButton* m_cmClrRsnt = nullptr;
+
+    QVector<QTreeWidgetItem*> m_nodes;       // the node collection in the order nodes were added
+    QHash<QString, QTreeWidgetItem*> m_keys; // key → node
+    qint32 m_iKyCnt = 0;                     // running number of keys (32-bit)
+    QString m_sTmpKy;                        // key of the node whose page the host shows
+    bool m_bNoEvt = false;                   // list clicks are ignored while set
+    bool m_bCdMd = false;                    // the code list is shown
+    QString m_sFndHst = QStringLiteral("."); // search texts put into the combo
+    QString m_sFndWd;                        // search text of the last find
+    QString m_sCdKy;                         // code-list entry last chosen
+    qint16 m_iCurTb = 0;                     // current pane, 0 before the first layout
+    bool m_shownOnce = false;
+    bool m_listKeyboard = false; // the recent list's selection moves by keyboard
+};
+
+} // namespace navigator

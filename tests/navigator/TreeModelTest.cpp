@@ -1,0 +1,165 @@
+// Tests of the node model: keys, images, lazy loading, index lists, clearing.
+#include "NavigatorFixture.h"
+#include "navigator/NodeImages.h"
+#include "util/Vb.h"
+
+using testsupport::NavigatorTest;
+
+TEST_F(NavigatorTest, TopLevelKeysRunInOrderAndChildrenTakeTheNextNumbers) {
+    makeControl();
+    nav->ClearItem();
+    QString key = QStringLiteral("0");
+    nav->SetNodes(key);
+    EXPECT_EQ(key, QStringLiteral("N2-40")); // the key of the last node added
+    ASSERT_EQ(nav->trView()->topLevelItemCount(), 3);
+    EXPECT_EQ(navigator::uTrX::keyOf(nav->trView()->topLevelItem(0)), QStringLiteral("N0-5"));
+    EXPECT_EQ(navigator::uTrX::keyOf(nav->trView()->topLevelItem(1)), QStringLiteral("N1-8"));
+    EXPECT_EQ(nav->trView()->topLevelItem(1)->text(0), QStringLiteral("八"));
+    QString child = QStringLiteral("N0-5");
+    nav->SetNodes(child);
+    EXPECT_EQ(child, QStringLiteral("N4-12"));
+    ASSERT_EQ(item(QStringLiteral("N0-5"))->childCount(), 2);
+    EXPECT_EQ(navigator::uTrX::keyOf(item(QStringLiteral("N0-5"))->child(0)), QStringLiteral("N3-9"));
+    EXPECT_FALSE(item(QStringLiteral("N0-5"))->isExpanded()); // loading does not expand
+
+    // "0" again on a filled tree: there is no node "0", nothing changes.
+    QString again = QStringLiteral("0");
+    nav->SetNodes(again);
+    EXPECT_EQ(nav->nodeCount(), 5);
+    EXPECT_EQ(again, QStringLiteral("0"));
+    // A key whose number part is not a number loads nothing; neither does an unknown key.
+    QString bad = QStringLiteral("N9-abc");
+    nav->SetNodes(bad);
+    QString unknown = QStringLiteral("N77-12");
+    nav->SetNodes(unknown);
+    EXPECT_EQ(nav->nodeCount(), 5);
+}
+
+TEST_F(NavigatorTest, KeyNumbers) {
+    EXPECT_EQ(navigator::uTrX::KyToNo(QStringLiteral("0")), QStringLiteral("0"));
+    EXPECT_EQ(navigator::uTrX::KyToNo(QStringLiteral("N12-305")), QStringLiteral("305"));
+    EXPECT_EQ(navigator::uTrX::KyToNo(QStringLiteral("X3-1-2")), QStringLiteral("1-2"));
+    EXPECT_EQ(navigator::uTrX::KyToNo(QStringLiteral("K88")), QStringLiteral("K88"));
+}
+
+TEST_F(NavigatorTest, ImagesFollowKindChildrenAndCodeFlag) {
+    makeControl();
+    loadTop();
+    EXPECT_EQ(navigator::uTrX::imageOf(item(QStringLiteral("N0-5"))), QStringLiteral("ndcls"));  // has children
+    EXPECT_EQ(navigator::uTrX::imageOf(item(QStringLiteral("N1-8"))), QStringLiteral("ndcod"));  // code page
+    EXPECT_EQ(navigator::uTrX::imageOf(item(QStringLiteral("N2-40"))), QStringLiteral("ndlef")); // no rows below
+    QString code = QStringLiteral("N1-8");
+    nav->SetNodes(code); // the code page's rows loaded explicitly: 21, 20 and the link to 9
+    EXPECT_EQ(navigator::uTrX::imageOf(item(QStringLiteral("N3-21"))), QStringLiteral("ndlef"));
+    EXPECT_EQ(navigator::uTrX::imageOf(item(QStringLiteral("L5-9"))), QStringLiteral("lklef")); // Null boCod as 0
+    QString five = QStringLiteral("N0-5");
+    nav->SetNodes(five);
+    EXPECT_EQ(navigator::uTrX::imageOf(item(QStringLiteral("N7-12"))), QStringLiteral("ndcls")); // a hidden row counts
+    EXPECT_EQ(nav->GetNdImg(QStringLiteral("L"), QStringLiteral("5"), QVariant()), QStringLiteral("lkcls"));
+    EXPECT_EQ(nav->GetNdImg(QStringLiteral("L"), QStringLiteral("5"), QVariant(1)), QStringLiteral("lkcod"));
+    EXPECT_EQ(nav->GetNdImg(QStringLiteral("N"), QStringLiteral("40"), QVariant(1)), QStringLiteral("ndcod"));
+}
+
+TEST_F(NavigatorTest, ExpandAndCollapseChangeImagesOnly) {
+    makeControl();
+    loadTop();
+    QTreeWidgetItem* five = item(QStringLiteral("N0-5"));
+    QString key = QStringLiteral("N0-5");
+    nav->SetNodes(key);
+    five->setExpanded(true);
+    EXPECT_EQ(navigator::uTrX::imageOf(five), QStringLiteral("ndopn"));
+    five->setExpanded(false);
+    EXPECT_EQ(navigator::uTrX::imageOf(five), QStringLiteral("ndcls"));
+    // A code node, once expanded, is an ordinary node.
+    QTreeWidgetItem* eight = item(QStringLiteral("N1-8"));
+    QString code = QStringLiteral("N1-8");
+    nav->SetNodes(code);
+    eight->setExpanded(true);
+    EXPECT_EQ(navigator::uTrX::imageOf(eight), QStringLiteral("ndopn"));
+    eight->setExpanded(false);
+    EXPECT_EQ(navigator::uTrX::imageOf(eight), QStringLiteral("ndcls"));
+    EXPECT_EQ(navigator::NodeImages::keys().size(), 15);
+    EXPECT_EQ(navigator::NodeImages::keys().at(13), QStringLiteral("ndcod"));
+    for (const QString& k : navigator::NodeImages::keys())
+        EXPECT_FALSE(navigator::NodeImages::icon(k).pixmap(16, 16).isNull()) << k.toStdString();
+}
+
+TEST_F(NavigatorTest, ExpanderOfAnUnloadedNodeLoadsItsChildren) {
+    makeControl();
+    loadTop();
+    QTreeWidgetItem* five = item(QStringLiteral("N0-5"));
+    EXPECT_EQ(five->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+    five->setExpanded(true);
+    EXPECT_EQ(five->childCount(), 2);
+    EXPECT_EQ(navigator::uTrX::imageOf(five), QStringLiteral("ndopn"));
+    EXPECT_TRUE(docs.empty()); // expanding shows no page
+}
+
+TEST_F(NavigatorTest, SiblingAndChildIndexLists) {
+    makeControl();
+    EXPECT_EQ(nav->GetSblIdx(nullptr), QString());
+    loadTop();
+    EXPECT_EQ(nav->GetSblIdx(item(QStringLiteral("N1-8"))), QStringLiteral("1,2,3"));
+    EXPECT_EQ(nav->GetChldIdx(1), QString()); // no children yet
+    QString key = QStringLiteral("N0-5");
+    nav->SetNodes(key);
+    EXPECT_EQ(nav->GetChldIdx(1), QString()); // children, but not expanded
+    item(QStringLiteral("N0-5"))->setExpanded(true);
+    EXPECT_EQ(nav->GetChldIdx(1), QStringLiteral("4,5"));
+    EXPECT_EQ(nav->GetSblIdx(item(QStringLiteral("N4-12"))), QStringLiteral("4,5"));
+}
+
+TEST_F(NavigatorTest, ClearItemEmptiesTreeAndListsAndWritesNothing) {
+    const QByteArray before = testsupport::readBytes(tmp.filePath(QStringLiteral("nav.txdb")));
+    makeControl();
+    loadTop();
+    nav->SetRcnt(QStringLiteral("5"), QStringLiteral("五"));
+    nav->lsFind()->addItem(QStringLiteral("x"));
+    nav->cmbFind()->addItem(QStringLiteral("履歴"));
+    nav->ClearItem(true);
+    EXPECT_EQ(nav->trView()->topLevelItemCount(), 0);
+    EXPECT_EQ(nav->nodeCount(), 0);
+    EXPECT_EQ(nav->lsRsnt()->count(), 0);
+    EXPECT_EQ(nav->lsFind()->count(), 0);
+    EXPECT_EQ(nav->cmbFind()->count(), 1); // the combo keeps its entries
+    EXPECT_EQ(nav->sFndHst(), QStringLiteral("."));
+    // The counter restarts with the next load into the emptied tree.
+    QString key = QStringLiteral("0");
+    nav->SetNodes(key);
+    EXPECT_TRUE(item(QStringLiteral("N0-5")));
+    svr.D_Close();
+    EXPECT_EQ(testsupport::readBytes(tmp.filePath(QStringLiteral("nav.txdb"))), before);
+}
+
+TEST_F(NavigatorTest, MoreThan32767NodesStillLoad) {
+    samples::DocDbSpec spec;
+    samples::PageSpec root;
+    root.no = 1;
+    root.title = QStringLiteral("親");
+    spec.pages << root;
+    samples::EdgeSpec top;
+    top.child = 1;
+    top.title = root.title;
+    spec.edges << top;
+    for (int i = 0; i < 33000; ++i) {
+        samples::PageSpec p;
+        p.no = 100 + i;
+        p.title = QString::number(i);
+        p.boCod = 1; // code pages need no count query
+        spec.pages << p;
+        samples::EdgeSpec e;
+        e.parent = 1;
+        e.child = p.no;
+        e.order = i;
+        e.title = p.title;
+        spec.edges << e;
+    }
+    open(spec, "big.txdb");
+    makeControl();
+    loadTop();
+    QString key = QStringLiteral("N0-1");
+    nav->SetNodes(key);
+    EXPECT_EQ(item(QStringLiteral("N0-1"))->childCount(), 33000);
+    EXPECT_EQ(key, QStringLiteral("N33000-33099"));
+    EXPECT_EQ(nav->iKyCnt(), 33001);
+}
