@@ -1,105 +1,82 @@
-// dbtext: start-up of the reader. Until the main window arrives, the activated "window" opens the
-// database named on the command line and reports what it holds on standard output.
+// dbtext: the reader's entry point. Sets up the platform services, the shared objects and the main
+// window, and runs start-up. Without a display it runs offscreen, saves a picture of the window and ends.
 #include "app/Usr.h"
-#include "docdb/Schema.h"
 #include "docdb/zSvr.h"
-#include "mainwin/MainWindowApi.h"
-#include "platform/MessageBox.h"
+#include "mainwin/fmDoc.h"
+#include "platform/FileDialog.h"
 #include "platform/QtEnvironment.h"
+#include "platform/QtMessageBox.h"
 #include "settings/yIni.h"
 #include "util/ProcessState.h"
-#include "util/Vb.h"
 #include "util/zClt.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QTimer>
+#include <QTranslator>
 
 #include <cstdio>
 
-namespace {
-
-/// Messages of the console stage: printed on standard error with the program's title.
-class ConsoleMessageBox final : public platform::IMessageBox {
-public:
-    platform::MsgAnswer show(const QString& text, platform::MsgButtons) override {
-        std::fprintf(stderr, "%s: %s\n", qPrintable(m_title), qPrintable(text));
-        return platform::MsgAnswer::Ok;
-    }
-    QString title() const override { return m_title; }
-    void setTitle(const QString& t) override { m_title = t; }
-
-private:
-    QString m_title = QStringLiteral("DB Text");
-};
-
-/// The console stage of the main window: opens the database and prints the provider, the page count,
-/// the top-level titles and the start page's title.
-class ConsoleMainWindow final : public mainwin::IMainWindow {
-public:
-    explicit ConsoleMainWindow(docdb::zSvr& svr) : m_svr(svr) {}
-    void Act(const QString& sDb, const QString& sNo) override {
-        if (sDb.isEmpty()) {
-            std::printf("no database given (usage: dbtext DATABASE [PAGE])\n");
-            return;
-        }
-        bool ok = false;
-        m_svr.D_StDcDb(sDb, ok);
-        if (!ok)
-            return;
-        QVariant pages;
-        m_svr.R_GtVaL(QStringLiteral("Select Count(*) From msDoc"), pages, QVariant(0));
-        std::printf("database: %s\nprovider: %s\npages: %d\ntop level:\n", qPrintable(sDb),
-                    qPrintable(m_svr.providerName()), pages.toInt());
-        QString sql = docdb::sql::kChildren;
-        sql.replace(QLatin1Char('?'), QLatin1String("0"));
-        docdb::RowArray rows;
-        qint32 n = 0;
-        m_svr.R_Ary(sql, rows, n);
-        for (int r = 0; r < n; ++r)
-            std::printf("  %s\t%s\n", qPrintable(util::CStr(rows(0, r))), qPrintable(util::CStr(rows(1, r))));
-        if (util::Val(sNo) > 0) {
-            QString title;
-            m_svr.R_GtVaL(QStringLiteral("Select szDoc From msDoc Where noDoc = ") + QString::number(util::Val(sNo)),
-                          title, QString());
-            std::printf("start page: %s %s\n", qPrintable(sNo), qPrintable(title));
-        }
-        std::printf("user data folder: %s\n", qPrintable(util::processState().userDataFolder));
-    }
-    quintptr ownerHandle() const override { return 0; }
-    void unload() override { m_svr.D_Close(); }
-
-private:
-    docdb::zSvr& m_svr;
-};
-
-} // namespace
-
 int main(int argc, char** argv) {
-    // Without a display the reader runs on the offscreen platform.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
-        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+    const bool noDisplay = qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+                           qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if (noDisplay)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication qapp(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("DB Text"));
 
-    ConsoleMessageBox messages;
+    // Qt's own buttons and dialogs in Japanese (はい, いいえ, キャンセル).
+    QTranslator qtJapanese;
+    if (qtJapanese.load(QLocale(QLocale::Japanese), QStringLiteral("qtbase"), QStringLiteral("_"),
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtJapanese);
+
+    platform::QtMessageBox messages(QStringLiteral("DB Text"));
+    platform::QtFileDialog fileDialog;
     platform::QtSpecialFolders folders;
     platform::QtAppSettings appSettings;
     platform::QtShell shell;
     platform::QtScreen screen;
-    util::zClt clt;
-    settings::yIni ini(messages, folders, appSettings, shell);
-    docdb::zSvr svr(messages, clt);
-    ConsoleMainWindow window(svr);
+    auto clt = std::make_unique<util::zClt>();
+    auto ini = std::make_unique<settings::yIni>(messages, folders, appSettings, shell);
+    auto svr = std::make_unique<docdb::zSvr>(messages, *clt);
 
-    app::StartServices services{screen, ini, clt, window};
+    std::unique_ptr<mainwin::fmDoc> window;
+    auto exitApp = [&] {
+        app::A_Exit({[&] {
+            if (window)
+                window->unload();
+        }});
+    };
+    window = std::make_unique<mainwin::fmDoc>(
+        mainwin::Services{messages, fileDialog, screen, shell, appSettings, *ini, *svr, *clt, exitApp});
+
     QStringList args = qapp.arguments();
-    const QString exe = args.isEmpty() ? QString() : args.takeFirst();
-    app::A_Start(services,
-                 QCoreApplication::applicationFilePath().isEmpty() ? exe : QCoreApplication::applicationFilePath(),
-                 args);
-    app::A_Exit({[&] {
-                    window.unload();
-                }},
-                [] {});
-    return 0;
+    if (!args.isEmpty())
+        args.removeFirst();
+    app::StartServices start{screen, *ini, *clt, *window};
+    app::A_Start(start, QCoreApplication::applicationFilePath(), args);
+
+    if (QGuiApplication::platformName() == QLatin1String("offscreen") &&
+        qEnvironmentVariableIsEmpty("DBTEXT_KEEP_RUNNING")) {
+        // No display: show the result as a picture instead of a window no one can see.
+        QTimer::singleShot(300, [&] {
+            const QString png = QDir::temp().filePath(QStringLiteral("dbtext-window.png"));
+            if (window->grab().save(png))
+                std::printf("No display: the window was drawn offscreen and saved as %s\n", qPrintable(png));
+            else
+                std::fprintf(stderr, "dbtext: cannot write %s\n", qPrintable(png));
+            window->unload();
+            svr->D_Close();
+            QCoreApplication::exit(0);
+        });
+    }
+    const int rc = QApplication::exec();
+    window.reset();
+    svr.reset();
+    ini.reset();
+    clt.reset();
+    return rc;
 }

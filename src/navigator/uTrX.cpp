@@ -41,6 +41,8 @@ uTrX::uTrX(docdb::zSvr& svr, const platform::IScreen& screen, QWidget* parent)
     m_stTab->setObjectName(QStringLiteral("stTab"));
     m_stTab->setDrawBase(true);
     m_stTab->setExpanding(false);
+    m_stTab->setUsesScrollButtons(false); // a narrow tree shortens the captions instead
+    m_stTab->setElideMode(Qt::ElideRight);
     const struct {
         const char16_t* caption;
         const char16_t* tip;

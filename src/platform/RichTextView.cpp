@@ -172,8 +172,8 @@ QSizeF RichTextView::contentSize() const {
         return {m_page.widthPx() * s + 2 * kGap, n * pageStride() + kGap};
     }
     const QSizeF size = m_doc->size() * s;
-    if (m_mode == 3)
-        return {double(viewport()->width()), size.height()};
+    if (m_mode == 3) // wraps to the window; only what cannot wrap (a wide table) scrolls sideways
+        return {std::max(double(viewport()->width()), size.width()), size.height()};
     return size;
 }
 

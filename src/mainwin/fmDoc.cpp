@@ -1,0 +1,490 @@
+// fmDoc: activation, opening a database, page display, layout, menus and the saved window place.
+#include "mainwin/fmDoc.h"
+
+#include "docdb/Schema.h"
+#include "docdb/zSvr.h"
+#include "navigator/NodeImages.h"
+#include "navigator/uTrX.h"
+#include "platform/FileDialog.h"
+#include "platform/MessageBox.h"
+#include "platform/RichTextView.h"
+#include "settings/yIni.h"
+#include "util/ProcessState.h"
+#include "util/Vb.h"
+#include "util/zClt.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLoggingCategory>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QShortcut>
+
+Q_LOGGING_CATEGORY(lcMainwin, "dbtext.mainwin", QtWarningMsg)
+
+namespace mainwin {
+
+namespace {
+
+constexpr double kDesignWidth = 12000; // designed window size, twips
+constexpr double kDesignHeight = 8400;
+constexpr double kTreeTop = 420; // the navigator's top, below the command labels
+const char* const kGroup = "位置";
+
+const QString kDbFilter =
+    QStringLiteral("文書ﾃﾞｰﾀｰﾍﾞｰｽ(*.txdb)|*.txdb|ｱｸｾｽﾃﾞｰﾀｰﾍﾞｰｽ (*.mdb)|*.mdb|ﾃﾞ-ﾀﾘﾝｸ (*.udl)|*.udl|");
+
+} // namespace
+
+fmDoc::fmDoc(Services services, QWidget* parent) : QWidget(parent), m_s(std::move(services)), m_tw(m_s.screen) {
+    setObjectName(QStringLiteral("fmDoc"));
+    setWindowTitle(QStringLiteral("DB Text"));
+    setWindowIcon(navigator::NodeImages::icon(QStringLiteral("tree")));
+
+    m_tree = new navigator::uTrX(m_s.svr, m_s.screen, this);
+    m_txDc = new platform::RichTextView(this);
+    m_txDc->setObjectName(QStringLiteral("txDc"));
+    m_rtex = new QLabel(this);
+    m_rtex->setObjectName(QStringLiteral("Rtex"));
+    m_rtex->setFrameShape(QFrame::Box);
+    m_rtex->setAutoFillBackground(true);
+    QPalette tip = m_rtex->palette();
+    tip.setColor(QPalette::Window, QColor(0xff, 0xff, 0xe1));
+    tip.setColor(QPalette::WindowText, Qt::black);
+    m_rtex->setPalette(tip);
+    m_rtex->hide();
+
+    buildLabels();
+    buildMenus();
+
+    connect(m_tree, &navigator::uTrX::eSetDoc, this, &fmDoc::onSetDoc);
+    connect(m_tree, &navigator::uTrX::eFndWd, this, &fmDoc::onFindWord);
+
+    // Designed layout: labels along the top left, the navigator below them, the page on the right.
+    placeWidget(m_tree, 0, kTreeTop, treeWidth(0), kDesignHeight - kTreeTop - 20);
+    placeWidget(m_txDc, treeWidth(0) + 10, 0, kDesignWidth - treeWidth(0) - 20, kDesignHeight);
+    // Pages wrap to the width of the view, as a reader in a resizable window expects.
+    m_txDc->setViewMode(3);
+    resize(m_tw.toPxX(kDesignWidth), m_tw.toPxY(kDesignHeight));
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+fmDoc::~fmDoc() = default;
+
+// ---------------------------------------------------------------------------------------------
+// Labels and menus
+// ---------------------------------------------------------------------------------------------
+
+void fmDoc::buildLabels() {
+    const QString texts[] = {QStringLiteral("ﾌｧｲﾙ(<u>F</u>)"), QStringLiteral("設定(<u>U</u>)"),
+                             QStringLiteral("運用(<u>A</u>)")};
+    const char keys[] = {'F', 'U', 'A'};
+    for (int i = 0; i < 3; ++i) {
+        auto* l = new QLabel(texts[i], this);
+        l->setObjectName(QStringLiteral("lbCom%1").arg(i));
+        l->setTextFormat(Qt::RichText);
+        l->setCursor(Qt::PointingHandCursor);
+        l->installEventFilter(this);
+        m_lbCom << l;
+        placeWidget(l, 60 + i * 820, 60, 780, 300); // all three fit above the narrow tree
+        // Alt and the underlined letter open the menu below its label.
+        auto* sc = new QShortcut(QKeySequence(Qt::ALT | Qt::Key(keys[i])), this);
+        connect(sc, &QShortcut::activated, this,
+                [this, i] { m_mnJb[i]->popup(m_lbCom[i]->mapToGlobal(QPoint(0, m_lbCom[i]->height()))); });
+    }
+}
+
+void fmDoc::buildMenus() {
+    auto addItem = [this](QMenu* menu, const QString& text, const QString& name) {
+        QAction* a = menu->addAction(text);
+        a->setObjectName(name);
+        return a;
+    };
+    // 0 "ﾌｧｲﾙ(&F)"
+    auto* file = new QMenu(QStringLiteral("ﾌｧｲﾙ(&F)"), this);
+    file->setObjectName(QStringLiteral("mnJb0"));
+    m_mnFile.resize(7);
+    m_mnFile[0] = addItem(file, QStringLiteral("開く"), QStringLiteral("mnFile0"));
+    m_mnFile[1] = addItem(file, QStringLiteral("印刷"), QStringLiteral("mnFile1"));
+    m_mnFile[2] = addItem(file, QStringLiteral("保存"), QStringLiteral("mnFile2"));
+    m_mnFile[3] = file->addSeparator();
+    auto* dmp = new QMenu(QStringLiteral("ﾍﾟｰｼﾞ全体に目を通す"), file);
+    dmp->setObjectName(QStringLiteral("mnDmpMenu"));
+    m_mnFile[4] = file->addMenu(dmp);
+    m_mnFile[4]->setObjectName(QStringLiteral("mnFile4"));
+    const QString dmpTexts[] = {QStringLiteral("全てのﾍﾟｰｼﾞ"), QStringLiteral("現在の文節"),
+                                QStringLiteral("現在の文節以降全て")};
+    for (int i = 0; i < 3; ++i) {
+        m_mnDmp << addItem(dmp, dmpTexts[i], QStringLiteral("mnDmp%1").arg(i));
+        connect(m_mnDmp[i], &QAction::triggered, this, [this, i] { m_runMode = i; });
+    }
+    m_mnFile[5] = file->addSeparator();
+    m_mnFile[6] = addItem(file, QStringLiteral("終了"), QStringLiteral("mnFile6"));
+    const QKeySequence keys[] = {QKeySequence(Qt::CTRL | Qt::Key_O), QKeySequence(Qt::CTRL | Qt::Key_P),
+                                 QKeySequence(Qt::CTRL | Qt::Key_S)};
+    for (int i = 0; i < 3; ++i)
+        m_mnFile[i]->setShortcut(keys[i]);
+    m_mnFile[6]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
+    for (int i : {0, 1, 2, 6}) {
+        // The window holds the actions too, so that their keys work wherever the focus is.
+        m_mnFile[i]->setShortcutContext(Qt::WindowShortcut);
+        addAction(m_mnFile[i]);
+        connect(m_mnFile[i], &QAction::triggered, this, [this, i] { fileCommand(i); });
+    }
+    m_mnJb << file;
+
+    // 1 "設定(&U)"
+    auto* usr = new QMenu(QStringLiteral("設定(&U)"), this);
+    usr->setObjectName(QStringLiteral("mnJb1"));
+    auto* tree = new QMenu(QStringLiteral("ﾂﾘｰ表示"), usr);
+    auto* zoom = new QMenu(QStringLiteral("ｽﾞｰﾑ"), usr);
+    m_mnUsr << usr->addMenu(tree) << usr->addMenu(zoom);
+    m_mnUsr[0]->setObjectName(QStringLiteral("mnUsr0"));
+    m_mnUsr[1]->setObjectName(QStringLiteral("mnUsr1"));
+    m_treeGroup = new QActionGroup(this);
+    const QString treeTexts[] = {QStringLiteral("標準"), QStringLiteral("狭め"), QStringLiteral("非表示")};
+    for (int i = 0; i < 3; ++i) {
+        QAction* a = addItem(tree, treeTexts[i], QStringLiteral("mnTree%1").arg(i));
+        a->setCheckable(true);
+        m_treeGroup->addAction(a);
+        m_mnTree << a;
+        connect(a, &QAction::triggered, this, [this, i] { setTreeMode(i); });
+    }
+    m_zoomGroup = new QActionGroup(this);
+    const QString zoomTexts[] = {QStringLiteral("90%"),  QStringLiteral("等倍(100%)"), QStringLiteral("110%"),
+                                 QStringLiteral("120%"), QStringLiteral("150%"),       QStringLiteral("200%")};
+    for (int i = 0; i < 6; ++i) {
+        QAction* a = addItem(zoom, zoomTexts[i], QStringLiteral("mnZoom%1").arg(i));
+        a->setCheckable(true);
+        m_zoomGroup->addAction(a);
+        m_mnZoom << a;
+        connect(a, &QAction::triggered, this, [this, i] { setZoomStep(i); });
+    }
+    m_mnJb << usr;
+
+    // 2 "運用(&A)"
+    auto* app = new QMenu(QStringLiteral("運用(&A)"), this);
+    app->setObjectName(QStringLiteral("mnJb2"));
+    auto* sys = new QMenu(QStringLiteral("起動設定"), app);
+    m_mnApp.resize(2);
+    m_mnApp[1] = app->addMenu(sys);
+    m_mnApp[1]->setObjectName(QStringLiteral("mnApp1"));
+    m_mnApSys << addItem(sys, QStringLiteral("拡張子(*.txdb)の関連付け"), QStringLiteral("mnApSys0"))
+              << addItem(sys, QStringLiteral("「送る」にｼｮｰﾄｶｯﾄ作成"), QStringLiteral("mnApSys1"));
+    m_mnJb << app;
+}
+
+bool fmDoc::eventFilter(QObject* watched, QEvent* event) {
+    const int i = m_lbCom.indexOf(qobject_cast<QLabel*>(watched));
+    if (i >= 0 && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        m_mnJb[i]->popup(QCursor::pos());
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void fmDoc::fileCommand(int index) {
+    switch (index) {
+    case 0: {
+        QString path;
+        OpenDb(path);
+        break;
+    }
+    case 6:
+        ExitApp();
+        break;
+    default:
+        // "印刷" and "保存" open the page view and the save dialog (their own windows).
+        break;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Activation and databases
+// ---------------------------------------------------------------------------------------------
+
+quintptr fmDoc::ownerHandle() const {
+    return quintptr(winId());
+}
+
+void fmDoc::Act(const QString& sDb, const QString& sNo) {
+    util::ProcessState& ps = util::processState();
+    ps.runFlag = true;
+    m_activating = true;
+    m_txDc->setZoom(100);
+    m_txDc->setWorkFolder(ps.workFolder);
+    m_tree->ClearItem(true);
+    StPos(false);
+    EnMenu(false);
+    if (!sDb.isEmpty()) {
+        QString path = sDb;
+        OpenDb(path);
+        if (util::Val(sNo) > 0)
+            m_tree->SetLeaf(sNo);
+    }
+    m_activating = false;
+    StLayout();
+    show();
+    StLayout(); // again with the window's real inner size once it is shown
+}
+
+void fmDoc::EnMenu(bool e) {
+    m_mnFile[1]->setEnabled(e);
+    m_mnFile[2]->setEnabled(e);
+    m_mnFile[4]->setEnabled(e);
+}
+
+void fmDoc::DbDialog(QString& path, bool save, const QString& title) {
+    path = save ? m_s.fileDialog.save(title, kDbFilter, this) : m_s.fileDialog.open(title, kDbFilter, this);
+}
+
+void fmDoc::OpenDb(QString& path) {
+    if (path.isEmpty()) {
+        DbDialog(path, false, QStringLiteral("文書ﾃﾞｰﾀｰﾍﾞｰｽを開く"));
+        if (path.isEmpty())
+            return;
+    }
+    if (!m_s.clt.FbExFile(path)) {
+        path.clear();
+        return;
+    }
+    m_dbPath = path;
+    util::ProcessState& ps = util::processState();
+    ps.busy = true;
+    setWindowTitle(path);
+    bool ok = false;
+    m_s.svr.D_StDcDb(m_dbPath, ok);
+    if (ok)
+        ChkDb(ok);
+    if (ok) {
+        m_tree->ClearItem();
+        QString root = QStringLiteral("0");
+        m_tree->SetNodes(root);
+        m_tree->SetFrame(1);
+        m_tree->RootSelect();
+    } else {
+        // The previous database was closed before this one was tried: its tree could show nothing
+        // more, so the window returns to its state without a database.
+        resetToNoDatabase();
+    }
+    ps.busy = false;
+}
+
+void fmDoc::resetToNoDatabase() {
+    m_s.svr.D_Close();
+    m_dbPath.clear();
+    EnMenu(false);
+    m_tree->ClearItem(true);
+    m_txDc->setText(QString());
+    setWindowTitle(QStringLiteral("DB Text"));
+}
+
+void fmDoc::ChkDb(bool& ok) {
+    docdb::Recordset rs;
+    bool runs = false;
+    m_s.svr.R_Rset(docdb::sql::kMarkerCheck, rs, runs, 0);
+    rs.close();
+    if (runs) {
+        ok = true;
+        EnMenu(true);
+        return;
+    }
+    ok = false;
+    EnMenu(false);
+    m_s.messages.show(QStringLiteral("ロメナの文書DBではありません"));
+    m_tree->ClearItem(true);
+    m_txDc->setText(QString());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Pages
+// ---------------------------------------------------------------------------------------------
+
+void fmDoc::ShowDoc(const QString& sNo, const QString& sSz, int mode) {
+    if (mode != 2) {
+        m_tree->SetTmpKy();
+        if (mode == 0)
+            m_tree->SetRcnt(sNo, sSz);
+    }
+    docdb::Recordset rs;
+    bool ok = false;
+    m_s.svr.R_Rset(docdb::sql::kDocument + sNo, rs, ok, 2);
+    if (ok && !rs.eof()) {
+        try {
+            const QVariant doc = rs.field(QStringLiteral("obDoc"));
+            if (util::isNull(doc))
+                m_txDc->setText(QString());
+            else
+                m_txDc->loadFromMemory(doc.toByteArray(), 9);
+            rs.close();
+            setWindowTitle(util::fileNamePart(m_dbPath) + QStringLiteral(" 文書No:") + sNo);
+            return;
+        } catch (const util::VbError& e) {
+            qCDebug(lcMainwin) << "ShowDoc:" << e.what();
+        }
+    }
+    rs.close();
+    m_s.messages.show(QStringLiteral("Read Err  文書No:") + sNo);
+}
+
+void fmDoc::onSetDoc(QString& /*sNoP*/, QString& sNo, QString& sSz, qint16& iJb, bool& /*bHg*/) {
+    ShowDoc(sNo, sSz, iJb == 2 ? 1 : 0);
+}
+
+void fmDoc::onFindWord(QString& sFnd) {
+    const qsizetype blank = sFnd.indexOf(QLatin1Char(' '));
+    if (blank >= 0)
+        sFnd = sFnd.left(blank); // written back into the navigator's remembered find text
+    m_txDc->find(sFnd, 0, 16);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Layout, tree and zoom commands
+// ---------------------------------------------------------------------------------------------
+
+int fmDoc::treeWidth(int mode) {
+    static const int widths[] = {3600, 2600, 0};
+    return mode >= 0 && mode < 3 ? widths[mode] : widths[0];
+}
+
+int fmDoc::zoomFactor(int step) {
+    static const int factors[] = {90, 100, 110, 120, 150, 200};
+    return step >= 0 && step < 6 ? factors[step] : 100;
+}
+
+int fmDoc::scaleWidth() const {
+    return int(std::lround(m_tw.fromPxX(width())));
+}
+int fmDoc::scaleHeight() const {
+    return int(std::lround(m_tw.fromPxY(height())));
+}
+
+void fmDoc::placeWidget(QWidget* w, double left, double top, double width, double height) {
+    w->setGeometry(m_tw.toPx(left, top, width, height));
+}
+
+void fmDoc::StLayout() {
+    if (isMinimized())
+        return;
+    const double w = treeWidth(m_treeMode);
+    const double W = scaleWidth();
+    const double H = scaleHeight();
+    const double T = m_tw.fromPxY(m_tree->y());
+    if (W < 7000 || H < 1000)
+        return;
+    m_tree->setVisible(w > 0);
+    if (w == 0) {
+        // The view starts at the tree's top; it ends at the window's bottom, so that its own lower
+        // edge and scroll bar stay inside the window.
+        placeWidget(m_txDc, 0, T, W, H - T);
+        return;
+    }
+    placeWidget(m_tree, 0, T, w, H - T - 20);
+    placeWidget(m_txDc, w + 10, 0, W - w - 20, H);
+    m_tree->StSize();
+    m_tree->SetFrame(0);
+}
+
+void fmDoc::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (m_activating || isMinimized())
+        return;
+    StLayout();
+}
+
+void fmDoc::setTreeMode(int i) {
+    if (i < 0 || i > 2)
+        return;
+    m_mnTree[i]->setChecked(true);
+    m_treeMode = i;
+    StLayout();
+}
+
+void fmDoc::setZoomStep(int i) {
+    if (i < 0 || i > 5)
+        return;
+    m_mnZoom[i]->setChecked(true);
+    m_zoomStep = i;
+    m_txDc->setZoom(zoomFactor(i));
+    m_txDc->viewport()->update();
+    StLayout();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Saved place and the end
+// ---------------------------------------------------------------------------------------------
+
+void fmDoc::StPos(bool save) {
+    settings::yIni& ini = m_s.ini;
+    const QString group = QString::fromUtf8(kGroup);
+    if (save) {
+        ini.GetGtx(group);
+        ini.SetVal(QStringLiteral("Left"), double(std::lround(m_tw.fromPxX(x()))));
+        ini.SetVal(QStringLiteral("Top"), double(std::lround(m_tw.fromPxY(y()))));
+        ini.SetVal(QStringLiteral("Width"), double(std::lround(m_tw.fromPxX(width()))));
+        ini.SetVal(QStringLiteral("Height"), double(std::lround(m_tw.fromPxY(height()))));
+        ini.SetVal(QStringLiteral("Zoom"), m_zoomStep);
+        ini.SetVal(QStringLiteral("Trvw"), m_treeMode);
+        ini.SetGtx();
+        return;
+    }
+    ini.GetGtx(group);
+    auto number = [&](const char* key, qint16 def) {
+        return ini.vGtVal(QString::fromLatin1(key), QVariant(def)).toDouble();
+    };
+    auto whole = [](double v) {
+        try {
+            return util::CLng(v);
+        } catch (const util::VbError&) {
+            return qint32(0);
+        }
+    };
+    const qint32 left = whole(number("Left", 0));
+    const qint32 top = whole(number("Top", 0));
+    const qint32 width = whole(number("Width", 0));
+    const qint32 height = whole(number("Height", 0));
+    if (width > 0 && height > 0) {
+        move(m_tw.toPxX(left), m_tw.toPxY(top));
+        resize(m_tw.toPxX(width), m_tw.toPxY(height));
+    }
+    // Steps without a menu item (hand-edited values) fall back to the defaults.
+    int zoom = int(whole(number("Zoom", 1)));
+    if (zoom < 0 || zoom > 5)
+        zoom = 1;
+    int tree = int(whole(number("Trvw", 0)));
+    if (tree < 0 || tree > 2)
+        tree = 0;
+    m_zoomStep = zoom;
+    m_mnZoom[zoom]->setChecked(true);
+    m_txDc->setZoom(zoomFactor(zoom));
+    m_treeMode = tree;
+    m_mnTree[tree]->setChecked(true);
+}
+
+void fmDoc::ExitApp() {
+    StPos(true);
+    bool ok = false;
+    m_s.ini.SetTxt(ok);
+    if (m_s.exitApp)
+        m_s.exitApp();
+}
+
+void fmDoc::unload() {
+    m_unloading = true;
+    close();
+}
+
+void fmDoc::closeEvent(QCloseEvent* event) {
+    event->accept();
+    if (!m_unloading && m_s.exitApp)
+        m_s.exitApp(); // closed by the frame: the end procedure, nothing saved
+}
+
+} // namespace mainwin

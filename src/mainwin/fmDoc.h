@@ -1,0 +1,137 @@
+// fmDoc: the main window: navigator on the left, the page on the right, menus under three labels.
+#pragma once
+
+#include "mainwin/MainWindowApi.h"
+#include "platform/Twips.h"
+
+#include <QVector>
+#include <QWidget>
+
+#include <functional>
+
+class QAction;
+class QActionGroup;
+class QLabel;
+class QMenu;
+
+namespace docdb {
+class zSvr;
+}
+namespace platform {
+class IAppSettings;
+class IFileDialog;
+class IMessageBox;
+class IShell;
+class RichTextView;
+} // namespace platform
+namespace settings {
+class yIni;
+}
+namespace util {
+class zClt;
+}
+namespace navigator {
+class uTrX;
+}
+
+namespace mainwin {
+
+/// The services the main window uses.
+struct Services {
+    platform::IMessageBox& messages;
+    platform::IFileDialog& fileDialog;
+    platform::IScreen& screen;
+    platform::IShell& shell;
+    platform::IAppSettings& appSettings;
+    settings::yIni& ini;
+    docdb::zSvr& svr;
+    const util::zClt& clt;
+    std::function<void()> exitApp; // the end procedure
+};
+
+/// fmDoc: the main window. Opens a document database, shows the page the navigator asks for, keeps
+/// its place, size, zoom step and tree width in the settings group "位置", and dispatches the menu
+/// commands. Geometry is kept in twips and converted at the widget edge.
+class fmDoc : public QWidget, public IMainWindow {
+    Q_OBJECT
+public:
+    explicit fmDoc(Services services, QWidget* parent = nullptr);
+    ~fmDoc() override;
+
+    // IMainWindow
+    void Act(const QString& sDb, const QString& sNo) override;
+    quintptr ownerHandle() const override;
+    void unload() override;
+
+    // Window procedures
+    void EnMenu(bool e);
+    void OpenDb(QString& path);
+    void DbDialog(QString& path, bool save, const QString& title);
+    void ChkDb(bool& ok);
+    void StLayout();
+    void ShowDoc(const QString& sNo, const QString& sSz, int mode);
+    void StPos(bool save);
+    void ExitApp();
+    /// Tree display command: 0 標準, 1 狭め, 2 非表示.
+    void setTreeMode(int i);
+    /// Zoom command: 0 90%, 1 等倍(100%), 2 110%, 3 120%, 4 150%, 5 200%.
+    void setZoomStep(int i);
+
+    /// Tree width of a tree mode and zoom factor of a zoom step.
+    static int treeWidth(int mode);
+    static int zoomFactor(int step);
+
+    // State and parts, for the later windows and for tests.
+    QString dbPath() const { return m_dbPath; }
+    int treeMode() const { return m_treeMode; }
+    int zoomStep() const { return m_zoomStep; }
+    int runMode() const { return m_runMode; }
+    navigator::uTrX* tree() const { return m_tree; }
+    platform::RichTextView* view() const { return m_txDc; }
+    QLabel* label(int i) const { return m_lbCom.value(i); }
+    QLabel* hintPanel() const { return m_rtex; }
+    QMenu* menu(int i) const { return m_mnJb.value(i); }
+    QAction* mnFile(int i) const { return m_mnFile.value(i); }
+    QAction* mnDmp(int i) const { return m_mnDmp.value(i); }
+    QAction* mnTree(int i) const { return m_mnTree.value(i); }
+    QAction* mnZoom(int i) const { return m_mnZoom.value(i); }
+    QAction* mnApSys(int i) const { return m_mnApSys.value(i); }
+    /// Inner size in twips.
+    int scaleWidth() const;
+    int scaleHeight() const;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildMenus();
+    void buildLabels();
+    void fileCommand(int index);
+    void onSetDoc(QString& sNoP, QString& sNo, QString& sSz, qint16& iJb, bool& bHg);
+    void onFindWord(QString& sFnd);
+    void resetToNoDatabase();
+    void placeWidget(QWidget* w, double left, double top, double width, double height);
+
+    Services m_s;
+    platform::Twips m_tw;
+    navigator::uTrX* m_tree = nullptr;
+    platform::RichTextView* m_txDc = nullptr;
+    QVector<QLabel*> m_lbCom;
+    QLabel* m_rtex = nullptr; // hint panel, hidden until a hint is shown
+    QVector<QMenu*> m_mnJb;
+    QVector<QAction*> m_mnFile, m_mnDmp, m_mnUsr, m_mnTree, m_mnZoom, m_mnApp, m_mnApSys;
+    QActionGroup* m_treeGroup = nullptr;
+    QActionGroup* m_zoomGroup = nullptr;
+
+    QString m_dbPath;
+    int m_treeMode = 0;
+    int m_zoomStep = 1;
+    int m_runMode = 0;
+    bool m_activating = false;
+    int m_hintCountdown = 0;
+    bool m_unloading = false;
+};
+
+} // namespace mainwin
