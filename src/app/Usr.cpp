@@ -1,6 +1,8 @@
 // Usr: start-up and end procedures of the reader.
 #include "app/Usr.h"
 
+#include "docdb/Schema.h"
+#include "docdb/zSvr.h"
 #include "platform/Environment.h"
 #include "settings/yIni.h"
 #include "util/ProcessState.h"
@@ -102,6 +104,21 @@ void A_Exit(const QList<std::function<void()>>& unloadWindows, const std::functi
         quit();
     else
         QCoreApplication::exit(0);
+}
+
+QString dateLiteral(bool jet, const QDateTime& t) {
+    if (jet)
+        return QLatin1Char('#') + t.toString(QStringLiteral("MM/dd/yy HH:mm:ss")) + QLatin1Char('#');
+    return QStringLiteral("convert(datetime,'") + t.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")) +
+           QStringLiteral("')");
+}
+
+void StmpTrDt(docdb::zSvr& svr, const QString& sNoP, const QString& sNoC, bool& bOk, bool bPub, const QDateTime& now) {
+    QString sql = docdb::sql::kStamp;
+    docdb::zSvr::T_CnvSq(
+        sql, {bPub ? QStringLiteral("dyPub") : QStringLiteral("dyUdt"), dateLiteral(svr.bJet(), now), sNoP, sNoC});
+    qint32 n = 0;
+    svr.D_ExeSq(sql, bOk, n);
 }
 
 bool exiting() {

@@ -3,11 +3,15 @@
 
 #include "mainwin/MainWindowApi.h"
 
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
 
+namespace docdb {
+class zSvr;
+}
 namespace platform {
 class IScreen;
 }
@@ -51,6 +55,15 @@ void A_Start(StartServices& s, const QString& executablePath, const QStringList&
 /// the shared objects and ends the event loop. quit is called once; it defaults to
 /// QCoreApplication::exit(0).
 void A_Exit(const QList<std::function<void()>>& unloadWindows, const std::function<void()>& quit = {});
+
+/// The date literal of a time in the open provider's form: Jet "#MM/dd/yy hh:mm:ss#", any other
+/// provider "convert(datetime,'yyyy/MM/dd hh:mm:ss')"; hours run 00 to 23.
+QString dateLiteral(bool jet, const QDateTime& t);
+
+/// Stamps one tbTree row (parent sNoP, child sNoC) with the time now: column dyUdt (dyPub when bPub),
+/// in the date form of the open database's provider. bOk receives the outcome.
+void StmpTrDt(docdb::zSvr& svr, const QString& sNoP, const QString& sNoC, bool& bOk, bool bPub,
+              const QDateTime& now = QDateTime::currentDateTime());
 
 /// Whether A_Exit has run (a window's close request during the end does nothing more).
 bool exiting();

@@ -3,6 +3,7 @@
 #include "app/Usr.h"
 #include "docdb/zSvr.h"
 #include "mainwin/fmDoc.h"
+#include "navigator/uTrX.h"
 #include "platform/FileDialog.h"
 #include "platform/QtEnvironment.h"
 #include "platform/QtMessageBox.h"
@@ -52,6 +53,10 @@ int main(int argc, char** argv) {
     };
     window = std::make_unique<mainwin::fmDoc>(
         mainwin::Services{messages, fileDialog, screen, shell, appSettings, *ini, *svr, *clt, exitApp});
+
+    // Renaming a page stamps its row through the start-up module's shared procedure.
+    window->tree()->setStamp(
+        [&](const QString& p, const QString& c, bool& ok, bool pub) { app::StmpTrDt(*svr, p, c, ok, pub); });
 
     QStringList args = qapp.arguments();
     if (!args.isEmpty())

@@ -36,6 +36,8 @@ public:
     bool isOpen() const { return m_conn != nullptr; }
     /// The Jet flag: the provider of the last successful open has "jet" in its name.
     bool bJet() const { return m_bJet; }
+    /// Whether the open database can only be read (true when closed).
+    bool isReadOnly() const { return !m_conn || m_conn->isReadOnly(); }
     /// The provider name of the open connection ("" when closed).
     QString providerName() const;
 

@@ -265,6 +265,7 @@ void fmDoc::OpenDb(QString& path) {
         ChkDb(ok);
     if (ok) {
         m_tree->ClearItem();
+        m_tree->setRenameEnabled(!m_s.svr.isReadOnly());
         QString root = QStringLiteral("0");
         m_tree->SetNodes(root);
         m_tree->SetFrame(1);
@@ -281,6 +282,7 @@ void fmDoc::resetToNoDatabase() {
     m_s.svr.D_Close();
     m_dbPath.clear();
     EnMenu(false);
+    m_tree->setRenameEnabled(false);
     m_tree->ClearItem(true);
     m_txDc->setText(QString());
     setWindowTitle(QStringLiteral("DB Text"));

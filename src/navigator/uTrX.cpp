@@ -6,6 +6,8 @@
 #include "util/ProcessState.h"
 #include "util/Vb.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QEvent>
@@ -96,6 +98,7 @@ uTrX::uTrX(docdb::zSvr& svr, const platform::IScreen& screen, QWidget* parent)
     m_cmFind->setObjectName(QStringLiteral("cmFind"));
     m_lsFind = new QListWidget(m_frFind);
     m_lsFind->setObjectName(QStringLiteral("lsFind"));
+    setupFindPane();
 
     m_lsRsnt = new QListWidget(m_frRcnt);
     m_lsRsnt->setObjectName(QStringLiteral("lsRsnt"));
@@ -283,7 +286,8 @@ bool uTrX::eventFilter(QObject* watched, QEvent* event) {
     }
     if (watched == m_trView && event->type() == QEvent::KeyPress) {
         auto* ke = static_cast<QKeyEvent*>(event);
-        if ((ke->key() == Qt::Key_Return || ke->key() == Qt::Key_Enter) &&
+        // Enter that finishes a label edit comes from the editor and is not a choice.
+        if ((ke->key() == Qt::Key_Return || ke->key() == Qt::Key_Enter) && QApplication::focusWidget() == m_trView &&
             (ke->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && m_trView->currentItem()) {
             SlctNd(m_trView->currentItem());
             return true;
@@ -297,12 +301,28 @@ bool uTrX::eventFilter(QObject* watched, QEvent* event) {
         }
         return false;
     }
-    if (watched == m_lsRsnt && event->type() == QEvent::KeyPress) {
+    if ((watched == m_lsRsnt || watched == m_lsFind) && event->type() == QEvent::KeyPress) {
         m_listKeyboard = true;
         return false;
     }
-    if (watched == m_lsRsnt->viewport() && event->type() == QEvent::MouseButtonPress) {
+    if ((watched == m_lsRsnt->viewport() || watched == m_lsFind->viewport()) &&
+        event->type() == QEvent::MouseButtonPress) {
         m_listKeyboard = false;
+        return false;
+    }
+    if ((watched == m_cmbFind->view()->viewport() && event->type() == QEvent::MouseButtonRelease) ||
+        (watched == m_cmbFind->view() && event->type() == QEvent::KeyPress &&
+         (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Return ||
+          static_cast<QKeyEvent*>(event)->key() == Qt::Key_Enter))) {
+        m_comboPicked = true;
+        return false;
+    }
+    if (watched == m_cmbFind->lineEdit() && event->type() == QEvent::KeyPress) {
+        auto* ke = static_cast<QKeyEvent*>(event);
+        if (ke->key() == Qt::Key_Return || ke->key() == Qt::Key_Enter) {
+            FndDoc();
+            return true;
+        }
         return false;
     }
     return QWidget::eventFilter(watched, event);

@@ -10,6 +10,8 @@
 #include <QVector>
 #include <QWidget>
 
+#include <functional>
+
 class QComboBox;
 class QFrame;
 class QListWidget;
@@ -80,6 +82,25 @@ public:
     void SetRcnt(const QString& sNo, const QString& sTx);
     /// Fills the code list with the children of the node with that key, newest first.
     void SetCdLst(const QString& key);
+    /// The host reports a followed link to page sNo titled sSz: a tag node under the selected page.
+    void TagTree(const QString& sSz, const QString& sNo);
+
+    // --- find pane -------------------------------------------------------------------------------
+    /// Runs the search for the combo's text: every blank-separated word must occur in a page's text.
+    void FndDoc();
+    /// The search condition for a text: "txDoc Like '%w%' " per word, joined by " And "; "" for none.
+    /// Single quotes are doubled so that a word is searched for as typed; "%" and "_" stay wildcards.
+    static QString findCondition(const QString& text);
+
+    // --- renaming ----------------------------------------------------------------------------------
+    /// The row stamp (the start-up module's StmpTrDt) the rename handler calls: (sNoP, sNoC, bOk, bPub).
+    using Stamp = std::function<void(const QString&, const QString&, bool&, bool)>;
+    void setStamp(Stamp stamp) { m_stamp = std::move(stamp); }
+    /// Lets the user edit page titles in place (F2 or a slow second click); off for read-only databases.
+    void setRenameEnabled(bool on);
+    bool renameEnabled() const { return m_renameEnabled; }
+    /// The handler of a finished label edit of the selected node with text t.
+    void LabelEdited(const QString& t);
 
     // --- state -------------------------------------------------------------------------------
     QString sTmpKy() const { return m_sTmpKy; }
@@ -87,6 +108,7 @@ public:
     bool bCdMd() const { return m_bCdMd; }
     QString sFndHst() const { return m_sFndHst; }
     QString sFndWd() const { return m_sFndWd; }
+    QString sCdKy() const { return m_sCdKy; }
     qint32 iKyCnt() const { return m_iKyCnt; }
     /// The node with a key, or null.
     QTreeWidgetItem* node(const QString& key) const { return m_keys.value(key); }
@@ -126,6 +148,9 @@ private:
     int indexOf(const QTreeWidgetItem* node) const;
     QRect clientRect() const; // the tab strip's client area, pixels
     void chooseRecent(QListWidgetItem* item);
+    void chooseFound(QListWidgetItem* item);
+    void chooseCode(QTreeWidgetItem* item);
+    void setupFindPane();
     void raiseMessage(const QString& text);
     void raiseSetDoc(const QString& sNoP, const QString& sNo, const QString& sSz, qint16 iJb, bool bHg);
     void onItemExpanded(QTreeWidgetItem* item);
@@ -157,7 +182,10 @@ private:
     QString m_sCdKy;                         // code-list entry last chosen
     qint16 m_iCurTb = 0;                     // current pane, 0 before the first layout
     bool m_shownOnce = false;
-    bool m_listKeyboard = false; // the recent list's selection moves by keyboard
+    bool m_listKeyboard = false; // a list's selection moves by keyboard
+    bool m_renameEnabled = false;
+    bool m_comboPicked = false; // an entry of the find combo's list was chosen
+    Stamp m_stamp;
 };
 
 } // namespace navigator

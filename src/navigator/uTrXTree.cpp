@@ -53,6 +53,9 @@ QTreeWidgetItem* uTrX::addNode(QTreeWidgetItem* parent, const QString& key, cons
     if (m_keys.contains(key))
         throw util::VbError(QStringLiteral("Key is not unique in collection"));
     auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(m_trView);
+    // Pages can be renamed in place; tag nodes stand for no row of the database and cannot.
+    if (!key.startsWith(QLatin1Char('X')))
+        item->setFlags(item->flags() | Qt::ItemIsEditable);
     item->setText(0, text);
     item->setData(0, kKeyRole, key);
     m_nodes.push_back(item);

@@ -27,6 +27,8 @@ public:
     virtual QString providerName() const = 0;
     /// Runs a statement that returns rows.
     virtual bool query(const QString& sql, DbRows& out, QString& error) = 0;
+    /// Whether the database can only be read (a read-only file or folder).
+    virtual bool isReadOnly() const = 0;
     /// Runs a statement that returns no rows; affected receives the number of rows changed.
     virtual bool execute(const QString& sql, qint32& affected, QString& error) = 0;
 };

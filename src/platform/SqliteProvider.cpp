@@ -120,6 +120,10 @@ std::unique_ptr<SqliteConnection> SqliteConnection::open(const QString& path, co
     return conn;
 }
 
+bool SqliteConnection::isReadOnly() const {
+    return sqlite3_db_readonly(m_db, "main") == 1;
+}
+
 SqliteConnection::~SqliteConnection() {
     if (m_db)
         sqlite3_close_v2(m_db);

@@ -19,6 +19,7 @@ public:
     Q_DISABLE_COPY_MOVE(SqliteConnection)
 
     QString providerName() const override { return m_provider; }
+    bool isReadOnly() const override;
     bool query(const QString& sql, DbRows& out, QString& error) override;
     bool execute(const QString& sql, qint32& affected, QString& error) override;
 

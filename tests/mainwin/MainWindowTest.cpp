@@ -122,6 +122,7 @@ TEST_F(MainWindowTest, OpeningShowsTheFirstPageAndEnablesTheCommands) {
     EXPECT_TRUE(window->mnFile(1)->isEnabled());
     EXPECT_TRUE(window->mnFile(4)->isEnabled());
     EXPECT_EQ(window->tree()->SlctdKy(), QStringLiteral("N0-5"));
+    EXPECT_TRUE(window->tree()->renameEnabled());    // a writable database: titles can be edited
     ASSERT_EQ(window->tree()->lsRsnt()->count(), 1); // the shown page went into the recent list
     EXPECT_TRUE(box.texts.isEmpty());
 
@@ -184,6 +185,7 @@ TEST_F(MainWindowTest, FailuresShowTheirMessagesAndLeaveASoundState) {
     window->OpenDb(text);
     EXPECT_EQ(box.texts, QStringList{QStringLiteral("DataBase Open Error !!")});
     EXPECT_EQ(window->tree()->nodeCount(), 0); // the closed database's tree is gone
+    EXPECT_FALSE(window->tree()->renameEnabled());
     EXPECT_FALSE(window->mnFile(1)->isEnabled());
     EXPECT_EQ(window->windowTitle(), QStringLiteral("DB Text"));
 

@@ -1,0 +1,199 @@
+// uTrX: the find pane, tag nodes, choosing code-list entries, and renaming pages in place.
+#include "docdb/Schema.h"
+#include "docdb/zSvr.h"
+#include "navigator/NodeImages.h"
+#include "navigator/uTrX.h"
+#include "util/Vb.h"
+
+#include <QAbstractItemDelegate>
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QLoggingCategory>
+#include <QPushButton>
+#include <QTreeWidget>
+
+Q_DECLARE_LOGGING_CATEGORY(lcNavigator)
+
+namespace navigator {
+
+namespace {
+
+QString fullWidthDigits(qint32 n) {
+    QString s = QString::number(n);
+    for (QChar& c : s)
+        if (c.isDigit())
+            c = QChar(0xFF10 + (c.unicode() - u'0'));
+    return s;
+}
+
+} // namespace
+
+void uTrX::setupFindPane() {
+    m_cmbFind->lineEdit()->installEventFilter(this);
+    // Choosing from the combo's list runs the find; the combo's own "activated" on leaving the field
+    // does not, so the pick is noted where it happens, in the list.
+    m_cmbFind->view()->installEventFilter(this);
+    m_cmbFind->view()->viewport()->installEventFilter(this);
+    connect(m_cmbFind, &QComboBox::activated, this, [this](int) {
+        if (m_comboPicked) {
+            m_comboPicked = false;
+            FndDoc();
+        }
+    });
+    connect(m_cmFind, &QPushButton::clicked, this, &uTrX::FndDoc);
+    m_lsFind->installEventFilter(this);
+    m_lsFind->viewport()->installEventFilter(this);
+    connect(m_lsFind, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) { chooseFound(item); });
+    connect(m_lsFind, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* item) {
+        if (m_listKeyboard) {
+            m_listKeyboard = false;
+            chooseFound(item);
+        }
+    });
+    connect(m_lsCod, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) { chooseCode(item); });
+    // A finished label edit: the delegate has put the text into the node when this runs.
+    connect(m_trView->itemDelegate(), &QAbstractItemDelegate::commitData, this, [this](QWidget* editor) {
+        if (auto* line = qobject_cast<QLineEdit*>(editor))
+            LabelEdited(line->text());
+    });
+}
+
+// ---------------------------------------------------------------------------------------------
+// Find pane
+// ---------------------------------------------------------------------------------------------
+
+QString uTrX::findCondition(const QString& text) {
+    const QStringList words = util::Trim(text).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    QStringList terms;
+    for (QString w : words) {
+        w.replace(QLatin1Char('\''), QLatin1String("''"));
+        terms << QStringLiteral("txDoc Like '%") + w + QStringLiteral("%' ");
+    }
+    return terms.join(QStringLiteral(" And "));
+}
+
+void uTrX::FndDoc() {
+    const QString t = m_cmbFind->currentText();
+    if (!m_sFndHst.contains(QLatin1Char('.') + t + QLatin1Char('.'))) {
+        const QSignalBlocker block(m_cmbFind);
+        m_cmbFind->addItem(t);
+        m_cmbFind->setEditText(t);
+        m_sFndHst += t + QLatin1Char('.');
+    }
+    m_lsFind->clear();
+    m_sFndWd = t;
+    const QString condition = findCondition(t);
+    const QString sql =
+        condition.isEmpty() ? docdb::sql::kFindAll : docdb::sql::kFindWhere + condition + docdb::sql::kFindOrder;
+    docdb::RowArray rows;
+    qint32 n = 0;
+    m_svr.R_Ary(sql, rows, n);
+    for (int r = 0; r < n; ++r) {
+        auto* item = new QListWidgetItem(util::CStr(rows(1, r)));
+        item->setData(Qt::UserRole, rows(0, r).toInt());
+        m_lsFind->addItem(item);
+    }
+    raiseMessage(fullWidthDigits(n) + QStringLiteral(" 件候補がありました"));
+}
+
+void uTrX::chooseFound(QListWidgetItem* item) {
+    if (m_bNoEvt || !item || !item->isSelected())
+        return;
+    raiseSetDoc(QString(), QString::number(item->data(Qt::UserRole).toInt()), item->text(), 2, false);
+    Q_EMIT eFndWd(m_sFndWd); // by reference: the host may shorten the remembered text
+}
+
+// ---------------------------------------------------------------------------------------------
+// Tags and the code list
+// ---------------------------------------------------------------------------------------------
+
+void uTrX::TagTree(const QString& sSz, const QString& sNo) {
+    QTreeWidgetItem* s = m_trView->currentItem();
+    if (!s)
+        return;
+    if (!s->isExpanded()) {
+        if (s->childCount() == 0) {
+            QString key = keyOf(s);
+            SetNodes(key);
+        }
+        s->setExpanded(true);
+    }
+    for (int i = 0; i < s->childCount(); ++i) {
+        QTreeWidgetItem* c = s->child(i);
+        if (c->text(0) != sSz)
+            continue;
+        if (keyOf(c).endsWith(sNo)) {
+            m_trView->setCurrentItem(c);
+            return;
+        }
+        break; // the first child with the title decides
+    }
+    QTreeWidgetItem* tag = addNode(s, MkNdKy(sNo, QStringLiteral("X")), sSz, QStringLiteral("tgcls"));
+    if (!s->isExpanded())
+        s->setExpanded(true);
+    raiseMessage(QStringLiteral("ﾀｸﾞ(文書ﾃﾞｰﾀｰﾍﾞｰｽ内のﾘﾝｸ)を挿入しました"));
+    m_trView->setCurrentItem(tag);
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void uTrX::chooseCode(QTreeWidgetItem* item) {
+    if (!item || !item->isSelected())
+        return;
+    try {
+        bool cancel = false;
+        Q_EMIT eChkMove(cancel);
+        if (cancel) {
+            if (!m_bCdMd) {
+                m_trView->setFocus();
+            } else if (!m_sCdKy.isEmpty()) {
+                for (int i = 0; i < m_lsCod->topLevelItemCount(); ++i)
+                    if (m_lsCod->topLevelItem(i)->data(0, Qt::UserRole).toString() == m_sCdKy)
+                        m_lsCod->setCurrentItem(m_lsCod->topLevelItem(i));
+            }
+            return;
+        }
+        m_sCdKy = item->data(0, Qt::UserRole).toString();
+        if (!m_sCdKy.isEmpty())
+            raiseSetDoc(QString(), m_sCdKy.mid(1), item->text(0), 0, false);
+    } catch (const std::exception& e) {
+        qCDebug(lcNavigator) << "code list:" << e.what();
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Renaming
+// ---------------------------------------------------------------------------------------------
+
+void uTrX::setRenameEnabled(bool on) {
+    m_renameEnabled = on;
+    m_trView->setEditTriggers(on ? QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked
+                                 : QAbstractItemView::NoEditTriggers);
+}
+
+void uTrX::LabelEdited(const QString& t) {
+    try {
+        const QString title = util::Trim(t);
+        if (title.isEmpty())
+            return; // the tree keeps the label as typed; the database is not touched
+        QString sNoP, sNoC;
+        bool bLnk = false;
+        GetPrCdNo(sNoP, sNoC, bLnk);
+        if (sNoC.isEmpty())
+            return;
+        QString sql = docdb::sql::kRename;
+        docdb::zSvr::T_CnvSq(sql, {title, sNoP, sNoC});
+        bool ok = false;
+        qint32 n = 0;
+        m_svr.D_ExeSq(sql, ok, n);
+        bool stamped = false;
+        if (m_stamp)
+            m_stamp(sNoP, sNoC, stamped, false);
+    } catch (const std::exception& e) {
+        qCDebug(lcNavigator) << "rename:" << e.what();
+    }
+}
+
+} // namespace navigator

@@ -1,0 +1,157 @@
+// Tests of the find pane: the statement, the history set, results, the host events, safe quoting.
+#include "NavigatorFixture.h"
+
+#include <QAbstractItemView>
+#include <QLineEdit>
+#include <QPushButton>
+
+using testsupport::NavigatorTest;
+using testsupport::SetDoc;
+
+namespace {
+QStringList titles(QListWidget* list) {
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i)
+        out << list->item(i)->text();
+    return out;
+}
+} // namespace
+
+class FindPane : public NavigatorTest {
+protected:
+    void SetUp() override {
+        NavigatorTest::SetUp();
+        makeControl();
+        loadTop();
+        nav->SetFrame(2);
+    }
+    void find(const QString& text) {
+        nav->cmbFind()->setEditText(text);
+        nav->FndDoc();
+    }
+    void choose(int row) {
+        QListWidget* l = nav->lsFind();
+        QTest::mouseClick(l->viewport(), Qt::LeftButton, {}, l->visualItemRect(l->item(row)).center());
+    }
+};
+
+TEST_F(FindPane, EmptyTextListsEveryDocumentOnce) {
+    messages.clear();
+    find(QString());
+    EXPECT_EQ(nav->lsFind()->count(), 8);
+    EXPECT_EQ(titles(nav->lsFind()).first(), QStringLiteral("三十")); // ordered by title
+    EXPECT_EQ(messages, QStringList{QStringLiteral("８ 件候補がありました")});
+    EXPECT_EQ(nav->cmbFind()->count(), 1);
+    EXPECT_EQ(nav->cmbFind()->itemText(0), QString());
+    find(QString());
+    EXPECT_EQ(nav->cmbFind()->count(), 1);
+}
+
+TEST_F(FindPane, WordsMustAllOccurWhateverTheBlanks) {
+    EXPECT_EQ(navigator::uTrX::findCondition(QStringLiteral("alpha 検索語")),
+              QStringLiteral("txDoc Like '%alpha%'  And txDoc Like '%検索語%' "));
+    EXPECT_EQ(navigator::uTrX::findCondition(QStringLiteral(" alpha  検索語 ")),
+              navigator::uTrX::findCondition(QStringLiteral("alpha 検索語")));
+    EXPECT_EQ(navigator::uTrX::findCondition(QStringLiteral("   ")), QString());
+    find(QStringLiteral("alpha  検索語"));
+    EXPECT_EQ(titles(nav->lsFind()), QStringList{QStringLiteral("五")});
+    EXPECT_EQ(nav->sFndWd(), QStringLiteral("alpha  検索語"));
+    find(QStringLiteral("ALPHA"));
+    EXPECT_EQ(titles(nav->lsFind()), (QStringList{QStringLiteral("九"), QStringLiteral("五")}));
+    find(QStringLiteral("日本語"));
+    EXPECT_EQ(titles(nav->lsFind()), QStringList{QStringLiteral("五")});
+    messages.clear();
+    find(QStringLiteral("見つからない語"));
+    EXPECT_EQ(nav->lsFind()->count(), 0);
+    EXPECT_EQ(messages, QStringList{QStringLiteral("０ 件候補がありました")});
+}
+
+TEST_F(FindPane, QuotesAreSearchedAsTypedAndWildcardsStay) {
+    find(QStringLiteral("it's"));
+    EXPECT_EQ(titles(nav->lsFind()), QStringList{QStringLiteral("三十")});
+    find(QStringLiteral("'; Delete From msDoc; --"));
+    EXPECT_EQ(nav->lsFind()->count(), 0);
+    find(QString());
+    EXPECT_EQ(nav->lsFind()->count(), 8); // nothing was deleted
+    find(QStringLiteral("十二_検"));
+    EXPECT_EQ(titles(nav->lsFind()), QStringList{QStringLiteral("十二")});
+    find(QStringLiteral("二十%"));
+    EXPECT_EQ(nav->lsFind()->count(), 2);
+    find(QStringLiteral("!"));
+    EXPECT_EQ(nav->lsFind()->count(), 0); // a typed "!" is text, not the column
+}
+
+TEST_F(FindPane, HistoryAddsEachTextOnceByTheDotRule) {
+    find(QStringLiteral("alpha"));
+    find(QStringLiteral("alpha"));
+    EXPECT_EQ(nav->cmbFind()->count(), 1);
+    find(QStringLiteral("a.b"));
+    find(QStringLiteral("a"));
+    EXPECT_EQ(nav->cmbFind()->count(), 2); // ".a." occurs in ".alpha.a.b."
+    EXPECT_EQ(nav->sFndHst(), QStringLiteral(".alpha.a.b."));
+    nav->ClearItem();
+    EXPECT_EQ(nav->sFndHst(), QStringLiteral("."));
+    find(QStringLiteral("alpha"));
+    EXPECT_EQ(nav->cmbFind()->count(), 3); // the combo kept its entries; the text is added again
+}
+
+TEST_F(FindPane, EnterListChoiceAndButtonRunTheFind) {
+    nav->cmbFind()->setEditText(QStringLiteral("beta"));
+    QTest::keyClick(nav->cmbFind()->lineEdit(), Qt::Key_Return);
+    EXPECT_EQ(titles(nav->lsFind()), (QStringList{QStringLiteral("八"), QStringLiteral("十二")}));
+    nav->cmbFind()->setEditText(QStringLiteral("gamma"));
+    QTest::mouseClick(nav->cmFind(), Qt::LeftButton);
+    EXPECT_EQ(titles(nav->lsFind()), QStringList{QStringLiteral("九")});
+    // "beta" chosen from the combo's list.
+    nav->cmbFind()->showPopup();
+    QAbstractItemView* popup = nav->cmbFind()->view();
+    const QRect first = popup->visualRect(popup->model()->index(0, 0));
+    QTest::mouseClick(popup->viewport(), Qt::LeftButton, {}, first.center());
+    QApplication::processEvents();
+    EXPECT_EQ(nav->cmbFind()->currentText(), QStringLiteral("beta"));
+    EXPECT_EQ(titles(nav->lsFind()), (QStringList{QStringLiteral("八"), QStringLiteral("十二")}));
+    EXPECT_EQ(nav->cmbFind()->count(), 2);
+    // Leaving the field runs nothing.
+    nav->cmbFind()->setEditText(QStringLiteral("gamma"));
+    nav->trView()->setFocus();
+    EXPECT_EQ(nav->lsFind()->count(), 2);
+}
+
+TEST_F(FindPane, ChoosingAResultShowsItAndPassesTheFindText) {
+    QStringList words;
+    QObject::connect(nav.get(), &navigator::uTrX::eFndWd, [&](QString& w) {
+        words << w;
+        const qsizetype blank = w.indexOf(QLatin1Char(' '));
+        if (blank >= 0)
+            w = w.left(blank); // as the main window does
+    });
+    find(QStringLiteral("検索語 Beta"));
+    ASSERT_EQ(nav->lsFind()->count(), 1);
+    choose(0);
+    ASSERT_EQ(docs.size(), 1u);
+    EXPECT_EQ(docs[0], (SetDoc{QString(), QStringLiteral("12"), QStringLiteral("十二"), 2, false}));
+    EXPECT_EQ(words, QStringList{QStringLiteral("検索語 Beta")});
+    EXPECT_EQ(nav->sFndWd(), QStringLiteral("検索語"));
+    choose(0);
+    EXPECT_EQ(words.last(), QStringLiteral("検索語"));
+    // Another pane and back: the remembered text is gone, the results stay.
+    QTest::mouseClick(nav->stTab(), Qt::LeftButton, {}, nav->stTab()->tabRect(0).center());
+    QTest::mouseClick(nav->stTab(), Qt::LeftButton, {}, nav->stTab()->tabRect(1).center());
+    EXPECT_EQ(nav->lsFind()->count(), 1);
+    choose(0);
+    EXPECT_EQ(words.last(), QString());
+}
+
+TEST_F(FindPane, NothingIsRaisedBeforeTheControlIsShown) {
+    navigator::uTrX hidden(svr, screen);
+    EXPECT_TRUE(hidden.bNoEvt());
+    int raised = 0;
+    QObject::connect(&hidden, &navigator::uTrX::eSetDoc,
+                     [&](QString&, QString&, QString&, qint16&, bool&) { ++raised; });
+    hidden.cmbFind()->setEditText(QStringLiteral("alpha"));
+    hidden.FndDoc();
+    ASSERT_EQ(hidden.lsFind()->count(), 2);
+    hidden.lsFind()->setCurrentRow(0);
+    Q_EMIT hidden.lsFind()->itemClicked(hidden.lsFind()->item(0));
+    EXPECT_EQ(raised, 0);
+}
