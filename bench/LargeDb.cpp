@@ -10,7 +10,7 @@ namespace bench {
 QString largeDb(const QString& path, int pages, int fanout, int bytes) {
     if (QFile::exists(path))
         return path;
-    samples::DocDbSpec spec;
+    samples::DocDbContent content;
     const QString words[] = {QStringLiteral("文書"),  QStringLiteral("検索"), QStringLiteral("ツリー"),
                              QStringLiteral("Alpha"), QStringLiteral("表示"), QStringLiteral("印刷"),
                              QStringLiteral("設定"),  QStringLiteral("beta"), QStringLiteral("保存")};
@@ -20,7 +20,7 @@ QString largeDb(const QString& path, int pages, int fanout, int bytes) {
         return (seed >> 16) & 0x7fff;
     };
     for (int no = 1; no <= pages; ++no) {
-        samples::PageSpec p;
+        samples::PageRow p;
         p.no = no;
         p.title = QStringLiteral("ページ %1").arg(no);
         QString html = QStringLiteral("<html><body><h2>%1</h2><p>").arg(p.title);
@@ -33,17 +33,17 @@ QString largeDb(const QString& path, int pages, int fanout, int bytes) {
         p.obDoc = html.toUtf8();
         p.boCod = 0;
         p.updated = QDateTime(QDate(2026, 1, 1), QTime(0, 0)).addSecs(no * 60);
-        spec.pages << p;
-        samples::EdgeSpec e;
+        content.pages << p;
+        samples::TreeRow e;
         e.child = no;
         e.parent = no <= fanout ? 0 : (no - 1) / fanout;
         e.order = no;
         e.title = p.title;
         e.updated = p.updated;
-        spec.edges << e;
+        content.edges << e;
     }
     QString error;
-    samples::writeDocDb(path, spec, error);
+    samples::writeDocDb(path, content, error);
     return path;
 }
 

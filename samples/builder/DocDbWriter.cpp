@@ -63,7 +63,7 @@ QString plainTextOf(const QByteArray& stored) {
     return doc.toPlainText();
 }
 
-bool writeDocDb(const QString& path, const DocDbSpec& spec, QString& error) {
+bool writeDocDb(const QString& path, const DocDbContent& content, QString& error) {
     QFile::remove(path);
     Db d;
     if (sqlite3_open_v2(QFile::encodeName(path).constData(), &d.db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
@@ -82,10 +82,10 @@ bool writeDocDb(const QString& path, const DocDbSpec& spec, QString& error) {
     };
     if (!exec("BEGIN") || !exec(kSchema))
         return false;
-    if (spec.markerTable) {
+    if (content.markerTable) {
         if (!exec("CREATE TABLE kaUsr (DmFmt TEXT)"))
             return false;
-        for (int i = 0; i < spec.markerRows; ++i)
+        for (int i = 0; i < content.markerRows; ++i)
             if (!exec("INSERT INTO kaUsr (DmFmt) VALUES ('1')"))
                 return false;
     }
@@ -111,7 +111,7 @@ bool writeDocDb(const QString& path, const DocDbSpec& spec, QString& error) {
                  "INSERT INTO tbTree (noLfP, noLfC, inSrt, szDoc, boLnk, boHide, dyUdt) VALUES (?,?,?,?,?,?,?)") ||
         !prepare(dx, "INSERT INTO msDxml (noDxml, smDxml) VALUES (?,?)"))
         return false;
-    for (const PageSpec& p : spec.pages) {
+    for (const PageRow& p : content.pages) {
         sqlite3_bind_int(page.st, 1, p.no);
         bindText(page.st, 2, p.title);
         if (p.obDoc)
@@ -127,7 +127,7 @@ bool writeDocDb(const QString& path, const DocDbSpec& spec, QString& error) {
         if (!step(page))
             return false;
     }
-    for (const EdgeSpec& e : spec.edges) {
+    for (const TreeRow& e : content.edges) {
         sqlite3_bind_int(edge.st, 1, e.parent);
         sqlite3_bind_int(edge.st, 2, e.child);
         sqlite3_bind_int(edge.st, 3, e.order);
@@ -138,7 +138,7 @@ bool writeDocDb(const QString& path, const DocDbSpec& spec, QString& error) {
         if (!step(edge))
             return false;
     }
-    for (const auto& [no, xml] : spec.dxml) {
+    for (const auto& [no, xml] : content.dxml) {
         sqlite3_bind_int(dx.st, 1, no);
         bindText(dx.st, 2, xml);
         if (!step(dx))
@@ -147,7 +147,7 @@ bool writeDocDb(const QString& path, const DocDbSpec& spec, QString& error) {
     return exec("COMMIT");
 }
 
-bool readSource(const QString& dir, DocDbSpec& spec, QString& error) {
+bool readSource(const QString& dir, DocDbContent& content, QString& error) {
     QFile tree(dir + QStringLiteral("/tree.txt"));
     if (!tree.open(QIODevice::ReadOnly)) {
         error = QStringLiteral("cannot read %1").arg(tree.fileName());
@@ -158,7 +158,7 @@ bool readSource(const QString& dir, DocDbSpec& spec, QString& error) {
     const QDateTime base(QDate(2026, 11, 1), QTime(9, 0, 0));
     QVector<qint32> stack;        // page number per level
     QHash<qint32, int> nextOrder; // next inSrt per parent
-    QHash<qint32, int> pageIndex; // page number -> index in spec.pages
+    QHash<qint32, int> pageIndex; // page number -> index in content.pages
     int lineNo = 0;
     for (const QString& raw : lines) {
         ++lineNo;
@@ -192,7 +192,7 @@ bool readSource(const QString& dir, DocDbSpec& spec, QString& error) {
         const qint32 parent = level == 0 ? 0 : stack.at(level - 1);
         stack.append(no);
 
-        EdgeSpec e;
+        TreeRow e;
         e.parent = parent;
         e.child = no;
         e.order = ++nextOrder[parent];
@@ -200,10 +200,10 @@ bool readSource(const QString& dir, DocDbSpec& spec, QString& error) {
         e.boLnk = words.contains(QStringLiteral("link")) ? 1 : 0;
         e.boHide = words.contains(QStringLiteral("hide")) ? 1 : 0;
         e.updated = when;
-        spec.edges.append(e);
+        content.edges.append(e);
 
         if (e.boLnk == 0 && !pageIndex.contains(no)) {
-            PageSpec p;
+            PageRow p;
             p.no = no;
             p.title = title;
             p.updated = when;
@@ -219,8 +219,8 @@ bool readSource(const QString& dir, DocDbSpec& spec, QString& error) {
                 }
                 p.obDoc = html.readAll();
             }
-            pageIndex.insert(no, int(spec.pages.size()));
-            spec.pages.append(p);
+            pageIndex.insert(no, int(content.pages.size()));
+            content.pages.append(p);
         }
     }
     const QDir dxmlDir(dir + QStringLiteral("/dxml"));
@@ -231,7 +231,7 @@ bool readSource(const QString& dir, DocDbSpec& spec, QString& error) {
             error = QStringLiteral("cannot read %1").arg(f.fileName());
             return false;
         }
-        spec.dxml.append({QFileInfo(name).completeBaseName().toInt(), QString::fromUtf8(f.readAll())});
+        content.dxml.append({QFileInfo(name).completeBaseName().toInt(), QString::fromUtf8(f.readAll())});
     }
     return true;
 }

@@ -11,7 +11,7 @@
 namespace samples {
 
 /// One page document (a row of msDoc).
-struct PageSpec {
+struct PageRow {
     qint32 no = 0;
     QString title;
     std::optional<QByteArray> obDoc; // stored document bytes; nullopt = Null
@@ -21,7 +21,7 @@ struct PageSpec {
 };
 
 /// One placement of a page in the tree (a row of tbTree).
-struct EdgeSpec {
+struct TreeRow {
     qint32 parent = 0;
     qint32 child = 0;
     qint32 order = 0;
@@ -32,9 +32,9 @@ struct EdgeSpec {
 };
 
 /// A whole document database.
-struct DocDbSpec {
-    QVector<PageSpec> pages;
-    QVector<EdgeSpec> edges;
+struct DocDbContent {
+    QVector<PageRow> pages;
+    QVector<TreeRow> edges;
     QVector<QPair<qint32, QString>> dxml; // msDxml rows
     bool markerTable = true;              // create kaUsr
     int markerRows = 1;                   // rows in kaUsr
@@ -44,13 +44,13 @@ struct DocDbSpec {
 /// QGuiApplication.
 QString plainTextOf(const QByteArray& stored);
 
-/// Writes spec to path as a new SQLite document database (an existing file is replaced).
+/// Writes content to path as a new SQLite document database (an existing file is replaced).
 /// Dates are stored as "yyyy-MM-dd hh:mm:ss" text in DATETIME columns; texts are bound as text.
-bool writeDocDb(const QString& path, const DocDbSpec& spec, QString& error);
+bool writeDocDb(const QString& path, const DocDbContent& content, QString& error);
 
 /// Reads the readable source of a database: "tree.txt", "pages/N.html" and "dxml/N.xml" under dir.
 /// tree.txt has one placement per line, "N | title | attributes", indented two spaces a level;
 /// attributes: link, hide, code, null, date=yyyy-MM-dd hh:mm:ss. Lines starting with "#" are comments.
-bool readSource(const QString& dir, DocDbSpec& spec, QString& error);
+bool readSource(const QString& dir, DocDbContent& content, QString& error);
 
 } // namespace samples

@@ -15,15 +15,15 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: dbtext-sample SOURCE_FOLDER OUTPUT.txdb\n");
         return 2;
     }
-    samples::DocDbSpec spec;
+    samples::DocDbContent content;
     QString error;
-    if (!samples::readSource(args[1], spec, error)) {
+    if (!samples::readSource(args[1], content, error)) {
         std::fprintf(stderr, "dbtext-sample: %s\n", qPrintable(error));
         return 1;
     }
     // Write beside the target and rename, so that a failed build never leaves half a database.
     const QString tmp = args[2] + QStringLiteral(".tmp");
-    if (!samples::writeDocDb(tmp, spec, error)) {
+    if (!samples::writeDocDb(tmp, content, error)) {
         QFile::remove(tmp);
         std::fprintf(stderr, "dbtext-sample: %s\n", qPrintable(error));
         return 1;
@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "dbtext-sample: cannot write %s\n", qPrintable(args[2]));
         return 1;
     }
-    std::printf("dbtext-sample: %lld pages, %lld placements -> %s\n", qlonglong(spec.pages.size()),
-                qlonglong(spec.edges.size()), qPrintable(args[2]));
+    std::printf("dbtext-sample: %lld pages, %lld placements -> %s\n", qlonglong(content.pages.size()),
+                qlonglong(content.edges.size()), qPrintable(args[2]));
     return 0;
 }

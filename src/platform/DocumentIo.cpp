@@ -112,7 +112,7 @@ bool writePdf(const PageDocument& doc, const PageSetup& page, const QString& fil
 
 QString htmlOf(const QTextDocument& doc, const PageSetup& page) {
     QString html = doc.toHtml();
-    const QString meta = QStringLiteral("<meta name=\"dbtext-page\" content=\"%1\" />").arg(page.toSpec());
+    const QString meta = QStringLiteral("<meta name=\"dbtext-page\" content=\"%1\" />").arg(page.toText());
     const qsizetype head = html.indexOf(QStringLiteral("<head>"));
     if (head >= 0)
         html.insert(head + 6, meta);
@@ -120,7 +120,7 @@ QString htmlOf(const QTextDocument& doc, const PageSetup& page) {
 }
 
 QByteArray copyBytes(const QTextDocument& doc, const PageSetup& page) {
-    return kCopyMagic + page.toSpec().toUtf8() + '\n' + doc.toHtml().toUtf8();
+    return kCopyMagic + page.toText().toUtf8() + '\n' + doc.toHtml().toUtf8();
 }
 
 bool load(PageDocument& doc, PageSetup& page, const QByteArray& bytes, int format) {
@@ -138,7 +138,7 @@ bool load(PageDocument& doc, PageSetup& page, const QByteArray& bytes, int forma
         const qsizetype nl = bytes.indexOf('\n', kCopyMagic.size());
         if (nl < 0)
             return false;
-        page = PageSetup::fromSpec(QString::fromUtf8(bytes.mid(kCopyMagic.size(), nl - kCopyMagic.size())));
+        page = PageSetup::fromText(QString::fromUtf8(bytes.mid(kCopyMagic.size(), nl - kCopyMagic.size())));
         doc.setHtml(QString::fromUtf8(bytes.mid(nl + 1)));
         doc.collectFields();
         return true;

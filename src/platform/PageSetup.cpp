@@ -5,11 +5,11 @@
 
 namespace platform {
 
-PageSetup PageSetup::fromSpec(const QString& spec) {
+PageSetup PageSetup::fromText(const QString& content) {
     PageSetup p;
     bool sized = false;
     static const QRegularExpression pair(QStringLiteral("(\\w+)\\s*=\\s*(-?\\d+)"));
-    auto it = pair.globalMatch(spec);
+    auto it = pair.globalMatch(content);
     while (it.hasNext()) {
         const auto m = it.next();
         const QString key = m.captured(1).toLower();
@@ -33,7 +33,7 @@ PageSetup PageSetup::fromSpec(const QString& spec) {
     return p;
 }
 
-QString PageSetup::toSpec() const {
+QString PageSetup::toText() const {
     return QStringLiteral("width=%1 height=%2 margin=%3 landscape=%4")
         .arg(widthTw)
         .arg(heightTw)
@@ -46,7 +46,7 @@ PageSetup PageSetup::fromHtml(const QString& html) {
         QStringLiteral("<meta\\s+name\\s*=\\s*[\"']dbtext-page[\"']\\s+content\\s*=\\s*[\"']([^\"']*)[\"']"),
         QRegularExpression::CaseInsensitiveOption);
     const auto m = meta.match(html);
-    return m.hasMatch() ? fromSpec(m.captured(1)) : PageSetup();
+    return m.hasMatch() ? fromText(m.captured(1)) : PageSetup();
 }
 
 } // namespace platform

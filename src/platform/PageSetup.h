@@ -21,8 +21,8 @@ struct PageSetup {
     /// Reads the convention's meta element from HTML text; the defaults where it is absent.
     static PageSetup fromHtml(const QString& html);
     /// Reads and writes the "key=value" list of the meta element's content.
-    static PageSetup fromSpec(const QString& spec);
-    QString toSpec() const;
+    static PageSetup fromText(const QString& content);
+    QString toText() const;
 
     /// Layout units are pixels at 96 per inch: 15 twips each.
     static constexpr double kTwipsPerUnit = 15.0;

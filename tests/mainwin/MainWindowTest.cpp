@@ -191,9 +191,9 @@ TEST_F(MainWindowTest, FailuresShowTheirMessagesAndLeaveASoundState) {
 
     // 3. Not a document database.
     box.texts.clear();
-    auto spec = testsupport::smallTree();
-    spec.markerTable = false;
-    QString plain = testsupport::writeDb(tmp.path(), QStringLiteral("plain.txdb"), spec);
+    auto content = testsupport::smallTree();
+    content.markerTable = false;
+    QString plain = testsupport::writeDb(tmp.path(), QStringLiteral("plain.txdb"), content);
     const QString plainPath = plain;
     window->OpenDb(plain);
     EXPECT_EQ(box.texts, QStringList{plainPath + QStringLiteral(" は文書DBではありません")});

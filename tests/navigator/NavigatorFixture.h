@@ -43,8 +43,8 @@ protected:
     }
     void TearDown() override { util::resetProcessState(); }
 
-    void open(const samples::DocDbSpec& spec, const char* name = "nav.txdb") {
-        const QString path = writeDb(tmp.path(), QString::fromLatin1(name), spec);
+    void open(const samples::DocDbContent& content, const char* name = "nav.txdb") {
+        const QString path = writeDb(tmp.path(), QString::fromLatin1(name), content);
         bool ok = false;
         svr.D_StDcDb(path, ok);
         ASSERT_TRUE(ok);

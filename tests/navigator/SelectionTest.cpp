@@ -125,21 +125,21 @@ TEST_F(NavigatorTest, SetLeafFindsAPageThroughItsAncestry) {
 }
 
 TEST_F(NavigatorTest, SetLeafShowsNothingForLinksOnlyCyclesAndNonsense) {
-    auto spec = testsupport::smallTree();
-    samples::PageSpec p;
+    auto content = testsupport::smallTree();
+    samples::PageRow p;
     p.title = QStringLiteral("輪");
     for (int no : {50, 60, 61}) {
         p.no = no;
-        spec.pages << p;
+        content.pages << p;
     }
-    samples::EdgeSpec e;
+    samples::TreeRow e;
     e.parent = 5, e.child = 50, e.order = 9, e.boLnk = 1, e.title = QStringLiteral("リンクだけ");
-    spec.edges << e;
+    content.edges << e;
     e.parent = 61, e.child = 60, e.boLnk = 0, e.title = QStringLiteral("六十");
-    spec.edges << e;
+    content.edges << e;
     e.parent = 60, e.child = 61, e.title = QStringLiteral("六十一");
-    spec.edges << e;
-    open(spec, "cycle.txdb");
+    content.edges << e;
+    open(content, "cycle.txdb");
     makeControl();
     loadTop();
     for (const char* no : {"50", "60", "0", "", "abc", "999"})

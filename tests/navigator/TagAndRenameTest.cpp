@@ -8,22 +8,22 @@ using testsupport::NavigatorTest;
 using testsupport::SetDoc;
 
 namespace {
-samples::DocDbSpec withChild125() {
-    auto spec = testsupport::smallTree();
-    samples::PageSpec p;
+samples::DocDbContent withChild125() {
+    auto content = testsupport::smallTree();
+    samples::PageRow p;
     p.no = 125;
     p.title = QStringLiteral("百二十五");
-    spec.pages << p;
+    content.pages << p;
     p.no = 25;
     p.title = QStringLiteral("二十五");
-    spec.pages << p;
-    samples::EdgeSpec e;
+    content.pages << p;
+    samples::TreeRow e;
     e.parent = 40, e.child = 125, e.order = 1, e.title = QStringLiteral("同じ題");
-    spec.edges << e;
-    for (auto& page : spec.pages)
+    content.edges << e;
+    for (auto& page : content.pages)
         if (page.no == 40)
             page.obDoc = QByteArray("<p>四十</p>");
-    return spec;
+    return content;
 }
 } // namespace
 
@@ -92,11 +92,11 @@ TEST_F(NavigatorTest, CodeListEntriesShowTheirPages) {
 }
 
 TEST_F(NavigatorTest, CodePageWithoutChildrenShowsAnEmptyList) {
-    auto spec = testsupport::smallTree();
-    for (auto& p : spec.pages)
+    auto content = testsupport::smallTree();
+    for (auto& p : content.pages)
         if (p.no == 40)
             p.boCod = 1;
-    open(spec, "emptycode.txdb");
+    open(content, "emptycode.txdb");
     makeControl();
     loadTop();
     clickNode(item(QStringLiteral("N2-40")));

@@ -132,29 +132,29 @@ TEST_F(NavigatorTest, ClearItemEmptiesTreeAndListsAndWritesNothing) {
 }
 
 TEST_F(NavigatorTest, MoreThan32767NodesStillLoad) {
-    samples::DocDbSpec spec;
-    samples::PageSpec root;
+    samples::DocDbContent content;
+    samples::PageRow root;
     root.no = 1;
     root.title = QStringLiteral("親");
-    spec.pages << root;
-    samples::EdgeSpec top;
+    content.pages << root;
+    samples::TreeRow top;
     top.child = 1;
     top.title = root.title;
-    spec.edges << top;
+    content.edges << top;
     for (int i = 0; i < 33000; ++i) {
-        samples::PageSpec p;
+        samples::PageRow p;
         p.no = 100 + i;
         p.title = QString::number(i);
         p.boCod = 1; // code pages need no count query
-        spec.pages << p;
-        samples::EdgeSpec e;
+        content.pages << p;
+        samples::TreeRow e;
         e.parent = 1;
         e.child = p.no;
         e.order = i;
         e.title = p.title;
-        spec.edges << e;
+        content.edges << e;
     }
-    open(spec, "big.txdb");
+    open(content, "big.txdb");
     makeControl();
     loadTop();
     QString key = QStringLiteral("N0-1");

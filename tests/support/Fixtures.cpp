@@ -12,9 +12,9 @@ QDateTime at(int day, int hour) {
     return QDateTime(QDate(2026, 11, day), QTime(hour, 0, 0));
 }
 
-samples::PageSpec page(qint32 no, const QString& title, const QString& html, std::optional<int> cod = 0,
-                       QDateTime when = {}) {
-    samples::PageSpec p;
+samples::PageRow page(qint32 no, const QString& title, const QString& html, std::optional<int> cod = 0,
+                      QDateTime when = {}) {
+    samples::PageRow p;
     p.no = no;
     p.title = title;
     if (!html.isNull())
@@ -24,8 +24,8 @@ samples::PageSpec page(qint32 no, const QString& title, const QString& html, std
     return p;
 }
 
-samples::EdgeSpec edge(qint32 parent, qint32 child, qint32 order, const QString& title, int link = 0, int hide = 0) {
-    samples::EdgeSpec e;
+samples::TreeRow edge(qint32 parent, qint32 child, qint32 order, const QString& title, int link = 0, int hide = 0) {
+    samples::TreeRow e;
     e.parent = parent;
     e.child = child;
     e.order = order;
@@ -37,8 +37,8 @@ samples::EdgeSpec edge(qint32 parent, qint32 child, qint32 order, const QString&
 }
 } // namespace
 
-samples::DocDbSpec smallTree() {
-    samples::DocDbSpec s;
+samples::DocDbContent smallTree() {
+    samples::DocDbContent s;
     s.pages << page(5, QStringLiteral("五"), QStringLiteral("<p>五のページ。Alpha 検索語 と 日本語。</p>"))
             << page(8, QStringLiteral("八"), QStringLiteral("<p>コードページ八 beta</p>"), 1)
             << page(9, QStringLiteral("九"), QStringLiteral("<p>九のページ ALPHA gamma</p>"), std::nullopt)
@@ -57,10 +57,10 @@ samples::DocDbSpec smallTree() {
     return s;
 }
 
-QString writeDb(const QString& dir, const QString& name, const samples::DocDbSpec& spec) {
+QString writeDb(const QString& dir, const QString& name, const samples::DocDbContent& content) {
     const QString path = dir + QLatin1Char('/') + name;
     QString error;
-    EXPECT_TRUE(samples::writeDocDb(path, spec, error)) << error.toStdString();
+    EXPECT_TRUE(samples::writeDocDb(path, content, error)) << error.toStdString();
     return path;
 }
 

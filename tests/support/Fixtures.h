@@ -16,10 +16,10 @@ namespace testsupport {
 ///      └─ 40 "四十" (Null document)
 /// plus a link row 8 → 9 titled "九へのリンク" (boLnk 1); the row 12 → 30 is hidden (boHide 1) and 9 has
 /// a Null boCod. Texts carry Japanese words and mixed-case ASCII; msDxml holds row 1.
-samples::DocDbSpec smallTree();
+samples::DocDbContent smallTree();
 
-/// Writes spec to dir/name and returns the path; fails the current test on error.
-QString writeDb(const QString& dir, const QString& name, const samples::DocDbSpec& spec);
+/// Writes content to dir/name and returns the path; fails the current test on error.
+QString writeDb(const QString& dir, const QString& name, const samples::DocDbContent& content);
 
 /// Writes a data-link file as the platform writes it: UTF-16LE with BOM, "[oledb]", a comment line,
 /// then the initialisation string, CR LF line ends.
