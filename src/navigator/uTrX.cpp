@@ -102,15 +102,7 @@ uTrX::uTrX(docdb::zSvr& svr, const platform::IScreen& screen, QWidget* parent)
 
     m_lsRsnt = new QListWidget(m_frRcnt);
     m_lsRsnt->setObjectName(QStringLiteral("lsRsnt"));
-    m_lsRsnt->installEventFilter(this);
-    m_lsRsnt->viewport()->installEventFilter(this);
-    connect(m_lsRsnt, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) { chooseRecent(item); });
-    connect(m_lsRsnt, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* item) {
-        if (m_listKeyboard) {
-            m_listKeyboard = false;
-            chooseRecent(item);
-        }
-    });
+    connectChoice(m_lsRsnt, &uTrX::chooseRecent);
     m_cmClrRsnt = new QPushButton(QStringLiteral("履歴のｸﾘｱ"), m_frRcnt);
     m_cmClrRsnt->setObjectName(QStringLiteral("cmClrRsnt"));
     connect(m_cmClrRsnt, &QPushButton::clicked, m_lsRsnt, &QListWidget::clear);
@@ -270,6 +262,20 @@ void uTrX::raiseSetDoc(const QString& sNoP, const QString& sNo, const QString& s
 // ---------------------------------------------------------------------------------------------
 // Input
 // ---------------------------------------------------------------------------------------------
+
+void uTrX::connectChoice(QListWidget* list, void (uTrX::*choose)(QListWidgetItem*)) {
+    // An entry is chosen by a click (also on the entry already selected) or by moving the
+    // selection with the keyboard; the event filter tells the two apart.
+    list->installEventFilter(this);
+    list->viewport()->installEventFilter(this);
+    connect(list, &QListWidget::itemClicked, this, [this, choose](QListWidgetItem* item) { (this->*choose)(item); });
+    connect(list, &QListWidget::currentItemChanged, this, [this, choose](QListWidgetItem* item) {
+        if (m_listKeyboard) {
+            m_listKeyboard = false;
+            (this->*choose)(item);
+        }
+    });
+}
 
 bool uTrX::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_trView->viewport() && event->type() == QEvent::MouseButtonRelease) {

@@ -22,8 +22,9 @@ class QTreeWidget;
 class QTreeWidgetItem;
 
 namespace docdb {
+class RowArray;
 class zSvr;
-}
+} // namespace docdb
 
 namespace navigator {
 
@@ -142,11 +143,13 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    bool readChildren(const QString& key, const QString& statement, docdb::RowArray& rows, qint32& n);
     QTreeWidgetItem* addNode(QTreeWidgetItem* parent, const QString& key, const QString& text, const QString& image);
     void setImage(QTreeWidgetItem* node, const QString& image);
     QList<QTreeWidgetItem*> siblingsOf(QTreeWidgetItem* node) const;
     int indexOf(const QTreeWidgetItem* node) const;
     QRect clientRect() const; // the tab strip's client area, pixels
+    void connectChoice(QListWidget* list, void (uTrX::*choose)(QListWidgetItem*));
     void chooseRecent(QListWidgetItem* item);
     void chooseFound(QListWidgetItem* item);
     void chooseCode(QTreeWidgetItem* item);

@@ -44,15 +44,7 @@ void uTrX::setupFindPane() {
         }
     });
     connect(m_cmFind, &QPushButton::clicked, this, &uTrX::FndDoc);
-    m_lsFind->installEventFilter(this);
-    m_lsFind->viewport()->installEventFilter(this);
-    connect(m_lsFind, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) { chooseFound(item); });
-    connect(m_lsFind, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* item) {
-        if (m_listKeyboard) {
-            m_listKeyboard = false;
-            chooseFound(item);
-        }
-    });
+    connectChoice(m_lsFind, &uTrX::chooseFound);
     connect(m_lsCod, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) { chooseCode(item); });
     // A finished label edit: the delegate has put the text into the node when this runs.
     connect(m_trView->itemDelegate(), &QAbstractItemDelegate::commitData, this, [this](QWidget* editor) {

@@ -134,15 +134,23 @@ QString uTrX::GetChldIdx(int index) const {
     return GetSblIdx(n->child(0));
 }
 
-void uTrX::SetNodes(QString& sKy, bool /*bShwRt*/) {
-    const QString no = KyToNo(sKy);
+bool uTrX::readChildren(const QString& key, const QString& statement, docdb::RowArray& rows, qint32& n) {
+    // The key's page number goes into the statement as plain text; a key whose number part is not
+    // a number reads nothing.
+    const QString no = KyToNo(key);
     if (util::Val(no) == 0 && no != QLatin1String("0"))
-        return;
-    QString sql = docdb::sql::kChildren;
+        return false;
+    QString sql = statement;
     sql.replace(QLatin1Char('?'), no);
+    m_svr.R_Ary(sql, rows, n);
+    return true;
+}
+
+void uTrX::SetNodes(QString& sKy, bool /*bShwRt*/) {
     docdb::RowArray rows;
     qint32 n = 0;
-    m_svr.R_Ary(sql, rows, n);
+    if (!readChildren(sKy, docdb::sql::kChildren, rows, n))
+        return;
     try {
         QTreeWidgetItem* parent = nullptr;
         if (!m_nodes.isEmpty()) {
@@ -351,14 +359,10 @@ void uTrX::SetLeaf(const QString& sDno) {
 // ---------------------------------------------------------------------------------------------
 
 void uTrX::SetCdLst(const QString& key) {
-    const QString no = KyToNo(key);
-    if (util::Val(no) == 0 && no != QLatin1String("0"))
-        return;
-    QString sql = docdb::sql::kCodeList;
-    sql.replace(QLatin1Char('?'), no);
     docdb::RowArray rows;
     qint32 n = 0;
-    m_svr.R_Ary(sql, rows, n);
+    if (!readChildren(key, docdb::sql::kCodeList, rows, n))
+        return;
     m_lsCod->clear();
     for (int r = 0; r < n; ++r) {
         auto* item = new QTreeWidgetItem(m_lsCod);
