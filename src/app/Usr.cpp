@@ -11,7 +11,10 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QLoggingCategory>
+#include <QTranslator>
 
 Q_LOGGING_CATEGORY(lcApp, "dbtext.app", QtWarningMsg)
 
@@ -104,6 +107,13 @@ void A_Exit(const QList<std::function<void()>>& unloadWindows, const std::functi
         quit();
     else
         QCoreApplication::exit(0);
+}
+
+bool installQtJapanese(QTranslator& translator) {
+    if (!translator.load(QLocale(QLocale::Japanese), QStringLiteral("qtbase"), QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        return false;
+    return QCoreApplication::installTranslator(&translator);
 }
 
 QString dateLiteral(bool jet, const QDateTime& t) {

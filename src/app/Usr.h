@@ -9,6 +9,8 @@
 
 #include <functional>
 
+class QTranslator;
+
 namespace docdb {
 class zSvr;
 }
@@ -55,6 +57,10 @@ void A_Start(StartServices& s, const QString& executablePath, const QStringList&
 /// the shared objects and ends the event loop. quit is called once; it defaults to
 /// QCoreApplication::exit(0).
 void A_Exit(const QList<std::function<void()>>& unloadWindows, const std::function<void()>& quit = {});
+
+/// Loads Qt's own Japanese texts into translator and installs it, so that Qt's buttons and dialogs
+/// read はい, いいえ, キャンセル. False when the translation is not installed.
+bool installQtJapanese(QTranslator& translator);
 
 /// The date literal of a time in the open provider's form: Jet "#MM/dd/yy hh:mm:ss#", any other
 /// provider "convert(datetime,'yyyy/MM/dd hh:mm:ss')"; hours run 00 to 23.

@@ -13,8 +13,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QLibraryInfo>
-#include <QLocale>
 #include <QTimer>
 #include <QTranslator>
 
@@ -30,9 +28,7 @@ int main(int argc, char** argv) {
 
     // Qt's own buttons and dialogs in Japanese (はい, いいえ, キャンセル).
     QTranslator qtJapanese;
-    if (qtJapanese.load(QLocale(QLocale::Japanese), QStringLiteral("qtbase"), QStringLiteral("_"),
-                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&qtJapanese);
+    app::installQtJapanese(qtJapanese);
 
     platform::QtMessageBox messages(QStringLiteral("DB Text"));
     platform::QtFileDialog fileDialog;

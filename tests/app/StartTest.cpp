@@ -7,9 +7,11 @@
 #include "util/ProcessState.h"
 #include "util/zClt.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTranslator>
 
 #include <gtest/gtest.h>
 
@@ -25,6 +27,15 @@ public:
 };
 
 } // namespace
+
+TEST(QtTexts, ButtonsReadInJapanese) {
+    QTranslator translator;
+    ASSERT_TRUE(app::installQtJapanese(translator)) << "qt6-translations-l10n is installed by scripts/setup.sh";
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("キャンセル"));
+    EXPECT_TRUE(QCoreApplication::translate("QPlatformTheme", "&Yes").startsWith(QStringLiteral("はい")));
+    EXPECT_TRUE(QCoreApplication::translate("QPlatformTheme", "&No").startsWith(QStringLiteral("いいえ")));
+    QCoreApplication::removeTranslator(&translator);
+}
 
 TEST(ProgramName, DropsATrailingDvInAnyCase) {
     EXPECT_EQ(app::programNameOf(QStringLiteral("C:\\tools\\abc_dv.exe")), QStringLiteral("abc"));
