@@ -33,6 +33,16 @@ TEST_F(StartToEnd, CommandLinePageIsSelectedThroughItsAncestry) {
     EXPECT_TRUE(box.texts.isEmpty());
 }
 
+TEST_F(StartToEnd, PageTextsThatAreNoNumberSelectNothingMore) {
+    for (const char* page : {"0", "abc", "-3"}) {
+        app::resetExiting();
+        start({testsupport::sampleDb(), QString::fromLatin1(page)});
+        EXPECT_EQ(window->windowTitle(), QStringLiteral("sample.txdb 文書No:1")) << page; // the first page only
+        EXPECT_EQ(window->tree()->SlctdKy(), QStringLiteral("N0-1")) << page;
+        window->unload();
+    }
+}
+
 TEST_F(StartToEnd, ExitCommandWritesThePositionGroupExactly) {
     start({testsupport::sampleDb()});
     window->move(90, 45);
