@@ -396,43 +396,37 @@ void RichTextView::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     }
-    const bool ctrl = event->modifiers() & Qt::ControlModifier;
-    QScrollBar* vs = verticalScrollBar();
-    QScrollBar* hs = horizontalScrollBar();
-    switch (key) {
-    case Qt::Key_PageUp:
-        vs->triggerAction(QAbstractSlider::SliderPageStepSub);
-        break;
-    case Qt::Key_PageDown:
-        vs->triggerAction(QAbstractSlider::SliderPageStepAdd);
-        break;
-    case Qt::Key_Up:
-        vs->triggerAction(QAbstractSlider::SliderSingleStepSub);
-        break;
-    case Qt::Key_Down:
-        vs->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-        break;
-    case Qt::Key_Left:
-        hs->triggerAction(QAbstractSlider::SliderSingleStepSub);
-        break;
-    case Qt::Key_Right:
-        hs->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-        break;
-    case Qt::Key_Home:
-        vs->triggerAction(QAbstractSlider::SliderToMinimum);
-        break;
-    case Qt::Key_End:
-        vs->triggerAction(QAbstractSlider::SliderToMaximum);
-        break;
-    default:
-        if (ctrl && (key == Qt::Key_C || key == Qt::Key_Insert)) {
-            copySelection();
-        } else if (ctrl && key == Qt::Key_A) {
-            selectAll();
-        } else {
-            event->ignore(); // the window's own keys (Ctrl+O, Ctrl+P …) pass on
+    // Scrolling keys: which bar moves and how.
+    struct Scroll {
+        int key;
+        bool vertical;
+        QAbstractSlider::SliderAction action;
+    };
+    static constexpr Scroll kScrollKeys[] = {
+        {Qt::Key_PageUp, true, QAbstractSlider::SliderPageStepSub},
+        {Qt::Key_PageDown, true, QAbstractSlider::SliderPageStepAdd},
+        {Qt::Key_Up, true, QAbstractSlider::SliderSingleStepSub},
+        {Qt::Key_Down, true, QAbstractSlider::SliderSingleStepAdd},
+        {Qt::Key_Left, false, QAbstractSlider::SliderSingleStepSub},
+        {Qt::Key_Right, false, QAbstractSlider::SliderSingleStepAdd},
+        {Qt::Key_Home, true, QAbstractSlider::SliderToMinimum},
+        {Qt::Key_End, true, QAbstractSlider::SliderToMaximum},
+    };
+    for (const Scroll& s : kScrollKeys) {
+        if (s.key == key) {
+            (s.vertical ? verticalScrollBar() : horizontalScrollBar())->triggerAction(s.action);
+            event->accept();
             return;
         }
+    }
+    const bool ctrl = event->modifiers() & Qt::ControlModifier;
+    if (ctrl && (key == Qt::Key_C || key == Qt::Key_Insert)) {
+        copySelection();
+    } else if (ctrl && key == Qt::Key_A) {
+        selectAll();
+    } else {
+        event->ignore(); // the window's own keys (Ctrl+O, Ctrl+P …) pass on
+        return;
     }
     event->accept();
 }
