@@ -4,6 +4,9 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <algorithm>
+#include <utility>
+
 namespace platform {
 
 namespace {
@@ -21,35 +24,82 @@ void TextCodec::setAnsiName(const QString& name) {
     currentName() = name;
 }
 
-QByteArray TextCodec::toAnsi(const QString& text, bool* lossy) {
-    QStringEncoder whole(currentName().toLatin1().constData(), QStringConverter::Flag::Stateless);
-    if (!whole.isValid()) {
-        if (lossy)
-            *lossy = false;
-        return text.toLocal8Bit();
-    }
-    QByteArray out = whole.encode(text);
-    if (!whole.hasError()) {
-        if (lossy)
-            *lossy = false;
-        return out;
-    }
-    // Encode character by character so that only the unmappable ones become "?".
-    if (lossy)
-        *lossy = true;
-    out.clear();
-    out.reserve(text.size() * 2);
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        qsizetype len = (text.at(i).isHighSurrogate() && i + 1 < text.size()) ? 2 : 1;
-        QStringEncoder one(currentName().toLatin1().constData(), QStringConverter::Flag::Stateless);
-        QByteArray part = one.encode(QStringView(text).mid(i, len));
-        if (one.hasError() || part.isEmpty())
-            out.append('?');
-        else
-            out.append(part);
-        i += len - 1;
+namespace {
+
+// Characters whose Unicode form differs between the JIS and the Microsoft mapping of Shift-JIS, and
+// Windows' best-fit characters: Windows writes them as the code page's own character.
+constexpr std::pair<char16_t, char16_t> kWindowsForms[] = {
+    {u'\u301C', u'\uFF5E'}, // WAVE DASH → FULLWIDTH TILDE (81 60)
+    {u'\u2016', u'\u2225'}, // DOUBLE VERTICAL LINE → PARALLEL TO (81 61)
+    {u'\u2212', u'\uFF0D'}, // MINUS SIGN → FULLWIDTH HYPHEN-MINUS (81 7C)
+    {u'\u2014', u'\u2015'}, // EM DASH → HORIZONTAL BAR (81 5C)
+    {u'\u00A2', u'\uFFE0'}, // CENT SIGN (81 91)
+    {u'\u00A3', u'\uFFE1'}, // POUND SIGN (81 92)
+    {u'\u00AC', u'\uFFE2'}, // NOT SIGN (81 CA)
+    {u'\u00A6', u'\uFFE4'}, // BROKEN BAR (FA 55)
+    {u'\u00A5', u'\\'},     // YEN SIGN → 5C, as Windows' best fit
+    {u'\u203E', u'~'},      // OVERLINE → 7E, as Windows' best fit
+};
+
+QString windowsForms(const QString& text) {
+    QString out = text; // shares the data until a character is replaced
+    for (qsizetype i = 0; i < out.size(); ++i) {
+        const char16_t c = out.at(i).unicode();
+        if (c < 0xA2)
+            continue;
+        for (const auto& [from, to] : kWindowsForms)
+            if (c == from) {
+                out[i] = QChar(to);
+                break;
+            }
     }
     return out;
+}
+
+// Length of the CP932 character that starts with byte b.
+int cp932Length(unsigned char b) {
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC) ? 2 : 1;
+}
+
+} // namespace
+
+QByteArray TextCodec::toAnsi(const QString& text, bool* lossy, qsizetype* unmappable) {
+    if (lossy)
+        *lossy = false;
+    if (unmappable)
+        *unmappable = 0;
+    QStringEncoder whole(currentName().toLatin1().constData(), QStringConverter::Flag::Stateless);
+    if (!whole.isValid())
+        return text.toLocal8Bit();
+    const bool cp932 = currentName().compare(QLatin1String("CP932"), Qt::CaseInsensitive) == 0;
+    QByteArray out = whole.encode(cp932 ? windowsForms(text) : text);
+    if (!whole.hasError())
+        return out;
+    if (lossy)
+        *lossy = true;
+    if (!cp932) {
+        // Another code page: its substitution character is left as the converter wrote it.
+        return out;
+    }
+    // The converter wrote FC FC, a pair no CP932 character uses, for each character it cannot hold
+    // (one pair also for a surrogate pair). Walk the output character by character and put "?" there.
+    QByteArray fixed;
+    fixed.reserve(out.size());
+    qsizetype lost = 0;
+    const auto* p = reinterpret_cast<const unsigned char*>(out.constData());
+    for (qsizetype i = 0; i < out.size();) {
+        const int len = std::min<qsizetype>(cp932Length(p[i]), out.size() - i);
+        if (len == 2 && p[i] == 0xFC && p[i + 1] == 0xFC) {
+            fixed.append('?');
+            ++lost;
+        } else {
+            fixed.append(out.constData() + i, len);
+        }
+        i += len;
+    }
+    if (unmappable)
+        *unmappable = lost;
+    return fixed;
 }
 
 QString TextCodec::fromAnsi(const QByteArray& bytes, bool* invalid) {

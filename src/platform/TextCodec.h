@@ -15,9 +15,11 @@ public:
     /// Changes the code page (used where the platform reports another ANSI code page).
     static void setAnsiName(const QString& name);
 
-    /// Text to ANSI bytes. Characters the code page cannot hold become "?", as the Windows
-    /// conversion does; *lossy (when given) tells whether that happened.
-    static QByteArray toAnsi(const QString& text, bool* lossy = nullptr);
+    /// Text to ANSI bytes. Characters that Windows writes in their code page's form are written so
+    /// (the JIS forms 〜 − ‖ — ¢ £ ¬ ¦ become the bytes of ～ － ∥ ― ￠ ￡ ￢ ￤; ¥ and ‾ become \ and ~).
+    /// What the code page still cannot hold becomes "?"; *lossy tells whether that happened and
+    /// *unmappable (when given) how many characters it was.
+    static QByteArray toAnsi(const QString& text, bool* lossy = nullptr, qsizetype* unmappable = nullptr);
     /// ANSI bytes to text; *invalid (when given) tells whether some bytes were not valid in the code page.
     static QString fromAnsi(const QByteArray& bytes, bool* invalid = nullptr);
     /// Whether the bytes are valid UTF-8 (used to tell stored plain text apart).
