@@ -1,11 +1,13 @@
-// DocumentIo: loading a page from bytes and saving it in the six file formats and the reader's copy.
+// DocumentIo: saving a page in the six file formats, and drawing single pages.
 #pragma once
 
 #include "platform/PageDocument.h"
 #include "platform/PageSetup.h"
+#include "platform/PageSource.h"
 
-#include <QByteArray>
 #include <QString>
+
+#include <atomic>
 
 class QPainter;
 
@@ -14,7 +16,7 @@ namespace platform {
 /// Format codes of the document view.
 enum DocFormat : int {
     kFormatText = 1,   // plain text in the ANSI code page
-    kFormatCopy = 3,   // the reader's own lossless copy (save to memory, load from memory)
+    kFormatCopy = 3,   // the reader's own copy (save to memory, load from memory)
     kFormatHtml = 4,   // HTML, fields kept as anchors
     kFormatRtf = 5,    // rich text (LibreOffice)
     kFormatStored = 9, // a stored page when loading; Word 97-2003 when saving (LibreOffice)
@@ -22,27 +24,25 @@ enum DocFormat : int {
     kFormatDocx = 13,  // Word 2007 and later (LibreOffice)
 };
 
+/// Shared by a save running in the background and the window that waits for it.
+struct SaveControl {
+    std::atomic<bool> cancelled{false};
+    std::atomic<int> done{0};  // pages written so far (PDF)
+    std::atomic<int> total{0}; // pages to write (PDF), 0 while unknown
+};
+
 namespace docio {
-
-/// Loads bytes into doc. Format 9: HTML (Qt's rich-text subset) or plain text, UTF-8 or CP932,
-/// told apart by content; the page size follows the page's "dbtext-page" meta element. Format 3:
-/// the reader's copy. Empty bytes give an empty page. False for an unknown format or a damaged copy.
-bool load(PageDocument& doc, PageSetup& page, const QByteArray& bytes, int format);
-
-/// The reader's copy of a document (format 3): header, page setup, then the document as HTML.
-QByteArray copyBytes(const QTextDocument& doc, const PageSetup& page);
-
-/// The document as HTML with a UTF-8 charset declaration and the page-size meta element.
-QString htmlOf(const QTextDocument& doc, const PageSetup& page);
 
 /// Draws page `index` (0-based) of a paged document at scale (device pixels per layout unit),
 /// with its top-left corner at the painter's origin.
 void renderPage(QPainter& painter, const QTextDocument& paged, const PageSetup& page, int index, double scale);
 
-/// Saves doc to file in format (1, 4, 5, 9, 12, 13). LibreOffice formats use workFolder for their
-/// profile and intermediate files. False with a reason on failure; the file is then left as it was.
-bool saveFile(const PageDocument& doc, const PageSetup& page, const QString& file, int format,
-              const QString& workFolder, QString& reason);
+/// Saves the page to file in format (1, 4, 5, 9, 12, 13); may run in any thread. LibreOffice formats
+/// use workFolder for their profile and intermediate files. False with a reason on failure or when
+/// control->cancelled was set; the file is then left as it was. notice tells of a save that worked
+/// but could not keep everything (characters the code page lacks).
+bool saveFile(const PageSource& src, const QString& file, int format, const QString& workFolder, QString& reason,
+              QString& notice, SaveControl* control = nullptr);
 
 } // namespace docio
 } // namespace platform

@@ -1,7 +1,10 @@
 // OfficeConverter: runs LibreOffice headless with a private profile and checks what it wrote.
 #include "platform/OfficeConverter.h"
 
+#include "platform/ProcessTree.h"
+
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -23,70 +26,103 @@ QString OfficeConverter::executable() {
 
 namespace {
 
-bool run(const QString& inFile, const QString& target, const QString& inFilter, const QString& outFile,
-         const QString& workFolder, QString& reason, int timeoutMs) {
-    const QString soffice = OfficeConverter::executable();
-    if (soffice.isEmpty()) {
-        reason = QStringLiteral("LibreOffice が見つからないため、この形式では保存できません");
-        return false;
-    }
-    QDir().mkpath(workFolder);
-    const QString profile = QDir(workFolder).absoluteFilePath(QStringLiteral("lo-profile"));
-    QTemporaryDir outDir(QDir(workFolder).absoluteFilePath(QStringLiteral("lo-out-XXXXXX")));
-    if (!outDir.isValid()) {
-        reason = QStringLiteral("作業フォルダー %1 に書き込めません").arg(workFolder);
-        return false;
-    }
-    QStringList args{QStringLiteral("--headless"), QStringLiteral("--norestore"), QStringLiteral("--nologo"),
-                     QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(profile).toString()};
-    if (!inFilter.isEmpty())
-        args << QStringLiteral("--infilter=") + inFilter;
-    args << QStringLiteral("--convert-to") << target << QStringLiteral("--outdir") << outDir.path()
-         << QFileInfo(inFile).absoluteFilePath();
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(soffice, args);
-    if (!p.waitForStarted(15000)) {
-        reason = QStringLiteral("LibreOffice を起動できません: %1").arg(p.errorString());
-        return false;
-    }
-    if (!p.waitForFinished(timeoutMs)) {
-        p.kill();
-        p.waitForFinished(5000);
-        reason = QStringLiteral("LibreOffice の変換が時間内に終わりませんでした");
-        return false;
-    }
-    // LibreOffice exits 0 even when it wrote nothing: the output file decides.
-    const QString produced = outDir.filePath(QFileInfo(inFile).completeBaseName() + QLatin1Char('.') +
-                                             target.section(QLatin1Char(':'), 0, 0));
-    if (!QFileInfo(produced).isFile() || QFileInfo(produced).size() == 0) {
-        reason = QStringLiteral("LibreOffice の変換に失敗しました: %1")
-                     .arg(QString::fromLocal8Bit(p.readAll()).trimmed().right(300));
-        return false;
-    }
-    // Put the result in place only now; the user's file is replaced whole or not at all.
-    QFile in(produced);
-    QSaveFile out(outFile);
+bool copyInPlace(const QString& from, const QString& to, QString& reason) {
+    // The user's file is replaced whole or not at all.
+    QFile in(from);
+    QSaveFile out(to);
     if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly) || out.write(in.readAll()) != in.size() ||
         !out.commit()) {
-        reason = QStringLiteral("%1 に書き込めません").arg(outFile);
+        reason = QStringLiteral("%1 に書き込めません").arg(to);
         return false;
     }
     return true;
 }
 
-} // namespace
-
-bool OfficeConverter::convert(const QString& htmlFile, const QString& outFile, const QString& filter,
-                              const QString& workFolder, QString& reason, int timeoutMs) {
-    const QString ext = QFileInfo(outFile).suffix().toLower();
-    const QString target = (ext.isEmpty() ? QStringLiteral("doc") : ext) + QLatin1Char(':') + filter;
-    return run(htmlFile, target, QStringLiteral("HTML (StarWriter)"), outFile, workFolder, reason, timeoutMs);
+// Runs one conversion of inFile into outDir; the produced file's path, or "" with a reason.
+QString run(const QString& inFile, const QString& target, const QString& inFilter, const QString& outDir,
+            const QString& workFolder, QString& reason, const std::atomic<bool>* cancel, int timeoutMs) {
+    const QString soffice = OfficeConverter::executable();
+    if (soffice.isEmpty()) {
+        reason = QStringLiteral("LibreOffice が見つからないため、この形式では保存できません");
+        return {};
+    }
+    QDir().mkpath(workFolder);
+    const QString profile = QDir(workFolder).absoluteFilePath(QStringLiteral("lo-profile"));
+    QStringList args{QStringLiteral("--headless"), QStringLiteral("--norestore"), QStringLiteral("--nologo"),
+                     QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(profile).toString()};
+    if (!inFilter.isEmpty())
+        args << QStringLiteral("--infilter=") + inFilter;
+    args << QStringLiteral("--convert-to") << target << QStringLiteral("--outdir") << outDir
+         << QFileInfo(inFile).absoluteFilePath();
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    processtree::startsOwnGroup(p);
+    p.start(soffice, args);
+    if (!p.waitForStarted(15000)) {
+        reason = QStringLiteral("LibreOffice を起動できません: %1").arg(p.errorString());
+        return {};
+    }
+    QElapsedTimer clock;
+    clock.start();
+    QString failure;
+    while (!p.waitForFinished(100) && p.state() != QProcess::NotRunning) {
+        if (cancel && *cancel) {
+            failure = QStringLiteral("保存を中止しました");
+            break;
+        }
+        if (clock.elapsed() > timeoutMs) {
+            failure = QStringLiteral("LibreOffice の変換が時間内に終わりませんでした");
+            break;
+        }
+    }
+    // Whatever happened, nothing of this conversion runs on: the launcher may have left the
+    // office process behind, and it would hold the profile for every later conversion.
+    processtree::endTree(p);
+    if (!failure.isEmpty()) {
+        QFile::remove(QDir(profile).absoluteFilePath(QStringLiteral(".lock")));
+        reason = failure;
+        return {};
+    }
+    // LibreOffice exits 0 even when it wrote nothing: the output file decides.
+    const QString produced = QDir(outDir).absoluteFilePath(QFileInfo(inFile).completeBaseName() + QLatin1Char('.') +
+                                                           target.section(QLatin1Char(':'), 0, 0));
+    if (!QFileInfo(produced).isFile() || QFileInfo(produced).size() == 0) {
+        reason = QStringLiteral("LibreOffice の変換に失敗しました: %1")
+                     .arg(QString::fromLocal8Bit(p.readAll()).trimmed().right(300));
+        return {};
+    }
+    return produced;
 }
 
-bool OfficeConverter::toHtml(const QString& inFile, const QString& outHtml, const QString& workFolder, QString& reason,
-                             int timeoutMs) {
-    return run(inFile, QStringLiteral("html"), QString(), outHtml, workFolder, reason, timeoutMs);
+} // namespace
+
+bool OfficeConverter::convertHtml(const QString& html, const QString& folder, const QString& outFile,
+                                  const QString& ext, const QString& filter, const QString& workFolder,
+                                  QString& reason, const std::atomic<bool>* cancel, int timeoutMs) {
+    const QString input = QDir(folder).absoluteFilePath(QStringLiteral("page.html"));
+    QFile f(input);
+    const QByteArray bytes = html.toUtf8();
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) {
+        reason = QStringLiteral("作業フォルダー %1 に書き込めません").arg(folder);
+        return false;
+    }
+    f.close();
+    const QString produced = run(input, ext + QLatin1Char(':') + filter, QStringLiteral("HTML (StarWriter)"), folder,
+                                 workFolder, reason, cancel, timeoutMs);
+    return !produced.isEmpty() && copyInPlace(produced, outFile, reason);
+}
+
+bool OfficeConverter::convertFile(const QString& inFile, const QString& outFile, const QString& target,
+                                  const QString& workFolder, QString& reason, const std::atomic<bool>* cancel,
+                                  int timeoutMs) {
+    QDir().mkpath(workFolder);
+    QTemporaryDir outDir(QDir(workFolder).absoluteFilePath(QStringLiteral("lo-out-XXXXXX")));
+    if (!outDir.isValid()) {
+        reason = QStringLiteral("作業フォルダー %1 に書き込めません").arg(workFolder);
+        return false;
+    }
+    const QString produced = run(inFile, target, QString(), outDir.path(), workFolder, reason, cancel, timeoutMs);
+    return !produced.isEmpty() && copyInPlace(produced, outFile, reason);
 }
 
 } // namespace platform

@@ -3,25 +3,35 @@
 
 #include <QString>
 
+#include <atomic>
+
 namespace platform {
 
-/// Converts an HTML file into Word 97-2003 (".doc"), Word 2007+ (".docx") or RTF with LibreOffice
+/// Converts HTML into Word 97-2003 (".doc"), Word 2007+ (".docx") or RTF with LibreOffice
 /// ("soffice --headless --convert-to"), using a private profile under the caller's work folder so
-/// that a running LibreOffice of the user is neither needed nor disturbed.
+/// that a running LibreOffice of the user is neither needed nor disturbed. Every conversion runs in
+/// a process group of its own; on time-out or cancel the whole group is ended, so no soffice.bin
+/// runs on holding the profile.
 class OfficeConverter {
 public:
+    static constexpr int kTimeoutMs = 90000;
+
     /// The LibreOffice executable, or "" when none is installed.
     static QString executable();
 
-    /// Converts htmlFile to outFile in the format given by filter ("MS Word 97", "MS Word 2007 XML",
-    /// "Rich Text Format"). Returns false with a reason (Japanese, for the user) when LibreOffice is
-    /// missing, times out, fails, or writes no file. outFile is written only when all went well.
-    static bool convert(const QString& htmlFile, const QString& outFile, const QString& filter,
-                        const QString& workFolder, QString& reason, int timeoutMs = 90000);
+    /// Writes html into folder (a fresh temporary folder of the caller) and converts it into outFile
+    /// with extension ext ("doc", "docx", "rtf") through filter ("MS Word 97", "MS Word 2007 XML",
+    /// "Rich Text Format"). The links' data strings are kept verbatim. Returns false with a reason
+    /// (Japanese, for the user) when LibreOffice is missing, times out, is cancelled (*cancel set
+    /// from another thread), fails or writes no file; outFile is written only when all went well.
+    static bool convertHtml(const QString& html, const QString& folder, const QString& outFile, const QString& ext,
+                            const QString& filter, const QString& workFolder, QString& reason,
+                            const std::atomic<bool>* cancel = nullptr, int timeoutMs = kTimeoutMs);
 
-    /// Converts any document LibreOffice reads into HTML (used to read saved files back).
-    static bool toHtml(const QString& inFile, const QString& outHtml, const QString& workFolder, QString& reason,
-                       int timeoutMs = 90000);
+    /// Converts any file LibreOffice reads into target ("html", "docx", …) as outFile.
+    static bool convertFile(const QString& inFile, const QString& outFile, const QString& target,
+                            const QString& workFolder, QString& reason, const std::atomic<bool>* cancel = nullptr,
+                            int timeoutMs = kTimeoutMs);
 };
 
 } // namespace platform

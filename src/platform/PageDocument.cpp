@@ -2,14 +2,49 @@
 #include "platform/PageDocument.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QBuffer>
+#include <QImageReader>
+#include <QTextTable>
 #include <QTextBlock>
 #include <QTextCursor>
-#include <QTextDocumentFragment>
 #include <QTextFrame>
 #include <QTextLayout>
 #include <QUrl>
 
 namespace platform {
+
+namespace {
+
+// The picture of a "data:[<mediatype>][;base64],<data>" address, scaled down to the side limit;
+// the scaled picture keeps its size on the page through its device pixel ratio.
+QImage decodeDataImage(const QString& address) {
+    const qsizetype comma = address.indexOf(QLatin1Char(','));
+    if (comma < 0)
+        return {};
+    const QStringView head = QStringView(address).mid(5, comma - 5);
+    const QByteArray payload = QStringView(address).mid(comma + 1).toLatin1();
+    QByteArray bytes = head.endsWith(QLatin1String(";base64"), Qt::CaseInsensitive)
+                           ? QByteArray::fromBase64(payload)
+                           : QByteArray::fromPercentEncoding(payload);
+    QBuffer buffer(&bytes);
+    QImageReader reader(&buffer);
+    const QSize size = reader.size();
+    if (!size.isValid())
+        return {};
+    const int side = std::max(size.width(), size.height());
+    double ratio = 1;
+    if (side > limits::kImageSide) {
+        ratio = double(side) / limits::kImageSide;
+        reader.setScaledSize(size.scaled(limits::kImageSide, limits::kImageSide, Qt::KeepAspectRatio));
+    }
+    QImage img;
+    if (!reader.read(&img))
+        return {};
+    img.setDevicePixelRatio(ratio);
+    return img;
+}
+
+} // namespace
 
 PageDocument::PageDocument(QObject* parent) : QTextDocument(parent), m_layoutDevice(1, 1, QImage::Format_RGB32) {
     constexpr int kDotsPerMeter = 3780; // 96 per inch
@@ -26,24 +61,86 @@ PageDocument::PageDocument(QObject* parent) : QTextDocument(parent), m_layoutDev
     setDefaultFont(font);
 }
 
-QVariant PageDocument::loadResource(int type, const QUrl& name) {
-    if (name.scheme() == QLatin1String("data")) {
-        // data:[<mediatype>][;base64],<data>
-        const QString s = name.toString(QUrl::FullyEncoded);
-        const qsizetype comma = s.indexOf(QLatin1Char(','));
-        if (comma > 0) {
-            const QString head = s.mid(5, comma - 5);
-            const QByteArray payload = s.mid(comma + 1).toLatin1();
-            const QByteArray bytes = head.endsWith(QLatin1String(";base64")) ? QByteArray::fromBase64(payload)
-                                                                             : QByteArray::fromPercentEncoding(payload);
-            if (type == QTextDocument::ImageResource) {
-                QImage img;
-                if (img.loadFromData(bytes))
-                    return img;
-            }
-            return bytes;
-        }
+void PageDocument::build(const PageSource& src) {
+    m_images.clear();
+    switch (src.kind) {
+    case PageSource::Kind::Empty:
+        clear();
+        break;
+    case PageSource::Kind::Html:
+        setHtml(source::boundedHtml(src.text, m_images));
+        break;
+    case PageSource::Kind::Plain:
+        setPlainText(src.text);
+        break;
     }
+    collectFields();
+}
+
+PageDocument* PageDocument::buildPaged(const PageSource& src, QObject* parent) {
+    auto* doc = new PageDocument(parent);
+    doc->build(src);
+    // Root frame margins per page and the page size switch the layout into pages.
+    QTextFrameFormat fmt = doc->rootFrame()->frameFormat();
+    fmt.setMargin(src.page.marginPx());
+    doc->rootFrame()->setFrameFormat(fmt);
+    doc->fitToPage(src.page.contentWidthPx());
+    doc->setPageSize(QSizeF(src.page.widthPx(), src.page.heightPx()));
+    return doc;
+}
+
+void PageDocument::fitToPage(double contentWidth) {
+    // Paper cannot scroll sideways: what does not fit the text area wraps, anywhere if it must.
+    QTextOption option = defaultTextOption();
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    setDefaultTextOption(option);
+    QTextCursor cursor(this);
+    for (QTextBlock b = begin(); b.isValid(); b = b.next()) {
+        if (!b.blockFormat().nonBreakableLines())
+            continue;
+        QTextBlockFormat f;
+        f.setNonBreakableLines(false);
+        cursor.setPosition(b.position());
+        cursor.mergeBlockFormat(f);
+    }
+    // Tables wider than the text area, or with fixed column widths that add up to more, take the
+    // text area's width and let their columns share it.
+    QList<QTextFrame*> frames{rootFrame()};
+    while (!frames.isEmpty()) {
+        QTextFrame* frame = frames.takeLast();
+        frames += frame->childFrames();
+        auto* table = qobject_cast<QTextTable*>(frame);
+        if (!table)
+            continue;
+        QTextTableFormat tf = table->format();
+        double fixed = 0;
+        for (const QTextLength& c : tf.columnWidthConstraints())
+            if (c.type() == QTextLength::FixedLength)
+                fixed += c.rawValue();
+        const bool wide = tf.width().type() == QTextLength::FixedLength && tf.width().rawValue() > contentWidth;
+        if (!wide && fixed <= contentWidth)
+            continue;
+        tf.setWidth(QTextLength(QTextLength::PercentageLength, 100));
+        if (fixed > contentWidth)
+            tf.clearColumnWidthConstraints();
+        table->setFormat(tf);
+    }
+}
+
+QVariant PageDocument::loadResource(int type, const QUrl& name) {
+    const QString key = name.toString();
+    const auto it = m_images.constFind(key);
+    if (it != m_images.constEnd()) {
+        // Decoded once; a picture that cannot be decoded is remembered as none, so that drawing
+        // does not try (and warn) again and again.
+        const QString data = it.value();
+        m_images.erase(it);
+        QImage img = decodeDataImage(data);
+        addResource(type, name, img);
+        return img;
+    }
+    if (type == QTextDocument::ImageResource && name.scheme() == QLatin1String("data"))
+        return decodeDataImage(name.toString(QUrl::FullyEncoded));
     return QTextDocument::loadResource(type, name);
 }
 
@@ -69,22 +166,6 @@ void PageDocument::collectFields() {
     }
     for (TextField& field : m_fields)
         field.text.replace(QChar::LineSeparator, QLatin1Char('\n'));
-}
-
-PageDocument* PageDocument::pagedCopy(const PageSetup& page, QObject* parent) const {
-    auto* copy = new PageDocument(parent);
-    copy->setDefaultFont(defaultFont());
-    copy->setDefaultStyleSheet(defaultStyleSheet());
-    // The copy shares nothing with this document but its content and resources.
-    if (!isEmpty())
-        QTextCursor(copy).insertFragment(QTextDocumentFragment(this));
-    // Root frame format (margins per page) and the page size switch the layout into pages.
-    QTextFrameFormat fmt = rootFrame()->frameFormat();
-    fmt.setMargin(page.marginPx());
-    copy->rootFrame()->setFrameFormat(fmt);
-    copy->setPageSize(QSizeF(page.widthPx(), page.heightPx()));
-    copy->collectFields();
-    return copy;
 }
 
 QPointF PageDocument::positionPoint(int pos) const {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/PageSetup.h"
+#include "platform/PageSource.h"
 
 #include <QImage>
 #include <QTextDocument>
@@ -17,19 +18,23 @@ struct TextField {
     QString text;  // the field's text
 };
 
-/// QTextDocument with "data:" image resources and a fixed layout resolution of 96 per inch, so that a
-/// page breaks the same way on every screen, in the preview, on paper and in PDF.
+/// QTextDocument built from a page source, with "data:" image resources and a fixed layout
+/// resolution of 96 per inch, so that a page breaks the same way on every screen, in the preview, on
+/// paper and in PDF. It can be built in any thread.
 class PageDocument final : public QTextDocument {
     Q_OBJECT
 public:
     explicit PageDocument(QObject* parent = nullptr);
 
+    /// Builds the flowing document of src (tables nested too deep flattened, pictures decoded when drawn).
+    void build(const PageSource& src);
+    /// Builds the document of src laid out in pages of its setup, as they are printed: lines that
+    /// the page would cut (preformatted text, long words, wide tables) wrap at the text area's width.
+    static PageDocument* buildPaged(const PageSource& src, QObject* parent);
+
     /// The fields of the document in text order (recomputed by collectFields()).
     const QVector<TextField>& fields() const { return m_fields; }
     void collectFields();
-
-    /// A copy laid out in pages of the given setup.
-    PageDocument* pagedCopy(const PageSetup& page, QObject* parent) const;
 
     /// Position (in document units) of the top-left of the character at pos.
     QPointF positionPoint(int pos) const;
@@ -38,7 +43,10 @@ protected:
     QVariant loadResource(int type, const QUrl& name) override;
 
 private:
+    void fitToPage(double contentWidth);
+
     QVector<TextField> m_fields;
+    QHash<QString, QString> m_images; // resource name → "data:" address of a picture
     QImage m_layoutDevice; // gives the layout its 96-per-inch resolution
 };
 

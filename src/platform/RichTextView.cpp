@@ -1,6 +1,8 @@
 // RichTextView: painting, paging, hit-testing, fields, selection and the member interface.
 #include "platform/RichTextView.h"
 
+#include "platform/SaveRunner.h"
+
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QClipboard>
@@ -37,15 +39,19 @@ RichTextView::~RichTextView() = default;
 // ---------------------------------------------------------------------------------------------
 
 bool RichTextView::loadFromMemory(const QByteArray& bytes, int format, bool /*flag*/) {
-    PageSetup page;
-    auto* doc = new PageDocument(this);
-    if (!docio::load(*doc, page, bytes, format)) {
-        delete doc;
+    PageSource src;
+    if (!source::decode(bytes, format, src))
         return false;
-    }
+    showSource(src);
+    return true;
+}
+
+void RichTextView::showSource(const PageSource& src) {
+    auto* doc = new PageDocument(this);
+    doc->build(src);
     delete m_doc;
     m_doc = doc;
-    m_page = page;
+    m_source = src;
     delete m_paged;
     m_selAnchor = m_selPos = 0;
     m_currentField = m_hoverField = 0;
@@ -53,19 +59,19 @@ bool RichTextView::loadFromMemory(const QByteArray& bytes, int format, bool /*fl
     horizontalScrollBar()->setValue(0);
     verticalScrollBar()->setValue(0);
     relayout();
-    return true;
 }
 
 QByteArray RichTextView::saveToMemory(int format) const {
     if (format != kFormatCopy)
         return {};
-    return docio::copyBytes(*m_doc, m_page);
+    return source::copyBytes(m_source);
 }
 
 bool RichTextView::saveToFile(const QString& fileName, int /*offset*/, int format) {
     m_reason.clear();
+    m_notice.clear();
     const QString work = m_workFolder.isEmpty() ? QDir::tempPath() + QStringLiteral("/dbtext-work") : m_workFolder;
-    return docio::saveFile(*m_doc, m_page, fileName, format, work, m_reason);
+    return saveInBackground(this, m_source, fileName, format, work, m_reason, m_notice);
 }
 
 QString RichTextView::text() const {
@@ -73,13 +79,12 @@ QString RichTextView::text() const {
 }
 
 void RichTextView::setText(const QString& text) {
-    m_doc->setPlainText(text);
-    m_doc->collectFields();
-    m_page = PageSetup();
-    delete m_paged;
-    m_selAnchor = m_selPos = 0;
-    m_currentField = m_hoverField = 0;
-    relayout();
+    PageSource src;
+    if (!text.isEmpty()) {
+        src.kind = PageSource::Kind::Plain;
+        src.text = text;
+    }
+    showSource(src);
 }
 
 int RichTextView::find(const QString& text, int start, int /*option*/) {
@@ -140,7 +145,7 @@ double RichTextView::twipsPerPixel() const {
 
 PageDocument* RichTextView::pagedDoc() const {
     if (!m_paged)
-        m_paged = m_doc->pagedCopy(m_page, const_cast<RichTextView*>(this));
+        m_paged = PageDocument::buildPaged(m_source, const_cast<RichTextView*>(this));
     return m_paged;
 }
 
@@ -151,7 +156,7 @@ const PageDocument* RichTextView::shownDoc() const {
 void RichTextView::relayout() {
     if (m_mode == 0) {
         m_doc->setDocumentMargin(kFlowMargin);
-        m_doc->setTextWidth(m_page.contentWidthPx() + 2 * kFlowMargin);
+        m_doc->setTextWidth(m_source.page.contentWidthPx() + 2 * kFlowMargin);
     } else if (m_mode == 3) {
         m_doc->setDocumentMargin(kFlowMargin);
         m_doc->setTextWidth(std::max(80.0, viewport()->width() / scale()));
@@ -162,14 +167,14 @@ void RichTextView::relayout() {
 }
 
 double RichTextView::pageStride() const {
-    return m_page.heightPx() * scale() + kGap;
+    return m_source.page.heightPx() * scale() + kGap;
 }
 
 QSizeF RichTextView::contentSize() const {
     const double s = scale();
     if (paged()) {
         const int n = std::max(1, pagedDoc()->pageCount());
-        return {m_page.widthPx() * s + 2 * kGap, n * pageStride() + kGap};
+        return {m_source.page.widthPx() * s + 2 * kGap, n * pageStride() + kGap};
     }
     const QSizeF size = m_doc->size() * s;
     if (m_mode == 3) // wraps to the window; only what cannot wrap (a wide table) scrolls sideways
@@ -190,7 +195,7 @@ void RichTextView::updateScrollBars() {
 
 double RichTextView::pageLeft() const {
     // Left edge of the pages in content coordinates.
-    const double pageW = m_page.widthPx() * scale();
+    const double pageW = m_source.page.widthPx() * scale();
     if (m_mode == 2 && pageW + 2 * kGap <= viewport()->width())
         return (viewport()->width() - pageW) / 2;
     return kGap;
@@ -204,16 +209,16 @@ QPointF RichTextView::viewToDoc(const QPointF& p) const {
     const int n = std::max(1, pagedDoc()->pageCount());
     const double y = content.y() - kGap;
     const int i = std::clamp(int(std::floor(y / pageStride())), 0, n - 1);
-    const double within = std::clamp((y - i * pageStride()) / s, 0.0, m_page.heightPx() - 0.01);
-    return {(content.x() - pageLeft()) / s, i * m_page.heightPx() + within};
+    const double within = std::clamp((y - i * pageStride()) / s, 0.0, m_source.page.heightPx() - 0.01);
+    return {(content.x() - pageLeft()) / s, i * m_source.page.heightPx() + within};
 }
 
 QPointF RichTextView::docToContent(const QPointF& d) const {
     const double s = scale();
     if (!paged())
         return d * s;
-    const int i = std::max(0, int(std::floor(d.y() / m_page.heightPx())));
-    return {pageLeft() + d.x() * s, kGap + i * pageStride() + (d.y() - i * m_page.heightPx()) * s};
+    const int i = std::max(0, int(std::floor(d.y() / m_source.page.heightPx())));
+    return {pageLeft() + d.x() * s, kGap + i * pageStride() + (d.y() - i * m_source.page.heightPx()) * s};
 }
 
 void RichTextView::paintEvent(QPaintEvent* event) {
@@ -249,8 +254,8 @@ void RichTextView::paintEvent(QPaintEvent* event) {
     // Paged modes: mode 1 draws white pages with border lines, mode 2 centres them on a grey desk.
     painter.fillRect(area, m_mode == 2 ? QColor(0x80, 0x80, 0x80) : QColor(Qt::white));
     const int n = std::max(1, doc->pageCount());
-    const double pageW = m_page.widthPx() * s;
-    const double pageH = m_page.heightPx() * s;
+    const double pageW = m_source.page.widthPx() * s;
+    const double pageH = m_source.page.heightPx() * s;
     const double left = pageLeft() - h;
     const int first = std::clamp(int(std::floor((v - kGap) / pageStride())), 0, n - 1);
     for (int i = first; i < n; ++i) {
@@ -265,15 +270,15 @@ void RichTextView::paintEvent(QPaintEvent* event) {
         painter.drawRect(pageRect.adjusted(-0.5, -0.5, 0.5, 0.5));
         if (m_mode == 1) {
             // Border lines of the text area, as a page layout view shows them.
-            const double m = m_page.marginPx() * s;
+            const double m = m_source.page.marginPx() * s;
             painter.setPen(QPen(QColor(0xC8, 0xC8, 0xC8), 1, Qt::DotLine));
             painter.drawRect(pageRect.adjusted(m, m, -m, -m));
         }
         painter.save();
         painter.translate(left, top);
         painter.scale(s, s);
-        painter.translate(0, -i * m_page.heightPx());
-        const QRectF clip(0, i * m_page.heightPx(), m_page.widthPx(), m_page.heightPx());
+        painter.translate(0, -i * m_source.page.heightPx());
+        const QRectF clip(0, i * m_source.page.heightPx(), m_source.page.widthPx(), m_source.page.heightPx());
         painter.setClipRect(clip);
         ctx.clip = clip;
         doc->documentLayout()->draw(&painter, ctx);
@@ -317,13 +322,13 @@ bool RichTextView::printPage(int n, QPainter* painter) {
     const double dpi = device->logicalDpiX() > 0 ? device->logicalDpiX() : 96;
     const double s = m_printZoom / 100.0 * dpi / 96.0;
     if (painter) {
-        docio::renderPage(*painter, *pagedDoc(), m_page, n - 1, s);
+        docio::renderPage(*painter, *pagedDoc(), m_source.page, n - 1, s);
         return true;
     }
     QPainter own;
     if (!own.begin(device))
         return false;
-    docio::renderPage(own, *pagedDoc(), m_page, n - 1, s);
+    docio::renderPage(own, *pagedDoc(), m_source.page, n - 1, s);
     own.end();
     return true;
 }

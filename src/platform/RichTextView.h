@@ -21,7 +21,10 @@ namespace platform {
 ///
 /// View modes: 0 normal (text as wide as the page's text area, no page breaks), 1 pages with border
 /// lines, 2 pages centred on a grey desk, 3 floating (text wraps to the window). The paged modes,
-/// the page count, printed pages and PDF output share one pagination (PageDocument::pagedCopy).
+/// the page count, printed pages and PDF output share one pagination (PageDocument::buildPaged).
+///
+/// The view keeps the page as it was given (PageSource) and builds every layout from it; the copy
+/// made by saveToMemory carries it, so a copy loaded back shows the very same pages.
 class RichTextView : public QAbstractScrollArea {
     Q_OBJECT
 public:
@@ -36,8 +39,14 @@ public:
     QByteArray saveToMemory(int format = kFormatCopy) const;
     /// Saves to a file: 1 text, 4 HTML, 5 RTF, 9 Word 97-2003, 12 PDF, 13 Word 2007+. Office formats
     /// need LibreOffice. False with a reason (reason()) on failure; the file is then unchanged.
+    /// Saves to a file: 1 text, 4 HTML, 5 RTF, 9 Word 97-2003, 12 PDF, 13 Word 2007+. Office formats
+    /// need LibreOffice. The save runs in the background while the window goes on painting; after
+    /// half a second a progress window shows, whose "キャンセル" stops it. False with a reason
+    /// (reason()) on failure or cancel; the file is then unchanged. notice() tells of a save that
+    /// could not keep everything (characters the text file's code page lacks).
     bool saveToFile(const QString& fileName, int offset, int format);
     QString reason() const { return m_reason; }
+    QString notice() const { return m_notice; }
     /// Folder for LibreOffice's profile and intermediate files (the program's work folder).
     void setWorkFolder(const QString& folder) { m_workFolder = folder; }
 
@@ -59,10 +68,11 @@ public:
     void setViewMode(int mode);
 
     // --- page metrics and printing ---------------------------------------------------------------
-    int pageWidth() const { return m_page.widthTw; }
-    int pageHeight() const { return m_page.heightTw; }
-    bool landscape() const { return m_page.landscape; }
-    const PageSetup& pageSetup() const { return m_page; }
+    int pageWidth() const { return m_source.page.widthTw; }
+    int pageHeight() const { return m_source.page.heightTw; }
+    bool landscape() const { return m_source.page.landscape; }
+    const PageSetup& pageSetup() const { return m_source.page; }
+    const PageSource& source() const { return m_source; }
     int pageCount() const;
     int printZoom() const { return m_printZoom; }
     void setPrintZoom(int percent) { m_printZoom = std::clamp(percent, 1, 1000); }
@@ -131,10 +141,11 @@ private:
     void ensureVisible(int position);
     void copySelection();
     void selectAll();
+    void showSource(const PageSource& src);
 
     PageDocument* m_doc = nullptr;
-    mutable QPointer<PageDocument> m_paged; // paged copy, made when first needed
-    PageSetup m_page;
+    mutable QPointer<PageDocument> m_paged; // paged document, made when first needed
+    PageSource m_source;
     int m_zoom = 100;
     int m_mode = 0;
     int m_printZoom = 100;
@@ -147,6 +158,7 @@ private:
     bool m_dragging = false;
     QPoint m_pressPoint;
     QString m_reason;
+    QString m_notice;
     QString m_workFolder;
     static constexpr double kGap = 16; // pixels between pages and around them
 };

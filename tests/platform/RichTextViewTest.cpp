@@ -396,7 +396,7 @@ TEST_F(View, OfficeFormatsKeepTextAndFieldData) {
         const QString back =
             tmp.filePath(QStringLiteral("back-") + QString::fromLatin1(c.name) + QStringLiteral(".html"));
         QString reason;
-        ASSERT_TRUE(platform::OfficeConverter::toHtml(file, back, tmp.filePath(QStringLiteral("work")), reason))
+        ASSERT_TRUE(platform::OfficeConverter::convertFile(file, back, QStringLiteral("html"), tmp.filePath(QStringLiteral("work")), reason))
             << reason.toStdString();
         const QString html = QString::fromUtf8(testsupport::readBytes(back));
         EXPECT_TRUE(html.contains(QStringLiteral("ワード文書の本文"))) << c.name;

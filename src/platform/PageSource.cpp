@@ -1,0 +1,258 @@
+// PageSource: telling HTML from plain text, the reader's copy, bounded HTML and the HTML file form.
+#include "platform/PageSource.h"
+
+#include "platform/TextCodec.h"
+
+#include <QRegularExpression>
+#include <QSet>
+#include <QTextDocument>
+
+namespace platform::source {
+
+namespace {
+
+const QByteArray kCopyMagic = QByteArrayLiteral("DBTEXT-COPY ");
+const QByteArray kCopyV1 = QByteArrayLiteral("DBTEXT-COPY 1\n"); // older copies: HTML of Qt's writer
+const QByteArray kCopyV2 = QByteArrayLiteral("DBTEXT-COPY 2\n");
+
+QString decodeStored(QByteArray bytes) {
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        bytes.remove(0, 3);
+    if (TextCodec::isValidUtf8(bytes))
+        return QString::fromUtf8(bytes);
+    return TextCodec::fromAnsi(bytes);
+}
+
+bool isTagChar(QChar c) {
+    const char16_t u = c.unicode();
+    return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9');
+}
+
+// Elements of HTML as stored pages use them; a tag of one of these makes a page HTML.
+const QSet<QString>& knownElements() {
+    static const QSet<QString> names = [] {
+        QSet<QString> s;
+        for (const char* n : {"html", "head", "body", "title", "meta", "style", "p", "br", "div", "span", "a",
+                              "b", "i", "u", "s", "em", "strong", "font", "table", "tr", "td", "th", "thead",
+                              "tbody", "tfoot", "caption", "h1", "h2", "h3", "h4", "h5", "h6", "ul", "ol", "li",
+                              "dl", "dt", "dd", "pre", "code", "tt", "hr", "img", "center", "blockquote", "sub",
+                              "sup", "small", "big", "cite", "address", "nobr", "strike", "del", "ins", "kbd",
+                              "samp", "var", "dfn", "q", "link", "base", "col", "colgroup"})
+            s.insert(QString::fromLatin1(n));
+        return s;
+    }();
+    return names;
+}
+
+bool isTablePart(const QString& name) {
+    return name == QLatin1String("tr") || name == QLatin1String("td") || name == QLatin1String("th") ||
+           name == QLatin1String("thead") || name == QLatin1String("tbody") || name == QLatin1String("tfoot") ||
+           name == QLatin1String("caption") || name == QLatin1String("col") || name == QLatin1String("colgroup");
+}
+
+// One tag found by the scanner: '<' at lt, name at [nameStart, nameEnd), '>' at end (or the text's end).
+struct Tag {
+    qsizetype lt = -1;
+    qsizetype nameStart = 0;
+    qsizetype nameEnd = 0;
+    qsizetype end = 0;
+    bool closing = false;
+    QString name; // lower case
+};
+
+// The next tag at or after from; comments are skipped. False when there is none.
+bool nextTag(const QString& s, qsizetype from, Tag& tag) {
+    const qsizetype n = s.size();
+    for (qsizetype lt = s.indexOf(QLatin1Char('<'), from); lt >= 0; lt = s.indexOf(QLatin1Char('<'), lt + 1)) {
+        if (QStringView(s).mid(lt, 4) == QLatin1String("<!--")) {
+            const qsizetype e = s.indexOf(QLatin1String("-->"), lt + 4);
+            if (e < 0)
+                return false;
+            lt = e + 2;
+            continue;
+        }
+        qsizetype p = lt + 1;
+        const bool closing = p < n && s.at(p) == QLatin1Char('/');
+        if (closing)
+            ++p;
+        const qsizetype ns = p;
+        while (p < n && isTagChar(s.at(p)))
+            ++p;
+        if (p == ns || (p < n && !s.at(p).isSpace() && s.at(p) != QLatin1Char('>') && s.at(p) != QLatin1Char('/')))
+            continue;
+        qsizetype q = p;
+        QChar quote;
+        for (; q < n; ++q) {
+            const QChar c = s.at(q);
+            if (!quote.isNull()) {
+                if (c == quote)
+                    quote = QChar();
+            } else if (c == QLatin1Char('"') || c == QLatin1Char('\'')) {
+                quote = c;
+            } else if (c == QLatin1Char('>')) {
+                break;
+            }
+        }
+        tag = {lt, ns, p, q, closing, s.mid(ns, p - ns).toLower()};
+        return true;
+    }
+    return false;
+}
+
+// The part of an HTML text where its head elements stand: before <body, or its beginning.
+qsizetype headEnd(const QString& html) {
+    static const QRegularExpression body(QStringLiteral("<body[\\s>]"), QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = body.match(QStringView(html).left(1 << 20));
+    return m.hasMatch() ? m.capturedStart() : std::min<qsizetype>(html.size(), 1 << 16);
+}
+
+} // namespace
+
+bool isHtml(const QString& text) {
+    static const QRegularExpression start(QStringLiteral("^\\s*<(!doctype\\s+html|html[\\s>]|\\?xml|!--)"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    const QString head = text.left(1 << 16);
+    if (start.match(head).hasMatch())
+        return true;
+    Tag tag;
+    for (qsizetype from = 0; nextTag(head, from, tag); from = tag.end) {
+        if (knownElements().contains(tag.name))
+            return true;
+    }
+    return false;
+}
+
+bool decode(const QByteArray& bytes, int format, PageSource& out) {
+    out = PageSource();
+    if (format != 9 && format != 3)
+        return false;
+    if (bytes.isEmpty())
+        return true;
+    if (bytes.startsWith(kCopyMagic)) {
+        const bool v2 = bytes.startsWith(kCopyV2);
+        if (!v2 && !bytes.startsWith(kCopyV1))
+            return false;
+        qsizetype at = kCopyV2.size();
+        const qsizetype pageEnd = bytes.indexOf('\n', at);
+        if (pageEnd < 0)
+            return false;
+        out.page = PageSetup::fromText(QString::fromUtf8(bytes.mid(at, pageEnd - at)));
+        at = pageEnd + 1;
+        out.kind = PageSource::Kind::Html;
+        if (v2) {
+            const qsizetype kindEnd = bytes.indexOf('\n', at);
+            if (kindEnd < 0)
+                return false;
+            const QByteArray kind = bytes.mid(at, kindEnd - at);
+            if (kind == "html")
+                out.kind = PageSource::Kind::Html;
+            else if (kind == "text")
+                out.kind = PageSource::Kind::Plain;
+            else if (kind == "empty")
+                out.kind = PageSource::Kind::Empty;
+            else
+                return false;
+            at = kindEnd + 1;
+        }
+        const QByteArray body = bytes.mid(at);
+        if (!TextCodec::isValidUtf8(body))
+            return false;
+        out.text = QString::fromUtf8(body);
+        return true;
+    }
+    if (format == 3)
+        return false;
+    out.text = decodeStored(bytes);
+    if (isHtml(out.text)) {
+        out.kind = PageSource::Kind::Html;
+        out.page = PageSetup::fromHtml(out.text.left(headEnd(out.text)));
+    } else {
+        out.kind = PageSource::Kind::Plain;
+    }
+    return true;
+}
+
+QByteArray copyBytes(const PageSource& src) {
+    const char* kind = src.kind == PageSource::Kind::Html    ? "html"
+                       : src.kind == PageSource::Kind::Plain ? "text"
+                                                             : "empty";
+    return kCopyV2 + src.page.toText().toUtf8() + '\n' + kind + '\n' + src.text.toUtf8();
+}
+
+QString boundedHtml(const QString& html, QHash<QString, QString>& images) {
+    static const QRegularExpression dataSrc(QStringLiteral("\\bsrc\\s*=\\s*(?:\"(data:[^\"]*)\"|'(data:[^']*)'|(data:[^\\s>]*))"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    QString out;
+    qsizetype copied = 0; // html before this index is in out
+    int depth = 0;        // table nesting at the scanner's place
+    Tag tag;
+    for (qsizetype from = 0; nextTag(html, from, tag); from = tag.end) {
+        bool deep = false;
+        if (tag.name == QLatin1String("table")) {
+            if (tag.closing) {
+                deep = depth > limits::kTableDepth;
+                depth = std::max(0, depth - 1);
+            } else {
+                deep = ++depth > limits::kTableDepth;
+            }
+        } else if (isTablePart(tag.name)) {
+            deep = depth > limits::kTableDepth;
+        }
+        if (deep) {
+            // Each deep table, row and cell becomes a block of its own: the text stays, in order.
+            out += QStringView(html).mid(copied, tag.nameStart - copied);
+            out += QLatin1String("div");
+            copied = tag.nameEnd;
+        } else if (!tag.closing && tag.name == QLatin1String("img")) {
+            const QRegularExpressionMatch m = dataSrc.match(QStringView(html).mid(tag.nameEnd, tag.end - tag.nameEnd));
+            if (m.hasMatch()) {
+                // A long "data:" address makes the layout engine's URL handling crawl; the picture
+                // is decoded from the text when it is first drawn.
+                int group = 1;
+                while (m.capturedStart(group) < 0)
+                    ++group;
+                const qsizetype at = tag.nameEnd + m.capturedStart(group);
+                const QString name = QStringLiteral("dbtext-res:%1").arg(images.size() + 1);
+                images.insert(name, m.captured(group));
+                out += QStringView(html).mid(copied, at - copied);
+                out += name;
+                copied = at + m.capturedLength(group);
+            }
+        }
+    }
+    if (copied == 0)
+        return html;
+    out += QStringView(html).mid(copied);
+    return out;
+}
+
+QString htmlForFile(const PageSource& src, const QTextDocument& built) {
+    const QString meta = QStringLiteral("<meta charset=\"utf-8\"><meta name=\"dbtext-page\" content=\"%1\">")
+                             .arg(src.page.toText());
+    if (src.kind != PageSource::Kind::Html) {
+        QString html = built.toHtml();
+        const qsizetype head = html.indexOf(QStringLiteral("<head>"));
+        html.insert(head >= 0 ? head + 6 : 0, meta);
+        return html;
+    }
+    // The page's own HTML: only its character set declarations and an older page setup are taken
+    // out, as the file is written in UTF-8 with the setup in force.
+    static const QRegularExpression oldMeta(
+        QStringLiteral("<meta\\s[^>]*(charset\\s*=|name\\s*=\\s*[\"']?dbtext-page)[^>]*>"),
+        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression headTag(QStringLiteral("<head(\\s[^>]*)?>"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression htmlTag(QStringLiteral("<html(\\s[^>]*)?>"), QRegularExpression::CaseInsensitiveOption);
+    const qsizetype end = headEnd(src.text);
+    QString head = src.text.left(end);
+    head.remove(oldMeta);
+    if (const auto m = headTag.match(head); m.hasMatch())
+        head.insert(m.capturedEnd(), meta);
+    else if (const auto h = htmlTag.match(head); h.hasMatch())
+        head.insert(h.capturedEnd(), QStringLiteral("<head>") + meta + QStringLiteral("</head>"));
+    else
+        head.prepend(meta);
+    head.append(QStringView(src.text).mid(end));
+    return head;
+}
+
+} // namespace platform::source

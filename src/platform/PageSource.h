@@ -1,0 +1,57 @@
+// PageSource: a page as it was given to the document view, and the forms made from it (copy, HTML).
+#pragma once
+
+#include "platform/PageSetup.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+
+class QTextDocument;
+
+namespace platform {
+
+/// The page the view shows, kept as it came: the decoded text of the stored page (HTML or plain
+/// text) and its page setup. Every document the view lays out (the flowing view, the paged view,
+/// printed pages, PDF) is built from it, and the copy (save to memory) and the saved HTML carry it,
+/// so that a copy loaded back shows exactly what the original showed.
+struct PageSource {
+    enum class Kind { Empty, Html, Plain };
+    Kind kind = Kind::Empty;
+    QString text;
+    PageSetup page;
+
+    bool operator==(const PageSource&) const = default;
+};
+
+/// Limits that keep any page quick to lay out. Ordinary pages stay far below them.
+namespace limits {
+constexpr int kTableDepth = 6;   // tables nested deeper are shown as plain blocks
+constexpr int kImageSide = 4096; // larger pictures are shown scaled down to this side
+} // namespace limits
+
+namespace source {
+
+/// Decodes bytes of format 9 (a stored page: HTML or plain text, UTF-8 or CP932) or 3 (the reader's
+/// copy). Empty bytes give an empty page. False for another format or a damaged copy.
+bool decode(const QByteArray& bytes, int format, PageSource& out);
+
+/// Whether text is HTML: it starts as an HTML document does or holds a tag of a known HTML element.
+/// Plain text with "<注意>" or "1 < 2" is not HTML.
+bool isHtml(const QString& text);
+
+/// The reader's copy (format 3): a header line, the page setup, the kind, then the text verbatim.
+QByteArray copyBytes(const PageSource& src);
+
+/// HTML for the layout engine: the page's HTML with tables nested beyond the limit turned into
+/// plain blocks and "data:" pictures replaced by short resource names (filled into images), so that
+/// no page can make the layout run for minutes. Text is never dropped.
+QString boundedHtml(const QString& html, QHash<QString, QString>& images);
+
+/// The page as an HTML file: for an HTML page its own text with a UTF-8 declaration and the page
+/// setup's meta element; for plain text an HTML rendering of it. This is what the .htm file holds
+/// and what the Office formats are made from.
+QString htmlForFile(const PageSource& src, const QTextDocument& built);
+
+} // namespace source
+} // namespace platform

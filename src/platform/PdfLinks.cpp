@@ -1,0 +1,182 @@
+// PdfLinks: link areas from the layout, and an incremental update that adds them to the PDF.
+#include "platform/PdfLinks.h"
+
+#include "platform/PageDocument.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QMap>
+#include <QRegularExpression>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextLayout>
+
+#include <cmath>
+
+namespace platform::pdflinks {
+
+namespace {
+
+// The dictionary text of object num ("<< … >>"), or empty when it is not found.
+QByteArray objectDict(const QByteArray& pdf, int num) {
+    const QByteArray head = QByteArray::number(num) + " 0 obj";
+    qsizetype at = -1;
+    for (qsizetype from = 0; (at = pdf.indexOf(head, from)) >= 0; from = at + 1)
+        if (at == 0 || pdf.at(at - 1) == '\n' || pdf.at(at - 1) == '\r')
+            break;
+    if (at < 0)
+        return {};
+    const qsizetype end = pdf.indexOf("endobj", at);
+    if (end < 0)
+        return {};
+    const QByteArray body = pdf.mid(at + head.size(), end - at - head.size()).trimmed();
+    return body.startsWith("<<") && body.endsWith(">>") ? body : QByteArray();
+}
+
+// The object number of a reference "/Key N 0 R" in a dictionary, or -1.
+int reference(const QByteArray& dict, const char* key) {
+    const QRegularExpression re(QStringLiteral("/%1\\s+(\\d+)\\s+0\\s+R").arg(QLatin1String(key)));
+    const auto m = re.match(QString::fromLatin1(dict));
+    return m.hasMatch() ? m.captured(1).toInt() : -1;
+}
+
+QByteArray number(double v) {
+    return QByteArray::number(v, 'f', 2);
+}
+
+} // namespace
+
+void stripAnchors(QTextDocument& doc) {
+    QTextCursor cursor(&doc);
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextFragment f = it.fragment();
+            QTextCharFormat cf = f.charFormat();
+            if (!cf.isAnchor() && !cf.hasProperty(QTextFormat::AnchorHref))
+                continue;
+            cf.clearProperty(QTextFormat::IsAnchor);
+            cf.clearProperty(QTextFormat::AnchorHref);
+            cursor.setPosition(f.position());
+            cursor.setPosition(f.position() + f.length(), QTextCursor::KeepAnchor);
+            cursor.setCharFormat(cf);
+        }
+    }
+}
+
+QVector<Link> collect(const PageDocument& paged, const PageSetup& page) {
+    QVector<Link> links;
+    const double pageH = page.heightPx();
+    constexpr double kPointsPerUnit = 0.75; // layout units are 1/96 inch
+    auto* layout = paged.documentLayout();
+    for (const TextField& field : paged.fields()) {
+        for (QTextBlock b = paged.findBlock(field.start); b.isValid() && b.position() < field.end; b = b.next()) {
+            const QTextLayout* tl = b.layout();
+            if (!tl)
+                continue;
+            const QRectF br = layout->blockBoundingRect(b);
+            for (int i = 0; i < tl->lineCount(); ++i) {
+                const QTextLine line = tl->lineAt(i);
+                const int lineStart = b.position() + line.textStart();
+                const int s = std::max(field.start, lineStart);
+                const int e = std::min(field.end, lineStart + line.textLength());
+                if (s >= e)
+                    continue;
+                const double x1 = line.cursorToX(s - b.position());
+                const double x2 = line.cursorToX(e - b.position());
+                const double top = br.top() + line.y();
+                const int index = int(std::floor((top + line.height() / 2) / pageH));
+                const QRectF area(br.left() + std::min(x1, x2), top - index * pageH, std::abs(x2 - x1), line.height());
+                links.push_back({index, QRectF(area.topLeft() * kPointsPerUnit, area.size() * kPointsPerUnit),
+                                 field.data});
+            }
+        }
+    }
+    std::stable_sort(links.begin(), links.end(), [](const Link& a, const Link& b) { return a.page < b.page; });
+    return links;
+}
+
+QByteArray pdfString(const QString& text) {
+    QByteArray out("(");
+    for (const char c : text.toUtf8()) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '\\' || c == '(' || c == ')') {
+            out += '\\';
+            out += c;
+        } else if (u < 0x20 || u == 0x7F) {
+            out += '\\' + QByteArray::number(u, 8).rightJustified(3, '0');
+        } else {
+            out += c;
+        }
+    }
+    return out + ')';
+}
+
+bool append(QByteArray& pdf, const QVector<Link>& links, const PageSetup& page) {
+    if (links.isEmpty())
+        return true;
+    // The trailer of the file as written: its size, root, info and where its cross-reference table is.
+    const qsizetype sx = pdf.lastIndexOf("startxref");
+    const qsizetype tr = pdf.lastIndexOf("trailer", sx);
+    if (sx < 0 || tr < 0)
+        return false;
+    const QByteArray trailer = pdf.mid(tr, sx - tr);
+    bool ok = false;
+    const qlonglong prevXref = pdf.mid(sx + 9).trimmed().split('\n').value(0).trimmed().toLongLong(&ok);
+    static const QRegularExpression sizeRe(QStringLiteral("/Size\\s+(\\d+)"));
+    const auto sizeMatch = sizeRe.match(QString::fromLatin1(trailer));
+    const int root = reference(trailer, "Root");
+    const int info = reference(trailer, "Info");
+    if (!ok || !sizeMatch.hasMatch() || root < 0)
+        return false;
+    int next = sizeMatch.captured(1).toInt();
+    // The pages in order, from the page tree's kids.
+    const int pagesObj = reference(objectDict(pdf, root), "Pages");
+    const QByteArray pagesDict = objectDict(pdf, pagesObj);
+    static const QRegularExpression kidsRe(QStringLiteral("/Kids\\s*\\[([^\\]]*)\\]"));
+    const auto kids = kidsRe.match(QString::fromLatin1(pagesDict));
+    if (!kids.hasMatch())
+        return false;
+    QVector<int> pages;
+    static const QRegularExpression refRe(QStringLiteral("(\\d+)\\s+0\\s+R"));
+    for (auto it = refRe.globalMatch(kids.captured(1)); it.hasNext();)
+        pages.push_back(it.next().captured(1).toInt());
+
+    const double pageHeightPt = page.heightTw / 20.0;
+    QByteArray update = pdf.endsWith('\n') ? QByteArray() : QByteArray("\n");
+    QMap<int, qsizetype> offsets; // object number → offset of the new version
+    QMap<int, QByteArray> annots; // page object → its annotation references
+    for (const Link& link : links) {
+        if (link.page < 0 || link.page >= pages.size())
+            continue;
+        const int num = next++;
+        offsets[num] = pdf.size() + update.size();
+        const QRectF& r = link.rect;
+        update += QByteArray::number(num) + " 0 obj\n<<\n/Type /Annot\n/Subtype /Link\n/Rect [" + number(r.left()) +
+                  ' ' + number(pageHeightPt - r.bottom()) + ' ' + number(r.right()) + ' ' +
+                  number(pageHeightPt - r.top()) + "]\n/Border [0 0 0]\n/A << /Type /Action /S /URI /URI " +
+                  pdfString(link.uri) + " >>\n>>\nendobj\n";
+        annots[pages[link.page]] += QByteArray::number(num) + " 0 R ";
+    }
+    static const QRegularExpression oldAnnots(QStringLiteral("/Annots\\s*(\\[[^\\]]*\\]|\\d+\\s+0\\s+R)"));
+    for (auto it = annots.cbegin(); it != annots.cend(); ++it) {
+        QString dict = QString::fromLatin1(objectDict(pdf, it.key()));
+        if (dict.isEmpty())
+            return false;
+        dict.remove(oldAnnots);
+        dict.insert(dict.size() - 2, QStringLiteral("/Annots [ %1]\n").arg(QString::fromLatin1(it.value())));
+        offsets[it.key()] = pdf.size() + update.size();
+        update += QByteArray::number(it.key()) + " 0 obj\n" + dict.toLatin1() + "\nendobj\n";
+    }
+    const qsizetype xref = pdf.size() + update.size();
+    update += "xref\n";
+    for (auto it = offsets.cbegin(); it != offsets.cend(); ++it)
+        update += QByteArray::number(it.key()) + " 1\n" + QByteArray::number(it.value()).rightJustified(10, '0') +
+                  " 00000 n \n";
+    update += "trailer\n<< /Size " + QByteArray::number(next) + " /Root " + QByteArray::number(root) + " 0 R";
+    if (info >= 0)
+        update += " /Info " + QByteArray::number(info) + " 0 R";
+    update += " /Prev " + QByteArray::number(prevXref) + " >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
+    pdf += update;
+    return true;
+}
+
+} // namespace platform::pdflinks

@@ -1,0 +1,75 @@
+// SaveRunner: worker thread, event loop and progress window of a save.
+#include "platform/SaveRunner.h"
+
+#include "platform/DocumentIo.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QProgressDialog>
+#include <QThread>
+#include <QTimer>
+
+#include <memory>
+
+namespace platform {
+
+bool saveInBackground(QWidget* owner, const PageSource& src, const QString& file, int format,
+                      const QString& workFolder, QString& reason, QString& notice) {
+    SaveControl control;
+    bool ok = false;
+    QString why;
+    QString told;
+    std::unique_ptr<QThread> worker(
+        QThread::create([&] { ok = docio::saveFile(src, file, format, workFolder, why, told, &control); }));
+    QEventLoop loop;
+    bool finished = false; // set on this thread when the worker's end has been delivered here
+    QObject::connect(worker.get(), &QThread::finished, &loop, [&] {
+        finished = true;
+        loop.quit();
+    });
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    worker->start();
+
+    // Most saves end within half a second: wait for them with input held back, and show nothing.
+    QTimer patience;
+    patience.setSingleShot(true);
+    QObject::connect(&patience, &QTimer::timeout, &loop, &QEventLoop::quit);
+    patience.start(500);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+
+    if (!finished) {
+        QProgressDialog progress(owner ? owner->window() : nullptr);
+        progress.setObjectName(QStringLiteral("saveProgress"));
+        progress.setWindowTitle(QApplication::applicationDisplayName());
+        progress.setWindowModality(Qt::WindowModal);
+        progress.setLabelText(QStringLiteral("%1 を保存しています…").arg(file));
+        progress.setCancelButtonText(QStringLiteral("キャンセル"));
+        progress.setAutoClose(false);
+        progress.setAutoReset(false);
+        progress.setMinimumDuration(0);
+        progress.setRange(0, 0); // busy until the number of pages is known
+        QObject::connect(&progress, &QProgressDialog::canceled, [&] {
+            control.cancelled = true;
+            progress.setLabelText(QStringLiteral("保存を中止しています…"));
+        });
+        QTimer ticks;
+        QObject::connect(&ticks, &QTimer::timeout, [&] {
+            if (const int total = control.total; total > 0 && !control.cancelled) {
+                progress.setRange(0, total);
+                progress.setValue(std::min<int>(control.done, total - 1));
+            }
+        });
+        ticks.start(100);
+        progress.show();
+        if (!finished)
+            loop.exec();
+        ticks.stop();
+    }
+    worker->wait();
+    QApplication::restoreOverrideCursor();
+    reason = why;
+    notice = told;
+    return ok;
+}
+
+} // namespace platform
