@@ -9,7 +9,7 @@ build="${DBTEXT_BUILD_DIR:-$root/build}"
 
 packages=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev qt6-translations-l10n libsqlite3-dev
+    qt6-base-dev qt6-base-private-dev qt6-translations-l10n libsqlite3-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-ipafont-gothic poppler-utils libreoffice-writer-nogui
 )

@@ -2,6 +2,7 @@
 #include "platform/DocumentIo.h"
 
 #include "platform/OfficeConverter.h"
+#include "platform/OfficeLinks.h"
 #include "platform/PdfLinks.h"
 #include "platform/TextCodec.h"
 
@@ -86,21 +87,70 @@ bool writePdf(const PageSource& src, const QString& file, QString& reason, SaveC
     return !cancelled(control, reason) && writeWhole(file, bytes, reason);
 }
 
+QByteArray readAll(const QString& file) {
+    QFile f(file);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 bool writeOffice(const PageSource& src, const PageDocument& built, const QString& file, int format,
                  const QString& workFolder, QString& reason, SaveControl* control) {
-    const QString filter = format == kFormatRtf    ? QStringLiteral("Rich Text Format")
-                           : format == kFormatDocx ? QStringLiteral("MS Word 2007 XML")
-                                                   : QStringLiteral("MS Word 97");
-    const QString ext = format == kFormatRtf ? QStringLiteral("rtf") : format == kFormatDocx ? QStringLiteral("docx")
-                                                                                             : QStringLiteral("doc");
+    const std::atomic<bool>* cancel = control ? &control->cancelled : nullptr;
     QDir().mkpath(workFolder);
     QTemporaryDir tmp(QDir(workFolder).absoluteFilePath(QStringLiteral("save-XXXXXX")));
     if (!tmp.isValid()) {
         reason = QStringLiteral("作業フォルダー %1 に書き込めません").arg(workFolder);
         return false;
     }
-    return OfficeConverter::convertHtml(source::htmlForFile(src, built), tmp.path(), file, ext, filter, workFolder,
-                                        reason, control ? &control->cancelled : nullptr);
+    officelinks::Map links;
+    const QString html = officelinks::map(source::htmlForFile(src, built), links, format == kFormatStored);
+    const QString kDocx = QStringLiteral("docx");
+    const QString kDocxFilter = QStringLiteral("MS Word 2007 XML");
+    QByteArray bytes;
+    if (format == kFormatRtf) {
+        const QString rtf = OfficeConverter::convertHtml(html, tmp.path(), QStringLiteral("rtf"),
+                                                         QStringLiteral("Rich Text Format"), workFolder, reason, cancel);
+        if (rtf.isEmpty())
+            return false;
+        bytes = officelinks::mendRtf(readAll(rtf), links);
+    } else if (format == kFormatStored) {
+        const QString doc = OfficeConverter::convertHtml(html, tmp.path(), QStringLiteral("doc"),
+                                                         QStringLiteral("MS Word 97"), workFolder, reason, cancel);
+        if (doc.isEmpty())
+            return false;
+        bytes = readAll(doc);
+        if (!officelinks::mendDoc(bytes, links)) {
+            // The field text was not found whole (a stream split across sectors): go through a
+            // mended .docx, which keeps every target but percent-encodes non-ASCII relative ones.
+            QFile::remove(doc);
+            const QString docx =
+                OfficeConverter::convertHtml(html, tmp.path(), kDocx, kDocxFilter, workFolder, reason, cancel);
+            if (docx.isEmpty())
+                return false;
+            if (!officelinks::mendDocx(docx, links)) {
+                reason = QStringLiteral("変換結果を読めません");
+                return false;
+            }
+            const QString again = OfficeConverter::convertFile(docx, tmp.path(), QStringLiteral("doc:MS Word 97"),
+                                                               workFolder, reason, cancel);
+            if (again.isEmpty())
+                return false;
+            bytes = readAll(again);
+        }
+    } else {
+        const QString docx = OfficeConverter::convertHtml(html, tmp.path(), kDocx, kDocxFilter, workFolder, reason, cancel);
+        if (docx.isEmpty())
+            return false;
+        if (!officelinks::mendDocx(docx, links)) {
+            reason = QStringLiteral("変換結果を読めません");
+            return false;
+        }
+        bytes = readAll(docx);
+    }
+    if (bytes.isEmpty()) {
+        reason = QStringLiteral("変換結果を読めません");
+        return false;
+    }
+    return !cancelled(control, reason) && writeWhole(file, bytes, reason);
 }
 
 } // namespace

@@ -8,9 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QSaveFile>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QUrl>
 
 namespace platform {
@@ -25,18 +23,6 @@ QString OfficeConverter::executable() {
 }
 
 namespace {
-
-bool copyInPlace(const QString& from, const QString& to, QString& reason) {
-    // The user's file is replaced whole or not at all.
-    QFile in(from);
-    QSaveFile out(to);
-    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly) || out.write(in.readAll()) != in.size() ||
-        !out.commit()) {
-        reason = QStringLiteral("%1 に書き込めません").arg(to);
-        return false;
-    }
-    return true;
-}
 
 // Runs one conversion of inFile into outDir; the produced file's path, or "" with a reason.
 QString run(const QString& inFile, const QString& target, const QString& inFilter, const QString& outDir,
@@ -96,33 +82,25 @@ QString run(const QString& inFile, const QString& target, const QString& inFilte
 
 } // namespace
 
-bool OfficeConverter::convertHtml(const QString& html, const QString& folder, const QString& outFile,
-                                  const QString& ext, const QString& filter, const QString& workFolder,
-                                  QString& reason, const std::atomic<bool>* cancel, int timeoutMs) {
+QString OfficeConverter::convertHtml(const QString& html, const QString& folder, const QString& ext,
+                                     const QString& filter, const QString& workFolder, QString& reason,
+                                     const std::atomic<bool>* cancel, int timeoutMs) {
     const QString input = QDir(folder).absoluteFilePath(QStringLiteral("page.html"));
     QFile f(input);
     const QByteArray bytes = html.toUtf8();
     if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) {
         reason = QStringLiteral("作業フォルダー %1 に書き込めません").arg(folder);
-        return false;
+        return {};
     }
     f.close();
-    const QString produced = run(input, ext + QLatin1Char(':') + filter, QStringLiteral("HTML (StarWriter)"), folder,
-                                 workFolder, reason, cancel, timeoutMs);
-    return !produced.isEmpty() && copyInPlace(produced, outFile, reason);
+    return run(input, ext + QLatin1Char(':') + filter, QStringLiteral("HTML (StarWriter)"), folder, workFolder, reason,
+               cancel, timeoutMs);
 }
 
-bool OfficeConverter::convertFile(const QString& inFile, const QString& outFile, const QString& target,
-                                  const QString& workFolder, QString& reason, const std::atomic<bool>* cancel,
-                                  int timeoutMs) {
-    QDir().mkpath(workFolder);
-    QTemporaryDir outDir(QDir(workFolder).absoluteFilePath(QStringLiteral("lo-out-XXXXXX")));
-    if (!outDir.isValid()) {
-        reason = QStringLiteral("作業フォルダー %1 に書き込めません").arg(workFolder);
-        return false;
-    }
-    const QString produced = run(inFile, target, QString(), outDir.path(), workFolder, reason, cancel, timeoutMs);
-    return !produced.isEmpty() && copyInPlace(produced, outFile, reason);
+QString OfficeConverter::convertFile(const QString& inFile, const QString& outDir, const QString& target,
+                                     const QString& workFolder, QString& reason, const std::atomic<bool>* cancel,
+                                     int timeoutMs) {
+    return run(inFile, target, QString(), outDir, workFolder, reason, cancel, timeoutMs);
 }
 
 } // namespace platform

@@ -19,19 +19,20 @@ public:
     /// The LibreOffice executable, or "" when none is installed.
     static QString executable();
 
-    /// Writes html into folder (a fresh temporary folder of the caller) and converts it into outFile
-    /// with extension ext ("doc", "docx", "rtf") through filter ("MS Word 97", "MS Word 2007 XML",
-    /// "Rich Text Format"). The links' data strings are kept verbatim. Returns false with a reason
-    /// (Japanese, for the user) when LibreOffice is missing, times out, is cancelled (*cancel set
-    /// from another thread), fails or writes no file; outFile is written only when all went well.
-    static bool convertHtml(const QString& html, const QString& folder, const QString& outFile, const QString& ext,
-                            const QString& filter, const QString& workFolder, QString& reason,
-                            const std::atomic<bool>* cancel = nullptr, int timeoutMs = kTimeoutMs);
+    /// Writes html into folder (a fresh temporary folder of the caller) and converts it there into a
+    /// file with extension ext ("doc", "docx", "rtf") through filter ("MS Word 97", "MS Word 2007
+    /// XML", "Rich Text Format"). Returns the written file's path, or "" with a reason (Japanese, for
+    /// the user) when LibreOffice is missing, times out, is cancelled (*cancel set from another
+    /// thread), fails or writes no file.
+    static QString convertHtml(const QString& html, const QString& folder, const QString& ext, const QString& filter,
+                               const QString& workFolder, QString& reason, const std::atomic<bool>* cancel = nullptr,
+                               int timeoutMs = kTimeoutMs);
 
-    /// Converts any file LibreOffice reads into target ("html", "docx", …) as outFile.
-    static bool convertFile(const QString& inFile, const QString& outFile, const QString& target,
-                            const QString& workFolder, QString& reason, const std::atomic<bool>* cancel = nullptr,
-                            int timeoutMs = kTimeoutMs);
+    /// Converts any file LibreOffice reads into target ("html", "doc:MS Word 97", …) in outDir;
+    /// the written file's path or "" with a reason.
+    static QString convertFile(const QString& inFile, const QString& outDir, const QString& target,
+                               const QString& workFolder, QString& reason, const std::atomic<bool>* cancel = nullptr,
+                               int timeoutMs = kTimeoutMs);
 };
 
 } // namespace platform

@@ -32,15 +32,13 @@ QImage decodeDataImage(const QString& address) {
     if (!size.isValid())
         return {};
     const int side = std::max(size.width(), size.height());
-    double ratio = 1;
-    if (side > limits::kImageSide) {
-        ratio = double(side) / limits::kImageSide;
+    if (side > limits::kImageSide)
         reader.setScaledSize(size.scaled(limits::kImageSide, limits::kImageSide, Qt::KeepAspectRatio));
-    }
     QImage img;
     if (!reader.read(&img))
         return {};
-    img.setDevicePixelRatio(ratio);
+    if (side > limits::kImageSide) // fewer pixels, same size on the page
+        img.setDevicePixelRatio(double(img.width()) / size.width());
     return img;
 }
 

@@ -2,6 +2,7 @@
 #include "platform/RichTextView.h"
 #include "platform/TextCodec.h"
 #include "support/Fixtures.h"
+#include "ViewFixture.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -20,68 +21,6 @@
 
 using platform::RichTextView;
 
-namespace {
-
-QByteArray page(const QString& body, const QString& head = QString()) {
-    return (QStringLiteral("<html><head><meta charset=\"utf-8\">") + head + QStringLiteral("</head><body>") + body +
-            QStringLiteral("</body></html>"))
-        .toUtf8();
-}
-
-// A page of many paragraphs, so that it runs over several A4 pages.
-QByteArray longPage(int paragraphs) {
-    QString body = QStringLiteral("<p>最初の段落 FIRST</p>");
-    for (int i = 0; i < paragraphs; ++i)
-        body += QStringLiteral("<p>段落 %1: 文書データーベースの本文です。日本語の文章が続きます。</p>").arg(i);
-    body += QStringLiteral("<p>最後の段落 LAST</p>");
-    return page(body);
-}
-
-const QString kFieldPage =
-    QStringLiteral("<p>前の文。</p><p>ここに <a href=\"TG_25\">二十五へ</a> と <a href=\"TP_ヒントです\">ヒント</a> と "
-                   "<a href=\"TG_x_7\"><b>太字</b>の七</a> があります。</p>");
-
-// Bounding box of the non-white pixels of an image.
-QRect inkBox(const QImage& img) {
-    int l = img.width(), t = img.height(), r = -1, b = -1;
-    for (int y = 0; y < img.height(); ++y)
-        for (int x = 0; x < img.width(); ++x)
-            if (qGray(img.pixel(x, y)) < 160) {
-                l = std::min(l, x);
-                r = std::max(r, x);
-                t = std::min(t, y);
-                b = std::max(b, y);
-            }
-    return r < 0 ? QRect() : QRect(QPoint(l, t), QPoint(r, b));
-}
-
-QString run(const QString& program, const QStringList& args) {
-    QProcess p;
-    p.start(program, args);
-    p.waitForFinished(60000);
-    return QString::fromUtf8(p.readAllStandardOutput());
-}
-
-class View : public ::testing::Test {
-protected:
-    void SetUp() override {
-        view.setObjectName(QStringLiteral("txDc"));
-        view.resize(900, 700);
-        view.setWorkFolder(tmp.filePath(QStringLiteral("work")));
-        view.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
-    }
-    QPoint fieldPoint(int field) {
-        // fieldPosition is in twips of the scrolled content; the viewport point is its pixel less the scroll.
-        const QPoint tw = view.fieldPosition(field) - view.scrollPosition();
-        const double t = view.twipsPerPixel();
-        return QPoint(int(tw.x() / t) + 6, int(tw.y() / t) + 8);
-    }
-    QTemporaryDir tmp;
-    RichTextView view;
-};
-
-} // namespace
 
 TEST_F(View, LoadsStoredPagesByContent) {
     const QByteArray html = page(QStringLiteral("<p>見出し <b>太字</b></p>"));
@@ -229,17 +168,6 @@ TEST_F(View, PaginationAgreesAcrossCountImagesAndPdf) {
     EXPECT_NEAR((view.verticalScrollBar()->maximum() + view.viewport()->height() - 16) / stride, pages, 0.01);
 }
 
-TEST_F(View, PdfKeepsFieldsAsLinks) {
-    ASSERT_TRUE(view.loadFromMemory(page(kFieldPage), 9));
-    const QString pdf = tmp.filePath(QStringLiteral("f.pdf"));
-    ASSERT_TRUE(view.saveToFile(pdf, 0, 12)) << view.reason().toStdString();
-    const QByteArray bytes = testsupport::readBytes(pdf);
-    EXPECT_TRUE(bytes.contains("/Annots"));
-    EXPECT_TRUE(bytes.contains("/Link"));
-    EXPECT_TRUE(bytes.contains("TG_25"));
-    EXPECT_TRUE(bytes.contains("TG_x_7"));
-}
-
 TEST_F(View, FieldsReportDataTextAndPosition) {
     ASSERT_TRUE(view.loadFromMemory(page(kFieldPage), 9));
     ASSERT_EQ(view.fieldCount(), 3);
@@ -335,22 +263,6 @@ TEST_F(View, ReadOnlyButSelectableAndCopyable) {
     EXPECT_EQ(view.selectedText(), QStringLiteral("コピーできる文"));
 }
 
-TEST_F(View, CopyFormatRoundTripsWhatIsShown) {
-    ASSERT_TRUE(view.loadFromMemory(
-        page(kFieldPage + QStringLiteral("<table border=\"1\"><tr><td>表</td><td>セル</td></tr></table>"),
-             QStringLiteral("<meta name=\"dbtext-page\" content=\"landscape=1 margin=720\">")),
-        9));
-    const QByteArray copy = view.saveToMemory(3);
-    RichTextView other;
-    ASSERT_TRUE(other.loadFromMemory(copy, 3));
-    EXPECT_EQ(other.text(), view.text());
-    EXPECT_EQ(other.fieldCount(), 3);
-    EXPECT_EQ(other.fieldData(2), view.fieldData(2));
-    EXPECT_EQ(other.pageSetup(), view.pageSetup());
-    EXPECT_EQ(other.pageCount(), view.pageCount());
-    EXPECT_EQ(other.saveToMemory(3), copy); // stable
-}
-
 TEST_F(View, SetTextEmptiesThePage) {
     ASSERT_TRUE(view.loadFromMemory(page(kFieldPage), 9));
     view.setText(QString());
@@ -378,33 +290,6 @@ TEST_F(View, TextAndHtmlFiles) {
     EXPECT_FALSE(view.saveToFile(tmp.filePath(QStringLiteral("no/folder/a.txt")), 0, 1));
     EXPECT_FALSE(view.reason().isEmpty());
     EXPECT_FALSE(view.saveToFile(tmp.filePath(QStringLiteral("a.xyz")), 0, 77));
-}
-
-TEST_F(View, OfficeFormatsKeepTextAndFieldData) {
-    ASSERT_FALSE(platform::OfficeConverter::executable().isEmpty()) << "LibreOffice is installed by scripts/setup.sh";
-    ASSERT_TRUE(view.loadFromMemory(page(QStringLiteral("<p>ワード文書の本文</p>") + kFieldPage), 9));
-    struct Case {
-        const char* name;
-        int format;
-        const char* magic;
-    };
-    const Case cases[] = {{"a.docx", 13, "PK"}, {"a.rtf", 5, "{\\rtf"}, {"a.doc", 9, "\xD0\xCF\x11\xE0"}};
-    for (const Case& c : cases) {
-        const QString file = tmp.filePath(QString::fromLatin1(c.name));
-        ASSERT_TRUE(view.saveToFile(file, 0, c.format)) << c.name << view.reason().toStdString();
-        EXPECT_TRUE(testsupport::readBytes(file).startsWith(c.magic)) << c.name;
-        const QString back =
-            tmp.filePath(QStringLiteral("back-") + QString::fromLatin1(c.name) + QStringLiteral(".html"));
-        QString reason;
-        ASSERT_TRUE(platform::OfficeConverter::convertFile(file, back, QStringLiteral("html"), tmp.filePath(QStringLiteral("work")), reason))
-            << reason.toStdString();
-        const QString html = QString::fromUtf8(testsupport::readBytes(back));
-        EXPECT_TRUE(html.contains(QStringLiteral("ワード文書の本文"))) << c.name;
-        EXPECT_TRUE(html.contains(QStringLiteral("TG_25"))) << c.name;
-        EXPECT_TRUE(html.contains(QStringLiteral("TP_ヒントです")) || html.contains(QStringLiteral("TP_%E3%83%92")))
-            << c.name;
-    }
-    EXPECT_FALSE(QDir(tmp.filePath(QStringLiteral("work"))).entryList({QStringLiteral("save-*")}, QDir::Dirs).size());
 }
 
 TEST_F(View, MissingLibreOfficeIsAReasonNotACrash) {
