@@ -44,14 +44,11 @@ bool cancelled(const SaveControl* control, QString& reason) {
 
 bool writePdf(const PageSource& src, const QString& file, QString& reason, SaveControl* control) {
     const PageSetup& page = src.page;
-    std::unique_ptr<PageDocument> paged(PageDocument::buildPaged(src, nullptr));
-    pdflinks::stripAnchors(*paged);
-    const QVector<pdflinks::Link> links = pdflinks::collect(*paged, page);
-    const int pages = std::max(1, paged->pageCount());
-    if (control)
-        control->total = pages;
+    const QVector<qsizetype> bounds = source::partition(src);
+    const int parts = std::max(1, int(bounds.size()) - 1);
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
+    QVector<pdflinks::Link> links;
     {
         QPdfWriter pdf(&buffer);
         constexpr int kDpi = 1200;
@@ -61,21 +58,40 @@ bool writePdf(const PageSource& src, const QString& file, QString& reason, SaveC
         const bool wide = inches.width() > inches.height();
         pdf.setPageLayout(QPageLayout(QPageSize(wide ? inches.transposed() : inches, QPageSize::Inch),
                                       wide ? QPageLayout::Landscape : QPageLayout::Portrait, QMarginsF()));
-        pdf.setTitle(paged->metaInformation(QTextDocument::DocumentTitle));
         pdf.setCreator(QStringLiteral("DB Text"));
         QPainter painter;
-        if (!painter.begin(&pdf)) {
-            reason = QStringLiteral("PDF を作成できません");
-            return false;
-        }
-        for (int i = 0; i < pages; ++i) {
+        int written = 0;
+        // An over-long page is laid out and written one part after the other, so that memory stays
+        // bounded; each part begins on a new sheet, as it does in the view.
+        for (int p = 0; p < parts; ++p) {
             if (cancelled(control, reason))
                 return false;
-            if (i > 0)
-                pdf.newPage();
-            renderPage(painter, *paged, page, i, kDpi / 96.0);
+            std::unique_ptr<PageDocument> paged(PageDocument::buildPaged(source::part(src, bounds, p), nullptr));
+            if (p == 0) {
+                pdf.setTitle(paged->metaInformation(QTextDocument::DocumentTitle));
+                if (!painter.begin(&pdf)) {
+                    reason = QStringLiteral("PDF を作成できません");
+                    return false;
+                }
+            }
+            pdflinks::stripAnchors(*paged);
+            for (pdflinks::Link link : pdflinks::collect(*paged, page)) {
+                link.page += written;
+                links << link;
+            }
+            const int pages = std::max(1, paged->pageCount());
             if (control)
-                control->done = i + 1;
+                control->total = parts > 1 ? parts : pages;
+            for (int i = 0; i < pages; ++i) {
+                if (cancelled(control, reason))
+                    return false;
+                if (written > 0)
+                    pdf.newPage();
+                renderPage(painter, *paged, page, i, kDpi / 96.0);
+                ++written;
+                if (control)
+                    control->done = parts > 1 ? p : i + 1;
+            }
         }
         painter.end();
     }
@@ -87,12 +103,26 @@ bool writePdf(const PageSource& src, const QString& file, QString& reason, SaveC
     return !cancelled(control, reason) && writeWhole(file, bytes, reason);
 }
 
+// The page's plain text: a plain page as it is, an HTML page as laid out, part by part.
+QString plainText(const PageSource& src, const SaveControl* control) {
+    if (src.kind != PageSource::Kind::Html)
+        return src.text;
+    const QVector<qsizetype> bounds = source::partition(src);
+    QStringList parts;
+    for (int p = 0; p < std::max(1, int(bounds.size()) - 1) && !(control && control->cancelled); ++p) {
+        PageDocument doc;
+        doc.build(source::part(src, bounds, p));
+        parts << doc.toPlainText();
+    }
+    return parts.join(QLatin1Char('\n'));
+}
+
 QByteArray readAll(const QString& file) {
     QFile f(file);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-bool writeOffice(const PageSource& src, const PageDocument& built, const QString& file, int format,
+bool writeOffice(const PageSource& src, const QString& file, int format,
                  const QString& workFolder, QString& reason, SaveControl* control) {
     const std::atomic<bool>* cancel = control ? &control->cancelled : nullptr;
     QDir().mkpath(workFolder);
@@ -102,19 +132,21 @@ bool writeOffice(const PageSource& src, const PageDocument& built, const QString
         return false;
     }
     officelinks::Map links;
-    const QString html = officelinks::map(source::htmlForFile(src, built), links, format == kFormatStored);
+    const QString html = officelinks::map(source::htmlForFile(src), links, format == kFormatStored);
+    // LibreOffice needs about 20 s a megabyte of HTML on a slow machine; small pages get 90 s.
+    const int timeout = OfficeConverter::kTimeoutMs + int(std::min<qsizetype>(html.size() / 50, 3600000));
     const QString kDocx = QStringLiteral("docx");
     const QString kDocxFilter = QStringLiteral("MS Word 2007 XML");
     QByteArray bytes;
     if (format == kFormatRtf) {
         const QString rtf = OfficeConverter::convertHtml(html, tmp.path(), QStringLiteral("rtf"),
-                                                         QStringLiteral("Rich Text Format"), workFolder, reason, cancel);
+                                                         QStringLiteral("Rich Text Format"), workFolder, reason, cancel, timeout);
         if (rtf.isEmpty())
             return false;
         bytes = officelinks::mendRtf(readAll(rtf), links);
     } else if (format == kFormatStored) {
         const QString doc = OfficeConverter::convertHtml(html, tmp.path(), QStringLiteral("doc"),
-                                                         QStringLiteral("MS Word 97"), workFolder, reason, cancel);
+                                                         QStringLiteral("MS Word 97"), workFolder, reason, cancel, timeout);
         if (doc.isEmpty())
             return false;
         bytes = readAll(doc);
@@ -123,7 +155,7 @@ bool writeOffice(const PageSource& src, const PageDocument& built, const QString
             // mended .docx, which keeps every target but percent-encodes non-ASCII relative ones.
             QFile::remove(doc);
             const QString docx =
-                OfficeConverter::convertHtml(html, tmp.path(), kDocx, kDocxFilter, workFolder, reason, cancel);
+                OfficeConverter::convertHtml(html, tmp.path(), kDocx, kDocxFilter, workFolder, reason, cancel, timeout);
             if (docx.isEmpty())
                 return false;
             if (!officelinks::mendDocx(docx, links)) {
@@ -131,13 +163,13 @@ bool writeOffice(const PageSource& src, const PageDocument& built, const QString
                 return false;
             }
             const QString again = OfficeConverter::convertFile(docx, tmp.path(), QStringLiteral("doc:MS Word 97"),
-                                                               workFolder, reason, cancel);
+                                                               workFolder, reason, cancel, timeout);
             if (again.isEmpty())
                 return false;
             bytes = readAll(again);
         }
     } else {
-        const QString docx = OfficeConverter::convertHtml(html, tmp.path(), kDocx, kDocxFilter, workFolder, reason, cancel);
+        const QString docx = OfficeConverter::convertHtml(html, tmp.path(), kDocx, kDocxFilter, workFolder, reason, cancel, timeout);
         if (docx.isEmpty())
             return false;
         if (!officelinks::mendDocx(docx, links)) {
@@ -178,11 +210,11 @@ bool saveFile(const PageSource& src, const QString& file, int format, const QStr
     }
     if (format == kFormatPdf)
         return writePdf(src, file, reason, control);
-    PageDocument built;
-    built.build(src);
     switch (format) {
     case kFormatText: {
-        QString text = built.toPlainText();
+        QString text = plainText(src, control);
+        if (cancelled(control, reason))
+            return false;
         text.replace(QChar::Nbsp, QLatin1Char(' '));
         text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
         text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
@@ -195,11 +227,11 @@ bool saveFile(const PageSource& src, const QString& file, int format, const QStr
         return true;
     }
     case kFormatHtml:
-        return writeWhole(file, source::htmlForFile(src, built).toUtf8(), reason);
+        return writeWhole(file, source::htmlForFile(src).toUtf8(), reason);
     case kFormatRtf:
     case kFormatStored:
     case kFormatDocx:
-        return writeOffice(src, built, file, format, workFolder, reason, control);
+        return writeOffice(src, file, format, workFolder, reason, control);
     default:
         reason = QStringLiteral("保存できない形式です (%1)").arg(format);
         return false;

@@ -5,7 +5,6 @@
 
 #include <QRegularExpression>
 #include <QSet>
-#include <QTextDocument>
 
 namespace platform::source {
 
@@ -106,6 +105,31 @@ qsizetype headEnd(const QString& html) {
     return m.hasMatch() ? m.capturedStart() : std::min<qsizetype>(html.size(), 1 << 16);
 }
 
+// End of the <body> tag (where the page's blocks begin), or 0.
+qsizetype bodyStart(const QString& html) {
+    static const QRegularExpression body(QStringLiteral("<body(\\s[^>]*)?>"), QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = body.match(QStringView(html).left(1 << 20));
+    return m.hasMatch() ? m.capturedEnd() : 0;
+}
+
+bool endsBlock(const Tag& tag) {
+    static const QSet<QString> closers = [] {
+        QSet<QString> s;
+        for (const char* n : {"p", "div", "pre", "table", "dl", "ul", "ol", "h1", "h2", "h3", "h4", "h5", "h6",
+                              "blockquote", "center", "li", "dd"})
+            s.insert(QString::fromLatin1(n));
+        return s;
+    }();
+    if (!tag.closing)
+        return tag.name == QLatin1String("br") || tag.name == QLatin1String("hr");
+    return closers.contains(tag.name);
+}
+
+// A place near at that does not split a surrogate pair.
+qsizetype safeCut(const QString& text, qsizetype at) {
+    return at < text.size() && text.at(at).isLowSurrogate() ? at + 1 : at;
+}
+
 } // namespace
 
 bool isHtml(const QString& text) {
@@ -179,6 +203,60 @@ QByteArray copyBytes(const PageSource& src) {
     return kCopyV2 + src.page.toText().toUtf8() + '\n' + kind + '\n' + src.text.toUtf8();
 }
 
+QVector<qsizetype> partition(const PageSource& src) {
+    const QString& text = src.text;
+    if (text.size() <= limits::kPartChars * 3 / 2)
+        return {0};
+    QVector<qsizetype> bounds{0};
+    const qsizetype want = limits::kPartChars;
+    if (src.kind == PageSource::Kind::Html) {
+        int tables = 0;
+        int pres = 0;
+        qsizetype partStart = bodyStart(text);
+        Tag tag;
+        for (qsizetype from = partStart; nextTag(text, from, tag); from = tag.end) {
+            if (tag.name == QLatin1String("table"))
+                tables = std::max(0, tables + (tag.closing ? -1 : 1));
+            else if (tag.name == QLatin1String("pre") || tag.name == QLatin1String("xmp"))
+                pres = std::max(0, pres + (tag.closing ? -1 : 1));
+            const qsizetype length = tag.lt - partStart;
+            // A block's end outside tables and preformatted text; past twice the length, any tag.
+            if ((length >= want && endsBlock(tag) && tables == 0 && pres == 0) || length >= 2 * want) {
+                const qsizetype cut = length >= 2 * want && !endsBlock(tag) ? tag.lt : tag.end + 1;
+                if (cut >= text.size() - want / 2)
+                    break; // the rest is short: it stays with this part
+                bounds << cut;
+                partStart = cut;
+            }
+        }
+    } else {
+        for (qsizetype start = 0; text.size() - start > want * 3 / 2;) {
+            qsizetype cut = text.indexOf(QLatin1Char('\n'), start + want);
+            cut = (cut < 0 || cut - start > 2 * want) ? safeCut(text, start + want) : cut + 1;
+            bounds << cut;
+            start = cut;
+        }
+    }
+    bounds << text.size();
+    return bounds.size() > 2 ? bounds : QVector<qsizetype>{0};
+}
+
+PageSource part(const PageSource& src, const QVector<qsizetype>& bounds, int i) {
+    if (bounds.size() < 2 || i < 0 || i + 1 >= bounds.size())
+        return src;
+    PageSource p = src;
+    const QStringView slice = QStringView(src.text).mid(bounds[i], bounds[i + 1] - bounds[i]);
+    if (src.kind == PageSource::Kind::Html && i > 0) {
+        // Later parts take the page's head, so that styles and the page setup stay the same.
+        const qsizetype body = bodyStart(src.text);
+        p.text = src.text.left(body);
+        p.text.append(slice);
+    } else {
+        p.text = slice.toString();
+    }
+    return p;
+}
+
 QString boundedHtml(const QString& html, QHash<QString, QString>& images) {
     static const QRegularExpression dataSrc(QStringLiteral("\\bsrc\\s*=\\s*(?:\"(data:[^\"]*)\"|'(data:[^']*)'|(data:[^\\s>]*))"),
                                             QRegularExpression::CaseInsensitiveOption);
@@ -226,14 +304,21 @@ QString boundedHtml(const QString& html, QHash<QString, QString>& images) {
     return out;
 }
 
-QString htmlForFile(const PageSource& src, const QTextDocument& built) {
+QString htmlForFile(const PageSource& src) {
     const QString meta = QStringLiteral("<meta charset=\"utf-8\"><meta name=\"dbtext-page\" content=\"%1\">")
                              .arg(src.page.toText());
     if (src.kind != PageSource::Kind::Html) {
-        QString html = built.toHtml();
-        const qsizetype head = html.indexOf(QStringLiteral("<head>"));
-        html.insert(head >= 0 ? head + 6 : 0, meta);
-        return html;
+        // Plain text: a paragraph per line, blanks and tabs kept, in the view's default font.
+        QString html = QStringLiteral("<!DOCTYPE html>\n<html><head>") + meta +
+                       QStringLiteral("</head><body style=\"font-family:'IPAPGothic','IPAGothic',sans-serif; "
+                                      "font-size:10.5pt\">\n");
+        html.reserve(html.size() + src.text.size() * 11 / 10 + 64);
+        for (const QStringView line : QStringView(src.text).split(QLatin1Char('\n'))) {
+            const QString text = line.toString().remove(QLatin1Char('\r')).toHtmlEscaped();
+            html += QStringLiteral("<p style=\"margin:0; white-space:pre-wrap\">") +
+                    (text.isEmpty() ? QStringLiteral("<br>") : text) + QStringLiteral("</p>\n");
+        }
+        return html + QStringLiteral("</body></html>\n");
     }
     // The page's own HTML: only its character set declarations and an older page setup are taken
     // out, as the file is written in UTF-8 with the setup in force.

@@ -6,8 +6,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QString>
-
-class QTextDocument;
+#include <QVector>
 
 namespace platform {
 
@@ -26,8 +25,9 @@ struct PageSource {
 
 /// Limits that keep any page quick to lay out. Ordinary pages stay far below them.
 namespace limits {
-constexpr int kTableDepth = 6;   // tables nested deeper are shown as plain blocks
-constexpr int kImageSide = 4096; // larger pictures are shown scaled down to this side
+constexpr int kTableDepth = 6;            // tables nested deeper are shown as plain blocks
+constexpr int kImageSide = 4096;          // larger pictures are shown scaled down to this side
+constexpr qsizetype kPartChars = 600000; // longer pages are shown in parts of about this length
 } // namespace limits
 
 namespace source {
@@ -48,10 +48,18 @@ QByteArray copyBytes(const PageSource& src);
 /// no page can make the layout run for minutes. Text is never dropped.
 QString boundedHtml(const QString& html, QHash<QString, QString>& images);
 
+/// Where the parts of an over-long page begin: {0} for a page shown whole, otherwise the start of
+/// each part in src.text followed by the text's length. Parts end after a paragraph, list, table or
+/// line break outside tables and preformatted text, so each part holds whole blocks.
+QVector<qsizetype> partition(const PageSource& src);
+
+/// Part i of a page partitioned at bounds: the page's head (styles, title) and that part's blocks.
+PageSource part(const PageSource& src, const QVector<qsizetype>& bounds, int i);
+
 /// The page as an HTML file: for an HTML page its own text with a UTF-8 declaration and the page
 /// setup's meta element; for plain text an HTML rendering of it. This is what the .htm file holds
 /// and what the Office formats are made from.
-QString htmlForFile(const PageSource& src, const QTextDocument& built);
+QString htmlForFile(const PageSource& src);
 
 } // namespace source
 } // namespace platform

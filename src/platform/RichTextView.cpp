@@ -8,12 +8,15 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
 #include <QTextDocumentFragment>
 #include <QTextFrame>
+#include <QToolButton>
 
 #include <cmath>
 
@@ -47,18 +50,70 @@ bool RichTextView::loadFromMemory(const QByteArray& bytes, int format, bool /*fl
 }
 
 void RichTextView::showSource(const PageSource& src) {
+    m_source = src;
+    m_parts = source::partition(src);
+    m_part = 0;
+    buildShown();
+}
+
+void RichTextView::setPart(int i) {
+    i = std::clamp(i, 0, partCount() - 1);
+    if (i == m_part)
+        return;
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    m_part = i;
+    buildShown();
+    QApplication::restoreOverrideCursor();
+}
+
+void RichTextView::buildShown() {
     auto* doc = new PageDocument(this);
-    doc->build(src);
+    doc->build(source::part(m_source, m_parts, m_part));
     delete m_doc;
     m_doc = doc;
-    m_source = src;
     delete m_paged;
     m_selAnchor = m_selPos = 0;
     m_currentField = m_hoverField = 0;
     m_pressPos = -1;
     horizontalScrollBar()->setValue(0);
     verticalScrollBar()->setValue(0);
+    layoutPartBar();
     relayout();
+}
+
+void RichTextView::layoutPartBar() {
+    const bool parted = partCount() > 1;
+    if (parted && !m_partBar) {
+        m_partBar = new QWidget(this);
+        m_partBar->setObjectName(QStringLiteral("partBar"));
+        m_partBar->setAutoFillBackground(true);
+        auto* row = new QHBoxLayout(m_partBar);
+        row->setContentsMargins(6, 2, 6, 2);
+        m_partLabel = new QLabel(m_partBar);
+        m_previousPart = new QToolButton(m_partBar);
+        m_previousPart->setObjectName(QStringLiteral("previousPart"));
+        m_previousPart->setText(QStringLiteral("◀ 前の部分"));
+        m_nextPart = new QToolButton(m_partBar);
+        m_nextPart->setObjectName(QStringLiteral("nextPart"));
+        m_nextPart->setText(QStringLiteral("次の部分 ▶"));
+        row->addWidget(m_partLabel, 1);
+        row->addWidget(m_previousPart);
+        row->addWidget(m_nextPart);
+        connect(m_previousPart, &QToolButton::clicked, this, [this] { setPart(m_part - 1); });
+        connect(m_nextPart, &QToolButton::clicked, this, [this] { setPart(m_part + 1); });
+    }
+    if (!m_partBar)
+        return;
+    m_partBar->setVisible(parted);
+    const int h = parted ? m_partBar->sizeHint().height() : 0;
+    setViewportMargins(0, h, 0, 0);
+    if (!parted)
+        return;
+    m_partLabel->setText(QStringLiteral("長い文書のため %1 部に分けて表示しています（%2 / %1 部）").arg(partCount()).arg(m_part + 1));
+    m_previousPart->setEnabled(m_part > 0);
+    m_nextPart->setEnabled(m_part + 1 < partCount());
+    const QRect r = contentsRect();
+    m_partBar->setGeometry(r.left(), r.top(), r.width(), h);
 }
 
 QByteArray RichTextView::saveToMemory(int format) const {
@@ -145,7 +200,7 @@ double RichTextView::twipsPerPixel() const {
 
 PageDocument* RichTextView::pagedDoc() const {
     if (!m_paged)
-        m_paged = PageDocument::buildPaged(m_source, const_cast<RichTextView*>(this));
+        m_paged = PageDocument::buildPaged(source::part(m_source, m_parts, m_part), const_cast<RichTextView*>(this));
     return m_paged;
 }
 
@@ -288,6 +343,9 @@ void RichTextView::paintEvent(QPaintEvent* event) {
 
 void RichTextView::resizeEvent(QResizeEvent* event) {
     QAbstractScrollArea::resizeEvent(event);
+    if (m_partBar && m_partBar->isVisible())
+        m_partBar->setGeometry(contentsRect().left(), contentsRect().top(), contentsRect().width(),
+                               m_partBar->height());
     if (m_mode == 3)
         relayout();
     else

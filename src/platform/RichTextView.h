@@ -12,6 +12,8 @@
 
 class QPainter;
 class QPaintDevice;
+class QLabel;
+class QToolButton;
 
 namespace platform {
 
@@ -50,7 +52,16 @@ public:
     /// Folder for LibreOffice's profile and intermediate files (the program's work folder).
     void setWorkFolder(const QString& folder) { m_workFolder = folder; }
 
-    /// The document's plain text; setText("") empties the page.
+    // --- over-long pages --------------------------------------------------------------------------
+    /// A page longer than limits::kPartChars is shown one part at a time (each a run of whole
+    /// blocks), with a bar above the text to move between the parts; everything the view shows,
+    /// counts and prints is the shown part. Saves and copies always take the whole page.
+    int partCount() const { return std::max(1, int(m_parts.size()) - 1); }
+    int currentPart() const { return m_part; }
+    /// Shows part i (0-based; clamped).
+    void setPart(int i);
+
+    /// The shown document's plain text; setText("") empties the page.
     QString text() const;
     void setText(const QString& text);
 
@@ -142,10 +153,18 @@ private:
     void copySelection();
     void selectAll();
     void showSource(const PageSource& src);
+    void buildShown();
+    void layoutPartBar();
 
     PageDocument* m_doc = nullptr;
     mutable QPointer<PageDocument> m_paged; // paged document, made when first needed
     PageSource m_source;
+    QVector<qsizetype> m_parts{0}; // part bounds of an over-long page (source::partition)
+    int m_part = 0;
+    QWidget* m_partBar = nullptr;
+    QLabel* m_partLabel = nullptr;
+    QToolButton* m_previousPart = nullptr;
+    QToolButton* m_nextPart = nullptr;
     int m_zoom = 100;
     int m_mode = 0;
     int m_printZoom = 100;
