@@ -7,6 +7,7 @@
 #include "util/zClt.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDir>
 #include <QImage>
 
@@ -138,6 +139,105 @@ void BM_ViewPaginate50KB(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_ViewPaginate50KB)->Unit(benchmark::kMillisecond);
+
+// A page in the shape man2html gives a long manual page (bash(1) is about 400 KB): sections with
+// headings, loose text, definition lists, preformatted examples, tables and links.
+QByteArray manPage400k() {
+    QString html = QStringLiteral("<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\">\n<HTML><HEAD>"
+                                  "<TITLE>Man page of BASH</TITLE>\n</HEAD><BODY>\n<H1>BASH</H1>\n");
+    for (int i = 0; html.toUtf8().size() < 400000; ++i) {
+        html += QStringLiteral(
+                    "<A NAME=\"lbA%1\">&nbsp;</A>\n<H2>節 %1</H2>\n\n<B>bash</B> [オプション] [ファイル]\n<DL COMPACT>\n"
+                    "<DT><B>-c</B> <I>文字列</I><DD>文字列からコマンドを読み込みます。シェルの起動時に与えられた"
+                    "引き数は位置パラメーターに代入されます。\n<DT><B>-i</B><DD>対話的なシェルになります。\n</DL>\n"
+                    "<PRE>\n$ for f in *.txt; do wc -l \"$f\"; done   # 例 %1\n</PRE>\n<P>詳しくは "
+                    "<A HREF=\"TG_%1\">関連ページ</A> を参照してください。\n")
+                    .arg(i);
+        if (i % 10 == 0) // a table now and then, as manual pages have them
+            html += QStringLiteral("<TABLE BORDER><TR><TD>変数</TD><TD>意味 %1</TD></TR><TR><TD>HOME</TD>"
+                                   "<TD>ホームディレクトリ</TD></TR></TABLE>\n")
+                        .arg(i);
+    }
+    return (html + QStringLiteral("</BODY></HTML>\n")).toUtf8();
+}
+
+void BM_View400KBLoadAndLayout(benchmark::State& state) {
+    const QByteArray bytes = manPage400k();
+    platform::RichTextView view;
+    view.resize(900, 700);
+    for (auto _ : state) {
+        view.loadFromMemory(bytes, 9);
+        benchmark::DoNotOptimize(view.fieldCount());
+    }
+}
+BENCHMARK(BM_View400KBLoadAndLayout)->Unit(benchmark::kMillisecond); // goal ≤ 200 ms
+
+void BM_View400KBPageCount(benchmark::State& state) {
+    const QByteArray bytes = manPage400k();
+    platform::RichTextView view;
+    for (auto _ : state) {
+        view.loadFromMemory(bytes, 9);
+        benchmark::DoNotOptimize(view.pageCount());
+    }
+}
+BENCHMARK(BM_View400KBPageCount)->Unit(benchmark::kMillisecond); // goal ≤ 350 ms
+
+// Hostile pages: each must be painted within a second of being loaded.
+QByteArray hostilePage(const QString& kind) {
+    QString body;
+    if (kind.startsWith(QLatin1String("nested"))) {
+        const int depth = kind.mid(6).toInt();
+        for (int i = 0; i < depth; ++i)
+            body += QStringLiteral("<table border=\"1\"><tr><td>層%1 ").arg(i);
+        body += QStringLiteral("内側");
+        for (int i = 0; i < depth; ++i)
+            body += QStringLiteral("</td></tr></table>");
+    } else if (kind == QLatin1String("rows2000")) {
+        body = QStringLiteral("<table border=\"1\" width=\"100%\">");
+        for (int i = 0; i < 2000; ++i)
+            body += QStringLiteral("<tr><td>%1</td><td><p>セルの内容 %1</p></td><td>abc def</td></tr>").arg(i);
+        body += QStringLiteral("</table>");
+    } else if (kind == QLatin1String("page50MB")) {
+        QByteArray bytes = "<html><body>";
+        for (int i = 0; bytes.size() < 50000000; ++i)
+            bytes += QStringLiteral("<p>段落 %1 文書データーベースの本文です。<b>太字</b> abcdefg 0123456789。</p>\n")
+                         .arg(i)
+                         .toUtf8();
+        return bytes + "</body></html>";
+    } else if (kind == QLatin1String("image20MB")) {
+        // A picture of noise, which PNG cannot compress: about 20 MB as a "data:" address.
+        QImage noise(2600, 2000, QImage::Format_RGB32);
+        quint32 seed = 1;
+        for (int y = 0; y < noise.height(); ++y) {
+            auto* line = reinterpret_cast<quint32*>(noise.scanLine(y));
+            for (int x = 0; x < noise.width(); ++x)
+                line[x] = (seed = seed * 1664525u + 1013904223u) | 0xFF000000u;
+        }
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        noise.save(&buffer, "PNG");
+        body = QStringLiteral("<p>前</p><img src=\"data:image/png;base64,%1\"><p>後</p>").arg(QString::fromLatin1(png.toBase64()));
+    }
+    return (QStringLiteral("<html><body>") + body + QStringLiteral("</body></html>")).toUtf8();
+}
+
+void BM_HostileFirstPaint(benchmark::State& state, const char* kind) {
+    const QByteArray bytes = hostilePage(QString::fromLatin1(kind));
+    for (auto _ : state) {
+        platform::RichTextView view;
+        view.setViewMode(3); // as the main window shows pages
+        view.resize(900, 700);
+        view.loadFromMemory(bytes, 9);
+        benchmark::DoNotOptimize(view.grab());
+    }
+    state.counters["MB"] = bytes.size() / 1e6;
+}
+BENCHMARK_CAPTURE(BM_HostileFirstPaint, nested20, "nested20")->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(BM_HostileFirstPaint, nested200, "nested200")->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(BM_HostileFirstPaint, rows2000, "rows2000")->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(BM_HostileFirstPaint, page50MB, "page50MB")->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK_CAPTURE(BM_HostileFirstPaint, image20MB, "image20MB")->Unit(benchmark::kMillisecond)->Iterations(2);
 
 } // namespace
 

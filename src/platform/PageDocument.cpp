@@ -77,6 +77,9 @@ void PageDocument::build(const PageSource& src) {
 
 PageDocument* PageDocument::buildPaged(const PageSource& src, QObject* parent) {
     auto* doc = new PageDocument(parent);
+    // Preformatted text keeps its blanks and line breaks but wraps at the page's edge. Set before the
+    // page is read, so that no block has to be changed (and laid out again) afterwards.
+    doc->setDefaultStyleSheet(QStringLiteral("pre, xmp { white-space: pre-wrap }"));
     doc->build(src);
     // Root frame margins per page and the page size switch the layout into pages.
     QTextFrameFormat fmt = doc->rootFrame()->frameFormat();
@@ -94,7 +97,7 @@ void PageDocument::fitToPage(double contentWidth) {
     setDefaultTextOption(option);
     QTextCursor cursor(this);
     for (QTextBlock b = begin(); b.isValid(); b = b.next()) {
-        if (!b.blockFormat().nonBreakableLines())
+        if (!b.blockFormat().nonBreakableLines()) // "nowrap" and styles the page sets itself
             continue;
         QTextBlockFormat f;
         f.setNonBreakableLines(false);
