@@ -146,13 +146,14 @@ QByteArray manPage400k() {
     QString html = QStringLiteral("<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\">\n<HTML><HEAD>"
                                   "<TITLE>Man page of BASH</TITLE>\n</HEAD><BODY>\n<H1>BASH</H1>\n");
     for (int i = 0; html.toUtf8().size() < 400000; ++i) {
-        html += QStringLiteral(
-                    "<A NAME=\"lbA%1\">&nbsp;</A>\n<H2>節 %1</H2>\n\n<B>bash</B> [オプション] [ファイル]\n<DL COMPACT>\n"
-                    "<DT><B>-c</B> <I>文字列</I><DD>文字列からコマンドを読み込みます。シェルの起動時に与えられた"
-                    "引き数は位置パラメーターに代入されます。\n<DT><B>-i</B><DD>対話的なシェルになります。\n</DL>\n"
-                    "<PRE>\n$ for f in *.txt; do wc -l \"$f\"; done   # 例 %1\n</PRE>\n<P>詳しくは "
-                    "<A HREF=\"TG_%1\">関連ページ</A> を参照してください。\n")
-                    .arg(i);
+        html +=
+            QStringLiteral(
+                "<A NAME=\"lbA%1\">&nbsp;</A>\n<H2>節 %1</H2>\n\n<B>bash</B> [オプション] [ファイル]\n<DL COMPACT>\n"
+                "<DT><B>-c</B> <I>文字列</I><DD>文字列からコマンドを読み込みます。シェルの起動時に与えられた"
+                "引き数は位置パラメーターに代入されます。\n<DT><B>-i</B><DD>対話的なシェルになります。\n</DL>\n"
+                "<PRE>\n$ for f in *.txt; do wc -l \"$f\"; done   # 例 %1\n</PRE>\n<P>詳しくは "
+                "<A HREF=\"TG_%1\">関連ページ</A> を参照してください。\n")
+                .arg(i);
         if (i % 10 == 0) // a table now and then, as manual pages have them
             html += QStringLiteral("<TABLE BORDER><TR><TD>変数</TD><TD>意味 %1</TD></TR><TR><TD>HOME</TD>"
                                    "<TD>ホームディレクトリ</TD></TR></TABLE>\n")
@@ -217,7 +218,8 @@ QByteArray hostilePage(const QString& kind) {
         QBuffer buffer(&png);
         buffer.open(QIODevice::WriteOnly);
         noise.save(&buffer, "PNG");
-        body = QStringLiteral("<p>前</p><img src=\"data:image/png;base64,%1\"><p>後</p>").arg(QString::fromLatin1(png.toBase64()));
+        body = QStringLiteral("<p>前</p><img src=\"data:image/png;base64,%1\"><p>後</p>")
+                   .arg(QString::fromLatin1(png.toBase64()));
     }
     return (QStringLiteral("<html><body>") + body + QStringLiteral("</body></html>")).toUtf8();
 }

@@ -122,8 +122,8 @@ QByteArray readAll(const QString& file) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-bool writeOffice(const PageSource& src, const QString& file, int format,
-                 const QString& workFolder, QString& reason, SaveControl* control) {
+bool writeOffice(const PageSource& src, const QString& file, int format, const QString& workFolder, QString& reason,
+                 SaveControl* control) {
     const std::atomic<bool>* cancel = control ? &control->cancelled : nullptr;
     QDir().mkpath(workFolder);
     QTemporaryDir tmp(QDir(workFolder).absoluteFilePath(QStringLiteral("save-XXXXXX")));
@@ -139,14 +139,15 @@ bool writeOffice(const PageSource& src, const QString& file, int format,
     const QString kDocxFilter = QStringLiteral("MS Word 2007 XML");
     QByteArray bytes;
     if (format == kFormatRtf) {
-        const QString rtf = OfficeConverter::convertHtml(html, tmp.path(), QStringLiteral("rtf"),
-                                                         QStringLiteral("Rich Text Format"), workFolder, reason, cancel, timeout);
+        const QString rtf =
+            OfficeConverter::convertHtml(html, tmp.path(), QStringLiteral("rtf"), QStringLiteral("Rich Text Format"),
+                                         workFolder, reason, cancel, timeout);
         if (rtf.isEmpty())
             return false;
         bytes = officelinks::mendRtf(readAll(rtf), links);
     } else if (format == kFormatStored) {
-        const QString doc = OfficeConverter::convertHtml(html, tmp.path(), QStringLiteral("doc"),
-                                                         QStringLiteral("MS Word 97"), workFolder, reason, cancel, timeout);
+        const QString doc = OfficeConverter::convertHtml(
+            html, tmp.path(), QStringLiteral("doc"), QStringLiteral("MS Word 97"), workFolder, reason, cancel, timeout);
         if (doc.isEmpty())
             return false;
         bytes = readAll(doc);
@@ -169,7 +170,8 @@ bool writeOffice(const PageSource& src, const QString& file, int format,
             bytes = readAll(again);
         }
     } else {
-        const QString docx = OfficeConverter::convertHtml(html, tmp.path(), kDocx, kDocxFilter, workFolder, reason, cancel, timeout);
+        const QString docx =
+            OfficeConverter::convertHtml(html, tmp.path(), kDocx, kDocxFilter, workFolder, reason, cancel, timeout);
         if (docx.isEmpty())
             return false;
         if (!officelinks::mendDocx(docx, links)) {
@@ -223,7 +225,8 @@ bool saveFile(const PageSource& src, const QString& file, int format, const QStr
         if (!writeWhole(file, bytes, reason))
             return false;
         if (lost > 0)
-            notice = QStringLiteral("%1 文字は %2 で書けないため「?」で保存しました").arg(lost).arg(TextCodec::ansiName());
+            notice =
+                QStringLiteral("%1 文字は %2 で書けないため「?」で保存しました").arg(lost).arg(TextCodec::ansiName());
         return true;
     }
     case kFormatHtml:

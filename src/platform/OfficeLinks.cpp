@@ -44,15 +44,32 @@ QString xmlAttribute(const QString& text) {
     QString out;
     for (const QChar c : text) {
         switch (c.unicode()) {
-        case '&': out += QLatin1String("&amp;"); break;
-        case '<': out += QLatin1String("&lt;"); break;
-        case '>': out += QLatin1String("&gt;"); break;
-        case '"': out += QLatin1String("&quot;"); break;
-        case '\'': out += QLatin1String("&apos;"); break;
-        case '\t': out += QLatin1String("&#9;"); break;
-        case '\n': out += QLatin1String("&#10;"); break;
-        case '\r': out += QLatin1String("&#13;"); break;
-        default: out += c;
+        case '&':
+            out += QLatin1String("&amp;");
+            break;
+        case '<':
+            out += QLatin1String("&lt;");
+            break;
+        case '>':
+            out += QLatin1String("&gt;");
+            break;
+        case '"':
+            out += QLatin1String("&quot;");
+            break;
+        case '\'':
+            out += QLatin1String("&apos;");
+            break;
+        case '\t':
+            out += QLatin1String("&#9;");
+            break;
+        case '\n':
+            out += QLatin1String("&#10;");
+            break;
+        case '\r':
+            out += QLatin1String("&#13;");
+            break;
+        default:
+            out += c;
         }
     }
     return out;
@@ -97,7 +114,8 @@ QString map(const QString& html, Map& links, bool wideForDoc) {
         const QString target = attributeText(m.captured(group));
         if (target.isEmpty() || target.startsWith(QLatin1Char('#')))
             continue;
-        QString placeholder = QStringLiteral("https://dbtext.invalid/L%1").arg(links.targets.size() + 1, 6, 10, QLatin1Char('0'));
+        QString placeholder =
+            QStringLiteral("https://dbtext.invalid/L%1").arg(links.targets.size() + 1, 6, 10, QLatin1Char('0'));
         const qsizetype need = fieldArgument(target).size() - 2;
         if (wideForDoc && need > placeholder.size())
             placeholder += QLatin1Char('/') + QString(need - placeholder.size() - 1, QLatin1Char('x'));
@@ -167,7 +185,8 @@ bool mendDoc(QByteArray& doc, const Map& links) {
         const qsizetype at = mended.indexOf(quoted);
         if (at < 0 || mended.indexOf(quoted, at + 1) >= 0 || argument.size() > quoted.size())
             return false;
-        mended.replace(at, quoted.size(), argument + utf16(QString((quoted.size() - argument.size()) / 2, QLatin1Char(' '))));
+        mended.replace(at, quoted.size(),
+                       argument + utf16(QString((quoted.size() - argument.size()) / 2, QLatin1Char(' '))));
         // The hyperlink's data: the placeholder and its end mark become the target padded with NULs.
         const QByteArray moniker = utf16(links.placeholders[i]) + QByteArray(2, '\0');
         const QByteArray target = utf16(links.targets[i]);

@@ -4,11 +4,11 @@
 #include <QAbstractTextDocumentLayout>
 #include <QBuffer>
 #include <QImageReader>
-#include <QTextTable>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextFrame>
 #include <QTextLayout>
+#include <QTextTable>
 #include <QUrl>
 
 namespace platform {

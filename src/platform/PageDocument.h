@@ -47,7 +47,7 @@ private:
 
     QVector<TextField> m_fields;
     QHash<QString, QString> m_images; // resource name → "data:" address of a picture
-    QImage m_layoutDevice; // gives the layout its 96-per-inch resolution
+    QImage m_layoutDevice;            // gives the layout its 96-per-inch resolution
 };
 
 } // namespace platform

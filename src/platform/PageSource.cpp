@@ -31,12 +31,14 @@ bool isTagChar(QChar c) {
 const QSet<QString>& knownElements() {
     static const QSet<QString> names = [] {
         QSet<QString> s;
-        for (const char* n : {"html", "head", "body", "title", "meta", "style", "p", "br", "div", "span", "a",
-                              "b", "i", "u", "s", "em", "strong", "font", "table", "tr", "td", "th", "thead",
-                              "tbody", "tfoot", "caption", "h1", "h2", "h3", "h4", "h5", "h6", "ul", "ol", "li",
-                              "dl", "dt", "dd", "pre", "code", "tt", "hr", "img", "center", "blockquote", "sub",
-                              "sup", "small", "big", "cite", "address", "nobr", "strike", "del", "ins", "kbd",
-                              "samp", "var", "dfn", "q", "link", "base", "col", "colgroup"})
+        for (const char* n :
+             {"html",    "head", "body",   "title",   "meta",       "style",   "p",      "br",    "div",   "span",
+              "a",       "b",    "i",      "u",       "s",          "em",      "strong", "font",  "table", "tr",
+              "td",      "th",   "thead",  "tbody",   "tfoot",      "caption", "h1",     "h2",    "h3",    "h4",
+              "h5",      "h6",   "ul",     "ol",      "li",         "dl",      "dt",     "dd",    "pre",   "code",
+              "tt",      "hr",   "img",    "center",  "blockquote", "sub",     "sup",    "small", "big",   "cite",
+              "address", "nobr", "strike", "del",     "ins",        "kbd",     "samp",   "var",   "dfn",   "q",
+              "link",    "base", "col",    "colgroup"})
             s.insert(QString::fromLatin1(n));
         return s;
     }();
@@ -107,7 +109,8 @@ qsizetype headEnd(const QString& html) {
 
 // End of the <body> tag (where the page's blocks begin), or 0.
 qsizetype bodyStart(const QString& html) {
-    static const QRegularExpression body(QStringLiteral("<body(\\s[^>]*)?>"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression body(QStringLiteral("<body(\\s[^>]*)?>"),
+                                         QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch m = body.match(QStringView(html).left(1 << 20));
     return m.hasMatch() ? m.capturedEnd() : 0;
 }
@@ -258,8 +261,9 @@ PageSource part(const PageSource& src, const QVector<qsizetype>& bounds, int i) 
 }
 
 QString boundedHtml(const QString& html, QHash<QString, QString>& images) {
-    static const QRegularExpression dataSrc(QStringLiteral("\\bsrc\\s*=\\s*(?:\"(data:[^\"]*)\"|'(data:[^']*)'|(data:[^\\s>]*))"),
-                                            QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression dataSrc(
+        QStringLiteral("\\bsrc\\s*=\\s*(?:\"(data:[^\"]*)\"|'(data:[^']*)'|(data:[^\\s>]*))"),
+        QRegularExpression::CaseInsensitiveOption);
     QString out;
     qsizetype copied = 0; // html before this index is in out
     int depth = 0;        // table nesting at the scanner's place
@@ -305,8 +309,8 @@ QString boundedHtml(const QString& html, QHash<QString, QString>& images) {
 }
 
 QString htmlForFile(const PageSource& src) {
-    const QString meta = QStringLiteral("<meta charset=\"utf-8\"><meta name=\"dbtext-page\" content=\"%1\">")
-                             .arg(src.page.toText());
+    const QString meta =
+        QStringLiteral("<meta charset=\"utf-8\"><meta name=\"dbtext-page\" content=\"%1\">").arg(src.page.toText());
     if (src.kind != PageSource::Kind::Html) {
         // Plain text: a paragraph per line, blanks and tabs kept, in the view's default font.
         QString html = QStringLiteral("<!DOCTYPE html>\n<html><head>") + meta +
@@ -325,8 +329,10 @@ QString htmlForFile(const PageSource& src) {
     static const QRegularExpression oldMeta(
         QStringLiteral("<meta\\s[^>]*(charset\\s*=|name\\s*=\\s*[\"']?dbtext-page)[^>]*>"),
         QRegularExpression::CaseInsensitiveOption);
-    static const QRegularExpression headTag(QStringLiteral("<head(\\s[^>]*)?>"), QRegularExpression::CaseInsensitiveOption);
-    static const QRegularExpression htmlTag(QStringLiteral("<html(\\s[^>]*)?>"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression headTag(QStringLiteral("<head(\\s[^>]*)?>"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression htmlTag(QStringLiteral("<html(\\s[^>]*)?>"),
+                                            QRegularExpression::CaseInsensitiveOption);
     const qsizetype end = headEnd(src.text);
     QString head = src.text.left(end);
     head.remove(oldMeta);

@@ -25,8 +25,8 @@ struct PageSource {
 
 /// Limits that keep any page quick to lay out. Ordinary pages stay far below them.
 namespace limits {
-constexpr int kTableDepth = 6;            // tables nested deeper are shown as plain blocks
-constexpr int kImageSide = 4096;          // larger pictures are shown scaled down to this side
+constexpr int kTableDepth = 6;           // tables nested deeper are shown as plain blocks
+constexpr int kImageSide = 4096;         // larger pictures are shown scaled down to this side
 constexpr qsizetype kPartChars = 600000; // longer pages are shown in parts of about this length
 } // namespace limits
 

@@ -85,8 +85,8 @@ QVector<Link> collect(const PageDocument& paged, const PageSetup& page) {
                 const double top = br.top() + line.y();
                 const int index = int(std::floor((top + line.height() / 2) / pageH));
                 const QRectF area(br.left() + std::min(x1, x2), top - index * pageH, std::abs(x2 - x1), line.height());
-                links.push_back({index, QRectF(area.topLeft() * kPointsPerUnit, area.size() * kPointsPerUnit),
-                                 field.data});
+                links.push_back(
+                    {index, QRectF(area.topLeft() * kPointsPerUnit, area.size() * kPointsPerUnit), field.data});
             }
         }
     }

@@ -10,8 +10,8 @@ void startsOwnGroup(QProcess&) {}
 void endTree(QProcess& process) {
     const qint64 pid = process.processId();
     if (pid > 0)
-        QProcess::execute(QStringLiteral("taskkill"), {QStringLiteral("/T"), QStringLiteral("/F"), QStringLiteral("/PID"),
-                                                       QString::number(pid)});
+        QProcess::execute(QStringLiteral("taskkill"),
+                          {QStringLiteral("/T"), QStringLiteral("/F"), QStringLiteral("/PID"), QString::number(pid)});
     if (process.state() != QProcess::NotRunning) {
         process.kill();
         process.waitForFinished(5000);

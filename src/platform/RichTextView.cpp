@@ -109,7 +109,8 @@ void RichTextView::layoutPartBar() {
     setViewportMargins(0, h, 0, 0);
     if (!parted)
         return;
-    m_partLabel->setText(QStringLiteral("長い文書のため %1 部に分けて表示しています（%2 / %1 部）").arg(partCount()).arg(m_part + 1));
+    m_partLabel->setText(
+        QStringLiteral("長い文書のため %1 部に分けて表示しています（%2 / %1 部）").arg(partCount()).arg(m_part + 1));
     m_previousPart->setEnabled(m_part > 0);
     m_nextPart->setEnabled(m_part + 1 < partCount());
     const QRect r = contentsRect();

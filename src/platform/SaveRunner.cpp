@@ -13,8 +13,8 @@
 
 namespace platform {
 
-bool saveInBackground(QWidget* owner, const PageSource& src, const QString& file, int format,
-                      const QString& workFolder, QString& reason, QString& notice) {
+bool saveInBackground(QWidget* owner, const PageSource& src, const QString& file, int format, const QString& workFolder,
+                      QString& reason, QString& notice) {
     SaveControl control;
     bool ok = false;
     QString why;

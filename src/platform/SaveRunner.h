@@ -13,7 +13,7 @@ namespace platform {
 /// freezing owner's window: the first half second with user input held back, then with a
 /// window-modal progress window ("saveProgress") whose "キャンセル" stops the save. Returns the
 /// save's result, reason and notice.
-bool saveInBackground(QWidget* owner, const PageSource& src, const QString& file, int format,
-                      const QString& workFolder, QString& reason, QString& notice);
+bool saveInBackground(QWidget* owner, const PageSource& src, const QString& file, int format, const QString& workFolder,
+                      QString& reason, QString& notice);
 
 } // namespace platform

@@ -1,10 +1,10 @@
 // Tests that copies and saved files keep the page: same pages, every link's data, no lost text,
 // saves that can be cancelled, and pages that cannot stall the layout.
+#include "ViewFixture.h"
 #include "platform/OfficeConverter.h"
 #include "platform/PageSource.h"
 #include "platform/TextCodec.h"
 #include "support/Fixtures.h"
-#include "ViewFixture.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -24,7 +24,8 @@ namespace {
 // A page in the shape man2html gives manual pages: headings followed by bold words and loose text,
 // definition lists, preformatted examples, tables and links.
 QByteArray manPage(int sections, const QString& head = QString()) {
-    QString body = QStringLiteral("<H1>DBTEXT</H1>\nSection: 利用者コマンド (1)<BR><A HREF=\"#index\">Index</A>\n<HR>\n");
+    QString body =
+        QStringLiteral("<H1>DBTEXT</H1>\nSection: 利用者コマンド (1)<BR><A HREF=\"#index\">Index</A>\n<HR>\n");
     for (int i = 1; i <= sections; ++i)
         body += QStringLiteral(
                     "<A NAME=\"lbA%1\">&nbsp;</A>\n<H2>書式 %1</H2>\n\n<B>dbtext</B> [-H] [-L] [-P] [-D debugopts] "
@@ -34,7 +35,8 @@ QByteArray manPage(int sections, const QString& head = QString()) {
                     "<P>本文の段落です。<A HREF=\"TG_%1\">ページ %1</A> を見てください。\n")
                     .arg(i);
     return (QStringLiteral("<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\">\n<HTML><HEAD>") + head +
-            QStringLiteral("<TITLE>Man page of DBTEXT</TITLE>\n</HEAD><BODY>\n") + body + QStringLiteral("</BODY></HTML>\n"))
+            QStringLiteral("<TITLE>Man page of DBTEXT</TITLE>\n</HEAD><BODY>\n") + body +
+            QStringLiteral("</BODY></HTML>\n"))
         .toUtf8();
 }
 
@@ -56,10 +58,14 @@ QVector<QImage> pageImages(RichTextView& v) {
 }
 
 // The link data strings the tests store, each one a way that links were changed before.
-const QStringList kHrefs = {QStringLiteral("TG_25"),          QStringLiteral("TG_x_7"),
-                            QStringLiteral("TP_ヒントの文"),  QStringLiteral("DX_3"),
-                            QStringLiteral("C:\\docs\\a b.txt"), QStringLiteral("https://example.org/x?a=1&b=2"),
-                            QStringLiteral("#index"),         QStringLiteral("../index.html"),
+const QStringList kHrefs = {QStringLiteral("TG_25"),
+                            QStringLiteral("TG_x_7"),
+                            QStringLiteral("TP_ヒントの文"),
+                            QStringLiteral("DX_3"),
+                            QStringLiteral("C:\\docs\\a b.txt"),
+                            QStringLiteral("https://example.org/x?a=1&b=2"),
+                            QStringLiteral("#index"),
+                            QStringLiteral("../index.html"),
                             QStringLiteral("a(1)")};
 
 QString linksBody() {
@@ -84,8 +90,8 @@ int processesNaming(const QString& text) {
 
 TEST_F(View, CopyAndSavedHtmlShowTheVeryPagesOfTheOriginal) {
     // Shift-JIS bytes that declare their code, as older pages do.
-    const QByteArray stored = platform::TextCodec::toAnsi(
-        QString::fromUtf8(manPage(30, QStringLiteral("<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=Shift_JIS\">"))));
+    const QByteArray stored = platform::TextCodec::toAnsi(QString::fromUtf8(
+        manPage(30, QStringLiteral("<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=Shift_JIS\">"))));
     ASSERT_TRUE(view.loadFromMemory(stored, 9));
     const int pages = view.pageCount();
     ASSERT_GE(pages, 3);
@@ -133,13 +139,14 @@ TEST_F(View, PlainTextWithAngleBracketsStaysPlainText) {
 }
 
 TEST_F(View, PdfKeepsThePageAsItLiesItsTextAndEveryLinkVerbatim) {
-    const QString pre = QStringLiteral("find . -printf '[%h][%f]\\n' ") + QString(120, QLatin1Char('x')) + QStringLiteral("END");
-    ASSERT_TRUE(view.loadFromMemory(
-        page(linksBody() + QStringLiteral("<pre>") + pre.toHtmlEscaped() +
-                 QStringLiteral("</pre><table width=\"2400\" border=\"1\"><tr><td>左の列</td><td>"
-                                "表の右端にある言葉</td></tr></table>"),
-             QStringLiteral("<meta name=\"dbtext-page\" content=\"landscape=1\">")),
-        9));
+    const QString pre =
+        QStringLiteral("find . -printf '[%h][%f]\\n' ") + QString(120, QLatin1Char('x')) + QStringLiteral("END");
+    ASSERT_TRUE(
+        view.loadFromMemory(page(linksBody() + QStringLiteral("<pre>") + pre.toHtmlEscaped() +
+                                     QStringLiteral("</pre><table width=\"2400\" border=\"1\"><tr><td>左の列</td><td>"
+                                                    "表の右端にある言葉</td></tr></table>"),
+                                 QStringLiteral("<meta name=\"dbtext-page\" content=\"landscape=1\">")),
+                            9));
     const QString pdf = tmp.filePath(QStringLiteral("links.pdf"));
     ASSERT_TRUE(view.saveToFile(pdf, 0, 12)) << view.reason().toStdString();
     EXPECT_TRUE(run(QStringLiteral("pdfinfo"), {pdf}).contains(QStringLiteral("842 x 595 pts (A4)")));
@@ -261,8 +268,9 @@ TEST_F(View, OfficeTimeOutEndsEveryProcessOfTheConversion) {
     const QString target = tmp.filePath(QStringLiteral("slow.docx"));
     QString reason;
     QTemporaryDir folder;
-    EXPECT_TRUE(platform::OfficeConverter::convertHtml(QString::fromUtf8(manPage(5)), folder.path(), QStringLiteral("docx"),
-                                                       QStringLiteral("MS Word 2007 XML"), work, reason, nullptr, 800)
+    EXPECT_TRUE(platform::OfficeConverter::convertHtml(QString::fromUtf8(manPage(5)), folder.path(),
+                                                       QStringLiteral("docx"), QStringLiteral("MS Word 2007 XML"), work,
+                                                       reason, nullptr, 800)
                     .isEmpty());
     EXPECT_TRUE(reason.contains(QStringLiteral("時間内")));
     EXPECT_FALSE(QFile::exists(target));
@@ -319,10 +327,11 @@ TEST_F(View, HostilePagesAreBoundedWithoutLosingText) {
     buffer.open(QIODevice::WriteOnly);
     big.save(&buffer, "PNG");
     static int warnings = 0;
-    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString&) {
-        if (type != QtDebugMsg && type != QtInfoMsg)
-            ++warnings;
-    });
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString&) {
+            if (type != QtDebugMsg && type != QtInfoMsg)
+                ++warnings;
+        });
     ASSERT_TRUE(view.loadFromMemory(page(QStringLiteral("<p>前</p><img src=\"data:image/png;base64,%1\"><p>後</p>")
                                              .arg(QString::fromLatin1(png.toBase64()))),
                                     9));
@@ -343,7 +352,9 @@ TEST_F(View, OverLongPagesShowInPartsThatTogetherHoldEveryBlock) {
     QString body;
     int paragraphs = 0;
     while (body.size() < 1500000)
-        body += QStringLiteral("<p>段落%1 文書データーベースの本文です。<b>太字</b>と<a href=\"TG_%1\">リンク</a>。</p>\n").arg(++paragraphs);
+        body +=
+            QStringLiteral("<p>段落%1 文書データーベースの本文です。<b>太字</b>と<a href=\"TG_%1\">リンク</a>。</p>\n")
+                .arg(++paragraphs);
     ASSERT_TRUE(view.loadFromMemory(page(body), 9));
     ASSERT_GE(view.partCount(), 2);
     auto* next = view.findChild<QToolButton*>(QStringLiteral("nextPart"));
@@ -366,7 +377,8 @@ TEST_F(View, OverLongPagesShowInPartsThatTogetherHoldEveryBlock) {
     EXPECT_EQ(copy.partCount(), view.partCount());
     const QString txt = tmp.filePath(QStringLiteral("long.txt"));
     ASSERT_TRUE(view.saveToFile(txt, 0, 1)) << view.reason().toStdString();
-    EXPECT_EQ(platform::TextCodec::fromAnsi(testsupport::readBytes(txt)).count(QStringLiteral("本文です。")), paragraphs);
+    EXPECT_EQ(platform::TextCodec::fromAnsi(testsupport::readBytes(txt)).count(QStringLiteral("本文です。")),
+              paragraphs);
 
     // Plain text is cut at line ends only; an ordinary page is shown whole, without the bar.
     QString plain;

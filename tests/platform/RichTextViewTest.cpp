@@ -1,8 +1,8 @@
 // Tests of the document view: loading, zoom, view modes, pagination, fields, find, keys, formats.
 #include "platform/RichTextView.h"
+#include "ViewFixture.h"
 #include "platform/TextCodec.h"
 #include "support/Fixtures.h"
-#include "ViewFixture.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -20,7 +20,6 @@
 #include <gtest/gtest.h>
 
 using platform::RichTextView;
-
 
 TEST_F(View, LoadsStoredPagesByContent) {
     const QByteArray html = page(QStringLiteral("<p>見出し <b>太字</b></p>"));
