@@ -19,8 +19,10 @@ bool saveInBackground(QWidget* owner, const PageSource& src, const QString& file
     bool ok = false;
     QString why;
     QString told;
-    std::unique_ptr<QThread> worker(
-        QThread::create([&] { ok = docio::saveFile(src, file, format, workFolder, why, told, &control); }));
+    // The worker takes its own copies: the view may be given another page while the save runs.
+    std::unique_ptr<QThread> worker(QThread::create([&, src, file, format, workFolder] {
+        ok = docio::saveFile(src, file, format, workFolder, why, told, &control);
+    }));
     QEventLoop loop;
     bool finished = false; // set on this thread when the worker's end has been delivered here
     QObject::connect(worker.get(), &QThread::finished, &loop, [&] {

@@ -276,6 +276,13 @@ TEST_F(View, TextAndHtmlFiles) {
     ASSERT_TRUE(view.saveToFile(txt, 0, 1));
     const QByteArray bytes = testsupport::readBytes(txt);
     EXPECT_TRUE(bytes.startsWith(platform::TextCodec::toAnsi(QStringLiteral("一行目 ～\r\n二行目\r\n"))));
+    EXPECT_TRUE(view.notice().isEmpty());
+    // Characters Shift-JIS lacks are told, with their number; the rest is written.
+    ASSERT_TRUE(view.loadFromMemory(QStringLiteral("〜 café 😀 한").toUtf8(), 9));
+    ASSERT_TRUE(view.saveToFile(txt, 0, 1));
+    EXPECT_EQ(testsupport::readBytes(txt), QByteArray("\x81\x60 caf? ? ?"));
+    EXPECT_TRUE(view.notice().startsWith(QStringLiteral("3 文字は"))) << view.notice().toStdString();
+    ASSERT_TRUE(view.loadFromMemory(page(QStringLiteral("<p>一行目 ～</p><p>二行目</p>") + kFieldPage), 9));
     const QString htm = tmp.filePath(QStringLiteral("a.htm"));
     ASSERT_TRUE(view.saveToFile(htm, 0, 4));
     const QString html = QString::fromUtf8(testsupport::readBytes(htm));
