@@ -146,7 +146,25 @@ void RichTextView::setText(const QString& text) {
 int RichTextView::find(const QString& text, int start, int /*option*/) {
     if (text.isEmpty())
         return -1;
-    const QTextCursor c = m_doc->find(text, std::max(0, start));
+    QTextCursor c = m_doc->find(text, std::max(0, start));
+    if (c.isNull() && partCount() > 1) {
+        // An over-long page: the parts after the shown one, and from the top also those before it.
+        // Only a part whose source holds the text (as it is, or escaped in HTML) is laid out.
+        QVector<int> order;
+        for (int p = m_part + 1; p < partCount(); ++p)
+            order << p;
+        for (int p = 0; start <= 0 && p < m_part; ++p)
+            order << p;
+        for (const int p : order) {
+            const QStringView slice = QStringView(m_source.text).mid(m_parts[p], m_parts[p + 1] - m_parts[p]);
+            if (!slice.contains(text, Qt::CaseInsensitive) &&
+                !(m_source.kind == PageSource::Kind::Html && slice.contains(text.toHtmlEscaped(), Qt::CaseInsensitive)))
+                continue;
+            setPart(p);
+            if (!(c = m_doc->find(text, 0)).isNull())
+                break;
+        }
+    }
     if (c.isNull())
         return -1;
     m_selAnchor = c.selectionStart();

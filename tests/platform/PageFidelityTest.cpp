@@ -351,7 +351,7 @@ TEST_F(View, HostilePagesAreBoundedWithoutLosingText) {
 TEST_F(View, OverLongPagesShowInPartsThatTogetherHoldEveryBlock) {
     QString body;
     int paragraphs = 0;
-    while (body.size() < 1500000)
+    while (body.size() < 1000000)
         body +=
             QStringLiteral("<p>段落%1 文書データーベースの本文です。<b>太字</b>と<a href=\"TG_%1\">リンク</a>。</p>\n")
                 .arg(++paragraphs);
@@ -367,6 +367,13 @@ TEST_F(View, OverLongPagesShowInPartsThatTogetherHoldEveryBlock) {
         QTest::mouseClick(next, Qt::LeftButton);
     }
     EXPECT_FALSE(next->isEnabled());
+    // Find goes on into the other parts: from the last part back to the first, on to the last.
+    EXPECT_GE(view.find(QStringLiteral("段落1 "), 0), 0);
+    EXPECT_EQ(view.currentPart(), 0);
+    EXPECT_GE(view.find(QStringLiteral("段落%1 ").arg(paragraphs), 0), 0);
+    EXPECT_EQ(view.currentPart(), view.partCount() - 1);
+    EXPECT_EQ(view.selectedText(), QStringLiteral("段落%1 ").arg(paragraphs));
+    EXPECT_EQ(view.find(QStringLiteral("どこにもない言葉"), 0), -1);
     // Every paragraph is in exactly one part, in order.
     EXPECT_EQ(shown.count(QStringLiteral("文書データーベースの本文です。")), paragraphs);
     EXPECT_TRUE(shown.startsWith(QStringLiteral("段落1 ")));
