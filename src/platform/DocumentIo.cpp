@@ -66,7 +66,8 @@ bool writePdf(const PageSource& src, const QString& file, QString& reason, SaveC
         for (int p = 0; p < parts; ++p) {
             if (cancelled(control, reason))
                 return false;
-            std::unique_ptr<PageDocument> paged(PageDocument::buildPaged(source::part(src, bounds, p), nullptr));
+            std::unique_ptr<PageDocument> paged(
+                PageDocument::buildPaged(source::part(src, bounds, p), nullptr, /*withoutAnchors=*/true));
             if (p == 0) {
                 pdf.setTitle(paged->metaInformation(QTextDocument::DocumentTitle));
                 if (!painter.begin(&pdf)) {
@@ -74,7 +75,6 @@ bool writePdf(const PageSource& src, const QString& file, QString& reason, SaveC
                     return false;
                 }
             }
-            pdflinks::stripAnchors(*paged);
             for (pdflinks::Link link : pdflinks::collect(*paged, page)) {
                 link.page += written;
                 links << link;

@@ -48,7 +48,8 @@ PageDocument::PageDocument(QObject* parent) : QTextDocument(parent), m_layoutDev
     constexpr int kDotsPerMeter = 3780; // 96 per inch
     m_layoutDevice.setDotsPerMeterX(kDotsPerMeter);
     m_layoutDevice.setDotsPerMeterY(kDotsPerMeter);
-    documentLayout()->setPaintDevice(&m_layoutDevice);
+    // The layout is made only when the content is complete (startLayout): Qt lays large documents
+    // out lazily, and changes made to a half-laid-out document leave pages out of the layout.
     setUndoRedoEnabled(false);
     // A fixed default font, so that a page without font settings breaks the same way everywhere;
     // IPA Gothic is the Japanese font the setup installs.
@@ -59,7 +60,7 @@ PageDocument::PageDocument(QObject* parent) : QTextDocument(parent), m_layoutDev
     setDefaultFont(font);
 }
 
-void PageDocument::build(const PageSource& src) {
+void PageDocument::fill(const PageSource& src) {
     m_images.clear();
     switch (src.kind) {
     case PageSource::Kind::Empty:
@@ -75,19 +76,50 @@ void PageDocument::build(const PageSource& src) {
     collectFields();
 }
 
-PageDocument* PageDocument::buildPaged(const PageSource& src, QObject* parent) {
+void PageDocument::startLayout() {
+    documentLayout()->setPaintDevice(&m_layoutDevice);
+}
+
+void PageDocument::build(const PageSource& src) {
+    fill(src);
+    startLayout();
+}
+
+PageDocument* PageDocument::buildPaged(const PageSource& src, QObject* parent, bool withoutAnchors) {
     auto* doc = new PageDocument(parent);
     // Preformatted text keeps its blanks and line breaks but wraps at the page's edge. Set before the
-    // page is read, so that no block has to be changed (and laid out again) afterwards.
+    // page is read, so that no block has to be changed afterwards.
     doc->setDefaultStyleSheet(QStringLiteral("pre, xmp { white-space: pre-wrap }"));
-    doc->build(src);
+    doc->fill(src);
+    doc->fitToPage(src.page.contentWidthPx());
+    if (withoutAnchors)
+        doc->stripAnchors();
     // Root frame margins per page and the page size switch the layout into pages.
     QTextFrameFormat fmt = doc->rootFrame()->frameFormat();
     fmt.setMargin(src.page.marginPx());
     doc->rootFrame()->setFrameFormat(fmt);
-    doc->fitToPage(src.page.contentWidthPx());
     doc->setPageSize(QSizeF(src.page.widthPx(), src.page.heightPx()));
+    doc->startLayout();
     return doc;
+}
+
+void PageDocument::stripAnchors() {
+    QTextCursor cursor(this);
+    cursor.beginEditBlock();
+    for (QTextBlock b = begin(); b.isValid(); b = b.next()) {
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextFragment f = it.fragment();
+            QTextCharFormat cf = f.charFormat();
+            if (!cf.isAnchor() && !cf.hasProperty(QTextFormat::AnchorHref))
+                continue;
+            cf.clearProperty(QTextFormat::IsAnchor);
+            cf.clearProperty(QTextFormat::AnchorHref);
+            cursor.setPosition(f.position());
+            cursor.setPosition(f.position() + f.length(), QTextCursor::KeepAnchor);
+            cursor.setCharFormat(cf);
+        }
+    }
+    cursor.endEditBlock();
 }
 
 void PageDocument::fitToPage(double contentWidth) {
@@ -96,6 +128,7 @@ void PageDocument::fitToPage(double contentWidth) {
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     setDefaultTextOption(option);
     QTextCursor cursor(this);
+    cursor.beginEditBlock();
     for (QTextBlock b = begin(); b.isValid(); b = b.next()) {
         if (!b.blockFormat().nonBreakableLines()) // "nowrap" and styles the page sets itself
             continue;
@@ -104,6 +137,7 @@ void PageDocument::fitToPage(double contentWidth) {
         cursor.setPosition(b.position());
         cursor.mergeBlockFormat(f);
     }
+    cursor.endEditBlock();
     // Tables wider than the text area, or with fixed column widths that add up to more, take the
     // text area's width and let their columns share it.
     QList<QTextFrame*> frames{rootFrame()};

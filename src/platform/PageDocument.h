@@ -30,7 +30,9 @@ public:
     void build(const PageSource& src);
     /// Builds the document of src laid out in pages of its setup, as they are printed: lines that
     /// the page would cut (preformatted text, long words, wide tables) wrap at the text area's width.
-    static PageDocument* buildPaged(const PageSource& src, QObject* parent);
+    /// withoutAnchors takes the links' anchors out (keeping their look) for a PDF, whose engine
+    /// would write links of its own with the data strings changed.
+    static PageDocument* buildPaged(const PageSource& src, QObject* parent, bool withoutAnchors = false);
 
     /// The fields of the document in text order (recomputed by collectFields()).
     const QVector<TextField>& fields() const { return m_fields; }
@@ -43,7 +45,10 @@ protected:
     QVariant loadResource(int type, const QUrl& name) override;
 
 private:
+    void fill(const PageSource& src);
+    void startLayout();
     void fitToPage(double contentWidth);
+    void stripAnchors();
 
     QVector<TextField> m_fields;
     QHash<QString, QString> m_images; // resource name → "data:" address of a picture

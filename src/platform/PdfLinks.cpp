@@ -7,7 +7,6 @@
 #include <QMap>
 #include <QRegularExpression>
 #include <QTextBlock>
-#include <QTextCursor>
 #include <QTextLayout>
 
 #include <cmath>
@@ -44,23 +43,6 @@ QByteArray number(double v) {
 }
 
 } // namespace
-
-void stripAnchors(QTextDocument& doc) {
-    QTextCursor cursor(&doc);
-    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
-        for (auto it = b.begin(); !it.atEnd(); ++it) {
-            const QTextFragment f = it.fragment();
-            QTextCharFormat cf = f.charFormat();
-            if (!cf.isAnchor() && !cf.hasProperty(QTextFormat::AnchorHref))
-                continue;
-            cf.clearProperty(QTextFormat::IsAnchor);
-            cf.clearProperty(QTextFormat::AnchorHref);
-            cursor.setPosition(f.position());
-            cursor.setPosition(f.position() + f.length(), QTextCursor::KeepAnchor);
-            cursor.setCharFormat(cf);
-        }
-    }
-}
 
 QVector<Link> collect(const PageDocument& paged, const PageSetup& page) {
     QVector<Link> links;

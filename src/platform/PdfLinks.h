@@ -6,8 +6,6 @@
 #include <QString>
 #include <QVector>
 
-class QTextDocument;
-
 namespace platform {
 
 class PageDocument;
@@ -21,11 +19,6 @@ struct Link {
     QRectF rect;
     QString uri;
 };
-
-/// Takes the anchors out of a document that is about to be drawn into a PDF (the drawing keeps their
-/// look): the PDF engine would otherwise write a link of its own per text run, with the data string
-/// changed (non-ASCII as "?", "\" dropped, ")" unescaped).
-void stripAnchors(QTextDocument& doc);
 
 /// The links of a paged document's fields, one per field and line, in page order.
 QVector<Link> collect(const PageDocument& paged, const PageSetup& page);

@@ -113,6 +113,16 @@ TEST_F(View, CopyAndSavedHtmlShowTheVeryPagesOfTheOriginal) {
     EXPECT_EQ(back.pageCount(), pages);
     EXPECT_TRUE(pageImages(back) == original);
 
+    // The PDF has the very same pages, with all their text.
+    ASSERT_TRUE(view.loadFromMemory(manPage(150), 9));
+    const QString pdf = tmp.filePath(QStringLiteral("page.pdf"));
+    ASSERT_TRUE(view.saveToFile(pdf, 0, 12)) << view.reason().toStdString();
+    EXPECT_TRUE(
+        run(QStringLiteral("pdfinfo"), {pdf}).contains(QStringLiteral("Pages:           %1\n").arg(view.pageCount())));
+    const QString pdfText = run(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+    EXPECT_EQ(pdfText.count(QStringLiteral("本文の段落です。")), 150);
+    EXPECT_EQ(pdfText.count(QStringLiteral("[%h][%f]\\n")), 150);
+
     // A plain-text page comes back with every blank and line break.
     const QString plain = QStringLiteral("一行目\n\n  字下げ\tタブ\n最後");
     ASSERT_TRUE(view.loadFromMemory(plain.toUtf8(), 9));
