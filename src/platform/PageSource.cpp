@@ -136,15 +136,34 @@ qsizetype safeCut(const QString& text, qsizetype at) {
 } // namespace
 
 bool isHtml(const QString& text) {
-    static const QRegularExpression start(QStringLiteral("^\\s*<(!doctype\\s+html|html[\\s>]|\\?xml|!--)"),
-                                          QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression start(
+        QStringLiteral("^\\s*<(!doctype\\s+html|html[\\s>]|\\?xml[^>]*>\\s*<(!doctype\\s+html|html[\\s>]))"),
+        QRegularExpression::CaseInsensitiveOption);
     const QString head = text.left(1 << 16);
     if (start.match(head).hasMatch())
         return true;
+    // Plain text may hold "<i>", "a<b" or "<注意>": HTML shows itself by a document element, by an
+    // element that is opened and closed again, or by line breaks and pictures written as tags.
+    QSet<QString> opened;
+    int voids = 0;
     Tag tag;
     for (qsizetype from = 0; nextTag(head, from, tag); from = tag.end) {
-        if (knownElements().contains(tag.name))
+        if (!knownElements().contains(tag.name))
+            continue;
+        if (tag.name == QLatin1String("html") || tag.name == QLatin1String("body") || tag.name == QLatin1String("head"))
             return true;
+        if (tag.closing) {
+            if (opened.contains(tag.name))
+                return true;
+        } else if (tag.name == QLatin1String("br") || tag.name == QLatin1String("hr") ||
+                   tag.name == QLatin1String("img") || tag.name == QLatin1String("meta")) {
+            const bool attributes =
+                QStringView(head).mid(tag.nameEnd, tag.end - tag.nameEnd).contains(QLatin1Char('='));
+            if (++voids >= 2 || attributes)
+                return true;
+        } else {
+            opened.insert(tag.name);
+        }
     }
     return false;
 }

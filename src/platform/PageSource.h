@@ -36,8 +36,9 @@ namespace source {
 /// copy). Empty bytes give an empty page. False for another format or a damaged copy.
 bool decode(const QByteArray& bytes, int format, PageSource& out);
 
-/// Whether text is HTML: it starts as an HTML document does or holds a tag of a known HTML element.
-/// Plain text with "<注意>" or "1 < 2" is not HTML.
+/// Whether text is HTML: it starts as an HTML document does, or holds an html, head or body tag, a
+/// known element opened and closed again, or line breaks and pictures as tags. Plain text with
+/// "<注意>", "1 < 2", "a<i>" or "<!--" is not HTML.
 bool isHtml(const QString& text);
 
 /// The reader's copy (format 3): a header line, the page setup, the kind, then the text verbatim.

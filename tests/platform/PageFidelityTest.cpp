@@ -132,8 +132,11 @@ TEST_F(View, CopyAndSavedHtmlShowTheVeryPagesOfTheOriginal) {
 }
 
 TEST_F(View, PlainTextWithAngleBracketsStaysPlainText) {
-    const QStringList texts = {QStringLiteral("<注意>\n手順 1 < 2 の場合は、<設定> 画面で\n  選びます。"),
-                               QStringLiteral("a < b and c > d\n<<終わり>>")};
+    const QStringList texts = {
+        QStringLiteral("<注意>\n手順 1 < 2 の場合は、<設定> 画面で\n  選びます。"),
+        QStringLiteral("a < b and c > d\n<<終わり>>"), QStringLiteral("配列 a<i> と b<i> を比べる。\n次の行\n  字下げ"),
+        QStringLiteral("#include <stdio.h>\nint main() { if (a<b && c>d) return 0; }\nstd::vector<p> v;"),
+        QStringLiteral("<!-- これはコメントではない\n次の行")};
     for (const QString& t : texts) {
         ASSERT_TRUE(view.loadFromMemory(t.toUtf8(), 9));
         EXPECT_EQ(view.text(), t);
@@ -141,7 +144,8 @@ TEST_F(View, PlainTextWithAngleBracketsStaysPlainText) {
         EXPECT_EQ(view.text(), t);
     }
     // Real HTML stays HTML, with or without a document frame.
-    for (const char* html : {"<B>xz</B> [<I>option...</I>]", "<!DOCTYPE html><title>t</title>本文", "<p>段落</p>"}) {
+    for (const char* html : {"<B>xz</B> [<I>option...</I>]", "<!DOCTYPE html><title>t</title>本文", "<p>段落</p>",
+                             "一行目<br>二行目<br>", "<img src=\"a.png\">", "<body>本文"}) {
         platform::PageSource src;
         ASSERT_TRUE(platform::source::decode(QByteArray(html), 9, src));
         EXPECT_EQ(src.kind, platform::PageSource::Kind::Html) << html;
