@@ -166,6 +166,7 @@ void BM_View400KBLoadAndLayout(benchmark::State& state) {
     const QByteArray bytes = manPage400k();
     platform::RichTextView view;
     view.resize(900, 700);
+    view.loadFromMemory(bytes, 9); // the fonts' first use is not the page's cost
     for (auto _ : state) {
         view.loadFromMemory(bytes, 9);
         benchmark::DoNotOptimize(view.fieldCount());
@@ -176,6 +177,8 @@ BENCHMARK(BM_View400KBLoadAndLayout)->Unit(benchmark::kMillisecond); // goal ≤
 void BM_View400KBPageCount(benchmark::State& state) {
     const QByteArray bytes = manPage400k();
     platform::RichTextView view;
+    view.loadFromMemory(bytes, 9);
+    view.pageCount();
     for (auto _ : state) {
         view.loadFromMemory(bytes, 9);
         benchmark::DoNotOptimize(view.pageCount());

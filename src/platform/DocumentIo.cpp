@@ -44,8 +44,8 @@ bool cancelled(const SaveControl* control, QString& reason) {
 
 bool writePdf(const PageSource& src, const QString& file, QString& reason, SaveControl* control) {
     const PageSetup& page = src.page;
-    const QVector<qsizetype> bounds = source::partition(src);
-    const int parts = std::max(1, int(bounds.size()) - 1);
+    const QVector<PagePart> bounds = source::partition(src);
+    const int parts = int(bounds.size());
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     QVector<pdflinks::Link> links;
@@ -107,9 +107,9 @@ bool writePdf(const PageSource& src, const QString& file, QString& reason, SaveC
 QString plainText(const PageSource& src, const SaveControl* control) {
     if (src.kind != PageSource::Kind::Html)
         return src.text;
-    const QVector<qsizetype> bounds = source::partition(src);
+    const QVector<PagePart> bounds = source::partition(src);
     QStringList parts;
-    for (int p = 0; p < std::max(1, int(bounds.size()) - 1) && !(control && control->cancelled); ++p) {
+    for (int p = 0; p < bounds.size() && !(control && control->cancelled); ++p) {
         PageDocument doc;
         doc.build(source::part(src, bounds, p));
         parts << doc.toPlainText();

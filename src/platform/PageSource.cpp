@@ -225,53 +225,180 @@ QByteArray copyBytes(const PageSource& src) {
     return kCopyV2 + src.page.toText().toUtf8() + '\n' + kind + '\n' + src.text.toUtf8();
 }
 
-QVector<qsizetype> partition(const PageSource& src) {
-    const QString& text = src.text;
-    if (text.size() <= limits::kPartChars * 3 / 2)
-        return {0};
-    QVector<qsizetype> bounds{0};
-    const qsizetype want = limits::kPartChars;
-    if (src.kind == PageSource::Kind::Html) {
-        int tables = 0;
-        int pres = 0;
-        qsizetype partStart = bodyStart(text);
-        Tag tag;
-        for (qsizetype from = partStart; nextTag(text, from, tag); from = tag.end) {
-            if (tag.name == QLatin1String("table"))
-                tables = std::max(0, tables + (tag.closing ? -1 : 1));
-            else if (tag.name == QLatin1String("pre") || tag.name == QLatin1String("xmp"))
-                pres = std::max(0, pres + (tag.closing ? -1 : 1));
-            const qsizetype length = tag.lt - partStart;
-            // A block's end outside tables and preformatted text; past twice the length, any tag.
-            if ((length >= want && endsBlock(tag) && tables == 0 && pres == 0) || length >= 2 * want) {
-                const qsizetype cut = length >= 2 * want && !endsBlock(tag) ? tag.lt : tag.end + 1;
-                if (cut >= text.size() - want / 2)
-                    break; // the rest is short: it stays with this part
-                bounds << cut;
-                partStart = cut;
-            }
-        }
-    } else {
-        for (qsizetype start = 0; text.size() - start > want * 3 / 2;) {
-            qsizetype cut = text.indexOf(QLatin1Char('\n'), start + want);
-            cut = (cut < 0 || cut - start > 2 * want) ? safeCut(text, start + want) : cut + 1;
-            bounds << cut;
-            start = cut;
-        }
-    }
-    bounds << text.size();
-    return bounds.size() > 2 ? bounds : QVector<qsizetype>{0};
+namespace {
+
+// Elements that a part may begin inside of; they are opened again at the part's start.
+bool isContainer(const QString& name) {
+    static const QSet<QString> names = [] {
+        QSet<QString> s;
+        for (const char* n : {"table", "thead", "tbody", "tfoot", "tr", "td", "th", "pre", "xmp", "div", "blockquote",
+                              "center", "ul", "ol", "dl", "font"})
+            s.insert(QString::fromLatin1(n));
+        return s;
+    }();
+    return names.contains(name);
 }
 
-PageSource part(const PageSource& src, const QVector<qsizetype>& bounds, int i) {
-    if (bounds.size() < 2 || i < 0 || i + 1 >= bounds.size())
+// The elements open at the scanner's place, innermost last, with their opening tags' text. Rows
+// and cells close the ones before them, as HTML readers take them.
+class OpenElements {
+public:
+    void open(const QString& text, const Tag& tag) {
+        const QString& n = tag.name;
+        if (n == QLatin1String("tr"))
+            popUntil({"table", "thead", "tbody", "tfoot"});
+        else if (n == QLatin1String("td") || n == QLatin1String("th"))
+            popUntil({"tr", "table"});
+        else if (n == QLatin1String("thead") || n == QLatin1String("tbody") || n == QLatin1String("tfoot"))
+            popUntil({"table"});
+        if (m_stack.size() < 64)
+            m_stack.push_back({n, text.mid(tag.lt, tag.end + 1 - tag.lt)});
+    }
+    void close(const QString& name) {
+        for (qsizetype i = m_stack.size() - 1; i >= 0; --i)
+            if (m_stack[i].name == name) {
+                m_stack.resize(i);
+                return;
+            }
+    }
+    int tables() const {
+        int n = 0;
+        for (const auto& e : m_stack)
+            n += e.name == QLatin1String("table");
+        return n;
+    }
+    bool in(const char* name) const {
+        for (const auto& e : m_stack)
+            if (e.name == QLatin1String(name))
+                return true;
+        return false;
+    }
+    QString reopen() const {
+        QString s;
+        for (const auto& e : m_stack)
+            s += e.tag;
+        return s;
+    }
+
+private:
+    struct Element {
+        QString name;
+        QString tag;
+    };
+    void popUntil(std::initializer_list<const char*> stops) {
+        while (!m_stack.isEmpty()) {
+            for (const char* stop : stops)
+                if (m_stack.back().name == QLatin1String(stop))
+                    return;
+            if (m_stack.back().name == QLatin1String("table"))
+                return; // never beyond the table the row or cell belongs to
+            m_stack.pop_back();
+        }
+    }
+    QVector<Element> m_stack;
+};
+
+// A place in [from, to) to cut a long run of text: after a line break, else after a blank or a
+// Japanese full stop, else anywhere; never inside a character reference or a surrogate pair.
+qsizetype textCut(const QString& text, qsizetype from, qsizetype to) {
+    const qsizetype window = std::min<qsizetype>(to, from + limits::kPartWeight / 8);
+    for (const QChar mark : {QChar(u'\n'), QChar(u'。'), QChar(u' ')}) {
+        const qsizetype at = text.indexOf(mark, from);
+        if (at >= 0 && at < window)
+            return at + 1;
+    }
+    qsizetype cut = safeCut(text, from);
+    const qsizetype amp = text.lastIndexOf(QLatin1Char('&'), cut - 1);
+    if (amp >= 0 && cut - amp < 12 && text.indexOf(QLatin1Char(';'), amp) >= cut)
+        cut = amp;
+    return cut;
+}
+
+} // namespace
+
+QVector<PagePart> partition(const PageSource& src) {
+    const QString& text = src.text;
+    const qsizetype want = limits::kPartWeight;
+    QVector<PagePart> parts;
+    qsizetype start = 0;
+    QString reopen;
+    qsizetype weight = 0;
+    auto cut = [&](qsizetype at, const QString& next) {
+        parts.push_back({start, at, reopen});
+        start = at;
+        reopen = next;
+        weight = 0;
+    };
+    if (src.kind != PageSource::Kind::Html) {
+        while (text.size() - start > want * 3 / 2) {
+            qsizetype at = textCut(text, start + want, text.size());
+            if (text.lastIndexOf(QLatin1Char('\n'), at - 1) < start) // one long line: smaller pieces
+                at = textCut(text, start + want / 4, text.size());
+            cut(at, QString());
+        }
+    } else {
+        OpenElements open;
+        qsizetype from = bodyStart(text);
+        Tag tag;
+        bool more = true;
+        while (more) {
+            more = nextTag(text, from, tag);
+            const qsizetype runEnd = more ? tag.lt : text.size();
+            // A long run of text without tags (a huge paragraph or preformatted block) is cut inside,
+            // in smaller pieces: one paragraph is one block, which the layout takes in one go.
+            const qsizetype piece = want / 4;
+            while (runEnd - from > piece) {
+                const qsizetype at =
+                    std::max(from + 1, textCut(text, from + std::max(piece / 2, piece - weight), runEnd));
+                cut(at, open.reopen());
+                from = at;
+            }
+            weight += runEnd - from;
+            if (!more)
+                break;
+            weight += tag.end - tag.lt;
+            if (knownElements().contains(tag.name)) {
+                if (tag.closing) {
+                    open.close(tag.name);
+                } else if (isContainer(tag.name)) {
+                    open.open(text, tag);
+                    if (tag.name == QLatin1String("td") || tag.name == QLatin1String("th"))
+                        weight += qsizetype(limits::kCellWeight)
+                                  << std::clamp(open.tables() - 1, 0, limits::kTableDepth - 1);
+                }
+            }
+            from = tag.end + 1;
+            // Parts end after a block: a paragraph, a list, a table row; failing that, anywhere.
+            const bool blockEnd = endsBlock(tag) || (tag.closing && tag.name == QLatin1String("tr"));
+            if (from < text.size() && ((weight >= want && blockEnd && !open.in("pre")) || weight >= 2 * want))
+                cut(from, open.reopen());
+        }
+    }
+    parts.push_back({start, text.size(), reopen});
+    // A short last part goes with the one before it.
+    if (parts.size() > 1 && parts.back().end - parts.back().start < want / 4) {
+        parts[parts.size() - 2].end = text.size();
+        parts.pop_back();
+    }
+    return parts;
+}
+
+PageSource part(const PageSource& src, const QVector<PagePart>& parts, int i) {
+    if (parts.size() < 2 || i < 0 || i >= parts.size())
         return src;
     PageSource p = src;
-    const QStringView slice = QStringView(src.text).mid(bounds[i], bounds[i + 1] - bounds[i]);
+    const PagePart& pp = parts[i];
+    const QStringView slice = QStringView(src.text).mid(pp.start, pp.end - pp.start);
     if (src.kind == PageSource::Kind::Html && i > 0) {
         // Later parts take the page's head, so that styles and the page setup stay the same.
-        const qsizetype body = bodyStart(src.text);
-        p.text = src.text.left(body);
+        qsizetype head = bodyStart(src.text);
+        if (head == 0) {
+            static const QRegularExpression headEndTag(QStringLiteral("</head\\s*>"),
+                                                       QRegularExpression::CaseInsensitiveOption);
+            const auto m = headEndTag.match(QStringView(src.text).left(parts[0].end));
+            head = m.hasMatch() ? m.capturedEnd() : 0;
+        }
+        p.text = src.text.left(head) + pp.reopen;
         p.text.append(slice);
     } else {
         p.text = slice.toString();

@@ -25,10 +25,20 @@ struct PageSource {
 
 /// Limits that keep any page quick to lay out. Ordinary pages stay far below them.
 namespace limits {
-constexpr int kTableDepth = 6;           // tables nested deeper are shown as plain blocks
-constexpr int kImageSide = 4096;         // larger pictures are shown scaled down to this side
-constexpr qsizetype kPartChars = 600000; // longer pages are shown in parts of about this length
+constexpr int kTableDepth = 4;            // tables nested deeper are shown as plain blocks
+constexpr int kImageSide = 4096;          // larger pictures are shown scaled down to this side
+constexpr qsizetype kPartWeight = 600000; // heavier pages are shown in parts of about this weight
+constexpr int kCellWeight = 150;          // a table cell weighs as much as this many characters,
+                                          // twice as much for each level of nesting
 } // namespace limits
+
+/// One part of a page: a stretch of its text and, for an HTML page, the opening tags of the
+/// elements (tables, rows, cells, preformatted text …) that the part begins inside of.
+struct PagePart {
+    qsizetype start = 0;
+    qsizetype end = 0;
+    QString reopen;
+};
 
 namespace source {
 
@@ -49,13 +59,15 @@ QByteArray copyBytes(const PageSource& src);
 /// no page can make the layout run for minutes. Text is never dropped.
 QString boundedHtml(const QString& html, QHash<QString, QString>& images);
 
-/// Where the parts of an over-long page begin: {0} for a page shown whole, otherwise the start of
-/// each part in src.text followed by the text's length. Parts end after a paragraph, list, table or
-/// line break outside tables and preformatted text, so each part holds whole blocks.
-QVector<qsizetype> partition(const PageSource& src);
+/// The parts a page is shown in: one for an ordinary page. A page whose layout would take long
+/// (by its length, and by its table cells, weighed by their nesting) is cut into parts of about
+/// limits::kPartWeight, at the end of a paragraph, list or table row where there is one, else at a
+/// line break in its text. Each part holds whole blocks and begins inside the same elements as the
+/// text it continues, so a long table goes on as a table with the same borders.
+QVector<PagePart> partition(const PageSource& src);
 
-/// Part i of a page partitioned at bounds: the page's head (styles, title) and that part's blocks.
-PageSource part(const PageSource& src, const QVector<qsizetype>& bounds, int i);
+/// Part i of a page: for an HTML page its head (styles, title), the reopened elements and the part.
+PageSource part(const PageSource& src, const QVector<PagePart>& parts, int i);
 
 /// The page as an HTML file: for an HTML page its own text with a UTF-8 declaration and the page
 /// setup's meta element; for plain text an HTML rendering of it. This is what the .htm file holds

@@ -156,7 +156,8 @@ int RichTextView::find(const QString& text, int start, int /*option*/) {
         for (int p = 0; start <= 0 && p < m_part; ++p)
             order << p;
         for (const int p : order) {
-            const QStringView slice = QStringView(m_source.text).mid(m_parts[p], m_parts[p + 1] - m_parts[p]);
+            const QStringView slice =
+                QStringView(m_source.text).mid(m_parts[p].start, m_parts[p].end - m_parts[p].start);
             if (!slice.contains(text, Qt::CaseInsensitive) &&
                 !(m_source.kind == PageSource::Kind::Html && slice.contains(text.toHtmlEscaped(), Qt::CaseInsensitive)))
                 continue;

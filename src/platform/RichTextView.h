@@ -53,10 +53,10 @@ public:
     void setWorkFolder(const QString& folder) { m_workFolder = folder; }
 
     // --- over-long pages --------------------------------------------------------------------------
-    /// A page longer than limits::kPartChars is shown one part at a time (each a run of whole
-    /// blocks), with a bar above the text to move between the parts; everything the view shows,
-    /// counts and prints is the shown part. Saves and copies always take the whole page.
-    int partCount() const { return std::max(1, int(m_parts.size()) - 1); }
+    /// A page whose layout would take long (source::partition) is shown one part at a time (each a
+    /// run of whole blocks), with a bar above the text to move between the parts; everything the
+    /// view shows, counts and prints is the shown part. Saves and copies always take the whole page.
+    int partCount() const { return std::max(1, int(m_parts.size())); }
     int currentPart() const { return m_part; }
     /// Shows part i (0-based; clamped).
     void setPart(int i);
@@ -159,7 +159,7 @@ private:
     PageDocument* m_doc = nullptr;
     mutable QPointer<PageDocument> m_paged; // paged document, made when first needed
     PageSource m_source;
-    QVector<qsizetype> m_parts{0}; // part bounds of an over-long page (source::partition)
+    QVector<PagePart> m_parts; // the parts of the page (source::partition)
     int m_part = 0;
     QWidget* m_partBar = nullptr;
     QLabel* m_partLabel = nullptr;

@@ -333,6 +333,31 @@ TEST_F(View, HostilePagesAreBoundedWithoutLosingText) {
     EXPECT_TRUE(view.text().contains(QStringLiteral("いちばん内側")));
     EXPECT_GE(view.pageCount(), 1);
 
+    // A table of 8,000 rows is shown in parts that go on as the same table, and a paragraph of a
+    // million characters in pieces; nothing is lost.
+    QString rows = QStringLiteral("<table border=\"1\" cellpadding=\"2\">");
+    for (int i = 0; i < 8000; ++i)
+        rows += QStringLiteral("<tr><td>%1</td><td>行データ</td><td>abc</td></tr>").arg(i);
+    const QString huge = QStringLiteral("<p>") + QString(1000000, QChar(u'字')) + QStringLiteral("終わり</p>");
+    for (const QString& body : {rows + QStringLiteral("</table>"), huge}) {
+        platform::PageSource src;
+        ASSERT_TRUE(platform::source::decode(page(body), 9, src));
+        const QVector<platform::PagePart> parts = platform::source::partition(src);
+        ASSERT_GE(parts.size(), 3);
+        QString all;
+        for (int i = 0; i < parts.size(); ++i) {
+            RichTextView shown;
+            ASSERT_TRUE(shown.loadFromMemory(platform::source::copyBytes(platform::source::part(src, parts, i)), 3));
+            all += shown.text();
+        }
+        if (body == huge) {
+            EXPECT_EQ(all.count(QChar(u'字')), 1000000);
+        } else {
+            EXPECT_TRUE(parts[1].reopen.startsWith(QStringLiteral("<table border=\"1\" cellpadding=\"2\">")));
+            EXPECT_EQ(all.count(QStringLiteral("行データ")), 8000);
+        }
+    }
+
     // A picture far larger than the limit is shown scaled down at its own size, without warnings.
     QImage big(8000, 200, QImage::Format_RGB32);
     big.fill(Qt::darkBlue);
