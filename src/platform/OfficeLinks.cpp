@@ -169,7 +169,7 @@ QByteArray mendRtf(const QByteArray& rtf, const Map& links) {
     QByteArray out = rtf;
     for (int i = 0; i < links.targets.size(); ++i)
         out.replace("HYPERLINK \"" + links.placeholders[i].toLatin1() + '"',
-                    "HYPERLINK \"" + rtfText(links.targets[i]) + '"');
+                    "HYPERLINK " + rtfText(fieldArgument(links.targets[i])));
     return out;
 }
 

@@ -26,7 +26,8 @@ QString fieldArgument(const QString& target);
 
 /// Puts the targets into a .docx (its relationships). False when the file is not a readable package.
 bool mendDocx(const QString& file, const Map& links);
-/// Puts the targets into RTF text (the HYPERLINK field instructions).
+/// Puts the targets into RTF text (the HYPERLINK field instructions, quoted as Word quotes field
+/// arguments, as in a .doc).
 QByteArray mendRtf(const QByteArray& rtf, const Map& links);
 /// Puts the targets into a .doc in place (field text and hyperlink data, same lengths). False when a
 /// placeholder is not found exactly once in the field text.

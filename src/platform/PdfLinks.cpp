@@ -4,6 +4,7 @@
 #include "platform/PageDocument.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QHash>
 #include <QMap>
 #include <QRegularExpression>
 #include <QTextBlock>
@@ -15,14 +16,35 @@ namespace platform::pdflinks {
 
 namespace {
 
-// The dictionary text of object num ("<< … >>"), or empty when it is not found.
-QByteArray objectDict(const QByteArray& pdf, int num) {
+// The offsets of the objects, from the cross-reference table at xref ("xref", then sections of a
+// "first count" line and count entries "offset generation n|f").
+QHash<int, qsizetype> objectOffsets(const QByteArray& pdf, qsizetype xref) {
+    QHash<int, qsizetype> offsets;
+    if (!pdf.mid(xref, 4).startsWith("xref"))
+        return offsets;
+    const QList<QByteArray> lines = pdf.mid(xref, pdf.indexOf("trailer", xref) - xref).split('\n');
+    int next = -1;
+    int left = 0;
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QList<QByteArray> f = lines[i].simplified().split(' ');
+        if (f.size() == 2 && left == 0) {
+            next = f[0].toInt();
+            left = f[1].toInt();
+        } else if (f.size() == 3 && left > 0) {
+            if (f[2] == "n")
+                offsets.insert(next, f[0].toLongLong());
+            ++next;
+            --left;
+        }
+    }
+    return offsets;
+}
+
+// The dictionary text of object num ("<< … >>"), or empty when it is not where the table says.
+QByteArray objectDict(const QByteArray& pdf, const QHash<int, qsizetype>& offsets, int num) {
+    const qsizetype at = offsets.value(num, -1);
     const QByteArray head = QByteArray::number(num) + " 0 obj";
-    qsizetype at = -1;
-    for (qsizetype from = 0; (at = pdf.indexOf(head, from)) >= 0; from = at + 1)
-        if (at == 0 || pdf.at(at - 1) == '\n' || pdf.at(at - 1) == '\r')
-            break;
-    if (at < 0)
+    if (at < 0 || pdf.mid(at, head.size()) != head)
         return {};
     const qsizetype end = pdf.indexOf("endobj", at);
     if (end < 0)
@@ -110,9 +132,10 @@ bool append(QByteArray& pdf, const QVector<Link>& links, const PageSetup& page) 
     if (!ok || !sizeMatch.hasMatch() || root < 0)
         return false;
     int next = sizeMatch.captured(1).toInt();
+    const QHash<int, qsizetype> table = objectOffsets(pdf, prevXref);
     // The pages in order, from the page tree's kids.
-    const int pagesObj = reference(objectDict(pdf, root), "Pages");
-    const QByteArray pagesDict = objectDict(pdf, pagesObj);
+    const int pagesObj = reference(objectDict(pdf, table, root), "Pages");
+    const QByteArray pagesDict = objectDict(pdf, table, pagesObj);
     static const QRegularExpression kidsRe(QStringLiteral("/Kids\\s*\\[([^\\]]*)\\]"));
     const auto kids = kidsRe.match(QString::fromLatin1(pagesDict));
     if (!kids.hasMatch())
@@ -140,7 +163,7 @@ bool append(QByteArray& pdf, const QVector<Link>& links, const PageSetup& page) 
     }
     static const QRegularExpression oldAnnots(QStringLiteral("/Annots\\s*(\\[[^\\]]*\\]|\\d+\\s+0\\s+R)"));
     for (auto it = annots.cbegin(); it != annots.cend(); ++it) {
-        QString dict = QString::fromLatin1(objectDict(pdf, it.key()));
+        QString dict = QString::fromLatin1(objectDict(pdf, table, it.key()));
         if (dict.isEmpty())
             return false;
         dict.remove(oldAnnots);

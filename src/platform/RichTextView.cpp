@@ -127,7 +127,16 @@ bool RichTextView::saveToFile(const QString& fileName, int /*offset*/, int forma
     m_reason.clear();
     m_notice.clear();
     const QString work = m_workFolder.isEmpty() ? QDir::tempPath() + QStringLiteral("/dbtext-work") : m_workFolder;
-    return saveInBackground(this, m_source, fileName, format, work, m_reason, m_notice);
+    // The window goes on while the save runs; the view may even be closed meanwhile.
+    QPointer<RichTextView> self(this);
+    QString reason;
+    QString notice;
+    const bool ok = saveInBackground(this, m_source, fileName, format, work, reason, notice);
+    if (!self)
+        return false;
+    m_reason = reason;
+    m_notice = notice;
+    return ok;
 }
 
 QString RichTextView::text() const {

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QPointer>
 #include <QProgressDialog>
 #include <QThread>
 #include <QTimer>
@@ -40,32 +41,34 @@ bool saveInBackground(QWidget* owner, const PageSource& src, const QString& file
     loop.exec(QEventLoop::ExcludeUserInputEvents);
 
     if (!finished) {
-        QProgressDialog progress(owner ? owner->window() : nullptr);
-        progress.setObjectName(QStringLiteral("saveProgress"));
-        progress.setWindowTitle(QApplication::applicationDisplayName());
-        progress.setWindowModality(Qt::WindowModal);
-        progress.setLabelText(QStringLiteral("%1 を保存しています…").arg(file));
-        progress.setCancelButtonText(QStringLiteral("キャンセル"));
-        progress.setAutoClose(false);
-        progress.setAutoReset(false);
-        progress.setMinimumDuration(0);
-        progress.setRange(0, 0); // busy until the number of pages is known
-        QObject::connect(&progress, &QProgressDialog::canceled, [&] {
+        // On the heap, watched: its window may be closed (and take it along) while the save runs.
+        QPointer<QProgressDialog> progress = new QProgressDialog(owner ? owner->window() : nullptr);
+        progress->setObjectName(QStringLiteral("saveProgress"));
+        progress->setWindowTitle(QApplication::applicationDisplayName());
+        progress->setWindowModality(Qt::WindowModal);
+        progress->setLabelText(QStringLiteral("%1 を保存しています…").arg(file));
+        progress->setCancelButtonText(QStringLiteral("キャンセル"));
+        progress->setAutoClose(false);
+        progress->setAutoReset(false);
+        progress->setMinimumDuration(0);
+        progress->setRange(0, 0); // busy until the number of pages is known
+        QObject::connect(progress, &QProgressDialog::canceled, progress, [&control, progress] {
             control.cancelled = true;
-            progress.setLabelText(QStringLiteral("保存を中止しています…"));
+            progress->setLabelText(QStringLiteral("保存を中止しています…"));
         });
         QTimer ticks;
-        QObject::connect(&ticks, &QTimer::timeout, [&] {
-            if (const int total = control.total; total > 0 && !control.cancelled) {
-                progress.setRange(0, total);
-                progress.setValue(std::min<int>(control.done, total - 1));
+        QObject::connect(&ticks, &QTimer::timeout, [&control, progress] {
+            if (const int total = control.total; progress && total > 0 && !control.cancelled) {
+                progress->setRange(0, total);
+                progress->setValue(std::min<int>(control.done, total - 1));
             }
         });
         ticks.start(100);
-        progress.show();
+        progress->show();
         if (!finished)
             loop.exec();
         ticks.stop();
+        delete progress;
     }
     worker->wait();
     QApplication::restoreOverrideCursor();
