@@ -102,7 +102,7 @@ QString fieldArgument(const QString& target) {
 
 QString map(const QString& html, Map& links, bool wideForDoc) {
     static const QRegularExpression anchor(
-        QStringLiteral("(<a\\s[^>]*?\\bhref\\s*=\\s*)(\"([^\"]*)\"|'([^']*)'|([^\\s>]+))"),
+        QStringLiteral("(<a\\s(?:[^>\"']|\"[^\"]*\"|'[^']*')*?\\bhref\\s*=\\s*)(\"([^\"]*)\"|'([^']*)'|([^\\s>]+))"),
         QRegularExpression::CaseInsensitiveOption);
     QString out;
     qsizetype last = 0;

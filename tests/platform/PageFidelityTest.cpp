@@ -71,7 +71,9 @@ const QStringList kHrefs = {QStringLiteral("TG_25"),
 QString linksBody() {
     QString body = QStringLiteral("<p>リンクの一覧:</p><p>");
     for (int i = 0; i < kHrefs.size(); ++i)
-        body += QStringLiteral("<a href=\"%1\">リンク<b>%2</b>番</a> ").arg(kHrefs[i].toHtmlEscaped()).arg(i + 1);
+        body += QStringLiteral("<a title=\"%2 > 0\" href=\"%1\">リンク<b>%2</b>番</a> ") // a ">" before the href
+                    .arg(kHrefs[i].toHtmlEscaped())
+                    .arg(i + 1);
     return body + QStringLiteral("</p>");
 }
 
