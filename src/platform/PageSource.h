@@ -27,8 +27,8 @@ struct PageSource {
 namespace limits {
 constexpr int kTableDepth = 4;            // tables nested deeper are shown as plain blocks
 constexpr int kImageSide = 4096;          // larger pictures are shown scaled down to this side
-constexpr qsizetype kPartWeight = 600000; // heavier pages are shown in parts of about this weight
-constexpr int kCellWeight = 150;          // a table cell weighs as much as this many characters,
+constexpr qsizetype kPartWeight = 400000; // heavier pages are shown in parts of about this weight
+constexpr int kCellWeight = 250;          // a table cell weighs as much as this many characters,
                                           // twice as much for each level of nesting
 } // namespace limits
 
