@@ -135,19 +135,27 @@ bool writeOffice(const PageSource& src, const QString& file, int format, const Q
     const QString html = officelinks::map(source::htmlForFile(src), links, format == kFormatStored);
     // LibreOffice needs about 20 s a megabyte of HTML on a slow machine; small pages get 90 s.
     const int timeout = OfficeConverter::kTimeoutMs + int(std::min<qsizetype>(html.size() / 50, 3600000));
-    const QString kDocx = QStringLiteral("docx");
-    const QString kDocxFilter = QStringLiteral("MS Word 2007 XML");
+    const QString unreadable = QStringLiteral("変換結果を読めません");
+    auto convert = [&](const QString& ext, const QString& filter) {
+        return OfficeConverter::convertHtml(html, tmp.path(), ext, filter, workFolder, reason, cancel, timeout);
+    };
+    // A .docx with the targets put back into its relationships; "" with a reason when that failed.
+    auto mendedDocx = [&]() -> QString {
+        const QString docx = convert(QStringLiteral("docx"), QStringLiteral("MS Word 2007 XML"));
+        if (!docx.isEmpty() && !officelinks::mendDocx(docx, links)) {
+            reason = unreadable;
+            return {};
+        }
+        return docx;
+    };
     QByteArray bytes;
     if (format == kFormatRtf) {
-        const QString rtf =
-            OfficeConverter::convertHtml(html, tmp.path(), QStringLiteral("rtf"), QStringLiteral("Rich Text Format"),
-                                         workFolder, reason, cancel, timeout);
+        const QString rtf = convert(QStringLiteral("rtf"), QStringLiteral("Rich Text Format"));
         if (rtf.isEmpty())
             return false;
         bytes = officelinks::mendRtf(readAll(rtf), links);
     } else if (format == kFormatStored) {
-        const QString doc = OfficeConverter::convertHtml(
-            html, tmp.path(), QStringLiteral("doc"), QStringLiteral("MS Word 97"), workFolder, reason, cancel, timeout);
+        const QString doc = convert(QStringLiteral("doc"), QStringLiteral("MS Word 97"));
         if (doc.isEmpty())
             return false;
         bytes = readAll(doc);
@@ -155,33 +163,23 @@ bool writeOffice(const PageSource& src, const QString& file, int format, const Q
             // The field text was not found whole (a stream split across sectors): go through a
             // mended .docx, which keeps every target but percent-encodes non-ASCII relative ones.
             QFile::remove(doc);
-            const QString docx =
-                OfficeConverter::convertHtml(html, tmp.path(), kDocx, kDocxFilter, workFolder, reason, cancel, timeout);
-            if (docx.isEmpty())
-                return false;
-            if (!officelinks::mendDocx(docx, links)) {
-                reason = QStringLiteral("変換結果を読めません");
-                return false;
-            }
-            const QString again = OfficeConverter::convertFile(docx, tmp.path(), QStringLiteral("doc:MS Word 97"),
-                                                               workFolder, reason, cancel, timeout);
+            const QString docx = mendedDocx();
+            const QString again = docx.isEmpty()
+                                      ? QString()
+                                      : OfficeConverter::convertFile(docx, tmp.path(), QStringLiteral("doc:MS Word 97"),
+                                                                     workFolder, reason, cancel, timeout);
             if (again.isEmpty())
                 return false;
             bytes = readAll(again);
         }
     } else {
-        const QString docx =
-            OfficeConverter::convertHtml(html, tmp.path(), kDocx, kDocxFilter, workFolder, reason, cancel, timeout);
+        const QString docx = mendedDocx();
         if (docx.isEmpty())
             return false;
-        if (!officelinks::mendDocx(docx, links)) {
-            reason = QStringLiteral("変換結果を読めません");
-            return false;
-        }
         bytes = readAll(docx);
     }
     if (bytes.isEmpty()) {
-        reason = QStringLiteral("変換結果を読めません");
+        reason = unreadable;
         return false;
     }
     return !cancelled(control, reason) && writeWhole(file, bytes, reason);

@@ -41,37 +41,12 @@ QString attributeText(const QString& value) {
 }
 
 QString xmlAttribute(const QString& text) {
-    QString out;
-    for (const QChar c : text) {
-        switch (c.unicode()) {
-        case '&':
-            out += QLatin1String("&amp;");
-            break;
-        case '<':
-            out += QLatin1String("&lt;");
-            break;
-        case '>':
-            out += QLatin1String("&gt;");
-            break;
-        case '"':
-            out += QLatin1String("&quot;");
-            break;
-        case '\'':
-            out += QLatin1String("&apos;");
-            break;
-        case '\t':
-            out += QLatin1String("&#9;");
-            break;
-        case '\n':
-            out += QLatin1String("&#10;");
-            break;
-        case '\r':
-            out += QLatin1String("&#13;");
-            break;
-        default:
-            out += c;
-        }
-    }
+    QString out = text.toHtmlEscaped(); // & < > "
+    // Blanks other than the space would be read back as spaces unless written as references.
+    out.replace(QLatin1Char('\''), QLatin1String("&apos;"))
+        .replace(QLatin1Char('\t'), QLatin1String("&#9;"))
+        .replace(QLatin1Char('\n'), QLatin1String("&#10;"))
+        .replace(QLatin1Char('\r'), QLatin1String("&#13;"));
     return out;
 }
 

@@ -42,11 +42,17 @@ RichTextView::~RichTextView() = default;
 // ---------------------------------------------------------------------------------------------
 
 bool RichTextView::loadFromMemory(const QByteArray& bytes, int format, bool /*flag*/) {
+    // A page of megabytes takes a noticeable moment even in parts: show that the reader is busy.
+    const bool large = bytes.size() > (1 << 20);
+    if (large)
+        QApplication::setOverrideCursor(Qt::BusyCursor);
     PageSource src;
-    if (!source::decode(bytes, format, src))
-        return false;
-    showSource(src);
-    return true;
+    const bool ok = source::decode(bytes, format, src);
+    if (ok)
+        showSource(src);
+    if (large)
+        QApplication::restoreOverrideCursor();
+    return ok;
 }
 
 void RichTextView::showSource(const PageSource& src) {
