@@ -83,23 +83,28 @@ bool zSvr::read(const QString& sQ, platform::DbRows& rows) {
 void zSvr::T_CnvSq(QString& sQ, const QVariantList& vAry) {
     if (vAry.isEmpty())
         throw util::VbError(QStringLiteral("Subscript out of range"));
+    // The search for the next placeholder starts after the text put in, so a value's own "?" is
+    // kept as text and never filled.
+    qsizetype from = 0;
     for (const QVariant& v : vAry) {
-        const qsizetype at = sQ.indexOf(QLatin1Char('?'));
+        const qsizetype at = sQ.indexOf(QLatin1Char('?'), from);
         if (util::isNull(v)) {
-            if (at >= 0)
+            if (at >= 0) {
                 sQ.remove(at, 1);
+                from = at;
+            }
             continue;
         }
-        QString text = util::CStr(v);
-        text.remove(QLatin1Char('?'));
         if (at < 0)
             continue;
+        QString text = util::CStr(v);
         // A value inside a quoted placeholder keeps its quotes as text.
         const bool quoted =
             at > 0 && at + 1 < sQ.size() && sQ.at(at - 1) == QLatin1Char('\'') && sQ.at(at + 1) == QLatin1Char('\'');
         if (quoted)
             text.replace(QLatin1Char('\''), QLatin1String("''"));
         sQ.replace(at, 1, text);
+        from = at + text.size();
     }
 }
 

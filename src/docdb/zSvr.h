@@ -45,10 +45,10 @@ public:
     /// with the path inserted unchanged at the first "?".
     static QString connectionString(const QString& sFL);
 
-    /// Fills the "?" placeholders of sQ in order. Null removes its placeholder; "?" inside a value is
-    /// dropped; surplus values or placeholders are left. Single quotes of a value that fills a quoted
-    /// placeholder ('?') are doubled, so the value is stored as given. Throws util::VbError for an
-    /// empty value list.
+    /// Fills the "?" placeholders of sQ in order. Null removes its placeholder; a "?" inside a value
+    /// is kept as text and is not a placeholder; surplus values or placeholders are left. Single quotes of a value that
+    /// fills a quoted placeholder ('?') are doubled, so the value is stored as given. Throws util::VbError for an empty
+    /// value list.
     static void T_CnvSq(QString& sQ, const QVariantList& vAry);
 
     /// Executes a statement without rows; bOk tells success, nCn receives the affected rows (kept on

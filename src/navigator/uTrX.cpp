@@ -13,6 +13,7 @@
 #include <QEvent>
 #include <QFrame>
 #include <QHeaderView>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
@@ -57,7 +58,14 @@ uTrX::uTrX(docdb::zSvr& svr, const platform::IScreen& screen, QWidget* parent)
         m_stTab->setTabToolTip(i, QString::fromUtf16(t.tip));
         m_stTab->setTabData(i, QString::fromLatin1(t.key));
     }
+    // A click shows its pane (also the current one again); the wheel and the arrow keys change the
+    // current tab without a click, and show its pane too. SetFrame moves the current tab with the
+    // signals blocked, so a click shows its pane once.
     connect(m_stTab, &QTabBar::tabBarClicked, this, [this](int index) {
+        if (index >= 0)
+            SetFrame(index + 1, false);
+    });
+    connect(m_stTab, &QTabBar::currentChanged, this, [this](int index) {
         if (index >= 0)
             SetFrame(index + 1, false);
     });
@@ -84,6 +92,7 @@ uTrX::uTrX(docdb::zSvr& svr, const platform::IScreen& screen, QWidget* parent)
     m_lsCod->setHeaderHidden(true);
     m_lsCod->setColumnCount(2);
     m_lsCod->setRootIsDecorated(false);
+    m_lsCod->header()->setStretchLastSection(false);
     m_lsCod->setColumnWidth(0, m_tw.toPxX(2400));
     m_lsCod->setColumnWidth(1, m_tw.toPxX(1800));
     m_lsCod->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -113,7 +122,14 @@ uTrX::uTrX(docdb::zSvr& svr, const platform::IScreen& screen, QWidget* parent)
     }
 }
 
-uTrX::~uTrX() = default;
+uTrX::~uTrX() {
+    // The children outlive this object's own destructor: their last signals and events (focus
+    // leaving the find box, lists being emptied) must not reach it half-destroyed.
+    for (QObject* child : findChildren<QObject*>()) {
+        QObject::disconnect(child, nullptr, this, nullptr);
+        child->removeEventFilter(this);
+    }
+}
 
 QFrame* uTrX::frame(int pane) const {
     switch (pane) {
@@ -133,8 +149,31 @@ QFrame* uTrX::frame(int pane) const {
 // ---------------------------------------------------------------------------------------------
 
 void uTrX::StSize() {
-    // The tab strip fills the control; its tabs run along the top.
+    // The tab strip fills the control; its tabs run along the top. When the three captions with
+    // their pictures are wider than the control (the narrow tree), the pictures are left out so
+    // that every caption stays whole and every tab can be clicked.
+    for (int i = 0; i < m_stTab->count(); ++i)
+        m_stTab->setTabIcon(i, NodeImages::icon(m_stTab->tabData(i).toString()));
+    if (m_stTab->sizeHint().width() > width())
+        for (int i = 0; i < m_stTab->count(); ++i)
+            m_stTab->setTabIcon(i, QIcon());
     m_stTab->setGeometry(0, 0, width(), m_stTab->sizeHint().height());
+}
+
+void uTrX::fitCodeColumns() {
+    // The code list's columns are 2400 and 1800 twips; a narrower list shares its width in the same
+    // proportion, so that the dates stay in view without a horizontal scroll bar.
+    const int designed0 = m_tw.toPxX(2400);
+    const int designed1 = m_tw.toPxX(1800);
+    const int avail = m_lsCod->viewport()->width();
+    if (avail <= 0 || avail >= designed0 + designed1) {
+        m_lsCod->setColumnWidth(0, designed0);
+        m_lsCod->setColumnWidth(1, designed1);
+        return;
+    }
+    const int first = int(qint64(avail) * 2400 / 4200);
+    m_lsCod->setColumnWidth(0, first);
+    m_lsCod->setColumnWidth(1, avail - first);
 }
 
 QRect uTrX::clientRect() const {
@@ -278,6 +317,11 @@ void uTrX::connectChoice(QListWidget* list, void (uTrX::*choose)(QListWidgetItem
 }
 
 bool uTrX::eventFilter(QObject* watched, QEvent* event) {
+    if ((watched == m_trView->viewport() || watched == m_lsCod->viewport()) &&
+        (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {
+        return true; // a right click only raises eRightClick: the selection stays on the page shown
+    }
     if (watched == m_trView->viewport() && event->type() == QEvent::MouseButtonRelease) {
         auto* me = static_cast<QMouseEvent*>(event);
         if (me->button() == Qt::RightButton) {
@@ -298,6 +342,10 @@ bool uTrX::eventFilter(QObject* watched, QEvent* event) {
             SlctNd(m_trView->currentItem());
             return true;
         }
+        return false;
+    }
+    if (watched == m_lsCod->viewport() && event->type() == QEvent::Resize) {
+        fitCodeColumns();
         return false;
     }
     if (watched == m_lsCod->viewport() && event->type() == QEvent::MouseButtonRelease) {
@@ -323,11 +371,12 @@ bool uTrX::eventFilter(QObject* watched, QEvent* event) {
         m_comboPicked = true;
         return false;
     }
-    if (watched == m_cmbFind->lineEdit() && event->type() == QEvent::KeyPress) {
+    if ((watched == m_cmbFind || watched == m_cmbFind->lineEdit()) && event->type() == QEvent::KeyPress) {
         auto* ke = static_cast<QKeyEvent*>(event);
-        if (ke->key() == Qt::Key_Return || ke->key() == Qt::Key_Enter) {
+        if ((ke->key() == Qt::Key_Return || ke->key() == Qt::Key_Enter) &&
+            !(ke->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
             FndDoc();
-            return true;
+            return true; // the combo would otherwise replace the text by a history entry
         }
         return false;
     }

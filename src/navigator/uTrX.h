@@ -89,9 +89,6 @@ public:
     // --- find pane -------------------------------------------------------------------------------
     /// Runs the search for the combo's text: every blank-separated word must occur in a page's text.
     void FndDoc();
-    /// The search condition for a text: "txDoc Like '%w%' " per word, joined by " And "; "" for none.
-    /// Single quotes are doubled so that a word is searched for as typed; "%" and "_" stay wildcards.
-    static QString findCondition(const QString& text);
 
     // --- renaming ----------------------------------------------------------------------------------
     /// The row stamp (the start-up module's StmpTrDt) the rename handler calls: (sNoP, sNoC, bOk, bPub).
@@ -148,7 +145,10 @@ private:
     void setImage(QTreeWidgetItem* node, const QString& image);
     QList<QTreeWidgetItem*> siblingsOf(QTreeWidgetItem* node) const;
     int indexOf(const QTreeWidgetItem* node) const;
+    static QString storedTitle(const QTreeWidgetItem* node);
+    static void setStoredTitle(QTreeWidgetItem* node, const QString& title);
     QRect clientRect() const; // the tab strip's client area, pixels
+    void fitCodeColumns();
     void connectChoice(QListWidget* list, void (uTrX::*choose)(QListWidgetItem*));
     void chooseRecent(QListWidgetItem* item);
     void chooseFound(QListWidgetItem* item);

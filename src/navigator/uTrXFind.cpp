@@ -1,4 +1,5 @@
 // uTrX: the find pane, tag nodes, choosing code-list entries, and renaming pages in place.
+#include "docdb/PageFind.h"
 #include "docdb/Schema.h"
 #include "docdb/zSvr.h"
 #include "navigator/NodeImages.h"
@@ -32,6 +33,12 @@ QString fullWidthDigits(qint32 n) {
 } // namespace
 
 void uTrX::setupFindPane() {
+    // The text searched is the text typed: no inline completion from the history, and leaving the
+    // field does not replace the text by a history entry that differs from it in case only.
+    m_cmbFind->setCompleter(nullptr);
+    QObject::disconnect(m_cmbFind->lineEdit(), &QLineEdit::editingFinished, m_cmbFind, nullptr);
+    // Enter reaches the combo, which holds the focus, and (sent directly) its line edit.
+    m_cmbFind->installEventFilter(this);
     m_cmbFind->lineEdit()->installEventFilter(this);
     // Choosing from the combo's list runs the find; the combo's own "activated" on leaving the field
     // does not, so the pick is noted where it happens, in the list.
@@ -57,16 +64,6 @@ void uTrX::setupFindPane() {
 // Find pane
 // ---------------------------------------------------------------------------------------------
 
-QString uTrX::findCondition(const QString& text) {
-    const QStringList words = util::Trim(text).split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    QStringList terms;
-    for (QString w : words) {
-        w.replace(QLatin1Char('\''), QLatin1String("''"));
-        terms << QStringLiteral("txDoc Like '%") + w + QStringLiteral("%' ");
-    }
-    return terms.join(QStringLiteral(" And "));
-}
-
 void uTrX::FndDoc() {
     const QString t = m_cmbFind->currentText();
     if (!m_sFndHst.contains(QLatin1Char('.') + t + QLatin1Char('.'))) {
@@ -77,18 +74,13 @@ void uTrX::FndDoc() {
     }
     m_lsFind->clear();
     m_sFndWd = t;
-    const QString condition = findCondition(t);
-    const QString sql =
-        condition.isEmpty() ? docdb::sql::kFindAll : docdb::sql::kFindWhere + condition + docdb::sql::kFindOrder;
-    docdb::RowArray rows;
-    qint32 n = 0;
-    m_svr.R_Ary(sql, rows, n);
-    for (int r = 0; r < n; ++r) {
-        auto* item = new QListWidgetItem(util::CStr(rows(1, r)));
-        item->setData(Qt::UserRole, rows(0, r).toInt());
+    const QVector<docdb::FoundPage> pages = docdb::findPages(m_svr, t);
+    for (const docdb::FoundPage& page : pages) {
+        auto* item = new QListWidgetItem(page.title);
+        item->setData(Qt::UserRole, page.no);
         m_lsFind->addItem(item);
     }
-    raiseMessage(fullWidthDigits(n) + QStringLiteral(" 件候補がありました"));
+    raiseMessage(fullWidthDigits(qint32(pages.size())) + QStringLiteral(" 件候補がありました"));
 }
 
 void uTrX::chooseFound(QListWidgetItem* item) {
@@ -170,6 +162,10 @@ void uTrX::LabelEdited(const QString& t) {
         const QString title = util::Trim(t);
         if (title.isEmpty())
             return; // the tree keeps the label as typed; the database is not touched
+        QTreeWidgetItem* node = m_trView->currentItem();
+        const QString before = storedTitle(node);
+        if (node && (t == before || title == before))
+            return; // nothing changed: no write and no date stamp
         QString sNoP, sNoC;
         bool bLnk = false;
         GetPrCdNo(sNoP, sNoC, bLnk);
@@ -180,6 +176,8 @@ void uTrX::LabelEdited(const QString& t) {
         bool ok = false;
         qint32 n = 0;
         m_svr.D_ExeSq(sql, ok, n);
+        if (ok && node)
+            setStoredTitle(node, title);
         bool stamped = false;
         if (m_stamp)
             m_stamp(sNoP, sNoC, stamped, false);

@@ -20,6 +20,7 @@ namespace {
 constexpr int kKeyRole = Qt::UserRole;       // node key
 constexpr int kImageRole = Qt::UserRole + 1; // image key
 constexpr int kIndexRole = Qt::UserRole + 2; // 1-based index in the node collection
+constexpr int kTitleRole = Qt::UserRole + 3; // the title as the database holds it
 
 const QColor kHighlight(192, 0, 0); // the text colour value 192 (dark red)
 } // namespace
@@ -30,6 +31,14 @@ QString uTrX::keyOf(const QTreeWidgetItem* node) {
 
 QString uTrX::imageOf(const QTreeWidgetItem* node) {
     return node ? node->data(0, kImageRole).toString() : QString();
+}
+
+QString uTrX::storedTitle(const QTreeWidgetItem* node) {
+    return node ? node->data(0, kTitleRole).toString() : QString();
+}
+
+void uTrX::setStoredTitle(QTreeWidgetItem* node, const QString& title) {
+    node->setData(0, kTitleRole, title);
 }
 
 int uTrX::indexOf(const QTreeWidgetItem* node) const {
@@ -57,6 +66,7 @@ QTreeWidgetItem* uTrX::addNode(QTreeWidgetItem* parent, const QString& key, cons
     if (!key.startsWith(QLatin1Char('X')))
         item->setFlags(item->flags() | Qt::ItemIsEditable);
     item->setText(0, text);
+    setStoredTitle(item, text);
     item->setData(0, kKeyRole, key);
     m_nodes.push_back(item);
     item->setData(0, kIndexRole, int(m_nodes.size()));
@@ -333,19 +343,21 @@ void uTrX::SetLeaf(const QString& sDno) {
     for (qsizetype d = entries.size() - 2; d >= 0; --d) {
         QTreeWidgetItem* match = nullptr;
         for (QTreeWidgetItem* s : siblingsOf(node)) {
-            node = s; // with no match, the last sibling compared is where the walk ends
             if (KyToNo(keyOf(s)) == entries[d]) {
                 match = s;
                 break;
             }
         }
-        if (!match || d == 0)
+        if (!match)
+            return; // the way is not in the tree: no unrelated page is shown
+        node = match;
+        if (d == 0)
             break;
         if (node->childCount() == 0) {
             QString key = keyOf(node);
             SetNodes(key);
             if (node->childCount() == 0)
-                break;
+                return; // the page is not under its home parent in the tree
         }
         if (!node->isExpanded())
             node->setExpanded(true);

@@ -15,8 +15,12 @@ using docdb::zSvr;
 
 TEST(TCnvSq, FillsPlaceholdersAsTheExamplesShow) {
     QString q = docdb::sql::kRename;
-    zSvr::T_CnvSq(q, {QStringLiteral("a?b"), 3, 7});
-    EXPECT_EQ(q, QStringLiteral("Update tbTree Set szDoc='ab' Where noLfP=3 and noLfC=7"));
+    zSvr::T_CnvSq(q, {QStringLiteral("why? now?"), 3, 7});
+    EXPECT_EQ(q, QStringLiteral("Update tbTree Set szDoc='why? now?' Where noLfP=3 and noLfC=7")); // "?" is text
+
+    q = QStringLiteral("a=? b=? c=?");
+    zSvr::T_CnvSq(q, {QStringLiteral("?"), QVariant(), QStringLiteral("??")});
+    EXPECT_EQ(q, QStringLiteral("a=? b= c=??"));
 
     q = QStringLiteral(" Values ( ?, ?, ?,'?', 0, 0, 0)");
     zSvr::T_CnvSq(q, {QVariant(), 2, 3, QStringLiteral("x")});

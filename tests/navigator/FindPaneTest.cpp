@@ -1,5 +1,6 @@
 // Tests of the find pane: the statement, the history set, results, the host events, safe quoting.
 #include "NavigatorFixture.h"
+#include "docdb/PageFind.h"
 
 #include <QAbstractItemView>
 #include <QLineEdit>
@@ -48,11 +49,11 @@ TEST_F(FindPane, EmptyTextListsEveryDocumentOnce) {
 }
 
 TEST_F(FindPane, WordsMustAllOccurWhateverTheBlanks) {
-    EXPECT_EQ(navigator::uTrX::findCondition(QStringLiteral("alpha 検索語")),
+    EXPECT_EQ(docdb::findCondition(QStringLiteral("alpha 検索語")),
               QStringLiteral("txDoc Like '%alpha%'  And txDoc Like '%検索語%' "));
-    EXPECT_EQ(navigator::uTrX::findCondition(QStringLiteral(" alpha  検索語 ")),
-              navigator::uTrX::findCondition(QStringLiteral("alpha 検索語")));
-    EXPECT_EQ(navigator::uTrX::findCondition(QStringLiteral("   ")), QString());
+    EXPECT_EQ(docdb::findCondition(QStringLiteral(" alpha  検索語 ")),
+              docdb::findCondition(QStringLiteral("alpha 検索語")));
+    EXPECT_EQ(docdb::findCondition(QStringLiteral("   ")), QString());
     find(QStringLiteral("alpha  検索語"));
     EXPECT_EQ(titles(nav->lsFind()), QStringList{QStringLiteral("五")});
     EXPECT_EQ(nav->sFndWd(), QStringLiteral("alpha  検索語"));
@@ -95,9 +96,52 @@ TEST_F(FindPane, HistoryAddsEachTextOnceByTheDotRule) {
     EXPECT_EQ(nav->cmbFind()->count(), 3); // the combo kept its entries; the text is added again
 }
 
-TEST_F(FindPane, EnterListChoiceAndButtonRunTheFind) {
+TEST_F(FindPane, TypedWordsAndEnterOnTheFocusedBoxRunTheFindOnExactlyThatText) {
+    nav->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(nav.get()));
+    nav->SetFrame(2); // the find box takes the focus, as the tab click gives it
+    QWidget* focused = QApplication::focusWidget();
+    ASSERT_TRUE(focused == nav->cmbFind() || focused == nav->cmbFind()->lineEdit());
+    QTest::keyClicks(focused, QStringLiteral("beta"));
+    QTest::keyClick(focused, Qt::Key_Return);
+    EXPECT_EQ(titles(nav->lsFind()), (QStringList{QStringLiteral("八"), QStringLiteral("十二")}));
+    // History never completes what is typed: "b" stays "b", also when it is a history entry's start.
+    nav->cmbFind()->clearEditText();
+    QTest::keyClicks(focused, QStringLiteral("b"));
+    EXPECT_EQ(nav->cmbFind()->currentText(), QStringLiteral("b"));
+    QTest::keyClick(focused, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(nav->sFndWd(), QStringLiteral("b"));
+    EXPECT_EQ(nav->cmbFind()->itemText(1), QStringLiteral("b"));
+    // A text that differs from a history entry in case only stays as typed, on Enter and when
+    // the focus leaves the box for the button.
+    nav->cmbFind()->clearEditText();
+    QTest::keyClicks(focused, QStringLiteral("BETA"));
+    QTest::keyClick(focused, Qt::Key_Return);
+    EXPECT_EQ(nav->sFndWd(), QStringLiteral("BETA"));
+    nav->cmbFind()->clearEditText();
+    QTest::keyClicks(focused, QStringLiteral("Beta"));
+    QTest::mouseClick(nav->cmFind(), Qt::LeftButton);
+    EXPECT_EQ(nav->sFndWd(), QStringLiteral("Beta"));
+    EXPECT_EQ(nav->cmbFind()->currentText(), QStringLiteral("Beta"));
+    // A "?" is searched for as text: no page has "beta?".
+    QTest::mouseClick(nav->cmbFind()->lineEdit(), Qt::LeftButton); // back into the box from the button
+    nav->cmbFind()->clearEditText();
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("beta?"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(nav->sFndWd(), QStringLiteral("beta?"));
+    EXPECT_EQ(nav->lsFind()->count(), 0);
+    // Closing the navigator with the focus in the box activates no entry on its way out.
+    int activated = 0;
+    QObject::connect(nav->cmbFind(), &QComboBox::activated, [&](int) { ++activated; });
+    nav->cmbFind()->setFocus();
+    nav->cmbFind()->setEditText(QStringLiteral("BETA"));
+    nav.reset();
+    EXPECT_EQ(activated, 0);
+}
+
+TEST_F(FindPane, ListChoiceAndButtonRunTheFind) {
     nav->cmbFind()->setEditText(QStringLiteral("beta"));
-    QTest::keyClick(nav->cmbFind()->lineEdit(), Qt::Key_Return);
+    QTest::mouseClick(nav->cmFind(), Qt::LeftButton);
     EXPECT_EQ(titles(nav->lsFind()), (QStringList{QStringLiteral("八"), QStringLiteral("十二")}));
     nav->cmbFind()->setEditText(QStringLiteral("gamma"));
     QTest::mouseClick(nav->cmFind(), Qt::LeftButton);

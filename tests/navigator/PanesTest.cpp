@@ -5,6 +5,7 @@
 #include <QFrame>
 #include <QPushButton>
 #include <QTabBar>
+#include <QWheelEvent>
 
 using testsupport::NavigatorTest;
 using testsupport::SetDoc;
@@ -42,6 +43,7 @@ TEST_F(NavigatorTest, CodeListSplitsThePaneInHalves) {
     TenTwipsScreen ten;
     nav = std::make_unique<navigator::uTrX>(svr, ten);
     nav->show();
+    nav->resize(400, 600);
     nav->StSize();
     const int bar = nav->stTab()->sizeHint().height();
     nav->resize(400, 406 + bar + 4); // client height 406 px = 4060 twips
@@ -54,6 +56,13 @@ TEST_F(NavigatorTest, CodeListSplitsThePaneInHalves) {
     EXPECT_EQ(nav->frame(1)->height(), 406);
     EXPECT_EQ(nav->trView()->geometry(), QRect(3, 5, 400 - 4 - 6, 200));
     EXPECT_EQ(nav->lsCod()->geometry(), QRect(3, 206, 400 - 4 - 6, 200));
+    // 2400 and 1800 twips do not fit in 390 px: the columns share the list's width as 24 : 18.
+    const int inner = nav->lsCod()->viewport()->width();
+    ASSERT_LT(inner, 420);
+    EXPECT_EQ(nav->lsCod()->columnWidth(0), inner * 24 / 42);
+    EXPECT_EQ(nav->lsCod()->columnWidth(0) + nav->lsCod()->columnWidth(1), inner);
+    nav->resize(600, 406 + bar + 4); // room enough: the designed widths
+    QApplication::processEvents();
     EXPECT_EQ(nav->lsCod()->columnWidth(0), 240);
     EXPECT_EQ(nav->lsCod()->columnWidth(1), 180);
 }
@@ -109,6 +118,48 @@ TEST_F(NavigatorTest, RecentPaneSelectsTheNewestWithoutAnEvent) {
     QTest::keyClick(nav->lsRsnt(), Qt::Key_Up);
     ASSERT_EQ(docs.size(), 2u);
     EXPECT_EQ(docs[1].sNo, QStringLiteral("40"));
+}
+
+TEST_F(NavigatorTest, WheelAndArrowKeysOnTheTabStripShowThePane) {
+    makeControl();
+    QTabBar* bar = nav->stTab();
+    messages.clear();
+    // The wheel turned down over the strip moves to the next tab: its pane shows as after a click.
+    const QPointF at = bar->tabRect(0).center();
+    QWheelEvent down(at, bar->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                     Qt::NoScrollPhase, false);
+    QApplication::sendEvent(bar, &down);
+    EXPECT_EQ(bar->currentIndex(), 1);
+    EXPECT_EQ(nav->iCurTb(), 2);
+    EXPECT_TRUE(nav->frame(2)->isVisible());
+    EXPECT_FALSE(nav->frame(1)->isVisible());
+    EXPECT_EQ(messages, QStringList{QStringLiteral("文書全体に検索文字を含む文書を探します")});
+    // The arrow keys on the focused strip.
+    bar->setFocus();
+    QTest::keyClick(bar, Qt::Key_Right);
+    EXPECT_EQ(nav->iCurTb(), 3);
+    EXPECT_TRUE(nav->frame(3)->isVisible());
+    EXPECT_TRUE(nav->lsRsnt()->hasFocus());
+    bar->setFocus();
+    QTest::keyClick(bar, Qt::Key_Left);
+    EXPECT_EQ(nav->iCurTb(), 2);
+    EXPECT_TRUE(nav->frame(2)->isVisible());
+    EXPECT_TRUE(nav->cmbFind()->hasFocus());
+    EXPECT_EQ(messages.size(), 3);
+}
+
+TEST_F(NavigatorTest, NarrowStripKeepsEveryTabWhole) {
+    makeControl(2600 / 15, 500); // the narrow tree: 2600 twips
+    QTabBar* bar = nav->stTab();
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_LE(bar->tabRect(i).right(), bar->width() - 1) << i;
+        EXPECT_TRUE(bar->tabIcon(i).isNull()) << "pictures give way to the captions";
+    }
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(2).center());
+    EXPECT_EQ(nav->iCurTb(), 3);
+    nav->resize(3600 / 15, 500); // the standard tree has room for the pictures
+    EXPECT_FALSE(bar->tabIcon(0).isNull());
+    EXPECT_LE(bar->tabRect(2).right(), bar->width() - 1);
 }
 
 TEST_F(NavigatorTest, ResizeMovesTheCurrentPaneOnly) {

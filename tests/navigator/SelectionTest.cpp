@@ -31,10 +31,16 @@ TEST_F(NavigatorTest, ReleasingAnywhereOverTheTreeActivatesTheSelectionAgain) {
                       QPoint(20, nav->trView()->viewport()->height() - 5));
     ASSERT_EQ(docs.size(), 2u);
     EXPECT_EQ(docs[1].sNo, QStringLiteral("40"));
-    // The right button raises eRightClick(True) and shows nothing.
+    // The right button raises eRightClick(True) and does nothing else: the selection stays on the
+    // page shown, so a later release or F2 acts on that page and not on the one under the pointer.
     clickNode(item(QStringLiteral("N0-5")), Qt::RightButton);
     EXPECT_EQ(rightClicks, QList<bool>{true});
     EXPECT_EQ(docs.size(), 2u);
+    EXPECT_EQ(nav->SlctdKy(), QStringLiteral("N2-40"));
+    QTest::mouseClick(nav->trView()->viewport(), Qt::LeftButton, {},
+                      QPoint(20, nav->trView()->viewport()->height() - 5));
+    ASSERT_EQ(docs.size(), 3u);
+    EXPECT_EQ(docs[2].sNo, QStringLiteral("40"));
 }
 
 TEST_F(NavigatorTest, EnterActivatesTheSelectedNode) {
@@ -142,7 +148,8 @@ TEST_F(NavigatorTest, SetLeafShowsNothingForLinksOnlyCyclesAndNonsense) {
     open(content, "cycle.txdb");
     makeControl();
     loadTop();
-    for (const char* no : {"50", "60", "0", "", "abc", "999"})
+    // "999,5,0": 5 has no child 999; "5,77,0": no top-level 77. No unrelated page is shown instead.
+    for (const char* no : {"50", "60", "0", "", "abc", "999", "999,5,0", "5,77,0"})
         nav->SetLeaf(QString::fromLatin1(no));
     EXPECT_TRUE(docs.empty());
     nav->ClearItem();

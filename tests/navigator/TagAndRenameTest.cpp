@@ -189,11 +189,24 @@ TEST_F(Rename, SpacesOnlyChangeNothing) {
     EXPECT_TRUE(stamps.isEmpty());
 }
 
+TEST_F(Rename, LeavingATitleUnchangedWritesNothing) {
+    const QString before = dump();
+    edit(QStringLiteral("N0-5"), QStringLiteral("五"));    // F2 and Enter with the title as it was
+    edit(QStringLiteral("N0-5"), QStringLiteral(" 五  ")); // blanks only: the stored title is the same
+    EXPECT_EQ(dump(), before);
+    EXPECT_TRUE(stamps.isEmpty());
+    // Renamed once, the new title is what "unchanged" compares with.
+    edit(QStringLiteral("N0-5"), QStringLiteral("新"));
+    edit(QStringLiteral("N0-5"), QStringLiteral("新"));
+    EXPECT_EQ(title(0, 5), QStringLiteral("新"));
+    EXPECT_EQ(stamps, QStringList{QStringLiteral("0-5")});
+}
+
 TEST_F(Rename, TitlesWithQuotesAreStoredExactly) {
     QString key = QStringLiteral("N0-5");
     nav->SetNodes(key);
-    edit(QStringLiteral("N4-12"), QStringLiteral("O'Brien's ''本'' ?"));
-    EXPECT_EQ(title(5, 12), QStringLiteral("O'Brien's ''本'' ")); // "?" never reaches a statement
+    edit(QStringLiteral("N4-12"), QStringLiteral("O'Brien's ''本'' why? now?"));
+    EXPECT_EQ(title(5, 12), QStringLiteral("O'Brien's ''本'' why? now?")); // a "?" is kept, not filled
     EXPECT_EQ(stamps, QStringList{QStringLiteral("5-12")});
     EXPECT_EQ(title(0, 5), QStringLiteral("五"));
 }
