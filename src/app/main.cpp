@@ -1,5 +1,6 @@
 // dbtext: the reader's entry point. Sets up the platform services, the shared objects and the main
 // window, and runs start-up. Without a display it runs offscreen, saves a picture of the window and ends.
+#include "app/Options.h"
 #include "app/Usr.h"
 #include "docdb/zSvr.h"
 #include "mainwin/fmDoc.h"
@@ -12,6 +13,7 @@
 #include "util/zClt.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
 #include <QTimer>
 #include <QTranslator>
@@ -19,6 +21,15 @@
 #include <cstdio>
 
 int main(int argc, char** argv) {
+    // Options for scripts (--find, --help, --version) run without a window and need no display.
+    if (argc > 1 && argv[1][0] == '-') {
+        QCoreApplication core(argc, argv);
+        QStringList args = QCoreApplication::arguments();
+        args.removeFirst();
+        const app::OptionRequest request = app::parseOptions(args);
+        if (request.kind != app::OptionRequest::Kind::None)
+            return app::runOptions(request, QStringLiteral("dbtext"), stdout, stderr);
+    }
     const bool noDisplay = qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
                            qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
     if (noDisplay)

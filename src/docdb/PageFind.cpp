@@ -19,16 +19,17 @@ QString findCondition(const QString& text) {
     return terms.join(QStringLiteral(" And "));
 }
 
-QVector<FoundPage> findPages(zSvr& svr, const QString& text) {
+QVector<FoundPage> findPages(zSvr& svr, const QString& text, bool* ok) {
     const QString condition = findCondition(text);
     const QString statement = condition.isEmpty() ? sql::kFindAll : sql::kFindWhere + condition + sql::kFindOrder;
-    RowArray rows;
-    qint32 n = 0;
-    svr.R_Ary(statement, rows, n);
+    Recordset rs;
+    bool read = false;
+    svr.R_Rset(statement, rs, read, 0);
+    if (ok)
+        *ok = read;
     QVector<FoundPage> pages;
-    pages.reserve(n);
-    for (int r = 0; r < n; ++r)
-        pages.push_back({rows(0, r).toInt(), util::CStr(rows(1, r))});
+    for (; read && !rs.eof(); rs.moveNext())
+        pages.push_back({rs.field(0).toInt(), util::CStr(rs.field(1))});
     return pages;
 }
 

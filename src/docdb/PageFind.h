@@ -21,7 +21,7 @@ struct FoundPage {
 QString findCondition(const QString& text);
 
 /// The pages whose text holds every word of text (all pages for none), ordered by title. A read that
-/// fails gives no pages.
-QVector<FoundPage> findPages(zSvr& svr, const QString& text);
+/// fails gives no pages and, when ok is given, false in it.
+QVector<FoundPage> findPages(zSvr& svr, const QString& text, bool* ok = nullptr);
 
 } // namespace docdb

@@ -1,0 +1,154 @@
+// Options: the command line for scripts.
+#include "app/Options.h"
+
+#include "docdb/PageFind.h"
+#include "docdb/zSvr.h"
+#include "platform/MessageBox.h"
+#include "util/zClt.h"
+
+#include <QFileInfo>
+
+namespace app {
+
+namespace {
+
+void write(std::FILE* f, const QString& text) {
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), f);
+    std::fflush(f);
+}
+
+/// The database session's messages, written to the error stream instead of a window.
+class StreamMessages final : public platform::IMessageBox {
+public:
+    StreamMessages(std::FILE* err, const QString& program) : m_err(err), m_title(program) {}
+    platform::MsgAnswer show(const QString& text, platform::MsgButtons buttons) override {
+        write(m_err, m_title + QStringLiteral(": ") + text + QLatin1Char('\n'));
+        shown = true;
+        return buttons == platform::MsgButtons::YesNo ? platform::MsgAnswer::No : platform::MsgAnswer::Cancel;
+    }
+    QString title() const override { return m_title; }
+    void setTitle(const QString& title) override { m_title = title; }
+    bool shown = false;
+
+private:
+    std::FILE* m_err;
+    QString m_title;
+};
+
+/// A title on one output line: tabs and line breaks would split the line, and are written as blanks.
+QString oneLine(QString title) {
+    for (QChar& c : title)
+        if (c == QLatin1Char('\t') || c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QChar(0x2028) ||
+            c == QChar(0x2029) || c == QChar(0x0B) || c == QChar(0x0C) || c == QChar(0x85))
+            c = QLatin1Char(' ');
+    return title;
+}
+
+int find(const OptionRequest& r, const QString& program, std::FILE* out, std::FILE* err) {
+    const util::zClt files;
+    if (!files.FbExFile(r.path)) {
+        write(err, program + QStringLiteral(": ") + r.path + QStringLiteral(" が見つかりません\n"));
+        return 2;
+    }
+    StreamMessages messages(err, program);
+    docdb::zSvr svr(messages, files);
+    bool ok = false;
+    svr.D_StDcDb(r.path, ok);
+    if (!ok) {
+        if (!messages.shown)
+            write(err, program + QStringLiteral(": ") + r.path + QStringLiteral(" は文書DBではありません\n"));
+        return 2;
+    }
+    bool read = false;
+    const QVector<docdb::FoundPage> pages = docdb::findPages(svr, r.words, &read);
+    if (!read) {
+        write(err, program + QStringLiteral(": 検索できませんでした (") + svr.lastError() + QStringLiteral(")\n"));
+        return 1;
+    }
+    QString lines;
+    for (const docdb::FoundPage& p : pages)
+        lines += QString::number(p.no) + QLatin1Char('\t') + oneLine(p.title) + QLatin1Char('\n');
+    write(out, lines);
+    return 0;
+}
+
+} // namespace
+
+OptionRequest parseOptions(const QStringList& arguments) {
+    OptionRequest r;
+    if (arguments.isEmpty())
+        return r;
+    const QString first = arguments.first();
+    if (!first.startsWith(QLatin1Char('-')) || QFileInfo::exists(first))
+        return r;
+    if (first == QLatin1String("--help") || first == QLatin1String("-h")) {
+        r.kind = OptionRequest::Kind::Help;
+    } else if (first == QLatin1String("--version")) {
+        r.kind = OptionRequest::Kind::Version;
+    } else if (first == QLatin1String("--find") || first.startsWith(QLatin1String("--find="))) {
+        QStringList rest = arguments.mid(1);
+        if (first != QLatin1String("--find"))
+            rest.prepend(first.mid(7));
+        if (rest.size() != 2) {
+            r.kind = OptionRequest::Kind::Error;
+            r.error = QStringLiteral("--find には検索語とデータベースを一つずつ指定して下さい");
+            return r;
+        }
+        r.kind = OptionRequest::Kind::Find;
+        r.words = rest[0];
+        r.path = rest[1];
+        return r;
+    } else {
+        r.kind = OptionRequest::Kind::Error;
+        r.error = QStringLiteral("不明なオプションです: ") + first;
+        return r;
+    }
+    if (arguments.size() > 1) {
+        r.kind = OptionRequest::Kind::Error;
+        r.error = first + QStringLiteral(" には引数を付けません");
+    }
+    return r;
+}
+
+QString usageText(const QString& program) {
+    return QStringLiteral(
+               "使い方:\n"
+               "  %1 [データベース [ページ番号]]\n"
+               "      データベース (.txdb, .mdb, .udl) を開き、ページ番号のページを選びます。\n"
+               "      空白を含むパスは二重引用符で囲みます。\n"
+               "  %1 --find \"検索語\" データベース\n"
+               "      検索タブと同じ検索をし、見つかったページを題名順に一行ずつ\n"
+               "      \"ページ番号<タブ>題名\" (UTF-8) で書き出します。ウィンドウは開きません。\n"
+               "      検索語は空白で区切り、% は任意の文字列、_ は任意の一文字です。\n"
+               "      題名の中のタブと改行は空白にして書き出します。\n"
+               "  %1 --help      この説明を表示します。\n"
+               "  %1 --version   版を表示します。\n"
+               "終了コード: 0 成功 (該当なしを含む)、1 読み出しの失敗、2 引数の誤りまたは文書DBでないファイル\n")
+        .arg(program);
+}
+
+QString versionText(const QString& program) {
+    return program + QLatin1Char(' ') + QStringLiteral(DBTEXT_VERSION);
+}
+
+int runOptions(const OptionRequest& request, const QString& program, std::FILE* out, std::FILE* err) {
+    switch (request.kind) {
+    case OptionRequest::Kind::Help:
+        write(out, usageText(program));
+        return 0;
+    case OptionRequest::Kind::Version:
+        write(out, versionText(program) + QLatin1Char('\n'));
+        return 0;
+    case OptionRequest::Kind::Find:
+        return find(request, program, out, err);
+    case OptionRequest::Kind::Error:
+        write(err, program + QStringLiteral(": ") + request.error + QLatin1Char('\n') + usageText(program));
+        return 2;
+    case OptionRequest::Kind::None:
+        break;
+    }
+    return 2;
+}
+
+} // namespace app

@@ -1,0 +1,42 @@
+// Options: the command line's options for scripts (--find, --help, --version), which run without a
+// window, and the usage text.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdio>
+
+namespace app {
+
+/// What a command line that starts with an option asks for.
+struct OptionRequest {
+    enum class Kind {
+        None,    // no option: the ordinary command line (database path and page number)
+        Help,    // --help, -h
+        Version, // --version
+        Find,    // --find WORDS PATH
+        Error,   // an option used wrongly; error holds the reason
+    };
+    Kind kind = Kind::None;
+    QString words; // --find: the words, exactly as given
+    QString path;  // --find: the database
+    QString error;
+};
+
+/// Reads the arguments (without the program). Only a first argument that is one of the options, or
+/// starts with "-" and names no existing file, is an option; anything else is the ordinary command line.
+OptionRequest parseOptions(const QStringList& arguments);
+
+/// The usage text of --help.
+QString usageText(const QString& program);
+
+/// The program's version ("dbtext 0.1.0").
+QString versionText(const QString& program);
+
+/// Carries out an option request that is not Kind::None, writing UTF-8 to out and err, and returns
+/// the exit code: 0 done (also a find without results), 1 the database could not be read, 2 a wrong
+/// command line or a path that is not a document database. Opens no window and writes no file.
+int runOptions(const OptionRequest& request, const QString& program, std::FILE* out, std::FILE* err);
+
+} // namespace app
