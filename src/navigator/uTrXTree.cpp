@@ -382,6 +382,9 @@ void uTrX::SetCdLst(const QString& key) {
         item->setText(0, util::CStr(rows(1, r)));
         const QDateTime when = rows(2, r).toDateTime();
         item->setText(1, when.isValid() ? when.toString(QStringLiteral("yy/MM/dd HH:mm:ss")) : util::CStr(rows(2, r)));
+        // A narrow list shortens its columns; the whole texts stay at hand as tool tips.
+        item->setToolTip(0, item->text(0));
+        item->setToolTip(1, item->text(1));
     }
 }
 

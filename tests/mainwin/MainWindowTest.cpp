@@ -250,6 +250,10 @@ TEST_F(MainWindowTest, Screenshots) {
         QApplication::processEvents();
         EXPECT_TRUE(window->grab().save(QStringLiteral("%1/main-tree%2.png").arg(dir).arg(mode)));
     }
+    window->mnTree(1)->trigger(); // the narrow tree with a code page's list below it
+    window->tree()->SetLeaf(QStringLiteral("29"));
+    QApplication::processEvents();
+    EXPECT_TRUE(window->grab().save(dir + QStringLiteral("/main-narrow-code.png")));
     window->mnTree(0)->trigger();
     window->mnZoom(5)->trigger();
     QApplication::processEvents();
