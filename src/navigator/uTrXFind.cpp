@@ -8,6 +8,7 @@
 
 #include <QAbstractItemDelegate>
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QLineEdit>
@@ -74,7 +75,10 @@ void uTrX::FndDoc() {
     }
     m_lsFind->clear();
     m_sFndWd = t;
+    // A find over a large database reads every page's text: show that the reader is busy meanwhile.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
     const QVector<docdb::FoundPage> pages = docdb::findPages(m_svr, t);
+    QApplication::restoreOverrideCursor();
     for (const docdb::FoundPage& page : pages) {
         auto* item = new QListWidgetItem(page.title);
         item->setData(Qt::UserRole, page.no);
