@@ -26,9 +26,9 @@ bool g_exiting = false;
 
 QString programNameOf(const QString& executablePath) {
     QString name = util::fileNamePart(executablePath);
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    if (dot > 0)
-        name.truncate(dot);
+    // Only the executable's own extension goes: "dbtext-1.2" is a name with a dot, not an extension.
+    if (name.size() > 4 && name.endsWith(QLatin1String(".exe"), Qt::CaseInsensitive))
+        name.chop(4);
     if (name.right(3).compare(QLatin1String("_dv"), Qt::CaseInsensitive) == 0)
         name.chop(3);
     return name;
@@ -118,7 +118,7 @@ bool installQtJapanese(QTranslator& translator) {
 
 QString dateLiteral(bool jet, const QDateTime& t) {
     if (jet)
-        return QLatin1Char('#') + t.toString(QStringLiteral("MM/dd/yy HH:mm:ss")) + QLatin1Char('#');
+        return QLatin1Char('#') + t.toString(QStringLiteral("MM/dd/yyyy HH:mm:ss")) + QLatin1Char('#');
     return QStringLiteral("convert(datetime,'") + t.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")) +
            QStringLiteral("')");
 }

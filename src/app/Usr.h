@@ -26,8 +26,8 @@ class zClt;
 
 namespace app {
 
-/// The program name of an executable path: its base name without extension, with a trailing
-/// "_dv" (any case) removed.
+/// The program name of an executable path: its file name without an ".exe" extension (any case),
+/// with a trailing "_dv" (any case) removed.
 QString programNameOf(const QString& executablePath);
 
 /// The command line's argument text rebuilt from the arguments the system passed: arguments that
@@ -62,7 +62,8 @@ void A_Exit(const QList<std::function<void()>>& unloadWindows, const std::functi
 /// read はい, いいえ, キャンセル. False when the translation is not installed.
 bool installQtJapanese(QTranslator& translator);
 
-/// The date literal of a time in the open provider's form: Jet "#MM/dd/yy hh:mm:ss#", any other
+/// The date literal of a time in the open provider's form: Jet "#MM/dd/yyyy hh:mm:ss#" (four-digit
+/// years, so that stamps from 2030 on are not read as 1930 on), any other
 /// provider "convert(datetime,'yyyy/MM/dd hh:mm:ss')"; hours run 00 to 23.
 QString dateLiteral(bool jet, const QDateTime& t);
 

@@ -5,11 +5,82 @@
 #include "util/Vb.h"
 #include "util/zClt.h"
 
+#include <QLocale>
 #include <QLoggingCategory>
+
+#include <cmath>
 
 Q_LOGGING_CATEGORY(lcDocdb, "dbtext.docdb", QtWarningMsg)
 
 namespace docdb {
+
+namespace {
+
+bool isWholeNumberType(QMetaType t) {
+    switch (t.id()) {
+    case QMetaType::Short:
+    case QMetaType::Int:
+    case QMetaType::Long:
+    case QMetaType::LongLong:
+        return true;
+    default:
+        return false;
+    }
+}
+
+/// Converts v in place to the whole-number type t as VB's CInt/CLng do: halves go to the even
+/// neighbour, and a value outside the type's range, or one that is no number, does not convert.
+bool toWholeNumber(QVariant& v, QMetaType t) {
+    double d = 0;
+    bool ok = false;
+    switch (v.metaType().id()) {
+    case QMetaType::Bool:
+        d = v.toBool() ? -1 : 0; // VB's True
+        ok = true;
+        break;
+    case QMetaType::QString:
+        d = QLocale::c().toDouble(v.toString().trimmed(), &ok);
+        break;
+    case QMetaType::LongLong: {
+        const qlonglong n = v.toLongLong();
+        if (t.id() == QMetaType::LongLong) {
+            v = QVariant(n);
+            return true;
+        }
+        d = double(n);
+        ok = true;
+        break;
+    }
+    default:
+        d = v.toDouble(&ok);
+        break;
+    }
+    if (!ok || !std::isfinite(d))
+        return false;
+    d = util::roundHalfEven(d);
+    switch (t.id()) {
+    case QMetaType::Short:
+        if (d < -32768 || d > 32767)
+            return false;
+        v = QVariant::fromValue(short(d));
+        return true;
+    case QMetaType::Int:
+    case QMetaType::Long:
+        if (d < -2147483648.0 || d > 2147483647.0)
+            return false;
+        v = QVariant(int(d));
+        if (t.id() == QMetaType::Long)
+            v.convert(t);
+        return true;
+    default: // LongLong
+        if (d < -9223372036854775808.0 || d >= 9223372036854775808.0)
+            return false;
+        v = QVariant(qlonglong(d));
+        return true;
+    }
+}
+
+} // namespace
 
 zSvr::zSvr(platform::IMessageBox& messages, const util::zClt& files) : m_messages(messages), m_files(files) {}
 
@@ -166,6 +237,9 @@ void zSvr::R_GtVaL(const QString& sQ, QVariant& vVL, const QVariant& vDef) {
     if (vDef.isValid() && v.metaType() != vDef.metaType()) {
         if (vDef.metaType().id() == QMetaType::QString) {
             v = util::CStr(v);
+        } else if (isWholeNumberType(vDef.metaType())) {
+            if (!toWholeNumber(v, vDef.metaType()))
+                return; // not a number, or out of the caller's range: the default stays
         } else if (!v.convert(vDef.metaType())) {
             return; // a value that does not convert: the default stays
         }

@@ -181,6 +181,9 @@ bool SqliteConnection::execute(const QString& sql, qint32& affected, QString& er
     sqlite3_stmt* st = prepare(sql, error);
     if (!st)
         return false;
+    // sqlite3_changes keeps the count of the last statement that changed rows; a statement that
+    // changes none must report 0, not that earlier count.
+    const sqlite3_int64 before = sqlite3_total_changes64(m_db);
     int rc;
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
     }
@@ -190,7 +193,7 @@ bool SqliteConnection::execute(const QString& sql, qint32& affected, QString& er
         return false;
     }
     sqlite3_finalize(st);
-    affected = qint32(sqlite3_changes(m_db));
+    affected = sqlite3_total_changes64(m_db) == before ? 0 : qint32(sqlite3_changes(m_db));
     return true;
 }
 

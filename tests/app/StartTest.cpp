@@ -43,6 +43,8 @@ TEST(ProgramName, DropsATrailingDvInAnyCase) {
     EXPECT_EQ(app::programNameOf(QStringLiteral("/opt/x/abc_Dv.exe")), QStringLiteral("abc"));
     EXPECT_EQ(app::programNameOf(QStringLiteral("/opt/x/abc_dvx")), QStringLiteral("abc_dvx"));
     EXPECT_EQ(app::programNameOf(QStringLiteral("/usr/bin/dbtext")), QStringLiteral("dbtext"));
+    EXPECT_EQ(app::programNameOf(QStringLiteral("/opt/dbtext-1.2")), QStringLiteral("dbtext-1.2")); // not an extension
+    EXPECT_EQ(app::programNameOf(QStringLiteral("C:\\x\\DBTEXT.EXE")), QStringLiteral("DBTEXT"));
 }
 
 TEST(CommandLine, ParsesAsTheTableShows) {

@@ -164,6 +164,20 @@ TEST_F(ZSvrQuery, BothDateLiteralFormsStoreTheSameTimeAndSortByTime) {
         (QList<int>{40, 5, 9}));
 }
 
+TEST_F(ZSvrQuery, AffectedRowsAreTheStatementsOwn) {
+    bool ok = false;
+    qint32 n = -1;
+    svr.D_ExeSq(QStringLiteral("Update tbTree Set inSrt = inSrt Where noLfP = 8"), ok, n);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(n, 3);
+    for (const char* unchanged : {"Update tbTree Set inSrt = 1 Where noLfP = 999", "Create Table extra (x Integer)"}) {
+        n = -1;
+        svr.D_ExeSq(QString::fromLatin1(unchanged), ok, n);
+        EXPECT_TRUE(ok) << unchanged;
+        EXPECT_EQ(n, 0) << unchanged; // not the previous statement's 3
+    }
+}
+
 TEST_F(ZSvrQuery, ExecuteReportsFailureQuietly) {
     bool ok = true;
     qint32 n = 42;
@@ -230,6 +244,22 @@ TEST_F(ZSvrQuery, SingleValuesFallBackToTheDefault) {
     EXPECT_EQ(v, QVariant(0)); // does not convert to a number
     svr.R_GtVaL(QStringLiteral("Select noDoc From msDoc Where noDoc = 12"), v, QVariant(QString()));
     EXPECT_EQ(v, QVariant(QStringLiteral("12"))); // converted to the caller's type
+    // Whole numbers as VB converts them: halves to even, out of range gives the default.
+    const struct {
+        const char* expr;
+        QVariant def, expected;
+    } numbers[] = {{"2.5", QVariant(0), QVariant(2)},
+                   {"3.5", QVariant(0), QVariant(4)},
+                   {"'2.5'", QVariant(0), QVariant(2)},
+                   {"-2.5", QVariant(0), QVariant(-2)},
+                   {"3000000000", QVariant(-1), QVariant(-1)},
+                   {"3000000000", QVariant(qlonglong(-1)), QVariant(qlonglong(3000000000))},
+                   {"40000", QVariant::fromValue(short(-1)), QVariant::fromValue(short(-1))},
+                   {"1e300", QVariant(qlonglong(-1)), QVariant(qlonglong(-1))}};
+    for (const auto& n : numbers) {
+        svr.R_GtVaL(QStringLiteral("Select ") + QLatin1String(n.expr), v, n.def);
+        EXPECT_EQ(v, n.expected) << n.expr;
+    }
     svr.D_Close();
     svr.R_GtVaL(QStringLiteral("Select noDoc From msDoc"), v, QVariant(7));
     EXPECT_EQ(v, QVariant(7)); // no connection
