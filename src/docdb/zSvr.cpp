@@ -2,6 +2,7 @@
 #include "docdb/zSvr.h"
 
 #include "docdb/Schema.h"
+#include "platform/ConnectionString.h"
 #include "util/Vb.h"
 #include "util/zClt.h"
 
@@ -93,12 +94,15 @@ QString zSvr::providerName() const {
 }
 
 QString zSvr::connectionString(const QString& sFL) {
+    // The path is quoted where it needs to be, so that it names exactly this file: a path holding
+    // ";" or "=" can neither break the string nor name another data source.
+    const QString path = platform::ConnectionString::quoteValue(sFL);
     if (sFL.right(3).compare(QLatin1String("udl"), Qt::CaseInsensitive) == 0)
-        return QStringLiteral("FILE NAME=") + sFL;
+        return QStringLiteral("FILE NAME=") + path;
     QString s = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;") +
                 QStringLiteral("Data Source = ?;Persist Security Info=False");
     const qsizetype q = s.indexOf(QLatin1Char('?'));
-    s.replace(q, 1, sFL);
+    s.replace(q, 1, path);
     return s;
 }
 

@@ -42,7 +42,7 @@ public:
     QString providerName() const;
 
     /// The connection string for a path: "FILE NAME=" + path for ".udl", else the Jet string
-    /// with the path inserted unchanged at the first "?".
+    /// with the path at the first "?"; a path the string's syntax could misread is quoted.
     static QString connectionString(const QString& sFL);
 
     /// Fills the "?" placeholders of sQ in order. Null removes its placeholder; a "?" inside a value

@@ -8,24 +8,96 @@ namespace platform {
 
 QMap<QString, QString> ConnectionString::parse(const QString& text) {
     QMap<QString, QString> out;
-    // Separators: a ";" followed by a key name and "=".
-    static const QRegularExpression sep(QStringLiteral(";(?=\\s*[A-Za-z][A-Za-z0-9 _.]*=)"));
-    const QStringList parts = text.split(sep);
-    for (const QString& part : parts) {
-        const qsizetype eq = part.indexOf(QLatin1Char('='));
-        if (eq <= 0)
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    QString lastKey;         // the key of the last pair read
+    bool lastQuoted = false; // whether its value was quoted
+    while (i < n) {
+        // Separators and blanks between pairs; ";;" is an empty pair.
+        while (i < n && (text.at(i) == QLatin1Char(';') || text.at(i).isSpace()))
+            ++i;
+        if (i >= n)
+            break;
+        // The key runs to the first single "="; "==" stands for an "=" inside the key.
+        QString key;
+        bool hasValue = false;
+        const qsizetype keyStart = i;
+        while (i < n && text.at(i) != QLatin1Char(';')) {
+            if (text.at(i) == QLatin1Char('=')) {
+                if (i + 1 < n && text.at(i + 1) == QLatin1Char('=')) {
+                    key += QLatin1Char('=');
+                    i += 2;
+                    continue;
+                }
+                hasValue = true;
+                ++i;
+                break;
+            }
+            key += text.at(i++);
+        }
+        if (!hasValue) {
+            // A piece without "=": the rest of an unquoted value that held a ";" (a path such as
+            // C:\a;b.txdb written without quotes). It goes back onto that value.
+            const QString piece = text.mid(keyStart, i - keyStart).trimmed();
+            if (!lastKey.isEmpty() && !lastQuoted)
+                out[lastKey] += QLatin1Char(';') + piece;
             continue;
-        const QString key = part.left(eq).trimmed().toLower();
-        QString value = part.mid(eq + 1).trimmed();
-        if (value.endsWith(QLatin1Char(';')))
-            value.chop(1);
-        if (value.size() >= 2 && (value.front() == QLatin1Char('"') || value.front() == QLatin1Char('\'')) &&
-            value.back() == value.front())
-            value = value.mid(1, value.size() - 2);
-        if (!key.isEmpty())
-            out.insert(key, value);
+        }
+        key = key.trimmed().toLower();
+        while (i < n && text.at(i).isSpace() && text.at(i) != QLatin1Char(';'))
+            ++i;
+        QString value;
+        bool quoted = false;
+        if (i < n && (text.at(i) == QLatin1Char('"') || text.at(i) == QLatin1Char('\''))) {
+            // A quoted value: everything up to the matching quote; a doubled quote is one quote.
+            const QChar q = text.at(i++);
+            quoted = true;
+            while (i < n) {
+                if (text.at(i) == q) {
+                    if (i + 1 < n && text.at(i + 1) == q) {
+                        value += q;
+                        i += 2;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+                value += text.at(i++);
+            }
+            // Anything between the closing quote and the next ";" is not part of a well-formed
+            // string; it is kept rather than lost.
+            const qsizetype semi = text.indexOf(QLatin1Char(';'), i);
+            const QString rest = text.mid(i, (semi < 0 ? n : semi) - i).trimmed();
+            value += rest;
+            i = semi < 0 ? n : semi;
+        } else {
+            const qsizetype semi = text.indexOf(QLatin1Char(';'), i);
+            value = text.mid(i, (semi < 0 ? n : semi) - i).trimmed();
+            i = semi < 0 ? n : semi;
+        }
+        if (key.isEmpty()) {
+            lastKey.clear();
+            continue;
+        }
+        out.insert(key, value); // a repeated key: the last value counts
+        lastKey = key;
+        lastQuoted = quoted;
     }
     return out;
+}
+
+QString ConnectionString::quoteValue(const QString& value) {
+    // Values that the parser would read differently unquoted are put in double quotes, with any
+    // double quote inside doubled.
+    bool plain = !value.isEmpty() && !value.front().isSpace() && !value.back().isSpace();
+    for (QChar c : value)
+        if (c == QLatin1Char(';') || c == QLatin1Char('"') || c == QLatin1Char('\'') || c == QLatin1Char('='))
+            plain = false;
+    if (plain)
+        return value;
+    QString v = value;
+    v.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + v + QLatin1Char('"');
 }
 
 QString ConnectionString::udlInitString(const QByteArray& bytes) {
