@@ -277,8 +277,9 @@ TEST_F(View, OfficeTimeOutEndsEveryProcessOfTheConversion) {
     const QString target = tmp.filePath(QStringLiteral("slow.docx"));
     QString reason;
     QTemporaryDir folder;
-    // A page that takes a few seconds, stopped long after the office process has started.
-    EXPECT_TRUE(platform::OfficeConverter::convertHtml(QString::fromUtf8(manPage(300)), folder.path(),
+    // A page whose conversion takes many times the time-out however warm the office program is,
+    // stopped long after the office process has started.
+    EXPECT_TRUE(platform::OfficeConverter::convertHtml(QString::fromUtf8(manPage(6000)), folder.path(),
                                                        QStringLiteral("docx"), QStringLiteral("MS Word 2007 XML"), work,
                                                        reason, nullptr, 1500)
                     .isEmpty());
