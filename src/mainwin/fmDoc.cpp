@@ -317,7 +317,9 @@ void fmDoc::ShowDoc(const QString& sNo, const QString& sSz, int mode) {
     }
     docdb::Recordset rs;
     bool ok = false;
-    m_s.svr.R_Rset(docdb::sql::kDocument + sNo, rs, ok, 2);
+    // Only a checked whole number goes into the statement; anything else is no page.
+    if (const std::optional<qint32> no = util::pageNumber(sNo))
+        m_s.svr.R_Rset(docdb::sql::kDocument + QString::number(*no), rs, ok, 2);
     if (ok && !rs.eof()) {
         try {
             const QVariant doc = rs.field(QStringLiteral("obDoc"));

@@ -92,8 +92,9 @@ QString uTrX::GetNdImg(const QString& kind, const QString& noLfC, const QVariant
     const int cod = util::isNull(boCod) ? 0 : boCod.toInt();
     if (cod == 1)
         return kind == QLatin1String("N") ? QStringLiteral("ndcod") : QStringLiteral("lkcod");
-    QVariant count;
-    m_svr.R_GtVaL(docdb::sql::kChildCount + noLfC, count, QVariant(0));
+    QVariant count(0);
+    if (const std::optional<qint32> no = util::pageNumber(noLfC)) // no page number: no children
+        m_svr.R_GtVaL(docdb::sql::kChildCount + QString::number(*no), count, QVariant(0));
     const bool leaf = count.toInt() < 1;
     if (kind == QLatin1String("L"))
         return leaf ? QStringLiteral("lklef") : QStringLiteral("lkcls");
@@ -145,13 +146,13 @@ QString uTrX::GetChldIdx(int index) const {
 }
 
 bool uTrX::readChildren(const QString& key, const QString& statement, docdb::RowArray& rows, qint32& n) {
-    // The key's page number goes into the statement as plain text; a key whose number part is not
-    // a number reads nothing.
-    const QString no = KyToNo(key);
-    if (util::Val(no) == 0 && no != QLatin1String("0"))
+    // The key's page number goes into the statement as plain text: only a checked whole number
+    // does; a key whose number part is anything else reads nothing.
+    const std::optional<qint32> no = util::pageNumber(KyToNo(key));
+    if (!no)
         return false;
     QString sql = statement;
-    sql.replace(QLatin1Char('?'), no);
+    sql.replace(QLatin1Char('?'), QString::number(*no));
     m_svr.R_Ary(sql, rows, n);
     return true;
 }
@@ -171,7 +172,12 @@ void uTrX::SetNodes(QString& sKy, bool /*bShwRt*/) {
             m_iKyCnt = 0;
         }
         for (int r = 0; r < n; ++r) {
-            const QString child = util::CStr(rows(0, r));
+            // A child number that is not a whole number names no page: its row is left out, so
+            // it never becomes a key or part of a later statement.
+            const std::optional<qint32> childNo = util::pageNumber(rows(0, r));
+            if (!childNo)
+                continue;
+            const QString child = QString::number(*childNo);
             const QString text = util::CStr(rows(1, r));
             const QString kind = rows(2, r).toInt() == 1 ? QStringLiteral("L") : QStringLiteral("N");
             const QString key = MkNdKy(child, kind);
@@ -324,10 +330,11 @@ void uTrX::SetLeaf(const QString& sDno) {
         path = QString::number(n) + QLatin1Char(',');
         for (int i = 0; i < 51; ++i) {
             QVariant v;
-            m_svr.R_GtVaL(docdb::sql::kHomeParent + QString::number(n), v, QVariant(-1));
-            const qint64 p = v.toLongLong();
-            if (p == -1)
-                return; // no home placement: nothing is shown
+            m_svr.R_GtVaL(docdb::sql::kHomeParent + QString::number(n), v, QVariant());
+            const std::optional<qint32> parent = util::pageNumber(v);
+            if (!parent || *parent == -1)
+                return; // no home placement, or a parent that is no page number: nothing is shown
+            const qint32 p = *parent;
             if (p == 0) {
                 path += QLatin1Char('0');
                 break;
@@ -377,8 +384,11 @@ void uTrX::SetCdLst(const QString& key) {
         return;
     m_lsCod->clear();
     for (int r = 0; r < n; ++r) {
+        const std::optional<qint32> childNo = util::pageNumber(rows(0, r));
+        if (!childNo)
+            continue; // no page
         auto* item = new QTreeWidgetItem(m_lsCod);
-        item->setData(0, kKeyRole, QStringLiteral("K") + util::CStr(rows(0, r)));
+        item->setData(0, kKeyRole, QStringLiteral("K") + QString::number(*childNo));
         item->setText(0, util::CStr(rows(1, r)));
         const QDateTime when = rows(2, r).toDateTime();
         item->setText(1, when.isValid() ? when.toString(QStringLiteral("yy/MM/dd HH:mm:ss")) : util::CStr(rows(2, r)));

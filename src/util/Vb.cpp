@@ -159,4 +159,45 @@ QString fileNamePart(const QString& path) {
     return path.mid(std::max(a, b) + 1);
 }
 
+std::optional<qint32> pageNumber(const QVariant& v) {
+    if (isNull(v))
+        return std::nullopt;
+    switch (v.metaType().id()) {
+    case QMetaType::Int:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+        return qint32(v.toInt());
+    case QMetaType::LongLong:
+    case QMetaType::Long: {
+        const qlonglong n = v.toLongLong();
+        if (n < std::numeric_limits<qint32>::min() || n > std::numeric_limits<qint32>::max())
+            return std::nullopt;
+        return qint32(n);
+    }
+    case QMetaType::Double: {
+        const double d = v.toDouble();
+        if (!std::isfinite(d) || d != std::floor(d) || d < std::numeric_limits<qint32>::min() ||
+            d > std::numeric_limits<qint32>::max())
+            return std::nullopt;
+        return qint32(d);
+    }
+    case QMetaType::QString: {
+        const QString t = v.toString().trimmed();
+        qsizetype i = 0;
+        if (i < t.size() && (t.at(i) == QLatin1Char('-') || t.at(i) == QLatin1Char('+')))
+            ++i;
+        if (i == t.size())
+            return std::nullopt;
+        for (qsizetype j = i; j < t.size(); ++j)
+            if (t.at(j) < QLatin1Char('0') || t.at(j) > QLatin1Char('9'))
+                return std::nullopt;
+        bool ok = false;
+        const qint32 n = t.toInt(&ok);
+        return ok ? std::optional<qint32>(n) : std::nullopt;
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
 } // namespace util

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QVariant>
 
+#include <optional>
 #include <stdexcept>
 
 namespace util {
@@ -46,6 +47,12 @@ inline bool isNull(const QVariant& v) {
 /// VB's CStr: numbers in plain decimal, Booleans as True/False, dates as "yyyy/MM/dd hh:mm:ss"
 /// (one fixed form that reads back), texts as they are. Null gives an empty text.
 QString CStr(const QVariant& v);
+
+/// A page or document number that may go into a statement: a whole number that fits 32 bits, read
+/// from a number or from a text of decimal digits (an optional sign, blanks around it). Anything else
+/// ("1 Or 1=1", "12abc", 2.5, a date) is no number. Values read from a database pass through here
+/// before they become part of SQL.
+std::optional<qint32> pageNumber(const QVariant& v);
 
 /// The part of a path after its last folder separator ("\" or "/").
 QString fileNamePart(const QString& path);

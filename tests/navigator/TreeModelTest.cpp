@@ -35,6 +35,35 @@ TEST_F(NavigatorTest, TopLevelKeysRunInOrderAndChildrenTakeTheNextNumbers) {
     EXPECT_EQ(nav->nodeCount(), 5);
 }
 
+TEST_F(NavigatorTest, StoredNumbersThatAreNoNumbersNameNoPage) {
+    // A file whose msDoc.noDoc is a plain column: numbers stored as text reach the reader.
+    bool ok = false;
+    qint32 n = 0;
+    for (const char* sql :
+         {"Drop Table msDoc",
+          "Create Table msDoc (noDoc Integer, szDoc Text, obDoc Blob, txDoc Text, dyUdt DateTime, "
+          "boCod Integer)",
+          "Insert Into msDoc (noDoc, szDoc, boCod) Values (5, '五', 0), (9, '九', 0), (12, '十二', 0), "
+          "('1 Or 1=1', '悪い', 0), ('12abc', '悪い2', 0)",
+          "Insert Into tbTree (noLfP, noLfC, inSrt, szDoc) Values (5, '1 Or 1=1', 3, '悪い'), "
+          "(5, '12abc', 4, '悪い2')"}) {
+        svr.D_ExeSq(QString::fromLatin1(sql), ok, n);
+        ASSERT_TRUE(ok) << sql << svr.lastError().toStdString();
+    }
+    makeControl();
+    loadTop();
+    QString five = QStringLiteral("N0-5");
+    nav->SetNodes(five);
+    QStringList children;
+    for (int i = 0; i < item(QStringLiteral("N0-5"))->childCount(); ++i)
+        children << navigator::uTrX::KyToNo(navigator::uTrX::keyOf(item(QStringLiteral("N0-5"))->child(i)));
+    EXPECT_EQ(children, (QStringList{QStringLiteral("9"), QStringLiteral("12")})); // the two rows are no pages
+    EXPECT_EQ(util::pageNumber(QStringLiteral(" 42 ")), 42);
+    EXPECT_EQ(util::pageNumber(QVariant(qlonglong(1) << 40)), std::nullopt);
+    EXPECT_EQ(util::pageNumber(QVariant(2.5)), std::nullopt);
+    EXPECT_EQ(util::pageNumber(QStringLiteral("1 Or 1=1")), std::nullopt);
+}
+
 TEST_F(NavigatorTest, KeyNumbers) {
     EXPECT_EQ(navigator::uTrX::KyToNo(QStringLiteral("0")), QStringLiteral("0"));
     EXPECT_EQ(navigator::uTrX::KyToNo(QStringLiteral("N12-305")), QStringLiteral("305"));
