@@ -42,6 +42,11 @@ public:
 class DbProviders {
 public:
     static std::unique_ptr<IDbConnection> open(const QString& connectionString, QString& error);
+
+    /// The command time-out: a statement that runs longer is interrupted and fails as a read error
+    /// (30 000 ms; tests make it short). It applies to statements started after the change.
+    static void setCommandTimeout(int milliseconds);
+    static int commandTimeout();
 };
 
 } // namespace platform

@@ -10,13 +10,26 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
+#include <chrono>
+
 Q_LOGGING_CATEGORY(lcPlatformDb, "dbtext.platform.db", QtWarningMsg)
 
 namespace platform {
 
 namespace {
 
-constexpr int kCommandTimeoutMs = 30000; // the 30-second command time-out of the session
+std::atomic<int> g_commandTimeoutMs{30000}; // the 30-second command time-out of the session
+
+// A result is gathered in memory; one that would pass this size (an endless view, say) fails
+// instead of taking the machine's memory. The largest real reads (a page of tens of megabytes,
+// every title of a large database) stay far below it.
+constexpr qint64 kMaxResultBytes = qint64(1) << 30;
+
+qint64 steadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 quint32 readBigEndian32(const QByteArray& b, int at) {
     return (quint32(quint8(b[at])) << 24) | (quint32(quint8(b[at + 1])) << 16) | (quint32(quint8(b[at + 2])) << 8) |
@@ -110,7 +123,7 @@ std::unique_ptr<SqliteConnection> SqliteConnection::open(const QString& path, co
         sqlite3_close(db);
         return nullptr;
     }
-    sqlite3_busy_timeout(db, kCommandTimeoutMs);
+    sqlite3_busy_timeout(db, g_commandTimeoutMs.load());
     sqlite3_extended_result_codes(db, 1);
     std::unique_ptr<SqliteConnection> conn(new SqliteConnection(db, providerName));
     // Reading the schema proves the file is a readable database.
@@ -118,6 +131,16 @@ std::unique_ptr<SqliteConnection> SqliteConnection::open(const QString& path, co
     if (!conn->query(QStringLiteral("SELECT count(*) FROM sqlite_master"), rows, error))
         return nullptr;
     return conn;
+}
+
+SqliteConnection::SqliteConnection(sqlite3* db, QString provider) : m_db(db), m_provider(std::move(provider)) {
+    // Every few thousand virtual-machine steps SQLite asks whether the statement may go on.
+    sqlite3_progress_handler(m_db, 4000, &SqliteConnection::onProgress, this);
+}
+
+int SqliteConnection::onProgress(void* self) {
+    const auto* c = static_cast<SqliteConnection*>(self);
+    return c->m_deadline != 0 && steadyMs() > c->m_deadline ? 1 : 0;
 }
 
 bool SqliteConnection::isReadOnly() const {
@@ -151,30 +174,55 @@ sqlite3_stmt* SqliteConnection::prepare(const QString& sql, QString& error) {
     return st;
 }
 
+bool SqliteConnection::run(sqlite3_stmt* st, DbRows* out, QString& error) {
+    const int cols = sqlite3_column_count(st);
+    if (out)
+        for (int c = 0; c < cols; ++c)
+            out->columns << QString::fromUtf8(sqlite3_column_name(st, c));
+    m_deadline = steadyMs() + g_commandTimeoutMs.load();
+    qint64 bytes = 0;
+    int rc;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        if (!out)
+            continue;
+        QVariantList row;
+        row.reserve(cols);
+        for (int c = 0; c < cols; ++c) {
+            row << columnValue(st, c);
+            bytes += 32 + sqlite3_column_bytes(st, c);
+        }
+        out->rows.push_back(std::move(row));
+        if (bytes > kMaxResultBytes) {
+            rc = SQLITE_TOOBIG;
+            break;
+        }
+        if (steadyMs() > m_deadline) { // rows come fast while the steps between them are few
+            rc = SQLITE_INTERRUPT;
+            break;
+        }
+    }
+    m_deadline = 0;
+    if (rc == SQLITE_DONE)
+        return true;
+    if (rc == SQLITE_INTERRUPT)
+        error = QStringLiteral("the statement ran past the command time-out (%1 ms)").arg(g_commandTimeoutMs.load());
+    else if (rc == SQLITE_TOOBIG)
+        error = QStringLiteral("the result is larger than %1 bytes").arg(kMaxResultBytes);
+    else
+        error = QString::fromUtf8(sqlite3_errmsg(m_db));
+    if (out)
+        *out = DbRows();
+    return false;
+}
+
 bool SqliteConnection::query(const QString& sql, DbRows& out, QString& error) {
     out = DbRows();
     sqlite3_stmt* st = prepare(sql, error);
     if (!st)
         return false;
-    const int cols = sqlite3_column_count(st);
-    for (int c = 0; c < cols; ++c)
-        out.columns << QString::fromUtf8(sqlite3_column_name(st, c));
-    int rc;
-    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-        QVariantList row;
-        row.reserve(cols);
-        for (int c = 0; c < cols; ++c)
-            row << columnValue(st, c);
-        out.rows.push_back(std::move(row));
-    }
-    if (rc != SQLITE_DONE) {
-        error = QString::fromUtf8(sqlite3_errmsg(m_db));
-        sqlite3_finalize(st);
-        out = DbRows();
-        return false;
-    }
+    const bool ok = run(st, &out, error);
     sqlite3_finalize(st);
-    return true;
+    return ok;
 }
 
 bool SqliteConnection::execute(const QString& sql, qint32& affected, QString& error) {
@@ -184,17 +232,20 @@ bool SqliteConnection::execute(const QString& sql, qint32& affected, QString& er
     // sqlite3_changes keeps the count of the last statement that changed rows; a statement that
     // changes none must report 0, not that earlier count.
     const sqlite3_int64 before = sqlite3_total_changes64(m_db);
-    int rc;
-    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-    }
-    if (rc != SQLITE_DONE) {
-        error = QString::fromUtf8(sqlite3_errmsg(m_db));
-        sqlite3_finalize(st);
-        return false;
-    }
+    const bool ok = run(st, nullptr, error);
     sqlite3_finalize(st);
+    if (!ok)
+        return false;
     affected = sqlite3_total_changes64(m_db) == before ? 0 : qint32(sqlite3_changes(m_db));
     return true;
+}
+
+void DbProviders::setCommandTimeout(int milliseconds) {
+    g_commandTimeoutMs = std::max(1, milliseconds);
+}
+
+int DbProviders::commandTimeout() {
+    return g_commandTimeoutMs.load();
 }
 
 std::unique_ptr<IDbConnection> DbProviders::open(const QString& connectionString, QString& error) {

@@ -24,11 +24,15 @@ public:
     bool execute(const QString& sql, qint32& affected, QString& error) override;
 
 private:
-    SqliteConnection(sqlite3* db, QString provider) : m_db(db), m_provider(std::move(provider)) {}
+    SqliteConnection(sqlite3* db, QString provider);
     sqlite3_stmt* prepare(const QString& sql, QString& error);
+    /// Steps a prepared statement to its end within the command time-out; rows go to out when given.
+    bool run(sqlite3_stmt* st, DbRows* out, QString& error);
+    static int onProgress(void* self);
 
     sqlite3* m_db = nullptr;
     QString m_provider;
+    qint64 m_deadline = 0; // the running statement's end of time (steady clock, ms); 0 when none
 };
 
 } // namespace platform
