@@ -104,6 +104,31 @@ QVariant columnValue(sqlite3_stmt* st, int col) {
     }
 }
 
+// A cheap look at the document tables: the first and the last rows of each, which reads the
+// root and the outermost pages of its tree. A file that SQLite reports as damaged there is refused
+// at open rather than showing an empty tree; a full integrity check of a large file would take
+// minutes. Tables that are missing (or views) are for the marker check and the reads to judge.
+bool checkTables(sqlite3* db, QString& error) {
+    static const char* const probes[] = {
+        "SELECT * FROM tbTree LIMIT 1", "SELECT * FROM tbTree ORDER BY rowid DESC LIMIT 1",
+        "SELECT * FROM msDoc LIMIT 1",  "SELECT * FROM msDoc ORDER BY rowid DESC LIMIT 1",
+        "SELECT * FROM msDxml LIMIT 1", "SELECT * FROM kaUsr LIMIT 1",
+    };
+    for (const char* sql : probes) {
+        sqlite3_stmt* st = nullptr;
+        int rc = sqlite3_prepare_v2(db, sql, -1, &st, nullptr);
+        if (rc == SQLITE_OK && st)
+            rc = sqlite3_step(st);
+        sqlite3_finalize(st);
+        const int primary = rc & 0xFF;
+        if (primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB) {
+            error = QStringLiteral("the database is damaged: %1").arg(QString::fromUtf8(sqlite3_errstr(rc)));
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 std::unique_ptr<SqliteConnection> SqliteConnection::open(const QString& path, const QString& providerName,
@@ -129,6 +154,8 @@ std::unique_ptr<SqliteConnection> SqliteConnection::open(const QString& path, co
     // Reading the schema proves the file is a readable database.
     DbRows rows;
     if (!conn->query(QStringLiteral("SELECT count(*) FROM sqlite_master"), rows, error))
+        return nullptr;
+    if (!checkTables(db, error))
         return nullptr;
     return conn;
 }
