@@ -104,31 +104,6 @@ QVariant columnValue(sqlite3_stmt* st, int col) {
     }
 }
 
-// A cheap look at the document tables: the first and the last rows of each, which reads the
-// root and the outermost pages of its tree. A file that SQLite reports as damaged there is refused
-// at open rather than showing an empty tree; a full integrity check of a large file would take
-// minutes. Tables that are missing (or views) are for the marker check and the reads to judge.
-bool checkTables(sqlite3* db, QString& error) {
-    static const char* const probes[] = {
-        "SELECT * FROM tbTree LIMIT 1", "SELECT * FROM tbTree ORDER BY rowid DESC LIMIT 1",
-        "SELECT * FROM msDoc LIMIT 1",  "SELECT * FROM msDoc ORDER BY rowid DESC LIMIT 1",
-        "SELECT * FROM msDxml LIMIT 1", "SELECT * FROM kaUsr LIMIT 1",
-    };
-    for (const char* sql : probes) {
-        sqlite3_stmt* st = nullptr;
-        int rc = sqlite3_prepare_v2(db, sql, -1, &st, nullptr);
-        if (rc == SQLITE_OK && st)
-            rc = sqlite3_step(st);
-        sqlite3_finalize(st);
-        const int primary = rc & 0xFF;
-        if (primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB) {
-            error = QStringLiteral("the database is damaged: %1").arg(QString::fromUtf8(sqlite3_errstr(rc)));
-            return false;
-        }
-    }
-    return true;
-}
-
 } // namespace
 
 std::unique_ptr<SqliteConnection> SqliteConnection::open(const QString& path, const QString& providerName,
@@ -155,7 +130,7 @@ std::unique_ptr<SqliteConnection> SqliteConnection::open(const QString& path, co
     DbRows rows;
     if (!conn->query(QStringLiteral("SELECT count(*) FROM sqlite_master"), rows, error))
         return nullptr;
-    if (!checkTables(db, error))
+    if (!conn->checkTables(error))
         return nullptr;
     return conn;
 }
@@ -168,6 +143,45 @@ SqliteConnection::SqliteConnection(sqlite3* db, QString provider) : m_db(db), m_
 int SqliteConnection::onProgress(void* self) {
     const auto* c = static_cast<SqliteConnection*>(self);
     return c->m_deadline != 0 && steadyMs() > c->m_deadline ? 1 : 0;
+}
+
+bool SqliteConnection::checkTables(QString& error) {
+    // A cheap look at the document tables: the first and the last rows of each, which reads the
+    // root and the outermost pages of its tree. A file that SQLite reports as damaged there is
+    // refused at open rather than showing an empty tree; a full integrity check of a large file
+    // would take minutes. Only real tables are probed (a view is for the reads to judge), and the
+    // probes run under the command time-out like every statement.
+    DbRows tables;
+    if (!query(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' AND lower(name) IN "
+                              "('tbtree', 'msdoc', 'msdxml', 'kausr')"),
+               tables, error))
+        return false;
+    QStringList names;
+    for (const QVariantList& row : tables.rows)
+        names << row.value(0).toString().toLower();
+    static const char* const probes[][2] = {
+        {"tbtree", "SELECT * FROM tbTree LIMIT 1"}, {"tbtree", "SELECT * FROM tbTree ORDER BY rowid DESC LIMIT 1"},
+        {"msdoc", "SELECT * FROM msDoc LIMIT 1"},   {"msdoc", "SELECT * FROM msDoc ORDER BY rowid DESC LIMIT 1"},
+        {"msdxml", "SELECT * FROM msDxml LIMIT 1"}, {"kausr", "SELECT * FROM kaUsr LIMIT 1"},
+    };
+    for (const auto& probe : probes) {
+        if (!names.contains(QLatin1String(probe[0])))
+            continue;
+        sqlite3_stmt* st = nullptr;
+        int rc = sqlite3_prepare_v2(m_db, probe[1], -1, &st, nullptr);
+        if (rc == SQLITE_OK && st) {
+            m_deadline = steadyMs() + g_commandTimeoutMs.load();
+            rc = sqlite3_step(st);
+            m_deadline = 0;
+        }
+        sqlite3_finalize(st);
+        const int primary = rc & 0xFF;
+        if (primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB) {
+            error = QStringLiteral("the database is damaged: %1").arg(QString::fromUtf8(sqlite3_errstr(rc)));
+            return false;
+        }
+    }
+    return true;
 }
 
 bool SqliteConnection::isReadOnly() const {

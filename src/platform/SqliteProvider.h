@@ -29,6 +29,7 @@ private:
     /// Steps a prepared statement to its end within the command time-out; rows go to out when given.
     bool run(sqlite3_stmt* st, DbRows* out, QString& error);
     static int onProgress(void* self);
+    bool checkTables(QString& error);
 
     sqlite3* m_db = nullptr;
     QString m_provider;
