@@ -80,8 +80,8 @@ OptionRequest parseOptions(const QStringList& arguments) {
     if (arguments.isEmpty())
         return r;
     const QString first = arguments.first();
-    if (!first.startsWith(QLatin1Char('-')) || QFileInfo::exists(first))
-        return r;
+    if (QFileInfo::exists(first))
+        return r; // a file of that name is a database path
     if (first == QLatin1String("--help") || first == QLatin1String("-h")) {
         r.kind = OptionRequest::Kind::Help;
     } else if (first == QLatin1String("--version")) {
@@ -100,9 +100,7 @@ OptionRequest parseOptions(const QStringList& arguments) {
         r.path = rest[1];
         return r;
     } else {
-        r.kind = OptionRequest::Kind::Error;
-        r.error = QStringLiteral("不明なオプションです: ") + first;
-        return r;
+        return r; // not an option: the ordinary command line, which drops a path that names no file
     }
     if (arguments.size() > 1) {
         r.kind = OptionRequest::Kind::Error;

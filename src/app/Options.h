@@ -24,8 +24,8 @@ struct OptionRequest {
     QString error;
 };
 
-/// Reads the arguments (without the program). Only a first argument that is one of the options, or
-/// starts with "-" and names no existing file, is an option; anything else is the ordinary command line.
+/// Reads the arguments (without the program). Only a first argument that is one of the options
+/// (and names no existing file) is an option; anything else is the ordinary command line, unchanged.
 OptionRequest parseOptions(const QStringList& arguments);
 
 /// The usage text of --help.

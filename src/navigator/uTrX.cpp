@@ -61,8 +61,9 @@ uTrX::uTrX(docdb::zSvr& svr, const platform::IScreen& screen, QWidget* parent)
     // A click shows its pane (also the current one again); the wheel and the arrow keys change the
     // current tab without a click, and show its pane too. SetFrame moves the current tab with the
     // signals blocked, so a click shows its pane once.
+    m_stTab->installEventFilter(this); // notes the button of a click: only the left one chooses a tab
     connect(m_stTab, &QTabBar::tabBarClicked, this, [this](int index) {
-        if (index >= 0)
+        if (index >= 0 && m_tabButton == Qt::LeftButton)
             SetFrame(index + 1, false);
     });
     connect(m_stTab, &QTabBar::currentChanged, this, [this](int index) {
@@ -364,11 +365,33 @@ bool uTrX::eventFilter(QObject* watched, QEvent* event) {
         m_listKeyboard = false;
         return false;
     }
+    // An entry of the find combo's list is picked by a click or by Enter in the list; the list
+    // takes Enter already as a shortcut override. The mark lives only while the list is open, so
+    // that a later "activated" from the arrow keys in the box runs nothing.
+    const auto isEnter = [](QEvent* e) {
+        const int key = static_cast<QKeyEvent*>(e)->key();
+        return key == Qt::Key_Return || key == Qt::Key_Enter;
+    };
     if ((watched == m_cmbFind->view()->viewport() && event->type() == QEvent::MouseButtonRelease) ||
-        (watched == m_cmbFind->view() && event->type() == QEvent::KeyPress &&
-         (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Return ||
-          static_cast<QKeyEvent*>(event)->key() == Qt::Key_Enter))) {
+        (watched == m_cmbFind->view() &&
+         (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) && isEnter(event))) {
         m_comboPicked = true;
+        return false;
+    }
+    if (watched == m_cmbFind->view()->parentWidget() && event->type() == QEvent::Show) {
+        m_comboPicked = false;
+        return false;
+    }
+    if (watched == m_cmbFind->view()->parentWidget() && event->type() == QEvent::Hide) {
+        // "activated" of a pick comes while the list closes; after that the mark is gone.
+        QMetaObject::invokeMethod(
+            this, [this] { m_comboPicked = false; }, Qt::QueuedConnection);
+        return false;
+    }
+    if (watched == m_cmbFind && event->type() == QEvent::Wheel)
+        return true; // the wheel would replace the typed text by a history entry
+    if (watched == m_stTab && event->type() == QEvent::MouseButtonPress) {
+        m_tabButton = static_cast<QMouseEvent*>(event)->button();
         return false;
     }
     if ((watched == m_cmbFind || watched == m_cmbFind->lineEdit()) && event->type() == QEvent::KeyPress) {

@@ -15,6 +15,7 @@
 #include <QListWidget>
 #include <QLoggingCategory>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTreeWidget>
 
 Q_DECLARE_LOGGING_CATEGORY(lcNavigator)
@@ -45,6 +46,7 @@ void uTrX::setupFindPane() {
     // does not, so the pick is noted where it happens, in the list.
     m_cmbFind->view()->installEventFilter(this);
     m_cmbFind->view()->viewport()->installEventFilter(this);
+    m_cmbFind->view()->parentWidget()->installEventFilter(this); // the list's popup opening and closing
     connect(m_cmbFind, &QComboBox::activated, this, [this](int) {
         if (m_comboPicked) {
             m_comboPicked = false;
@@ -76,9 +78,12 @@ void uTrX::FndDoc() {
     m_lsFind->clear();
     m_sFndWd = t;
     // A find over a large database reads every page's text: show that the reader is busy meanwhile.
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const QVector<docdb::FoundPage> pages = docdb::findPages(m_svr, t);
-    QApplication::restoreOverrideCursor();
+    QVector<docdb::FoundPage> pages;
+    {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+        pages = docdb::findPages(m_svr, t);
+    }
     for (const docdb::FoundPage& page : pages) {
         auto* item = new QListWidgetItem(page.title);
         item->setData(Qt::UserRole, page.no);

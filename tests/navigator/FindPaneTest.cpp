@@ -5,6 +5,8 @@
 #include <QAbstractItemView>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QWheelEvent>
+#include <QWindow>
 
 using testsupport::NavigatorTest;
 using testsupport::SetDoc;
@@ -137,6 +139,38 @@ TEST_F(FindPane, TypedWordsAndEnterOnTheFocusedBoxRunTheFindOnExactlyThatText) {
     nav->cmbFind()->setEditText(QStringLiteral("BETA"));
     nav.reset();
     EXPECT_EQ(activated, 0);
+}
+
+TEST_F(FindPane, PickingFromTheListByKeyboardRunsTheFindAndNothingElseDoes) {
+    find(QStringLiteral("beta"));
+    find(QStringLiteral("gamma"));
+    nav->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(nav.get()));
+    nav->SetFrame(2);
+    QWindow* window = nav->windowHandle();
+    nav->cmbFind()->clearEditText();
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("typed"));
+    // The wheel over the box leaves the typed text alone.
+    const QPointF at = nav->cmbFind()->rect().center();
+    QWheelEvent wheel(at, nav->cmbFind()->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(nav->cmbFind(), &wheel);
+    EXPECT_EQ(nav->cmbFind()->currentText(), QStringLiteral("typed"));
+    // Alt+Down opens the list, Up moves to "beta", Enter picks it: the find runs for it.
+    QTest::keyClick(window, Qt::Key_Down, Qt::AltModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return nav->cmbFind()->view()->isVisible(); }));
+    // The keyboard speaks to the window that has the focus: now the list's popup.
+    QTest::keyClick(QGuiApplication::focusWindow(), Qt::Key_Up);
+    QTest::keyClick(QGuiApplication::focusWindow(), Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !nav->cmbFind()->view()->isVisible(); }));
+    QApplication::processEvents();
+    EXPECT_EQ(nav->sFndWd(), QStringLiteral("beta"));
+    EXPECT_EQ(titles(nav->lsFind()), (QStringList{QStringLiteral("八"), QStringLiteral("十二")}));
+    // Walking the history with the arrow keys in the box only fills it in.
+    QTest::keyClick(window, Qt::Key_Down);
+    QApplication::processEvents();
+    EXPECT_EQ(nav->cmbFind()->currentText(), QStringLiteral("gamma"));
+    EXPECT_EQ(nav->sFndWd(), QStringLiteral("beta"));
 }
 
 TEST_F(FindPane, ListChoiceAndButtonRunTheFind) {

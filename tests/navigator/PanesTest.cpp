@@ -134,6 +134,11 @@ TEST_F(NavigatorTest, WheelAndArrowKeysOnTheTabStripShowThePane) {
     EXPECT_TRUE(nav->frame(2)->isVisible());
     EXPECT_FALSE(nav->frame(1)->isVisible());
     EXPECT_EQ(messages, QStringList{QStringLiteral("文書全体に検索文字を含む文書を探します")});
+    // A right or middle click on a tab chooses nothing.
+    QTest::mouseClick(bar, Qt::RightButton, {}, bar->tabRect(0).center());
+    QTest::mouseClick(bar, Qt::MiddleButton, {}, bar->tabRect(2).center());
+    EXPECT_EQ(nav->iCurTb(), 2);
+    EXPECT_EQ(messages.size(), 1);
     // The arrow keys on the focused strip.
     bar->setFocus();
     QTest::keyClick(bar, Qt::Key_Right);
