@@ -22,6 +22,62 @@ bool startsWithLineBreak(const QString& s) {
     return s.startsWith(QLatin1Char('\r')) || s.startsWith(QLatin1Char('\n'));
 }
 
+bool blank(QStringView text) {
+    for (QChar c : text)
+        if (!c.isSpace())
+            return false;
+    return true;
+}
+
+/// Whether the program can edit a settings document by its text splicing without losing anything:
+/// an optional declaration, the root element holding groups, each group holding key elements whose
+/// values contain no "<", every element closed in order, and nothing but blanks between them. Only
+/// the root's end may be missing (it is added again on saving). A document of any other shape (a
+/// group inside a group, a missing end tag, "</運用>" inside a value …) is read, but not written.
+bool editableShape(const QString& text) {
+    QStringList open; // element names from the root down
+    qsizetype i = 0, textFrom = 0;
+    const qsizetype n = text.size();
+    bool rootSeen = false, rootClosed = false;
+    while (i < n) {
+        const qsizetype lt = text.indexOf(QLatin1Char('<'), i);
+        const qsizetype end = lt < 0 ? n : lt;
+        // Text between tags: a value inside a key element, blanks anywhere else.
+        if (open.size() != 3 && !blank(QStringView(text).mid(textFrom, end - textFrom)))
+            return false;
+        if (lt < 0)
+            break;
+        if (text.mid(lt, 2) == QLatin1String("<?")) { // the declaration, before the root only
+            const qsizetype q = text.indexOf(QLatin1String("?>"), lt);
+            if (q < 0 || rootSeen)
+                return false;
+            i = textFrom = q + 2;
+            continue;
+        }
+        const qsizetype gt = text.indexOf(QLatin1Char('>'), lt);
+        if (gt < 0)
+            return false;
+        const bool closing = lt + 1 < n && text.at(lt + 1) == QLatin1Char('/');
+        const QString name = text.mid(lt + (closing ? 2 : 1), gt - lt - (closing ? 2 : 1));
+        if (name.isEmpty() || name.contains(QLatin1Char('<')) || name.contains(QLatin1Char('/')))
+            return false; // a "<" that is no tag: in a value it would be taken for one
+        if (closing) {
+            if (open.isEmpty() || open.last() != name)
+                return false;
+            open.removeLast();
+            if (open.isEmpty())
+                rootClosed = true;
+        } else {
+            if (rootClosed || open.size() >= 3 || (open.isEmpty() && (rootSeen || name != kRoot)))
+                return false;
+            rootSeen = true;
+            open << name;
+        }
+        i = textFrom = gt + 1;
+    }
+    return rootSeen && (open.isEmpty() || (open.size() == 1 && !rootClosed));
+}
+
 } // namespace
 
 yIni::yIni(platform::IMessageBox& messages, platform::ISpecialFolders& folders, platform::IAppSettings& appSettings,
@@ -62,12 +118,13 @@ void yIni::W_UserData(quintptr nWhnd) {
     bool needsWriting = true;
     if (fs.fileExists(choiceFile)) {
         bool ok = false;
-        const QString content = fs.readAnsiText(choiceFile, ok);
-        if (ok && !content.isEmpty() && !startsWithLineBreak(content)) {
+        bool invalid = false;
+        const QString content = fs.readAnsiText(choiceFile, ok, &invalid);
+        if (!ok || invalid) {
+            needsWriting = false; // an unreadable choice file, or one that is no ANSI text, is left as it is
+        } else if (!content.isEmpty() && !startsWithLineBreak(content)) {
             choice = content;
             needsWriting = false;
-        } else if (!ok) {
-            needsWriting = false; // an unreadable choice file is left as it is
         }
     }
 
@@ -214,6 +271,7 @@ QString yIni::sGtElm(qint16 mode, const QString& name) {
 void yIni::GetTxt(const QString& sFL, bool& bOk) {
     m_document.clear();
     m_unreadable = false;
+    m_uneditable = false;
     QString path = sFL;
     const qsizetype dv = path.indexOf(QStringLiteral("_DV.xml"), 0, Qt::CaseInsensitive);
     if (dv >= 0)
@@ -232,8 +290,13 @@ void yIni::GetTxt(const QString& sFL, bool& bOk) {
             bOk = false;
             return;
         }
-        if (!text.isEmpty() && !startsWithLineBreak(text))
-            m_document = text;
+        // Blank lines before the declaration are skipped; the document after them is kept.
+        qsizetype start = 0;
+        while (start < text.size() && text.at(start).isSpace())
+            ++start;
+        if (start < text.size())
+            m_document = text.mid(start);
+        m_uneditable = !m_document.isEmpty() && !editableShape(m_document);
     } else {
         QFile f(path);
         if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
@@ -334,7 +397,9 @@ void yIni::SetGtx() {
 void yIni::SetTxt(bool& bOk) {
     if (m_settingsPath.isEmpty())
         return;
-    if (m_unreadable) {
+    // A file that could not be read, or whose shape the edits cannot keep whole, is never written
+    // over; neither is a document that the edits left in such a shape.
+    if (m_unreadable || m_uneditable || !editableShape(m_document)) {
         bOk = false;
         return;
     }

@@ -48,7 +48,8 @@ public:
 
     // --- settings document ---------------------------------------------------------------------
     /// Loads the document from sFL ("_DV.xml" in any case is read as ".xml"); a missing file is
-    /// created empty. An empty file or one starting with a line break gives the empty document.
+    /// created empty. Blank lines before the document are skipped; an empty or blank file gives the
+    /// empty document. A document whose shape the text edits could damage is read but not written.
     void GetTxt(const QString& sFL, bool& bOk);
     /// Makes sGp the current group and extracts its body.
     void GetGtx(const QString& sGp);
@@ -57,7 +58,7 @@ public:
     /// a Boolean that does not convert.
     QVariant vGtVal(const QString& sKy, const QVariant& vDef);
     /// Writes the document to the settings file. Does nothing before GetTxt, and never overwrites a
-    /// file that GetTxt could not read (bOk False then).
+    /// file that GetTxt could not read or could not edit safely (bOk False then).
     void SetTxt(bool& bOk);
     /// Puts the current group's body back into the document.
     void SetGtx();
@@ -89,6 +90,7 @@ private:
     QString m_group;           // body of the current group
     QString m_groupName;       // name of the current group
     bool m_unreadable = false; // the last GetTxt met a file it could not read
+    bool m_uneditable = false; // the last GetTxt met a document that edits could damage
     QString m_userDataFolder;
 };
 

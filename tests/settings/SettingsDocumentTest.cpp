@@ -145,13 +145,61 @@ TEST_F(SettingsDocument, BooleansAndDatesReadBackWhatIsWritten) {
     EXPECT_TRUE(ini.groupText().contains(QStringLiteral("<On>True</On>")));
 }
 
-TEST_F(SettingsDocument, FileStartingWithALineBreakCountsAsEmpty) {
-    testsupport::writeBytes(file(), QByteArray("\r\n<junk>1</junk>"));
+TEST_F(SettingsDocument, BlankLinesBeforeTheDocumentAreSkippedAndItsGroupsKept) {
+    const QString doc = QStringLiteral("<?xml version='1.0' encoding='Shift-JIS' ?>\r\n<運用>\r\n"
+                                       "   <他>\r\n      <a>1</a>\r\n   </他>\r\n</運用>");
+    testsupport::writeBytes(file(), ansi(QStringLiteral("\r\n  \r\n") + doc));
     load(file());
-    EXPECT_EQ(ini.documentText(), kEmptyDoc);
+    EXPECT_EQ(ini.documentText(), doc);
     savePosition(1, 2, 3, 4, 5, 0);
     save();
-    EXPECT_FALSE(testsupport::readBytes(file()).contains("junk")); // overwritten
+    const QString written = platform::TextCodec::fromAnsi(testsupport::readBytes(file()));
+    EXPECT_TRUE(written.startsWith(doc.left(doc.size() - 5))) << written.toStdString(); // 他 is kept
+    EXPECT_TRUE(written.contains(QStringLiteral("<Zoom>5</Zoom>")));
+    // Blank lines before something that is no settings document: read as it is, never written.
+    testsupport::writeBytes(file(), QByteArray("\r\n<junk>1</junk>"));
+    load(file());
+    savePosition(1, 2, 3, 4, 5, 0);
+    bool ok = true;
+    ini.SetTxt(ok);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(testsupport::readBytes(file()), QByteArray("\r\n<junk>1</junk>"));
+}
+
+TEST_F(SettingsDocument, DocumentsTheEditsCouldDamageAreNeverWritten) {
+    const QString head = QStringLiteral("<?xml version='1.0' encoding='Shift-JIS' ?>\r\n<運用>\r\n");
+    const QString shapes[] = {
+        // Overlapping groups.
+        head + QStringLiteral("   <位置>\r\n      <Left>1</Left>\r\n   <他>\r\n   </位置>\r\n      <a>1</a>\r\n   "
+                              "</他>\r\n</運用>"),
+        // A key's end tag missing: its end comes in another group.
+        head + QStringLiteral("   <位置>\r\n      <Zoom>3\r\n   </位置>\r\n   <他>\r\n      <Zoom>1</Zoom>\r\n   "
+                              "</他>\r\n</運用>"),
+        // The root's end inside a value, the real one after it.
+        head + QStringLiteral("   <他>\r\n      <a>x</運用>y</a>\r\n   </他>\r\n</運用>"),
+        // A group inside a group, and a "<" inside a value.
+        head + QStringLiteral("   <他>\r\n      <内>\r\n         <a>1</a>\r\n      </内>\r\n   </他>\r\n</運用>"),
+        head + QStringLiteral("   <他>\r\n      <a>1 < 2</a>\r\n   </他>\r\n</運用>"),
+    };
+    for (const QString& shape : shapes) {
+        testsupport::writeBytes(file(), ansi(shape));
+        load(file()); // read as ever
+        savePosition(1, 2, 3, 4, 5, 0);
+        bool ok = true;
+        ini.SetTxt(ok);
+        EXPECT_FALSE(ok) << shape.toStdString();
+        EXPECT_EQ(testsupport::readBytes(file()), ansi(shape)) << shape.toStdString();
+    }
+    // A value the program sets that would break the shape is not written either.
+    testsupport::writeBytes(file(), ansi(kEmptyDoc));
+    load(file());
+    ini.GetGtx(QStringLiteral("他"));
+    ini.SetVal(QStringLiteral("a"), QStringLiteral("</他>"));
+    ini.SetGtx();
+    bool ok = true;
+    ini.SetTxt(ok);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(testsupport::readBytes(file()), ansi(kEmptyDoc));
 }
 
 TEST_F(SettingsDocument, DvFileNamesMapToTheFileWithoutDv) {
@@ -184,7 +232,7 @@ TEST_F(SettingsDocument, GroupNamesAreFoundAtTheirFirstOccurrence) {
     EXPECT_EQ(ini.vGtVal(QStringLiteral("Zoom"), QVariant(qint16(0))).toDouble(), 3.0);
 }
 
-TEST_F(SettingsDocument, DamagedGroupShowsTheMessageAndLosesNothing) {
+TEST_F(SettingsDocument, DamagedGroupShowsTheMessageAndIsNotWritten) {
     const QString damaged = QStringLiteral("<?xml version='1.0' encoding='Shift-JIS' ?>\r\n<運用>\r\n"
                                            "   <位置>\r\n      <Left>1440</Left>\r\n"
                                            "   <他>\r\n      <a>1</a>\r\n   </他>\r\n</運用>");
@@ -196,12 +244,10 @@ TEST_F(SettingsDocument, DamagedGroupShowsTheMessageAndLosesNothing) {
                                      QStringLiteral(") が破損しています"));
     EXPECT_EQ(ini.vGtVal(QStringLiteral("Left"), QVariant(qint16(0))).toDouble(), 0.0);
     savePosition(100, 200, 300, 400, 2, 1);
-    save();
-    const QString written = platform::TextCodec::fromAnsi(testsupport::readBytes(file()));
-    // Everything the file held is still there; the complete group goes before the root end.
-    EXPECT_TRUE(written.startsWith(damaged.left(damaged.size() - QStringLiteral("</運用>").size())));
-    EXPECT_TRUE(written.endsWith(QStringLiteral("      <Trvw>1</Trvw>\r\n   </位置>\r\n</運用>")));
-    EXPECT_EQ(written.count(QStringLiteral("<位置>")), 2);
+    bool ok = true;
+    ini.SetTxt(ok);
+    EXPECT_FALSE(ok); // the group's end is missing: the file stays as it was
+    EXPECT_EQ(testsupport::readBytes(file()), ansi(damaged));
 }
 
 TEST_F(SettingsDocument, DamagedKeyShowsTheMessage) {

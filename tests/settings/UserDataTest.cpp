@@ -116,6 +116,15 @@ TEST_F(UserData, FolderThatCannotBeMadeFallsBackAndGoesOn) {
     EXPECT_TRUE(QDir(appData()).exists());
 }
 
+TEST_F(UserData, ChoiceFileThatIsNoAnsiTextIsLeftAlone) {
+    for (const QByteArray& bytes : {QByteArray("\x82"), QByteArray("%app%\x81"), QByteArray("\x82\r\n")}) {
+        testsupport::writeBytes(choiceFile(), bytes); // a lone lead byte of Shift-JIS
+        ini.W_UserData(0);
+        EXPECT_EQ(ini.userDataFolder(), appData());
+        EXPECT_EQ(testsupport::readBytes(choiceFile()), bytes);
+    }
+}
+
 TEST_F(UserData, UnwritableChoiceFileDoesNotStopTheProgram) {
     QDir().mkpath(choiceFile()); // the choice file's name is taken by a folder
     ini.W_UserData(0);
