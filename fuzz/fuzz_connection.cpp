@@ -24,9 +24,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         fuzzcheck::check(keys.value(it.key()) == it.value(), "a rebuilt string parses to the same values",
                          text + QStringLiteral("\n→ ") + pairs.join(QLatin1Char(';')));
     const QString value = text.left(200);
-    const QMap<QString, QString> one = ConnectionString::parse(QStringLiteral("Provider=SQLite;Data Source=") +
-                                                               ConnectionString::quoteValue(value) +
-                                                               QStringLiteral(";Mode=Read"));
+    const QMap<QString, QString> one =
+        ConnectionString::parse(QStringLiteral("Provider=SQLite;Data Source=") + ConnectionString::quoteValue(value) +
+                                QStringLiteral(";Mode=Read"));
     fuzzcheck::check(one.value(QStringLiteral("data source")) == value, "a quoted value reads back exactly", value);
     fuzzcheck::check(one.value(QStringLiteral("mode")) == QLatin1String("Read"), "the pair after it stays", value);
     return 0;

@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const QRegularExpression groupStart(QStringLiteral("\\r\\n   <([^<>/\\r\\n]+)>\\r\\n"));
     for (auto it = groupStart.globalMatch(before); it.hasNext();) {
         const QString name = it.next().captured(1);
-        if (name != QLatin1String("位置") && !groups.contains(name))
+        if (name != QStringLiteral("位置") && !groups.contains(name))
             groups << name;
     }
     QStringList bodies;

@@ -195,6 +195,10 @@ SqliteConnection::~SqliteConnection() {
 
 sqlite3_stmt* SqliteConnection::prepare(const QString& sql, QString& error) {
     const QByteArray text = SqlDialect::toSqlite(sql).toUtf8();
+    if (text.contains('\0')) { // SQLite would read the statement only up to it
+        error = QStringLiteral("the statement holds a NUL character");
+        return nullptr;
+    }
     sqlite3_stmt* st = nullptr;
     const char* tail = nullptr;
     if (sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &st, &tail) != SQLITE_OK) {

@@ -51,6 +51,9 @@ bool editableShape(const QString& text) {
             const qsizetype q = text.indexOf(QLatin1String("?>"), lt);
             if (q < 0 || rootSeen)
                 return false;
+            const QStringView inside = QStringView(text).mid(lt + 2, q - lt - 2);
+            if (inside.contains(QLatin1Char('<')) || inside.contains(QLatin1Char('>')))
+                return false; // tags hidden in it would be found by the edits' text search
             i = textFrom = q + 2;
             continue;
         }

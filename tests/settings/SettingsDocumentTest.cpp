@@ -177,6 +177,8 @@ TEST_F(SettingsDocument, DocumentsTheEditsCouldDamageAreNeverWritten) {
                               "</他>\r\n</運用>"),
         // The root's end inside a value, the real one after it.
         head + QStringLiteral("   <他>\r\n      <a>x</運用>y</a>\r\n   </他>\r\n</運用>"),
+        // A declaration that hides a tag, which the edits' search would take for the group's.
+        QStringLiteral("<?xml version='1.0' </位置> ?>\r\n<運用>\r\n</運用>"),
         // A group inside a group, and a "<" inside a value.
         head + QStringLiteral("   <他>\r\n      <内>\r\n         <a>1</a>\r\n      </内>\r\n   </他>\r\n</運用>"),
         head + QStringLiteral("   <他>\r\n      <a>1 < 2</a>\r\n   </他>\r\n</運用>"),
