@@ -77,6 +77,23 @@ public:
     /// Zoom command: 0 90%, 1 等倍(100%), 2 110%, 3 120%, 4 150%, 5 200%.
     void setZoomStep(int i);
 
+    // Links and hints in the page text.
+    /// Kind and target of the field's data string: "TG" (a page: the text after "TG_", and after
+    /// its first "_" when it holds one), "TP" (a hint), "DX" (an attached XML document) or "LK" (a
+    /// file, folder or address: the whole data string); prefixes compare without case. Both empty
+    /// for a field that does not exist.
+    void GetLink(int field, QString& kind, QString& target) const;
+    static void splitLink(const QString& data, QString& kind, QString& target);
+    /// Writes the attached XML document noDxml to the work folder as "<field text>.dxml" and starts the
+    /// companion tool with it (asking for the tool the first time).
+    void OpenDxml(const QString& text, const QString& noDxml);
+    /// The work file for a field text: inside the work folder whatever the text holds (separators,
+    /// "..", characters no file name may hold become "_"), of bounded length.
+    static QString dxmlFileName(const QString& workFolder, const QString& fieldText);
+    /// The target of an LK field as the desktop opens it: addresses as they are, a relative path
+    /// taken relative to the open database's folder.
+    QString linkTarget(const QString& target) const;
+
     /// Tree width of a tree mode and zoom factor of a zoom step.
     static int treeWidth(int mode);
     static int zoomFactor(int step);
@@ -111,6 +128,9 @@ private:
     void fileCommand(int index);
     void onSetDoc(QString& sNoP, QString& sNo, QString& sSz, qint16& iJb, bool& bHg);
     void onFindWord(QString& sFnd);
+    void onFieldClicked(int field);
+    void onFieldEntered(int field);
+    void onMouseMoved(int x, int y);
     void resetToNoDatabase();
     void placeWidget(QWidget* w, double left, double top, double width, double height);
 

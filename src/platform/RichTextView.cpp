@@ -79,7 +79,7 @@ void RichTextView::buildShown() {
     m_doc = doc;
     delete m_paged;
     m_selAnchor = m_selPos = 0;
-    m_currentField = m_hoverField = 0;
+    m_currentField = m_hoverField = m_focusField = 0;
     m_pressPos = -1;
     horizontalScrollBar()->setValue(0);
     verticalScrollBar()->setValue(0);
@@ -446,6 +446,32 @@ QPoint RichTextView::fieldPosition(int field) const {
     return {int(std::lround(content.x() * t)), int(std::lround(content.y() * t))};
 }
 
+void RichTextView::focusField(int field) {
+    if (!validField(field))
+        return;
+    // The field focused by the keyboard shows as selected text, scrolled into view.
+    const TextField& f = m_doc->fields()[field - 1];
+    m_focusField = field;
+    m_currentField = field;
+    m_selAnchor = f.start;
+    m_selPos = f.end;
+    ensureVisible(f.start);
+    viewport()->update();
+}
+
+bool RichTextView::focusNextPrevChild(bool next) {
+    // Tab and Shift+Tab go from link to link of the page; past the last (or the first) the focus
+    // leaves the view as usual.
+    const int n = fieldCount();
+    const int f = m_focusField == 0 ? (next ? 1 : n) : m_focusField + (next ? 1 : -1);
+    if (n > 0 && f >= 1 && f <= n) {
+        focusField(f);
+        return true;
+    }
+    m_focusField = 0;
+    return QAbstractScrollArea::focusNextPrevChild(next);
+}
+
 QPoint RichTextView::scrollPosition() const {
     const double t = twipsPerPixel();
     return {int(std::lround(horizontalScrollBar()->value() * t)), int(std::lround(verticalScrollBar()->value() * t))};
@@ -518,7 +544,10 @@ void RichTextView::keyPressEvent(QKeyEvent* event) {
         }
     }
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
-    if (ctrl && (key == Qt::Key_C || key == Qt::Key_Insert)) {
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && validField(m_focusField) &&
+        m_selAnchor == m_doc->fields()[m_focusField - 1].start && m_selPos == m_doc->fields()[m_focusField - 1].end) {
+        Q_EMIT fieldClicked(m_focusField); // Enter follows the focused link as a click does
+    } else if (ctrl && (key == Qt::Key_C || key == Qt::Key_Insert)) {
         copySelection();
     } else if (ctrl && key == Qt::Key_A) {
         selectAll();
@@ -535,6 +564,7 @@ void RichTextView::mousePressEvent(QMouseEvent* event) {
         return;
     }
     setFocus(Qt::MouseFocusReason);
+    m_focusField = 0;
     m_pressPoint = event->position().toPoint();
     m_pressPos = hitPosition(m_pressPoint);
     m_dragging = false;

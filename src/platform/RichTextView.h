@@ -108,6 +108,10 @@ public:
     QPoint scrollPosition() const;
     /// The field under a point of the viewport (0 for none).
     int fieldAt(const QPoint& viewportPos) const;
+    /// The field the keyboard focused (Tab, Shift+Tab), 0 for none; Enter follows it.
+    int focusedField() const { return m_focusField; }
+    /// Focuses a field as Tab does: selected, current and scrolled into view.
+    void focusField(int field);
 
     /// Twips per screen pixel (15 at 96 per inch).
     double twipsPerPixel() const;
@@ -134,6 +138,7 @@ protected:
     void leaveEvent(QEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
     void changeEvent(QEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     bool paged() const { return m_mode == 1 || m_mode == 2; }
@@ -171,6 +176,7 @@ private:
     QPaintDevice* m_printDevice = nullptr;
     int m_currentField = 0;
     int m_hoverField = 0;
+    int m_focusField = 0; // the field the keyboard moved to
     int m_pressPos = -1;
     int m_selAnchor = 0;
     int m_selPos = 0;

@@ -4,6 +4,7 @@
 #include "platform/Environment.h"
 
 #include <QMap>
+#include <QProcess>
 #include <QStringList>
 
 namespace testsupport {
@@ -34,12 +35,15 @@ public:
     void explore(const QString& folder) override { explored << folder; }
     bool startDetached(const QString& program, const QStringList& arguments) override {
         started << (QStringList{program} + arguments);
+        if (reallyStart) // a test's stand-in program runs as the real shell would start it
+            return QProcess::startDetached(program, arguments);
         return startResult;
     }
     QStringList opened;
     QStringList explored;
     QList<QStringList> started;
     bool startResult = true;
+    bool reallyStart = false;
 };
 
 class FakeScreen final : public platform::IScreen {

@@ -1,0 +1,205 @@
+// Tests of links and hints in the page text: clicks, hints, the companion tool, keyboard following.
+#include "MainWindowFixture.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace {
+
+class Links : public testsupport::MainWindowTest {
+protected:
+    /// The viewport point inside a field's first character.
+    QPoint fieldPoint(int field) {
+        platform::RichTextView* v = window->view();
+        const QPoint f = v->fieldPosition(field) - v->scrollPosition();
+        return QPoint(int(f.x() / v->twipsPerPixel()) + 4, int(f.y() / v->twipsPerPixel()) + 6);
+    }
+    int fieldWithData(const QString& start, bool whole = false) {
+        for (int i = 1; i <= window->view()->fieldCount(); ++i)
+            if (whole ? window->view()->fieldData(i) == start : window->view()->fieldData(i).startsWith(start))
+                return i;
+        return 0;
+    }
+    void click(int field) { QTest::mouseClick(window->view()->viewport(), Qt::LeftButton, {}, fieldPoint(field)); }
+    QStringList recent() {
+        QStringList out;
+        for (int i = 0; i < window->tree()->lsRsnt()->count(); ++i)
+            out << window->tree()->lsRsnt()->item(i)->text();
+        return out;
+    }
+    /// A database whose page 5 holds DX fields with the given texts, all for msDxml row 1.
+    void openWithDxFields(const QStringList& texts) {
+        auto content = testsupport::smallTree();
+        QString html = QStringLiteral("<html><body>");
+        for (const QString& t : texts)
+            html += QStringLiteral("<p><a href=\"DX_1\">") + t.toHtmlEscaped() + QStringLiteral("</a></p>");
+        content.pages[0].obDoc = (html + QStringLiteral("</body></html>")).toUtf8();
+        content.pages[0].txDoc.clear();
+        db = testsupport::writeDb(tmp.path(), QStringLiteral("dx.txdb"), content);
+        makeWindow();
+        activate(db);
+    }
+};
+
+TEST(LinkKinds, PrefixesCompareWithoutCase) {
+    const struct {
+        const char* data;
+        const char* kind;
+        const char* target;
+    } cases[] = {{"TG_25", "TG", "25"},          {"tg_abc_17", "TG", "17"},
+                 {"Tg_x_25", "TG", "25"},        {"TP_note", "TP", "note"},
+                 {"tp_note", "TP", "note"},      {"DX_3", "DX", "3"},
+                 {"C:\\docs", "LK", "C:\\docs"}, {"https://a/b_c", "LK", "https://a/b_c"}};
+    for (const auto& c : cases) {
+        QString kind, target;
+        mainwin::fmDoc::splitLink(QString::fromLatin1(c.data), kind, target);
+        EXPECT_EQ(kind, QLatin1String(c.kind)) << c.data;
+        EXPECT_EQ(target, QLatin1String(c.target)) << c.data;
+    }
+}
+
+TEST_F(Links, ClickingAPageLinkShowsItWithATagNodeAndARecentEntry) {
+    makeWindow();
+    activate(testsupport::sampleDb()); // page 1 is shown, its node selected
+    const QString selected = window->tree()->SlctdKy();
+    ASSERT_EQ(window->view()->fieldData(1), QStringLiteral("TG_2"));
+    // TG_x_17: page 17 is no child of page 1, so following it adds a tag node.
+    const int link = fieldWithData(QStringLiteral("TG_x_17"), true);
+    ASSERT_GT(link, 0);
+    const QString title = window->view()->fieldText(link).trimmed();
+    click(link);
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("sample.txdb 文書No:17"));
+    QTreeWidgetItem* tag = window->tree()->trView()->currentItem();
+    ASSERT_TRUE(tag);
+    EXPECT_TRUE(navigator::uTrX::keyOf(tag).startsWith(QLatin1Char('X')));
+    EXPECT_TRUE(navigator::uTrX::keyOf(tag).endsWith(QStringLiteral("-17")));
+    EXPECT_EQ(navigator::uTrX::keyOf(tag->parent()), selected);
+    EXPECT_EQ(tag->text(0), title);
+    EXPECT_EQ(recent().last(), title);
+    EXPECT_TRUE(box.texts.isEmpty());
+}
+
+TEST_F(Links, HintShowsBelowTheFieldAndHidesAtTheSecondMove) {
+    makeWindow();
+    activate(testsupport::sampleDb(), QStringLiteral("22"));
+    const int tp = fieldWithData(QStringLiteral("TP_"));
+    ASSERT_GT(tp, 0);
+    QWidget* vp = window->view()->viewport();
+    QTest::mouseMove(vp, QPoint(2, vp->height() - 2));
+    QTest::mouseMove(vp, fieldPoint(tp));
+    QLabel* hint = window->hintPanel();
+    ASSERT_TRUE(hint->isVisible());
+    EXPECT_EQ(hint->text(), QLatin1Char(' ') + window->view()->fieldData(tp).mid(3) + QLatin1Char(' '));
+    // 250 twips below the field's top-left, where the page is scrolled to (15 twips a pixel).
+    const QPoint f = window->view()->fieldPosition(tp) - window->view()->scrollPosition();
+    const QPoint edge = vp->mapTo(window.get(), QPoint(0, 0));
+    EXPECT_NEAR(hint->x(), edge.x() + f.x() / 15.0, 1);
+    EXPECT_NEAR(hint->y(), edge.y() + (f.y() + 250) / 15.0, 1);
+    QTest::mouseMove(vp, fieldPoint(tp) + QPoint(1, 0));
+    EXPECT_TRUE(hint->isVisible());
+    QTest::mouseMove(vp, fieldPoint(tp) + QPoint(2, 0));
+    EXPECT_FALSE(hint->isVisible());
+    // A link of another kind shows no hint; neither does "tp_" (the hint test is exact).
+    QString kind, target;
+    mainwin::fmDoc::splitLink(QStringLiteral("tp_x"), kind, target);
+    EXPECT_EQ(kind, QStringLiteral("TP"));
+    QTest::mouseMove(vp, fieldPoint(fieldWithData(QStringLiteral("https:"))));
+    EXPECT_FALSE(hint->isVisible());
+}
+
+TEST_F(Links, FilesFoldersAndAddressesOpenWithTheDesktop) {
+    makeWindow();
+    activate(testsupport::sampleDb(), QStringLiteral("22"));
+    const QString folder = QFileInfo(testsupport::sampleDb()).absolutePath();
+    for (const char* data : {"https://www.debian.org/", "/usr/share/doc", "files/読んでください.txt", "files"}) {
+        shell.opened.clear();
+        const int f = fieldWithData(QString::fromUtf8(data), true);
+        ASSERT_GT(f, 0) << data;
+        click(f);
+        const QString expected = QString::fromUtf8(data).startsWith(QLatin1String("files"))
+                                     ? folder + QLatin1Char('/') + QString::fromUtf8(data)
+                                     : QString::fromUtf8(data);
+        EXPECT_EQ(shell.opened, QStringList{expected}) << data;
+    }
+    EXPECT_TRUE(QFile::exists(folder + QStringLiteral("/files/読んでください.txt")));
+}
+
+TEST_F(Links, AttachedXmlGoesToTheToolAsOneFileArgument) {
+    // A stand-in tool that writes how many arguments it got, each of them and the file's bytes.
+    const QString toolDir = tmp.filePath(QStringLiteral("tool dir"));
+    QDir().mkpath(toolDir);
+    const QString tool = toolDir + QStringLiteral("/Oblen");
+    testsupport::writeBytes(tool,
+                            "#!/bin/sh\n{ echo \"$#\"; echo \"$1\"; cat \"$1\"; } > \"$(dirname \"$0\")/got.txt\"\n");
+    QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QDir().mkpath(tmp.filePath(QStringLiteral("Wrk")));
+    shell.reallyStart = true;
+    openWithDxFields({QStringLiteral("it's \"x\" y")});
+    dialog.answers.clear(); // cancel: nothing stored, nothing started
+    click(1);
+    EXPECT_TRUE(appSettings.values.isEmpty());
+    EXPECT_TRUE(shell.started.isEmpty());
+    dialog.answers.enqueue(tool);
+    click(1);
+    ASSERT_EQ(dialog.calls.size(), 2);
+    EXPECT_EQ(dialog.calls.last().title, QStringLiteral("Oblen.exe"));
+    EXPECT_EQ(appSettings.values.value(QStringLiteral("VantreTools/Path/Oblen")), tool);
+    const QString got = toolDir + QStringLiteral("/got.txt");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile(got).size() > 0; }, 10000));
+    QTest::qWait(100);
+    const QByteArray out = testsupport::readBytes(got);
+    const QString file = tmp.filePath(QStringLiteral("Wrk/it's _x_ y.dxml"));
+    EXPECT_TRUE(out.startsWith("1\n" + file.toUtf8() + "\n")) << out.toStdString();
+    EXPECT_TRUE(platform::TextCodec::fromAnsi(out).endsWith(QStringLiteral("<root>一</root>")));
+    // The second click asks no more.
+    shell.reallyStart = false;
+    click(1);
+    EXPECT_EQ(dialog.calls.size(), 2);
+    EXPECT_EQ(shell.started.size(), 2);
+}
+
+TEST_F(Links, HostileFieldTextsStayInTheWorkFolder) {
+    const QString work = tmp.filePath(QStringLiteral("Wrk"));
+    QDir().mkpath(work);
+    appSettings.values.insert(QStringLiteral("VantreTools/Path/Oblen"), QStringLiteral("/bin/true"));
+    const QStringList texts = {QStringLiteral("../../evil"), QStringLiteral("a/b\\c:d*e?f\"g<h>i|j"),
+                               QStringLiteral(".."),         QStringLiteral("名前\u0001\u000b"),
+                               QString(300, QChar(u'長')),   QStringLiteral("nul\u0007bell")};
+    openWithDxFields(texts);
+    for (int f = 1; f <= window->view()->fieldCount(); ++f)
+        click(f);
+    ASSERT_EQ(shell.started.size(), texts.size());
+    for (const QStringList& call : shell.started) {
+        ASSERT_EQ(call.size(), 2);
+        const QFileInfo file(call[1]);
+        EXPECT_EQ(file.absolutePath(), QDir(work).absolutePath()) << call[1].toStdString();
+        EXPECT_TRUE(file.exists()) << call[1].toStdString();
+        EXPECT_TRUE(file.fileName().endsWith(QStringLiteral(".dxml")));
+        EXPECT_LE(file.fileName().toUtf8().size(), 205);
+    }
+    EXPECT_FALSE(QFile::exists(tmp.filePath(QStringLiteral("evil.dxml"))));
+    EXPECT_FALSE(QFileInfo::exists(QDir(tmp.path()).filePath(QStringLiteral("../evil.dxml"))));
+    // A work folder that cannot be written: the tool is not started on a file that is not there.
+    QDir(work).removeRecursively();
+    shell.started.clear();
+    click(1);
+    EXPECT_TRUE(shell.started.isEmpty());
+}
+
+TEST_F(Links, TabMovesBetweenLinksAndEnterFollowsOne) {
+    makeWindow();
+    activate(testsupport::sampleDb());
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    window->view()->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(window->view()->focusedField(), 2);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(window->view()->focusedField(), 1);
+    EXPECT_EQ(window->view()->selectedText(), window->view()->fieldText(1));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("sample.txdb 文書No:2"));
+}
+
+} // namespace
