@@ -464,7 +464,7 @@ QString fmDoc::dxmlFileName(const QString& workFolder, const QString& fieldText)
 QString fmDoc::linkTarget(const QString& target) const {
     static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]+:"));
     const bool drive = target.size() >= 2 && target.at(1) == QLatin1Char(':'); // C:\… on Windows
-    if (target.isEmpty() || (scheme.match(target).hasMatch() && !drive) || QDir::isAbsolutePath(target) ||
+    if (target.isEmpty() || scheme.match(target).hasMatch() || drive || QDir::isAbsolutePath(target) ||
         m_dbPath.isEmpty())
         return target;
     return QDir::cleanPath(QFileInfo(m_dbPath).absoluteDir().filePath(target));

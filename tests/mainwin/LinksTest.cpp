@@ -186,6 +186,38 @@ TEST_F(Links, HostileFieldTextsStayInTheWorkFolder) {
     EXPECT_TRUE(shell.started.isEmpty());
 }
 
+TEST_F(Links, LowerCaseHintsBlankTextsAndBusyClicksDoNothing) {
+    auto content = testsupport::smallTree();
+    content.pages[0].obDoc = QStringLiteral("<html><body><p><a href=\"tp_note\">小文字のヒント</a></p>"
+                                            "<p><a href=\"TG_12\"> &#1;&#11; </a>x</p>"
+                                            "<p><a href=\"C:\\docs\">C:\\docs</a></p>"
+                                            "<p><a href=\"TG_12\">十二へ</a></p></body></html>")
+                                 .toUtf8();
+    content.pages[0].txDoc.clear();
+    db = testsupport::writeDb(tmp.path(), QStringLiteral("edge.txdb"), content);
+    makeWindow();
+    activate(db);
+    QWidget* vp = window->view()->viewport();
+    QTest::mouseMove(vp, QPoint(2, vp->height() - 2));
+    QTest::mouseMove(vp, fieldPoint(1)); // "tp_": a hint for clicks, but no hint is shown
+    EXPECT_FALSE(window->hintPanel()->isVisible());
+    const QString title = window->windowTitle();
+    window->view()->focusField(1);
+    QTest::keyClick(window->view(), Qt::Key_Return);
+    window->view()->focusField(2); // a text of blanks and characters 1 and 11 only
+    QTest::keyClick(window->view(), Qt::Key_Return);
+    EXPECT_EQ(window->windowTitle(), title);
+    EXPECT_TRUE(shell.opened.isEmpty());
+    click(3); // no known prefix: the desktop opens it as it stands
+    EXPECT_EQ(shell.opened, QStringList{QStringLiteral("C:\\docs")});
+    util::processState().busy = true; // while a database opens, links do nothing
+    click(4);
+    EXPECT_EQ(window->windowTitle(), title);
+    util::processState().busy = false;
+    click(4);
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("edge.txdb 文書No:12"));
+}
+
 TEST_F(Links, TabMovesBetweenLinksAndEnterFollowsOne) {
     makeWindow();
     activate(testsupport::sampleDb());
