@@ -255,6 +255,17 @@ TEST_F(MainWindowTest, Screenshots) {
     QApplication::processEvents();
     EXPECT_TRUE(window->grab().save(dir + QStringLiteral("/main-narrow-code.png")));
     window->mnTree(0)->trigger();
+    window->tree()->SetLeaf(QStringLiteral("22")); // a hint shown under its link
+    QApplication::processEvents();
+    for (int f = 1; f <= window->view()->fieldCount(); ++f) {
+        if (!window->view()->fieldData(f).startsWith(QStringLiteral("TP_")))
+            continue;
+        const QPoint at = (window->view()->fieldPosition(f) - window->view()->scrollPosition()) / 15;
+        QTest::mouseMove(window->view()->viewport(), QPoint(1, 1));
+        QTest::mouseMove(window->view()->viewport(), at + QPoint(4, 6));
+    }
+    EXPECT_TRUE(window->hintPanel()->isVisible());
+    EXPECT_TRUE(window->grab().save(dir + QStringLiteral("/main-hint.png")));
     window->mnZoom(5)->trigger();
     QApplication::processEvents();
     EXPECT_TRUE(window->grab().save(dir + QStringLiteral("/main-zoom200.png")));
