@@ -80,7 +80,7 @@ OptionRequest parseOptions(const QStringList& arguments) {
     if (arguments.isEmpty())
         return r;
     const QString first = arguments.first();
-    if (QFileInfo::exists(first))
+    if (!first.contains(QChar(0)) && QFileInfo::exists(first)) // (no file name holds a NUL)
         return r; // a file of that name is a database path
     if (first == QLatin1String("--help") || first == QLatin1String("-h")) {
         r.kind = OptionRequest::Kind::Help;
