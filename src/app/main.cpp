@@ -5,6 +5,7 @@
 #include "docdb/zSvr.h"
 #include "mainwin/fmDoc.h"
 #include "navigator/uTrX.h"
+#include "platform/DesktopRegistration.h"
 #include "platform/FileDialog.h"
 #include "platform/QtEnvironment.h"
 #include "platform/QtMessageBox.h"
@@ -47,6 +48,7 @@ int main(int argc, char** argv) {
     platform::QtAppSettings appSettings;
     platform::QtShell shell;
     platform::QtScreen screen;
+    const auto registration = platform::desktopRegistration();
     auto clt = std::make_unique<util::zClt>();
     auto ini = std::make_unique<settings::yIni>(messages, folders, appSettings, shell);
     auto svr = std::make_unique<docdb::zSvr>(messages, *clt);
@@ -59,7 +61,7 @@ int main(int argc, char** argv) {
         }});
     };
     window = std::make_unique<mainwin::fmDoc>(
-        mainwin::Services{messages, fileDialog, screen, shell, appSettings, *ini, *svr, *clt, exitApp});
+        mainwin::Services{messages, fileDialog, screen, shell, appSettings, *registration, *ini, *svr, *clt, exitApp});
 
     // Renaming a page stamps its row through the start-up module's shared procedure.
     window->tree()->setStamp(

@@ -5,6 +5,8 @@
 #include "docdb/zSvr.h"
 #include "navigator/NodeImages.h"
 #include "navigator/uTrX.h"
+#include "platform/DesktopRegistration.h"
+#include "platform/Environment.h"
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
 #include "platform/RichTextView.h"
@@ -184,7 +186,18 @@ void fmDoc::buildMenus() {
     m_mnApp[1]->setObjectName(QStringLiteral("mnApp1"));
     m_mnApSys << addItem(sys, QStringLiteral("拡張子(*.txdb)の関連付け"), QStringLiteral("mnApSys0"))
               << addItem(sys, QStringLiteral("「送る」にｼｮｰﾄｶｯﾄ作成"), QStringLiteral("mnApSys1"));
+    connect(m_mnApSys[0], &QAction::triggered, this, &fmDoc::associateExtension);
+    connect(m_mnApSys[1], &QAction::triggered, this, [this] { m_s.ini.W_SendTo(m_s.registration); });
     m_mnJb << app;
+}
+
+void fmDoc::associateExtension() {
+    const util::ProcessState& ps = util::processState();
+    const QString exePath =
+        ps.programFolder + platform::pathSeparator() + ps.programName + platform::executableSuffix();
+    const bool ok = m_s.registration.registerExtension(QStringLiteral("txdbfile"), exePath, QStringLiteral("txdb"));
+    if (ok)
+        m_s.messages.show(QStringLiteral("拡張子(*.txdb)を ") + exePath + QStringLiteral(" と関連付けしました"));
 }
 
 bool fmDoc::eventFilter(QObject* watched, QEvent* event) {

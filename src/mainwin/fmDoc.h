@@ -19,6 +19,7 @@ class zSvr;
 }
 namespace platform {
 class IAppSettings;
+class IDesktopRegistration;
 class IFileDialog;
 class IMessageBox;
 class IShell;
@@ -43,6 +44,7 @@ struct Services {
     platform::IScreen& screen;
     platform::IShell& shell;
     platform::IAppSettings& appSettings;
+    platform::IDesktopRegistration& registration; // file association and Send To
     settings::yIni& ini;
     docdb::zSvr& svr;
     const util::zClt& clt;
@@ -65,6 +67,8 @@ public:
 
     // Window procedures
     void EnMenu(bool e);
+    /// "拡張子(*.txdb)の関連付け": registers this program for .txdb files and says so when it worked.
+    void associateExtension();
     void OpenDb(QString& path);
     void DbDialog(QString& path, bool save, const QString& title);
     void ChkDb(bool& ok);

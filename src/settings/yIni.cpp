@@ -212,6 +212,15 @@ void yIni::F_ChkSb(const QString& sPh, const QStringList& Ary) const {
     }
 }
 
+void yIni::W_SendTo(platform::IDesktopRegistration& registration) {
+    const util::ProcessState& ps = util::processState();
+    const QString S = FsGtSpFld(9);
+    const QString target = ps.programFolder + sep() + ps.programName + platform::executableSuffix();
+    if (S.isEmpty() || !registration.createSendTo(S, ps.programName, target))
+        return;
+    m_messages.show(target + QStringLiteral(" のｼｮｰﾄｶｯﾄを ") + S + QStringLiteral(" に作成しました"));
+}
+
 void yIni::W_ExpFd(const QString& sFld, bool bOpn) {
     if (sFld.isEmpty())
         return;

@@ -1,6 +1,7 @@
 // yIni: the user environment (user data folder, special folders, shell) and the settings document.
 #pragma once
 
+#include "platform/DesktopRegistration.h"
 #include "platform/Environment.h"
 #include "platform/MessageBox.h"
 
@@ -40,6 +41,10 @@ public:
     void F_ChkSb(const QString& sPh, const QStringList& Ary) const;
     /// Asks the shell to open sFld (bOpn True) or to explore it when it is an existing folder.
     void W_ExpFd(const QString& sFld, bool bOpn);
+
+    /// Puts the Send To launcher for the program into special folder 9 and confirms it with a message;
+    /// any failure ends it quietly.
+    void W_SendTo(platform::IDesktopRegistration& registration);
 
     /// The user data folder chosen by W_UserData (ends with the separator).
     QString userDataFolder() const { return m_userDataFolder; }

@@ -5,6 +5,7 @@
 #include "docdb/zSvr.h"
 #include "mainwin/fmDoc.h"
 #include "navigator/uTrX.h"
+#include "platform/DesktopRegistration.h"
 #include "platform/RichTextView.h"
 #include "platform/TextCodec.h"
 #include "settings/yIni.h"
@@ -52,7 +53,7 @@ protected:
         bool ok = false;
         ini.GetTxt(settingsFile, ok);
         window = std::make_unique<mainwin::fmDoc>(
-            mainwin::Services{box, dialog, screen, shell, appSettings, ini, svr, clt, [this] {
+            mainwin::Services{box, dialog, screen, shell, appSettings, registration, ini, svr, clt, [this] {
                                   app::A_Exit({[this] {
                                                   window->unload();
                                               }},
@@ -85,6 +86,7 @@ protected:
     FakeScreen screen;
     FakeShell shell;
     FakeAppSettings appSettings;
+    platform::FreedesktopAssociation registration; // the Linux desktop's own, under the test's home
     FakeSpecialFolders folders;
     settings::yIni ini{box, folders, appSettings, shell};
     util::zClt clt;

@@ -270,3 +270,29 @@ TEST_F(MainWindowTest, Screenshots) {
     QApplication::processEvents();
     EXPECT_TRUE(window->grab().save(dir + QStringLiteral("/main-zoom200.png")));
 }
+
+TEST_F(MainWindowTest, StartSettingsRegisterTheFileTypeAndTheSendToLauncher) {
+    util::processState().programFolder = tmp.filePath(QStringLiteral("my programs"));
+    util::processState().programName = QStringLiteral("dbtext");
+    folders.folders[9] = tmp.filePath(QStringLiteral("scripts"));
+    makeWindow();
+    const QString exe = tmp.filePath(QStringLiteral("my programs/dbtext"));
+    for (int twice = 0; twice < 2; ++twice) {
+        box.texts.clear();
+        window->mnApSys(0)->trigger();
+        window->mnApSys(1)->trigger();
+        EXPECT_EQ(box.texts,
+                  (QStringList{QStringLiteral("拡張子(*.txdb)を ") + exe + QStringLiteral(" と関連付けしました"),
+                               exe + QStringLiteral(" のｼｮｰﾄｶｯﾄを ") + tmp.filePath(QStringLiteral("scripts")) +
+                                   QStringLiteral(" に作成しました")}));
+    }
+    // The user's own entries, under the test's home.
+    EXPECT_TRUE(testsupport::readBytes(QDir::homePath() + QStringLiteral("/.local/share/applications/dbtext.desktop"))
+                    .contains("Exec=\"" + exe.toUtf8() + "\" %f"));
+    EXPECT_TRUE(QFileInfo(tmp.filePath(QStringLiteral("scripts/dbtext"))).isExecutable());
+    // A Send To folder that cannot be made: no launcher, no message.
+    folders.folders[9] = tmp.filePath(QStringLiteral("scripts/dbtext/below a file"));
+    box.texts.clear();
+    window->mnApSys(1)->trigger();
+    EXPECT_TRUE(box.texts.isEmpty());
+}
