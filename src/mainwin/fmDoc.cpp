@@ -22,6 +22,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QHash>
 #include <QLabel>
 #include <QLoggingCategory>
 #include <QMenu>
@@ -43,6 +44,10 @@ const char* const kGroup = "位置";
 
 const QString kDbFilter =
     QStringLiteral("文書ﾃﾞｰﾀｰﾍﾞｰｽ(*.txdb)|*.txdb|ｱｸｾｽﾃﾞｰﾀｰﾍﾞｰｽ (*.mdb)|*.mdb|ﾃﾞ-ﾀﾘﾝｸ (*.udl)|*.udl|");
+
+const char16_t kSaveFilter[] = u"ﾜｰﾄﾞ文書 97-2003(*.doc)|*.doc|ﾜｰﾄﾞ文書 (*.docx)|*.docx|ﾘｯﾁﾃｷｽﾄ (*.rtf)|*.rtf|"
+                               u"HTML (*.htm;*.html)|*.htm;*.html|ｱｸﾛﾊﾞｯﾄPDF(*.pdf)|*.pdf|"
+                               u"ﾃｽｷﾄﾌｧｲﾙ (*.txt)|*.txt|";
 
 } // namespace
 
@@ -217,11 +222,14 @@ void fmDoc::fileCommand(int index) {
         OpenDb(path);
         break;
     }
+    case 2:
+        SaveDoc();
+        break;
     case 6:
         ExitApp();
         break;
     default:
-        // "印刷" and "保存" open the page view and the save dialog (their own windows).
+        // "印刷" opens the page view (its own window).
         break;
     }
 }
@@ -367,6 +375,84 @@ void fmDoc::onFindWord(QString& sFnd) {
     if (blank >= 0)
         sFnd = sFnd.left(blank); // written back into the navigator's remembered find text
     m_txDc->find(sFnd, 0, 16);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Saving the shown page and the page list of the run-through
+// ---------------------------------------------------------------------------------------------
+
+int fmDoc::saveFormat(const QString& fileName) {
+    const QString name = util::fileNamePart(fileName);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const QString ext = dot < 0 ? QString() : name.mid(dot + 1).toLower();
+    static const QHash<QString, int> formats = {{QStringLiteral("rtf"), 5},  {QStringLiteral("txt"), 1},
+                                                {QStringLiteral("doc"), 9},  {QStringLiteral("docx"), 13},
+                                                {QStringLiteral("pdf"), 12}, {QStringLiteral("htm"), 4},
+                                                {QStringLiteral("html"), 4}};
+    return formats.value(ext, 0);
+}
+
+void fmDoc::SaveDoc() {
+    QString name = m_s.fileDialog.save(QStringLiteral("文書の保存"), QString::fromUtf16(kSaveFilter), this);
+    if (name.isEmpty())
+        return;
+    // A name without an extension is a Word 97-2003 file; a dot in a folder's name is no extension.
+    if (!util::fileNamePart(name).contains(QLatin1Char('.')))
+        name += QStringLiteral(".doc");
+    const int format = saveFormat(name);
+    if (format == 0)
+        return; // another extension: nothing is saved
+    // The view writes the new file completely before it replaces an existing one, in the background
+    // with progress for the slow formats.
+    if (!m_txDc->saveToFile(name, 0, format)) {
+        m_s.messages.show(name + QStringLiteral(" を保存できませんでした") + QLatin1Char('\r') + m_txDc->reason());
+        return;
+    }
+    if (!m_txDc->notice().isEmpty())
+        m_s.messages.show(m_txDc->notice());
+}
+
+void fmDoc::AddPages(const QString& parent, QString& list, qint32& count) {
+    const std::optional<qint32> no = util::pageNumber(parent);
+    if (!no)
+        return;
+    docdb::RowArray rows;
+    qint32 n = 0;
+    m_s.svr.R_Ary(docdb::sql::kRunSelect + docdb::sql::kRunWhere + QString::number(*no) + docdb::sql::kRunHide +
+                      docdb::sql::kRunOrder,
+                  rows, n);
+    for (int r = 0; r < n; ++r) {
+        const std::optional<qint32> child = util::pageNumber(rows(0, r));
+        if (!child)
+            continue; // no page number: no page
+        const QString c = QString::number(*child);
+        list += QString::number(*no) + QLatin1Char('-') + c + QLatin1Char(',');
+        ++count; // 32-bit: lists of any length
+        if (count < 100 && m_runMode != 1)
+            AddPages(c, list, count);
+    }
+}
+
+void fmDoc::PageList(QString& list) {
+    list.clear();
+    QString parent = QStringLiteral("0"), page = QStringLiteral("0");
+    if (m_runMode != 0) {
+        const QString key = m_tree->SlctdKy();
+        if (key.isEmpty()) {
+            m_s.messages.show(QStringLiteral("ｱｲﾃﾑがありません"));
+            return;
+        }
+        page = key.mid(key.lastIndexOf(QLatin1Char('-')) + 1);
+        m_tree->GetPrCdNo(parent);
+    }
+    QString pages;
+    qint32 count = 0;
+    AddPages(page, pages, count);
+    QString comma = QStringLiteral(",");
+    util::zClt::T_DelRwd(pages, comma);
+    while (pages.endsWith(QLatin1Char(',')))
+        pages.chop(1);
+    list = parent + QLatin1Char('-') + page + (pages.isEmpty() ? QString() : QLatin1Char(',') + pages);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -67,6 +67,18 @@ public:
 
     // Window procedures
     void EnMenu(bool e);
+    /// "保存": saves the shown page in the format its extension names (.doc when it has none); a save
+    /// that fails says why.
+    void SaveDoc();
+    /// The view's format code for a file name's extension (compared in lower case); 0 for another.
+    static int saveFormat(const QString& fileName);
+    /// The run-through's page list for the current mode: "parent-page" of the start, then every
+    /// visible page below it depth first ("ｱｲﾃﾑがありません" and an empty list without a selection).
+    void PageList(QString& list);
+    /// Appends "parent-child," for the children of parent (and their own, below the limit of 100).
+    void AddPages(const QString& parent, QString& list, qint32& count);
+    void setRunMode(int mode) { m_runMode = mode; }
+
     /// "拡張子(*.txdb)の関連付け": registers this program for .txdb files and says so when it worked.
     void associateExtension();
     void OpenDb(QString& path);
