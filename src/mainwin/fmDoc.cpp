@@ -1,6 +1,7 @@
 // fmDoc: activation, opening a database, page display, layout, menus and the saved window place.
 #include "mainwin/fmDoc.h"
 
+#include "batchview/sbDmp.h"
 #include "docdb/Schema.h"
 #include "docdb/zSvr.h"
 #include "navigator/NodeImages.h"
@@ -136,7 +137,7 @@ void fmDoc::buildMenus() {
                                 QStringLiteral("現在の文節以降全て")};
     for (int i = 0; i < 3; ++i) {
         m_mnDmp << addItem(dmp, dmpTexts[i], QStringLiteral("mnDmp%1").arg(i));
-        connect(m_mnDmp[i], &QAction::triggered, this, [this, i] { m_runMode = i; });
+        connect(m_mnDmp[i], &QAction::triggered, this, [this, i] { RunPages(i); });
     }
     m_mnFile[5] = file->addSeparator();
     m_mnFile[6] = addItem(file, QStringLiteral("終了"), QStringLiteral("mnFile6"));
@@ -410,6 +411,20 @@ void fmDoc::SaveDoc() {
     }
     if (!m_txDc->notice().isEmpty())
         m_s.messages.show(m_txDc->notice());
+}
+
+void fmDoc::RunPages(int mode) {
+    m_runMode = mode;
+    QString list;
+    PageList(list);
+    if (list.isEmpty())
+        return;
+    if (!m_dmp) // one window, made when first used
+        m_dmp = new batchview::sbDmp(batchview::Services{m_s.messages, m_s.screen, m_s.ini, m_s.svr}, this);
+    qint32 no = 0;
+    m_dmp->ActP(list, no);
+    if (no > 0)
+        m_tree->SetLeaf(QString::number(no));
 }
 
 void fmDoc::AddPages(const QString& parent, QString& list, qint32& count) {

@@ -34,6 +34,9 @@ class zClt;
 namespace navigator {
 class uTrX;
 }
+namespace batchview {
+class sbDmp;
+}
 
 namespace mainwin {
 
@@ -78,6 +81,10 @@ public:
     /// Appends "parent-child," for the children of parent (and their own, below the limit of 100).
     void AddPages(const QString& parent, QString& list, qint32& count);
     void setRunMode(int mode) { m_runMode = mode; }
+    /// "ﾍﾟｰｼﾞ全体に目を通す": the pages of mode 0, 1 or 2 in the batch display; the page chosen there
+    /// with "頁選択" is selected in the tree.
+    void RunPages(int mode);
+    batchview::sbDmp* batchDisplay() const { return m_dmp; }
 
     /// "拡張子(*.txdb)の関連付け": registers this program for .txdb files and says so when it worked.
     void associateExtension();
@@ -155,7 +162,8 @@ private:
     navigator::uTrX* m_tree = nullptr;
     platform::RichTextView* m_txDc = nullptr;
     QVector<QLabel*> m_lbCom;
-    QLabel* m_rtex = nullptr; // hint panel, hidden until a hint is shown
+    QLabel* m_rtex = nullptr;          // hint panel, hidden until a hint is shown
+    batchview::sbDmp* m_dmp = nullptr; // the batch display, made when first used
     QVector<QMenu*> m_mnJb;
     QVector<QAction*> m_mnFile, m_mnDmp, m_mnUsr, m_mnTree, m_mnZoom, m_mnApp, m_mnApSys;
     QActionGroup* m_treeGroup = nullptr;
