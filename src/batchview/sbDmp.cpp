@@ -358,20 +358,40 @@ void sbDmp::done(int r) {
     QDialog::done(r);
 }
 
+namespace {
+/// The navigation button of a window-level key, or -1.
+int navigationKey(const QEvent* event) {
+    switch (static_cast<const QKeyEvent*>(event)->key()) {
+    case Qt::Key_Home:
+        return 0;
+    case Qt::Key_Left:
+        return 1;
+    case Qt::Key_Right:
+        return 2;
+    case Qt::Key_End:
+        return 3;
+    default:
+        return -1;
+    }
+}
+} // namespace
+
 bool sbDmp::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress && isAncestorOf(qobject_cast<QWidget*>(watched))) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        const int button = key == Qt::Key_Home    ? 0
-                           : key == Qt::Key_Left  ? 1
-                           : key == Qt::Key_Right ? 2
-                           : key == Qt::Key_End   ? 3
-                                                  : -1;
-        if (button >= 0) {
+        if (const int button = navigationKey(event); button >= 0) {
             cmRetClick(button);
             return true; // consumed: the controls do not see it
         }
     }
     return QDialog::eventFilter(watched, event);
+}
+
+void sbDmp::keyPressEvent(QKeyEvent* event) {
+    if (const int button = navigationKey(event); button >= 0) {
+        cmRetClick(button); // no control has the focus: the window itself
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void sbDmp::showEvent(QShowEvent* event) {
