@@ -18,7 +18,7 @@ if [ ! -f "$build/build.ninja" ]; then
     CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
         -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" -DDBTEXT_FUZZ=ON -DDBTEXT_BUILD_BENCH=OFF
 fi
-cmake --build "$build" --target "fuzz_$name"
+cmake --build "$build" -j "$(nproc)" --target "fuzz_$name"
 
 scratch="$build/corpus/$name"
 findings="$build/findings/$name"

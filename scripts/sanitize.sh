@@ -11,7 +11,7 @@ if [ ! -f "$build/build.ninja" ]; then
     CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
         -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" -DDBTEXT_FUZZ=ON -DDBTEXT_BUILD_BENCH=OFF
 fi
-cmake --build "$build"
+cmake --build "$build" -j "$(nproc)"
 
 # Leaks are not findings here: Qt and fontconfig keep caches for the life of the process.
 export ASAN_OPTIONS="detect_leaks=0:abort_on_error=1:strict_string_checks=1"

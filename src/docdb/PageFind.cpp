@@ -29,7 +29,8 @@ QVector<FoundPage> findPages(zSvr& svr, const QString& text, bool* ok) {
         *ok = read;
     QVector<FoundPage> pages;
     for (; read && !rs.eof(); rs.moveNext())
-        pages.push_back({rs.field(0).toInt(), util::CStr(rs.field(1))});
+        if (const std::optional<qint32> no = util::pageNumber(rs.field(0))) // anything else is no page
+            pages.push_back({*no, util::CStr(rs.field(1))});
     return pages;
 }
 

@@ -137,17 +137,17 @@ void zSvr::D_Close() {
 
 void zSvr::ChkDmFmt(bool& bOk) {
     platform::DbRows rows;
-    bOk = read(sql::kMarkerOpen, rows);
+    bOk = read(sql::kMarkerOpen, rows, 1); // the marker table must read; one row tells it
 }
 
-bool zSvr::read(const QString& sQ, platform::DbRows& rows) {
+bool zSvr::read(const QString& sQ, platform::DbRows& rows, qint64 maxRows) {
     m_commandText = sQ;
     if (!m_conn) {
         m_lastError = QStringLiteral("no open connection");
         return false;
     }
     QString error;
-    if (!m_conn->query(sQ, rows, error)) {
+    if (!m_conn->query(sQ, rows, error, maxRows)) {
         m_lastError = error;
         qCDebug(lcDocdb) << "read failed:" << sQ << error;
         return false;

@@ -73,7 +73,7 @@ public:
 
 private:
     void ChkDmFmt(bool& bOk);
-    bool read(const QString& sQ, platform::DbRows& rows);
+    bool read(const QString& sQ, platform::DbRows& rows, qint64 maxRows = -1);
 
     platform::IMessageBox& m_messages;
     const util::zClt& m_files;

@@ -69,6 +69,8 @@ fmDoc::fmDoc(Services services, QWidget* parent) : QWidget(parent), m_s(std::mov
     tip.setColor(QPalette::WindowText, Qt::black);
     m_rtex->setPalette(tip);
     m_rtex->setTextFormat(Qt::PlainText); // a hint is text, whatever it holds
+    // At larger zooms the hint lies over its own link: the pointer goes through it to the page.
+    m_rtex->setAttribute(Qt::WA_TransparentForMouseEvents);
     m_rtex->hide();
 
     buildLabels();
@@ -511,8 +513,14 @@ void fmDoc::onFieldClicked(int field) {
     QString kind, target;
     GetLink(field, kind, target);
     if (kind == QLatin1String("TG")) {
-        m_tree->TagTree(text, target);
-        ShowDoc(target, text, 0); // the new page starts at its top
+        // A target that is no page number names no page: said, and no tag node that leads nowhere.
+        const std::optional<qint32> no = util::pageNumber(target);
+        if (!no || *no <= 0) {
+            m_s.messages.show(QStringLiteral("Read Err  文書No:") + target);
+            return;
+        }
+        m_tree->TagTree(text, QString::number(*no));
+        ShowDoc(QString::number(*no), text, 0); // the new page starts at its top
     } else if (kind == QLatin1String("DX")) {
         OpenDxml(text, target);
     } else if (kind == QLatin1String("LK")) {

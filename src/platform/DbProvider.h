@@ -25,8 +25,8 @@ public:
     virtual ~IDbConnection() = default;
     /// The provider's name as the connection reports it (e.g. "Microsoft.Jet.OLEDB.4.0").
     virtual QString providerName() const = 0;
-    /// Runs a statement that returns rows.
-    virtual bool query(const QString& sql, DbRows& out, QString& error) = 0;
+    /// Runs a statement that returns rows; with maxRows given, stops after that many.
+    virtual bool query(const QString& sql, DbRows& out, QString& error, qint64 maxRows = -1) = 0;
     /// Whether the database can only be read (a read-only file or folder).
     virtual bool isReadOnly() const = 0;
     /// Runs a statement that returns no rows; affected receives the number of rows changed.

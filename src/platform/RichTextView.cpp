@@ -457,6 +457,7 @@ void RichTextView::focusField(int field) {
     m_selPos = f.end;
     ensureVisible(f.start);
     viewport()->update();
+    Q_EMIT fieldEntered(field); // reached by keyboard as by the pointer: a hint shows too
 }
 
 bool RichTextView::focusNextPrevChild(bool next) {
@@ -464,7 +465,7 @@ bool RichTextView::focusNextPrevChild(bool next) {
     // leaves the view as usual.
     const int n = fieldCount();
     const int f = m_focusField == 0 ? (next ? 1 : n) : m_focusField + (next ? 1 : -1);
-    if (n > 0 && f >= 1 && f <= n) {
+    if (hasFocus() && n > 0 && f >= 1 && f <= n) { // not when a child (the parts bar) has the focus
         focusField(f);
         return true;
     }

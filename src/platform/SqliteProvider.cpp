@@ -23,8 +23,8 @@ std::atomic<int> g_commandTimeoutMs{30000}; // the 30-second command time-out of
 
 // A result is gathered in memory; one that would pass this size (an endless view, say) fails
 // instead of taking the machine's memory. The largest real reads (a page of tens of megabytes,
-// every title of a large database) stay far below it.
-constexpr qint64 kMaxResultBytes = qint64(1) << 30;
+// every title of a large database) stay far below it. Counted as the memory the rows take.
+constexpr qint64 kMaxResultBytes = qint64(768) << 20;
 
 qint64 steadyMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
@@ -219,7 +219,7 @@ sqlite3_stmt* SqliteConnection::prepare(const QString& sql, QString& error) {
     return st;
 }
 
-bool SqliteConnection::run(sqlite3_stmt* st, DbRows* out, QString& error) {
+bool SqliteConnection::run(sqlite3_stmt* st, DbRows* out, QString& error, qint64 maxRows) {
     const int cols = sqlite3_column_count(st);
     if (out)
         for (int c = 0; c < cols; ++c)
@@ -232,11 +232,16 @@ bool SqliteConnection::run(sqlite3_stmt* st, DbRows* out, QString& error) {
             continue;
         QVariantList row;
         row.reserve(cols);
+        bytes += 64; // the row's own list, as Qt and the allocator keep it
         for (int c = 0; c < cols; ++c) {
             row << columnValue(st, c);
-            bytes += 32 + sqlite3_column_bytes(st, c);
+            bytes += 80 + 2 * qint64(sqlite3_column_bytes(st, c)); // the value, its text as UTF-16
         }
         out->rows.push_back(std::move(row));
+        if (maxRows >= 0 && qint64(out->rows.size()) >= maxRows) {
+            rc = SQLITE_DONE; // as many rows as asked for
+            break;
+        }
         if (bytes > kMaxResultBytes) {
             rc = SQLITE_TOOBIG;
             break;
@@ -260,12 +265,12 @@ bool SqliteConnection::run(sqlite3_stmt* st, DbRows* out, QString& error) {
     return false;
 }
 
-bool SqliteConnection::query(const QString& sql, DbRows& out, QString& error) {
+bool SqliteConnection::query(const QString& sql, DbRows& out, QString& error, qint64 maxRows) {
     out = DbRows();
     sqlite3_stmt* st = prepare(sql, error);
     if (!st)
         return false;
-    const bool ok = run(st, &out, error);
+    const bool ok = run(st, &out, error, maxRows);
     sqlite3_finalize(st);
     return ok;
 }

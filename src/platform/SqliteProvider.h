@@ -20,14 +20,14 @@ public:
 
     QString providerName() const override { return m_provider; }
     bool isReadOnly() const override;
-    bool query(const QString& sql, DbRows& out, QString& error) override;
+    bool query(const QString& sql, DbRows& out, QString& error, qint64 maxRows = -1) override;
     bool execute(const QString& sql, qint32& affected, QString& error) override;
 
 private:
     SqliteConnection(sqlite3* db, QString provider);
     sqlite3_stmt* prepare(const QString& sql, QString& error);
     /// Steps a prepared statement to its end within the command time-out; rows go to out when given.
-    bool run(sqlite3_stmt* st, DbRows* out, QString& error);
+    bool run(sqlite3_stmt* st, DbRows* out, QString& error, qint64 maxRows = -1);
     static int onProgress(void* self);
     bool checkTables(QString& error);
 

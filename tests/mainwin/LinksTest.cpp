@@ -191,7 +191,9 @@ TEST_F(Links, LowerCaseHintsBlankTextsAndBusyClicksDoNothing) {
     content.pages[0].obDoc = QStringLiteral("<html><body><p><a href=\"tp_note\">小文字のヒント</a></p>"
                                             "<p><a href=\"TG_12\"> &#1;&#11; </a>x</p>"
                                             "<p><a href=\"C:\\docs\">C:\\docs</a></p>"
-                                            "<p><a href=\"TG_12\">十二へ</a></p></body></html>")
+                                            "<p><a href=\"TG_12\">十二へ</a></p>"
+                                            "<p><a href=\"TG_1 Or 1=1\">壊れた</a></p>"
+                                            "<p><a href=\"TG_ 9 \">九へ</a></p></body></html>")
                                  .toUtf8();
     content.pages[0].txDoc.clear();
     db = testsupport::writeDb(tmp.path(), QStringLiteral("edge.txdb"), content);
@@ -216,6 +218,19 @@ TEST_F(Links, LowerCaseHintsBlankTextsAndBusyClicksDoNothing) {
     util::processState().busy = false;
     click(4);
     EXPECT_EQ(window->windowTitle(), QStringLiteral("edge.txdb 文書No:12"));
+    // A target that is no page number: said, and no tag node that leads nowhere; blanks around a
+    // number do not matter.
+    window->tree()->SetLeaf(QStringLiteral("5")); // back to the page of the links
+    const int nodes = window->tree()->nodeCount();
+    box.texts.clear();
+    window->view()->focusField(5);
+    QTest::keyClick(window->view(), Qt::Key_Return);
+    EXPECT_EQ(box.texts, QStringList{QStringLiteral("Read Err  文書No:1 Or 1=1")});
+    EXPECT_EQ(window->tree()->nodeCount(), nodes);
+    window->view()->focusField(6);
+    QTest::keyClick(window->view(), Qt::Key_Return);
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("edge.txdb 文書No:9"));
+    EXPECT_TRUE(window->tree()->SlctdKy().endsWith(QStringLiteral("-9")));
 }
 
 TEST_F(Links, TabMovesBetweenLinksAndEnterFollowsOne) {
@@ -232,6 +247,41 @@ TEST_F(Links, TabMovesBetweenLinksAndEnterFollowsOne) {
     EXPECT_EQ(window->view()->selectedText(), window->view()->fieldText(1));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     EXPECT_EQ(window->windowTitle(), QStringLiteral("sample.txdb 文書No:2"));
+    // A hint link reached by Tab shows its hint, as the pointer does.
+    window->tree()->SetLeaf(QStringLiteral("22"));
+    window->view()->setFocus();
+    const int tp = fieldWithData(QStringLiteral("TP_"));
+    for (int i = 0; i < tp; ++i)
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(window->view()->focusedField(), tp);
+    EXPECT_TRUE(window->hintPanel()->isVisible());
+    EXPECT_TRUE(window->hintPanel()->testAttribute(Qt::WA_TransparentForMouseEvents)); // never in the way
+}
+
+TEST_F(Links, TabLeavesTheLinksOfAPageInPartsForTheBarAndOn) {
+    auto content = testsupport::smallTree();
+    // A page long enough to be shown in parts, with a link at its start.
+    QString html = QStringLiteral("<html><body><p><a href=\"TG_12\">十二へ</a></p>");
+    const QString paragraph = QStringLiteral("<p>") + QString(1000, QLatin1Char('x')) + QStringLiteral("</p>");
+    for (int i = 0; i < 700; ++i)
+        html += paragraph;
+    content.pages[0].obDoc = (html + QStringLiteral("</body></html>")).toUtf8();
+    content.pages[0].txDoc = QStringLiteral("x");
+    db = testsupport::writeDb(tmp.path(), QStringLiteral("parts.txdb"), content);
+    makeWindow();
+    activate(db);
+    ASSERT_GT(window->view()->partCount(), 1);
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    window->view()->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(window->view()->focusedField(), 1);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab); // past the last link: the focus goes on
+    EXPECT_NE(QApplication::focusWidget(), window->view());
+    QWidget* next = QApplication::focusWidget();
+    QTest::keyClick(next, Qt::Key_Tab); // from there it goes on again, not back into the links
+    EXPECT_NE(QApplication::focusWidget(), next);
+    EXPECT_EQ(window->view()->focusedField(), 0);
 }
 
 } // namespace
