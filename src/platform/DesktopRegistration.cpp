@@ -271,9 +271,14 @@ QString FreedesktopAssociation::sendToFile(const QString& folder, const QString&
 bool FreedesktopAssociation::createSendTo(const QString& folder, const QString& name, const QString& target) {
     if (folder.isEmpty() || !QDir().mkpath(folder))
         return false;
-    // The file manager runs its scripts with the chosen files as arguments.
+    // The file manager runs its scripts in the folder of the chosen files, with their names as
+    // arguments: the name is made a whole path, so that one starting with "-" is no option.
     const QString script = QStringLiteral("#!/bin/sh\n"
                                           "# Sends the chosen file to DB Text.\n"
+                                          "case \"$1\" in\n"
+                                          "/*) ;;\n"
+                                          "*) set -- \"$PWD/$1\" ;;\n"
+                                          "esac\n"
                                           "exec %1 \"$1\"\n")
                                .arg(shellWord(target));
     const QString path = sendToFile(folder, name);

@@ -151,6 +151,14 @@ TEST_F(BatchDisplay, TimedAdvanceKeepsItsPaceAndAsksOnceAtTheEnd) {
     EXPECT_EQ(no, 0);
 }
 
+TEST_F(BatchDisplay, TheTimerTurnsThePageByItself) {
+    sbDmp dmp(services());
+    run(dmp, QStringLiteral("0-5,5-9"), [&] {
+        dmp.chPage()->click(); // １秒
+        EXPECT_TRUE(QTest::qWaitFor([&] { return dmp.position() == 1; }, 3000));
+    });
+}
+
 TEST_F(BatchDisplay, PageDownScrollsFirstAndThenTurnsThePage) {
     auto content = testsupport::smallTree();
     QString longPage = QStringLiteral("<html><body>");

@@ -136,5 +136,13 @@ TEST(FreedesktopAssociation, SendToLauncherStartsTheProgramOnTheFileSent) {
     EXPECT_EQ(code, 0);
     EXPECT_EQ(QString::fromUtf8(testsupport::readBytes(program + QStringLiteral(".args"))),
               QStringLiteral("/data/文書 の $HOME 'db'.txdb\n"));
+    // Run as the file manager does, in the file's folder with its bare name: the program gets the
+    // whole path, so that a name starting with "-" is no option.
+    QProcess fromFolder;
+    fromFolder.setWorkingDirectory(tmp.path());
+    fromFolder.start(launcher, {QStringLiteral("-style=x.txdb")});
+    fromFolder.waitForFinished(30000);
+    EXPECT_EQ(QString::fromUtf8(testsupport::readBytes(program + QStringLiteral(".args"))),
+              QDir(tmp.path()).canonicalPath() + QStringLiteral("/-style=x.txdb\n"));
     EXPECT_FALSE(assoc.createSendTo(QString(), QStringLiteral("dbtext"), program));
 }
