@@ -6,6 +6,7 @@
 #include "docdb/zSvr.h"
 #include "navigator/NodeImages.h"
 #include "navigator/uTrX.h"
+#include "pageview/sbTvw.h"
 #include "platform/DesktopRegistration.h"
 #include "platform/Environment.h"
 #include "platform/FileDialog.h"
@@ -225,6 +226,11 @@ void fmDoc::fileCommand(int index) {
         OpenDb(path);
         break;
     }
+    case 1:
+        if (!m_tvw) // one window, made when first used
+            m_tvw = new pageview::sbTvw(m_s.screen, this);
+        m_tvw->cAct(m_txDc, QString(), QString());
+        break;
     case 2:
         SaveDoc();
         break;
@@ -232,7 +238,6 @@ void fmDoc::fileCommand(int index) {
         ExitApp();
         break;
     default:
-        // "印刷" opens the page view (its own window).
         break;
     }
 }

@@ -37,6 +37,9 @@ class uTrX;
 namespace batchview {
 class sbDmp;
 }
+namespace pageview {
+class sbTvw;
+}
 
 namespace mainwin {
 
@@ -85,6 +88,7 @@ public:
     /// with "頁選択" is selected in the tree.
     void RunPages(int mode);
     batchview::sbDmp* batchDisplay() const { return m_dmp; }
+    pageview::sbTvw* pageView() const { return m_tvw; }
 
     /// "拡張子(*.txdb)の関連付け": registers this program for .txdb files and says so when it worked.
     void associateExtension();
@@ -164,6 +168,7 @@ private:
     QVector<QLabel*> m_lbCom;
     QLabel* m_rtex = nullptr;          // hint panel, hidden until a hint is shown
     batchview::sbDmp* m_dmp = nullptr; // the batch display, made when first used
+    pageview::sbTvw* m_tvw = nullptr;  // the page view, made when first used
     QVector<QMenu*> m_mnJb;
     QVector<QAction*> m_mnFile, m_mnDmp, m_mnUsr, m_mnTree, m_mnZoom, m_mnApp, m_mnApSys;
     QActionGroup* m_treeGroup = nullptr;

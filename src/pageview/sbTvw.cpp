@@ -1,0 +1,210 @@
+// sbTvw: the page view window.
+#include "pageview/sbTvw.h"
+
+#include "platform/Environment.h"
+#include "platform/RichTextView.h"
+#include "util/Vb.h"
+
+#include <QFrame>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QVBoxLayout>
+
+namespace pageview {
+
+namespace {
+double nearest(double v) {
+    return util::roundHalfEven(v);
+}
+} // namespace
+
+class PageSurface final : public QWidget {
+public:
+    explicit PageSurface(QWidget* parent) : QWidget(parent) {
+        setObjectName(QStringLiteral("pcTxt"));
+        setAttribute(Qt::WA_OpaquePaintEvent);
+    }
+    platform::RichTextView* view = nullptr;
+    qint32 page = 1;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.fillRect(rect(), Qt::white);
+        if (!view || page > view->pageCount())
+            return; // a page past the end: an empty sheet
+        view->setPrintDevice(this);
+        view->printPage(page, &p);
+    }
+};
+
+sbTvw::sbTvw(const platform::IScreen& screen, QWidget* parent) : QDialog(parent), m_tw(screen) {
+    setObjectName(QStringLiteral("sbTvw"));
+    setWindowTitle(QStringLiteral("ﾍﾟｰｼﾞﾋﾞｭｰ"));
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    auto* bar = new QMenuBar(this);
+    bar->setObjectName(QStringLiteral("mnJb"));
+    auto* file = bar->addMenu(QStringLiteral("操作(&F)"));
+    m_mnFile << file->addAction(QStringLiteral("印刷")) << file->addSeparator()
+             << file->addAction(QStringLiteral("閉じる(&X)"));
+    connect(m_mnFile[2], &QAction::triggered, this, &QDialog::close);
+    m_mnFile[0]->setEnabled(false); // printing itself is not there yet: nothing may look printed
+    auto* page = bar->addMenu(QStringLiteral("ﾍﾟ-ｼﾞ(&P)"));
+    const QString pages[] = {QStringLiteral("最初(&F)"), QStringLiteral("前(&P)"), QStringLiteral("次(&N)"),
+                             QStringLiteral("最後(&L)")};
+    for (int i = 0; i < 4; ++i) {
+        m_mnPage << page->addAction(pages[i]);
+        connect(m_mnPage[i], &QAction::triggered, this, [this, i] { movePage(i); });
+    }
+    auto* zoom = bar->addMenu(QStringLiteral("ｽﾞｰﾑ(&Z)"));
+    const char* zooms[] = {"50%", "75%", "100%", "150%", "200%", "300%"};
+    for (int i = 0; i < 6; ++i) {
+        m_mnZoom << zoom->addAction(QString::fromLatin1(zooms[i]));
+        connect(m_mnZoom[i], &QAction::triggered, this, [this, i] { zoomStep(i); });
+    }
+    m_mnZoom << zoom->addSeparator() << zoom->addAction(QStringLiteral("ﾍﾟｰｼﾞ全体"));
+    connect(m_mnZoom[7], &QAction::triggered, this, [this] { zoomStep(7); });
+
+    // Below the menus, a grey desk carries the page and its shadow.
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setMenuBar(bar);
+    m_area = new QWidget(this);
+    m_area->setObjectName(QStringLiteral("desk"));
+    m_area->setAutoFillBackground(true);
+    QPalette desk = m_area->palette();
+    desk.setColor(QPalette::Window, QColor(128, 128, 128));
+    m_area->setPalette(desk);
+    layout->addWidget(m_area);
+    m_surface = new PageSurface(m_area);
+    for (auto*& s : m_shape) {
+        s = new QFrame(m_area);
+        s->setAutoFillBackground(true);
+        QPalette shade = s->palette();
+        shade.setColor(QPalette::Window, QColor(40, 40, 40));
+        s->setPalette(shade);
+    }
+}
+
+sbTvw::~sbTvw() = default;
+
+QWidget* sbTvw::surface() const {
+    return m_surface;
+}
+
+QSize sbTvw::innerTwips() const {
+    return {int(std::lround(m_tw.fromPxX(m_area->width()))), int(std::lround(m_tw.fromPxY(m_area->height())))};
+}
+
+QRect sbTvw::surfaceTwips() const {
+    const QRect g = m_surface->geometry();
+    return {int(std::lround(m_tw.fromPxX(g.x()))), int(std::lround(m_tw.fromPxY(g.y()))),
+            int(std::lround(m_tw.fromPxX(g.width()))), int(std::lround(m_tw.fromPxY(g.height())))};
+}
+
+void sbTvw::layoutSurface(double x, double y, double w, double h, double s) {
+    m_surface->setGeometry(m_tw.toPx(x, y, w, h));
+    m_shape[0]->setGeometry(m_tw.toPx(x + w, y + s, s, h));
+    m_shape[1]->setGeometry(m_tw.toPx(x + s, y + h, w, s));
+}
+
+void sbTvw::fitPage() {
+    layout()->activate();
+    const QSize inner = innerTwips();
+    const double SW = inner.width(), SH = inner.height();
+    const double PW = std::max(1, m_view->pageWidth()), PH = std::max(1, m_view->pageHeight());
+    const double r = std::min(SW / PW, SH / PH) * 0.9;
+    const double fw = nearest(PW * r), fh = nearest(PH * r);
+    const double fl = nearest((SW - fw) / 2), ft = nearest((SH - fh) / 2);
+    m_fitted = QRect(int(fl), int(ft), int(fw), int(fh));
+    layoutSurface(fl, ft, fw, fh, 100);
+    m_fitZoom = int(std::min(nearest(fh * 100 / PH), nearest(fw * 100 / PW)));
+    m_view->setPrintZoom(m_fitZoom);
+}
+
+void sbTvw::cAct(platform::RichTextView* vTx, const QString& /*sImgFL*/, const QString& /*sFL*/) {
+    m_view = vTx;
+    m_surface->view = vTx;
+    m_modeChanged = vTx->viewMode() != 2;
+    if (m_modeChanged)
+        vTx->setViewMode(2);
+    // Centred over the main window at thirteen fifteenths of its size.
+    if (QWidget* main = parentWidget() ? parentWidget()->window() : nullptr) {
+        const double L = m_tw.fromPxX(main->x()), T = m_tw.fromPxY(main->y());
+        const double W = m_tw.fromPxX(main->width()), H = m_tw.fromPxY(main->height());
+        const double w = nearest(W * 13 / 15), h = nearest(H * 13 / 15);
+        move(m_tw.toPxX(L + W / 15), m_tw.toPxY(T + H / 15));
+        resize(m_tw.toPxX(w), m_tw.toPxY(h));
+    }
+    fitPage();
+    m_count = vTx->pageCount();
+    m_page = 1;
+    m_surface->page = m_page;
+    updateMenus();
+    exec();
+    // The main window's view goes back to the normal mode, laid out anew from its own copy.
+    if (m_modeChanged) {
+        vTx->hide();
+        vTx->setViewMode(0);
+        const QByteArray copy = vTx->saveToMemory(3);
+        vTx->loadFromMemory(copy, 3, false);
+        vTx->show();
+        m_modeChanged = false;
+    }
+    vTx->show();
+}
+
+void sbTvw::updateMenus() {
+    m_mnPage[1]->setEnabled(m_page > 1);
+    m_mnPage[2]->setEnabled(m_page < m_count);
+    m_mnPage[3]->setEnabled(m_page < m_count);
+}
+
+void sbTvw::movePage(int index) {
+    qint32 p = m_page;
+    switch (index) {
+    case 0:
+        p = 1;
+        break;
+    case 1:
+        p = m_page - 1;
+        break;
+    case 2:
+        p = m_page + 1;
+        break;
+    case 3:
+        p = m_count;
+        break;
+    default:
+        return;
+    }
+    m_page = std::clamp(p, qint32(1), std::max(qint32(1), m_count));
+    m_surface->page = m_page;
+    updateMenus();
+    m_surface->update();
+}
+
+void sbTvw::zoomStep(int index) {
+    if (!m_view)
+        return;
+    static const int steps[] = {50, 75, 100, 150, 200, 300};
+    int z = m_fitZoom;
+    if (index >= 0 && index < 6) {
+        z = steps[index];
+        const QSize inner = innerTwips();
+        const double w = nearest(double(z) / m_fitZoom * m_fitted.width());
+        const double h = nearest(double(z) / m_fitZoom * m_fitted.height());
+        const double l = std::max(0.0, nearest((inner.width() - w) / 2));
+        const double t = std::max(0.0, nearest((inner.height() - h) / 2));
+        layoutSurface(l, t, w, h, 100);
+    } else if (index == 7) {
+        layoutSurface(m_fitted.x(), m_fitted.y(), m_fitted.width(), m_fitted.height(), 100);
+    } else {
+        return;
+    }
+    m_view->setPrintZoom(z);
+    m_surface->update();
+}
+
+} // namespace pageview

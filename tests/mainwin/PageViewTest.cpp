@@ -1,0 +1,93 @@
+// Tests of the page view: placement over the main window, the fitted page and its zoom, the zoom
+// steps and back, page moves with clamping, and the main window's view left in the normal mode.
+#include "MainWindowFixture.h"
+#include "pageview/sbTvw.h"
+
+#include <QAction>
+#include <QTimer>
+
+namespace {
+
+class PageView : public testsupport::MainWindowTest {};
+
+TEST_F(PageView, FitsZoomsMovesAndRestores) {
+    auto content = testsupport::smallTree();
+    QString html = QStringLiteral("<html><body>");
+    for (int i = 0; i < 300; ++i)
+        html += QStringLiteral("<p>印刷される段落 %1</p>").arg(i);
+    content.pages[0].obDoc = (html + QStringLiteral("</body></html>")).toUtf8();
+    content.pages[0].txDoc.clear();
+    db = testsupport::writeDb(tmp.path(), QStringLiteral("pages.txdb"), content);
+    makeWindow();
+    activate(db);
+    const QString text = window->view()->text();
+    EXPECT_EQ(window->view()->viewMode(), 3);
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    bool ran = false;
+    QTimer::singleShot(0, window.get(), [&] {
+        pageview::sbTvw* tvw = window->pageView();
+        ASSERT_TRUE(tvw);
+        ran = true;
+        EXPECT_TRUE(tvw->viewModeChanged());
+        EXPECT_EQ(window->view()->viewMode(), 2);
+        // Centred over the main window at 13/15 of its size (15 twips a pixel).
+        EXPECT_NEAR(tvw->width(), window->width() * 13.0 / 15, 1);
+        EXPECT_NEAR(tvw->x(), window->x() + window->width() / 15.0, 1);
+        // The fitted page: 90 % of the room, centred; the fit zoom follows from it.
+        const QRect fit = tvw->fittedTwips();
+        const double PW = window->view()->pageWidth(), PH = window->view()->pageHeight();
+        EXPECT_EQ(tvw->fitZoom(),
+                  int(std::min(std::nearbyint(fit.height() * 100 / PH), std::nearbyint(fit.width() * 100 / PW))));
+        EXPECT_EQ(window->view()->printZoom(), tvw->fitZoom());
+        EXPECT_NEAR(tvw->surfaceTwips().width(), fit.width(), 15);
+        const QSize desk = tvw->surface()->parentWidget()->size();
+        EXPECT_NEAR(fit.x() * 2 + fit.width(), desk.width() * 15, 30);
+        const QString shots = qEnvironmentVariable("DBTEXT_SHOTS");
+        if (!shots.isEmpty())
+            tvw->grab().save(shots + QStringLiteral("/pageview-fit.png"));
+        // 300 %: larger than the window, anchored at the top-left and cut.
+        tvw->mnZoom(5)->trigger();
+        EXPECT_EQ(window->view()->printZoom(), 300);
+        EXPECT_NEAR(tvw->surfaceTwips().width(), 300.0 / tvw->fitZoom() * fit.width(), 15);
+        EXPECT_EQ(tvw->surfaceTwips().topLeft(), QPoint(0, 0));
+        if (!shots.isEmpty())
+            tvw->grab().save(shots + QStringLiteral("/pageview-300.png"));
+        tvw->mnZoom(3)->trigger();
+        if (!shots.isEmpty())
+            tvw->grab().save(shots + QStringLiteral("/pageview-150.png"));
+        tvw->mnZoom(7)->trigger(); // the whole page: exactly the geometry of the opening
+        EXPECT_EQ(window->view()->printZoom(), tvw->fitZoom());
+        EXPECT_NEAR(tvw->surfaceTwips().x(), fit.x(), 15);
+        EXPECT_NEAR(tvw->surfaceTwips().width(), fit.width(), 15);
+        // Pages: moves clamp, and the menus follow.
+        ASSERT_GT(tvw->pageCount(), 2);
+        EXPECT_FALSE(tvw->mnPage(1)->isEnabled());
+        tvw->mnPage(1)->trigger(); // 前 on the first page: stays
+        EXPECT_EQ(tvw->currentPage(), 1);
+        tvw->mnPage(2)->trigger();
+        EXPECT_EQ(tvw->currentPage(), 2);
+        tvw->mnPage(3)->trigger();
+        EXPECT_EQ(tvw->currentPage(), tvw->pageCount());
+        EXPECT_FALSE(tvw->mnPage(2)->isEnabled());
+        tvw->movePage(2); // past the last: stays
+        EXPECT_EQ(tvw->currentPage(), tvw->pageCount());
+        tvw->mnPage(0)->trigger();
+        EXPECT_EQ(tvw->currentPage(), 1);
+        // The page is drawn: the surface is not blank.
+        const QImage page = tvw->surface()->grab().toImage();
+        int ink = 0;
+        for (int y = 0; y < page.height(); y += 2)
+            for (int x = 0; x < page.width(); x += 2)
+                ink += qGray(page.pixel(x, y)) < 128 ? 1 : 0;
+        EXPECT_GT(ink, 20);
+        tvw->mnFile(2)->trigger();
+    });
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_P, Qt::ControlModifier); // 印刷 opens the page view
+    EXPECT_TRUE(ran);
+    // Afterwards the main window's view is in the normal mode, with the same page.
+    EXPECT_EQ(window->view()->viewMode(), 0);
+    EXPECT_EQ(window->view()->text(), text);
+}
+
+} // namespace
