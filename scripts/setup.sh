@@ -12,7 +12,7 @@ packages=(
     qt6-base-dev qt6-base-private-dev qt6-translations-l10n libsqlite3-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-ipafont-gothic poppler-utils libreoffice-writer-nogui
-    clang libclang-rt-14-dev desktop-file-utils xdg-utils libglib2.0-bin unzip
+    clang libclang-rt-14-dev desktop-file-utils xdg-utils libglib2.0-bin shared-mime-info unzip
 )
 
 missing=()

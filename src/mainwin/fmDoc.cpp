@@ -204,7 +204,9 @@ void fmDoc::associateExtension() {
     const util::ProcessState& ps = util::processState();
     const QString exePath =
         ps.programFolder + platform::pathSeparator() + ps.programName + platform::executableSuffix();
+    m_s.screen.setBusy(true); // the desktop's databases are brought up to date meanwhile
     const bool ok = m_s.registration.registerExtension(QStringLiteral("txdbfile"), exePath, QStringLiteral("txdb"));
+    m_s.screen.setBusy(false);
     if (ok)
         m_s.messages.show(QStringLiteral("拡張子(*.txdb)を ") + exePath + QStringLiteral(" と関連付けしました"));
 }
@@ -423,7 +425,9 @@ void fmDoc::SaveDoc() {
 void fmDoc::RunPages(int mode) {
     m_runMode = mode;
     QString list;
+    m_s.screen.setBusy(true); // one read per page listed
     PageList(list);
+    m_s.screen.setBusy(false);
     if (list.isEmpty())
         return;
     if (!m_dmp) // one window, made when first used

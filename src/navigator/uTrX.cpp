@@ -153,11 +153,19 @@ void uTrX::StSize() {
     // The tab strip fills the control; its tabs run along the top. When the three captions with
     // their pictures are wider than the control (the narrow tree), the pictures are left out so
     // that every caption stays whole and every tab can be clicked.
-    for (int i = 0; i < m_stTab->count(); ++i)
-        m_stTab->setTabIcon(i, NodeImages::icon(m_stTab->tabData(i).toString()));
-    if (m_stTab->sizeHint().width() > width())
+    const auto setIcons = [this](bool on) {
         for (int i = 0; i < m_stTab->count(); ++i)
-            m_stTab->setTabIcon(i, QIcon());
+            m_stTab->setTabIcon(i, on ? NodeImages::icon(m_stTab->tabData(i).toString()) : QIcon());
+        m_tabIcons = on;
+    };
+    // Only a change of width decides again, as a resize is frequent and the strip relays itself out.
+    if (!m_tabIcons && m_tabWidthWithIcons <= width())
+        setIcons(true);
+    if (m_tabIcons) {
+        m_tabWidthWithIcons = m_stTab->sizeHint().width();
+        if (m_tabWidthWithIcons > width())
+            setIcons(false);
+    }
     m_stTab->setGeometry(0, 0, width(), m_stTab->sizeHint().height());
 }
 

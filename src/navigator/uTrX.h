@@ -189,6 +189,8 @@ private:
     bool m_renameEnabled = false;
     bool m_comboPicked = false;                   // an entry of the find combo's list was chosen
     Qt::MouseButton m_tabButton = Qt::LeftButton; // the button of the last press on the tab strip
+    bool m_tabIcons = true;                       // the tabs show their pictures
+    int m_tabWidthWithIcons = 0;                  // the strip's width with them, pixels
     Stamp m_stamp;
 };
 

@@ -39,7 +39,7 @@ protected:
     }
 };
 
-sbTvw::sbTvw(const platform::IScreen& screen, QWidget* parent) : QDialog(parent), m_tw(screen) {
+sbTvw::sbTvw(platform::IScreen& screen, QWidget* parent) : QDialog(parent), m_screen(screen), m_tw(screen) {
     setObjectName(QStringLiteral("sbTvw"));
     setWindowTitle(QStringLiteral("ﾍﾟｰｼﾞﾋﾞｭｰ"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -124,6 +124,7 @@ void sbTvw::fitPage() {
 }
 
 void sbTvw::cAct(platform::RichTextView* vTx, const QString& /*sImgFL*/, const QString& /*sFL*/) {
+    m_screen.setBusy(true); // the pages of a long document are laid out first
     m_view = vTx;
     m_surface->view = vTx;
     m_modeChanged = vTx->viewMode() != 2;
@@ -142,15 +143,18 @@ void sbTvw::cAct(platform::RichTextView* vTx, const QString& /*sImgFL*/, const Q
     m_page = 1;
     m_surface->page = m_page;
     updateMenus();
+    m_screen.setBusy(false);
     exec();
     // The main window's view goes back to the normal mode, laid out anew from its own copy.
     if (m_modeChanged) {
+        m_screen.setBusy(true);
         vTx->hide();
         vTx->setViewMode(0);
         const QByteArray copy = vTx->saveToMemory(3);
         vTx->loadFromMemory(copy, 3, false);
         vTx->show();
         m_modeChanged = false;
+        m_screen.setBusy(false);
     }
     vTx->show();
 }

@@ -27,7 +27,7 @@ class PageSurface;
 class sbTvw : public QDialog {
     Q_OBJECT
 public:
-    explicit sbTvw(const platform::IScreen& screen, QWidget* parent = nullptr);
+    explicit sbTvw(platform::IScreen& screen, QWidget* parent = nullptr);
     ~sbTvw() override;
 
     /// Opens the preview of vTx modally, centred over the main window at 13/15 of its size, and
@@ -60,6 +60,7 @@ private:
     void updateMenus();
     QSize innerTwips() const;
 
+    platform::IScreen& m_screen;
     platform::Twips m_tw;
     platform::RichTextView* m_view = nullptr;
     QWidget* m_area = nullptr;

@@ -160,12 +160,7 @@ TEST_F(BatchDisplay, TheTimerTurnsThePageByItself) {
 }
 
 TEST_F(BatchDisplay, PageDownScrollsFirstAndThenTurnsThePage) {
-    auto content = testsupport::smallTree();
-    QString longPage = QStringLiteral("<html><body>");
-    for (int i = 0; i < 200; ++i)
-        longPage += QStringLiteral("<p>長い頁の段落 %1</p>").arg(i);
-    content.pages[0].obDoc = (longPage + QStringLiteral("</body></html>")).toUtf8();
-    content.pages[0].txDoc.clear();
+    const auto content = testsupport::treeWithPage5(testsupport::paragraphs(200, QStringLiteral("長い頁の段落")));
     bool ok = false;
     svr.D_StDcDb(testsupport::writeDb(tmp.path(), QStringLiteral("long.txdb"), content), ok);
     sbDmp dmp(services());

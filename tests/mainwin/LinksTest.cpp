@@ -29,13 +29,10 @@ protected:
     }
     /// A database whose page 5 holds DX fields with the given texts, all for msDxml row 1.
     void openWithDxFields(const QStringList& texts) {
-        auto content = testsupport::smallTree();
-        QString html = QStringLiteral("<html><body>");
+        QString html;
         for (const QString& t : texts)
             html += QStringLiteral("<p><a href=\"DX_1\">") + t.toHtmlEscaped() + QStringLiteral("</a></p>");
-        content.pages[0].obDoc = (html + QStringLiteral("</body></html>")).toUtf8();
-        content.pages[0].txDoc.clear();
-        db = testsupport::writeDb(tmp.path(), QStringLiteral("dx.txdb"), content);
+        db = testsupport::writeDb(tmp.path(), QStringLiteral("dx.txdb"), testsupport::treeWithPage5(html));
         makeWindow();
         activate(db);
     }
@@ -187,15 +184,12 @@ TEST_F(Links, HostileFieldTextsStayInTheWorkFolder) {
 }
 
 TEST_F(Links, LowerCaseHintsBlankTextsAndBusyClicksDoNothing) {
-    auto content = testsupport::smallTree();
-    content.pages[0].obDoc = QStringLiteral("<html><body><p><a href=\"tp_note\">小文字のヒント</a></p>"
-                                            "<p><a href=\"TG_12\"> &#1;&#11; </a>x</p>"
-                                            "<p><a href=\"C:\\docs\">C:\\docs</a></p>"
-                                            "<p><a href=\"TG_12\">十二へ</a></p>"
-                                            "<p><a href=\"TG_1 Or 1=1\">壊れた</a></p>"
-                                            "<p><a href=\"TG_ 9 \">九へ</a></p></body></html>")
-                                 .toUtf8();
-    content.pages[0].txDoc.clear();
+    const auto content = testsupport::treeWithPage5(QStringLiteral("<p><a href=\"tp_note\">小文字のヒント</a></p>"
+                                                                   "<p><a href=\"TG_12\"> &#1;&#11; </a>x</p>"
+                                                                   "<p><a href=\"C:\\docs\">C:\\docs</a></p>"
+                                                                   "<p><a href=\"TG_12\">十二へ</a></p>"
+                                                                   "<p><a href=\"TG_1 Or 1=1\">壊れた</a></p>"
+                                                                   "<p><a href=\"TG_ 9 \">九へ</a></p>"));
     db = testsupport::writeDb(tmp.path(), QStringLiteral("edge.txdb"), content);
     makeWindow();
     activate(db);
@@ -259,15 +253,11 @@ TEST_F(Links, TabMovesBetweenLinksAndEnterFollowsOne) {
 }
 
 TEST_F(Links, TabLeavesTheLinksOfAPageInPartsForTheBarAndOn) {
-    auto content = testsupport::smallTree();
     // A page long enough to be shown in parts, with a link at its start.
-    QString html = QStringLiteral("<html><body><p><a href=\"TG_12\">十二へ</a></p>");
-    const QString paragraph = QStringLiteral("<p>") + QString(1000, QLatin1Char('x')) + QStringLiteral("</p>");
-    for (int i = 0; i < 700; ++i)
-        html += paragraph;
-    content.pages[0].obDoc = (html + QStringLiteral("</body></html>")).toUtf8();
-    content.pages[0].txDoc = QStringLiteral("x");
-    db = testsupport::writeDb(tmp.path(), QStringLiteral("parts.txdb"), content);
+    db =
+        testsupport::writeDb(tmp.path(), QStringLiteral("parts.txdb"),
+                             testsupport::treeWithPage5(QStringLiteral("<p><a href=\"TG_12\">十二へ</a></p>") +
+                                                        testsupport::paragraphs(700, QString(1000, QLatin1Char('x')))));
     makeWindow();
     activate(db);
     ASSERT_GT(window->view()->partCount(), 1);

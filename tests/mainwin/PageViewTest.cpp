@@ -11,13 +11,9 @@ namespace {
 class PageView : public testsupport::MainWindowTest {};
 
 TEST_F(PageView, FitsZoomsMovesAndRestores) {
-    auto content = testsupport::smallTree();
-    QString html = QStringLiteral("<html><body>");
-    for (int i = 0; i < 300; ++i)
-        html += QStringLiteral("<p>印刷される段落 %1</p>").arg(i);
-    content.pages[0].obDoc = (html + QStringLiteral("</body></html>")).toUtf8();
-    content.pages[0].txDoc.clear();
-    db = testsupport::writeDb(tmp.path(), QStringLiteral("pages.txdb"), content);
+    db = testsupport::writeDb(
+        tmp.path(), QStringLiteral("pages.txdb"),
+        testsupport::treeWithPage5(testsupport::paragraphs(300, QStringLiteral("印刷される段落"))));
     makeWindow();
     activate(db);
     const QString text = window->view()->text();

@@ -9,13 +9,6 @@
 
 namespace {
 
-QString output(const QString& program, const QStringList& args) {
-    QProcess p;
-    p.start(program, args);
-    p.waitForFinished(60000);
-    return QString::fromUtf8(p.readAllStandardOutput());
-}
-
 class SaveAndRun : public testsupport::MainWindowTest {
 protected:
     void save(const QString& name) {
@@ -67,11 +60,13 @@ TEST_F(SaveAndRun, CtrlSSavesTheSamplePageAsPdfAndDocx) {
         dialog.answers.enqueue(tmp.filePath(QString::fromLatin1(name)));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::ControlModifier);
     }
-    EXPECT_TRUE(output(QStringLiteral("pdftotext"), {tmp.filePath(QStringLiteral("page.pdf")), QStringLiteral("-")})
+    EXPECT_TRUE(testsupport::runProgram(QStringLiteral("pdftotext"),
+                                        {tmp.filePath(QStringLiteral("page.pdf")), QStringLiteral("-")})
                     .contains(QStringLiteral("DB Text へようこそ")));
     // Word keeps the text in runs: the tags between them go before the comparison.
-    QString xml = output(QStringLiteral("unzip"), {QStringLiteral("-p"), tmp.filePath(QStringLiteral("page.docx")),
-                                                   QStringLiteral("word/document.xml")});
+    QString xml = testsupport::runProgram(
+        QStringLiteral("unzip"),
+        {QStringLiteral("-p"), tmp.filePath(QStringLiteral("page.docx")), QStringLiteral("word/document.xml")});
     xml.remove(QRegularExpression(QStringLiteral("<[^>]*>")));
     EXPECT_TRUE(xml.contains(QStringLiteral("DB Text へようこそ"))) << xml.left(300).toStdString();
     EXPECT_TRUE(box.texts.isEmpty()) << box.texts.join(' ').toStdString();

@@ -27,13 +27,7 @@ public:
 };
 
 QString run(const QString& program, const QStringList& args, int* code = nullptr) {
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(program, args);
-    p.waitForFinished(30000);
-    if (code)
-        *code = p.exitCode();
-    return QString::fromUtf8(p.readAll()).trimmed();
+    return testsupport::runProgram(program, args, code).trimmed();
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/RichTextView.h"
+#include "support/Fixtures.h"
 
 #include <QImage>
 #include <QProcess>
@@ -48,10 +49,7 @@ inline QRect inkBox(const QImage& img) {
 }
 
 inline QString run(const QString& program, const QStringList& args) {
-    QProcess p;
-    p.start(program, args);
-    p.waitForFinished(60000);
-    return QString::fromUtf8(p.readAllStandardOutput());
+    return testsupport::runProgram(program, args);
 }
 
 class View : public ::testing::Test {

@@ -2,6 +2,7 @@
 #include "support/Fixtures.h"
 
 #include <QFile>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -88,6 +89,29 @@ bool writeBytes(const QString& path, const QByteArray& bytes) {
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
     return f.write(bytes) == bytes.size();
+}
+
+samples::DocDbContent treeWithPage5(const QString& body) {
+    samples::DocDbContent content = smallTree();
+    content.pages[0].obDoc = (QStringLiteral("<html><body>") + body + QStringLiteral("</body></html>")).toUtf8();
+    content.pages[0].txDoc.clear();
+    return content;
+}
+
+QString paragraphs(int n, const QString& text) {
+    QString html;
+    for (int i = 0; i < n; ++i)
+        html += QStringLiteral("<p>%1 %2</p>").arg(text).arg(i);
+    return html;
+}
+
+QString runProgram(const QString& program, const QStringList& args, int* code) {
+    QProcess p;
+    p.start(program, args);
+    p.waitForFinished(60000);
+    if (code)
+        *code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    return QString::fromUtf8(p.readAllStandardOutput());
 }
 
 QString sampleDb() {

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 namespace testsupport {
 
@@ -18,6 +19,11 @@ namespace testsupport {
 /// a Null boCod. Texts carry Japanese words and mixed-case ASCII; msDxml holds row 1.
 samples::DocDbContent smallTree();
 
+/// smallTree whose page 5 holds the given HTML body instead (its plain text made from it).
+samples::DocDbContent treeWithPage5(const QString& body);
+/// n paragraphs "text 0" … "text n−1" as HTML.
+QString paragraphs(int n, const QString& text);
+
 /// Writes content to dir/name and returns the path; fails the current test on error.
 QString writeDb(const QString& dir, const QString& name, const samples::DocDbContent& content);
 
@@ -27,6 +33,10 @@ QString writeUdl(const QString& path, const QString& initString);
 
 QByteArray readBytes(const QString& path);
 bool writeBytes(const QString& path, const QByteArray& bytes);
+
+/// Runs a program to its end (a minute at most) and gives its standard output; code receives the
+/// exit code.
+QString runProgram(const QString& program, const QStringList& args, int* code = nullptr);
 
 /// The sample database built by the build (DBTEXT_SAMPLE_DB), or empty.
 QString sampleDb();
