@@ -7,6 +7,7 @@
 #include "navigator/uTrX.h"
 #include "platform/DesktopRegistration.h"
 #include "platform/FileDialog.h"
+#include "platform/Printer.h"
 #include "platform/QtEnvironment.h"
 #include "platform/QtMessageBox.h"
 #include "settings/yIni.h"
@@ -49,6 +50,7 @@ int main(int argc, char** argv) {
     platform::QtShell shell;
     platform::QtScreen screen;
     const auto registration = platform::desktopRegistration();
+    const auto printer = platform::systemPrinter();
     auto clt = std::make_unique<util::zClt>();
     auto ini = std::make_unique<settings::yIni>(messages, folders, appSettings, shell);
     auto svr = std::make_unique<docdb::zSvr>(messages, *clt);
@@ -60,8 +62,8 @@ int main(int argc, char** argv) {
                 window->unload();
         }});
     };
-    window = std::make_unique<mainwin::fmDoc>(
-        mainwin::Services{messages, fileDialog, screen, shell, appSettings, *registration, *ini, *svr, *clt, exitApp});
+    window = std::make_unique<mainwin::fmDoc>(mainwin::Services{messages, fileDialog, screen, shell, appSettings,
+                                                                *registration, *printer, *ini, *svr, *clt, exitApp});
 
     // Renaming a page stamps its row through the start-up module's shared procedure.
     window->tree()->setStamp(

@@ -230,7 +230,8 @@ void fmDoc::fileCommand(int index) {
     }
     case 1:
         if (!m_tvw) // one window, made when first used
-            m_tvw = new pageview::sbTvw(m_s.screen, this);
+            m_tvw = new pageview::sbTvw(m_s.screen, m_s.printer, m_s.messages, this);
+        m_tvw->setUserDataFolder(m_s.ini.userDataFolder());
         m_tvw->cAct(m_txDc, QString(), QString());
         break;
     case 2:

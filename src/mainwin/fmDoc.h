@@ -22,6 +22,7 @@ class IAppSettings;
 class IDesktopRegistration;
 class IFileDialog;
 class IMessageBox;
+class IPrinter;
 class IShell;
 class RichTextView;
 } // namespace platform
@@ -51,6 +52,7 @@ struct Services {
     platform::IShell& shell;
     platform::IAppSettings& appSettings;
     platform::IDesktopRegistration& registration; // file association and Send To
+    platform::IPrinter& printer;
     settings::yIni& ini;
     docdb::zSvr& svr;
     const util::zClt& clt;

@@ -2,6 +2,7 @@
 #include "pageview/sbTvw.h"
 
 #include "platform/Environment.h"
+#include "platform/MessageBox.h"
 #include "platform/RichTextView.h"
 #include "util/Vb.h"
 
@@ -9,6 +10,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
+#include <QProgressDialog>
 #include <QVBoxLayout>
 
 namespace pageview {
@@ -39,7 +41,8 @@ protected:
     }
 };
 
-sbTvw::sbTvw(platform::IScreen& screen, QWidget* parent) : QDialog(parent), m_screen(screen), m_tw(screen) {
+sbTvw::sbTvw(platform::IScreen& screen, platform::IPrinter& printer, platform::IMessageBox& messages, QWidget* parent)
+    : QDialog(parent), m_screen(screen), m_messages(messages), m_printing(printer), m_tw(screen) {
     setObjectName(QStringLiteral("sbTvw"));
     setWindowTitle(QStringLiteral("ﾍﾟｰｼﾞﾋﾞｭｰ"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -48,8 +51,8 @@ sbTvw::sbTvw(platform::IScreen& screen, QWidget* parent) : QDialog(parent), m_sc
     auto* file = bar->addMenu(QStringLiteral("操作(&F)"));
     m_mnFile << file->addAction(QStringLiteral("印刷")) << file->addSeparator()
              << file->addAction(QStringLiteral("閉じる(&X)"));
+    connect(m_mnFile[0], &QAction::triggered, this, &sbTvw::print);
     connect(m_mnFile[2], &QAction::triggered, this, &QDialog::close);
-    m_mnFile[0]->setEnabled(false); // printing itself is not there yet: nothing may look printed
     auto* page = bar->addMenu(QStringLiteral("ﾍﾟ-ｼﾞ(&P)"));
     const QString pages[] = {QStringLiteral("最初(&F)"), QStringLiteral("前(&P)"), QStringLiteral("次(&N)"),
                              QStringLiteral("最後(&L)")};
@@ -123,10 +126,12 @@ void sbTvw::fitPage() {
     m_view->setPrintZoom(m_fitZoom);
 }
 
-void sbTvw::cAct(platform::RichTextView* vTx, const QString& /*sImgFL*/, const QString& /*sFL*/) {
+void sbTvw::cAct(platform::RichTextView* vTx, const QString& /*sImgFL*/, const QString& sFL) {
     m_screen.setBusy(true); // the pages of a long document are laid out first
     m_view = vTx;
     m_surface->view = vTx;
+    m_printing.setPaperCode(*vTx);
+    m_printing.setSettingsFile(m_userData, sFL);
     m_modeChanged = vTx->viewMode() != 2;
     if (m_modeChanged)
         vTx->setViewMode(2);
@@ -157,6 +162,41 @@ void sbTvw::cAct(platform::RichTextView* vTx, const QString& /*sImgFL*/, const Q
         m_screen.setBusy(false);
     }
     vTx->show();
+}
+
+void sbTvw::print() {
+    if (!m_view)
+        return;
+    // A long run shows its progress and can be stopped; the open job is then dropped.
+    std::unique_ptr<QProgressDialog> bar;
+    auto progress = [&](int done, int total) {
+        if (!bar) {
+            m_screen.setBusy(true);
+            bar = std::make_unique<QProgressDialog>(QStringLiteral("印刷しています..."), QStringLiteral("中止"), 0,
+                                                    total, this);
+            bar->setWindowTitle(windowTitle());
+            bar->setWindowModality(Qt::WindowModal);
+            bar->setMinimumDuration(500);
+            bar->setAutoClose(false);
+            bar->setAutoReset(false);
+        }
+        bar->setValue(done);
+        return !bar->wasCanceled();
+    };
+    const PrintOutcome out = m_printing.printRun(this, *m_view, progress);
+    if (bar) {
+        bar.reset();
+        m_screen.setBusy(false);
+    }
+    m_surface->update();
+    if (out.kind == PrintOutcome::Kind::Failed) {
+        QString text = QStringLiteral("印刷できませんでした。");
+        if (!out.error.isEmpty())
+            text += QLatin1Char('\n') + out.error;
+        if (out.copiesSent > 0)
+            text += QStringLiteral("\n(%1 部は送信済みです)").arg(out.copiesSent);
+        m_messages.show(text);
+    }
 }
 
 void sbTvw::updateMenus() {

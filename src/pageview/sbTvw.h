@@ -2,6 +2,7 @@
 // page moves and zoom steps.
 #pragma once
 
+#include "pageview/Printing.h"
 #include "platform/Twips.h"
 
 #include <QDialog>
@@ -13,6 +14,8 @@ class QFrame;
 class QMenuBar;
 
 namespace platform {
+class IMessageBox;
+class IPrinter;
 class IScreen;
 class RichTextView;
 } // namespace platform
@@ -27,13 +30,19 @@ class PageSurface;
 class sbTvw : public QDialog {
     Q_OBJECT
 public:
-    explicit sbTvw(platform::IScreen& screen, QWidget* parent = nullptr);
+    sbTvw(platform::IScreen& screen, platform::IPrinter& printer, platform::IMessageBox& messages,
+          QWidget* parent = nullptr);
     ~sbTvw() override;
 
     /// Opens the preview of vTx modally, centred over the main window at 13/15 of its size, and
     /// returns when it is closed. sImgFL (a background picture) and sFL (a printer settings file)
     /// may be empty.
     void cAct(platform::RichTextView* vTx, const QString& sImgFL = QString(), const QString& sFL = QString());
+    /// The per-user data folder (ending with its separator) that holds the default "Page.prndt".
+    void setUserDataFolder(const QString& folder) { m_userData = folder; }
+    /// "印刷": prints through the print dialog, then repaints the page; a run that failed is told.
+    void print();
+    Printing& printing() { return m_printing; }
     /// Lays out the window and fits the page, as opening does (for a window already placed).
     void fitPage();
 
@@ -61,6 +70,9 @@ private:
     QSize innerTwips() const;
 
     platform::IScreen& m_screen;
+    platform::IMessageBox& m_messages;
+    Printing m_printing;
+    QString m_userData;
     platform::Twips m_tw;
     platform::RichTextView* m_view = nullptr;
     QWidget* m_area = nullptr;

@@ -12,6 +12,7 @@
 #include "support/FakeEnvironment.h"
 #include "support/FakeFileDialog.h"
 #include "support/FakeMessageBox.h"
+#include "support/FakePrinter.h"
 #include "support/Fixtures.h"
 #include "util/ProcessState.h"
 #include "util/zClt.h"
@@ -53,7 +54,7 @@ protected:
         bool ok = false;
         ini.GetTxt(settingsFile, ok);
         window = std::make_unique<mainwin::fmDoc>(
-            mainwin::Services{box, dialog, screen, shell, appSettings, registration, ini, svr, clt, [this] {
+            mainwin::Services{box, dialog, screen, shell, appSettings, registration, printer, ini, svr, clt, [this] {
                                   app::A_Exit({[this] {
                                                   window->unload();
                                               }},
@@ -87,6 +88,7 @@ protected:
     FakeShell shell;
     FakeAppSettings appSettings;
     platform::FreedesktopAssociation registration; // the Linux desktop's own, under the test's home
+    FakePrinter printer;
     FakeSpecialFolders folders;
     settings::yIni ini{box, folders, appSettings, shell};
     util::zClt clt;

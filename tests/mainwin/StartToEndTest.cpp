@@ -11,7 +11,7 @@ protected:
     void start(const QStringList& args) {
         folders.folders[26] = tmp.filePath(QStringLiteral("appdata"));
         window = std::make_unique<mainwin::fmDoc>(
-            mainwin::Services{box, dialog, screen, shell, appSettings, registration, ini, svr, clt, [this] {
+            mainwin::Services{box, dialog, screen, shell, appSettings, registration, printer, ini, svr, clt, [this] {
                                   app::A_Exit({[this] {
                                                   window->unload();
                                               }},

@@ -1,0 +1,360 @@
+// Printer: the settings record codec and the system printer on Qt's printer and print dialog.
+#include "platform/Printer.h"
+
+#include "platform/TextCodec.h"
+
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QtEndian>
+
+namespace platform {
+
+namespace {
+
+// Little-endian reads and writes over a byte buffer, in the order the fields are laid out.
+class Reader {
+public:
+    explicit Reader(const QByteArray& b) : m_b(b) {}
+    template <typename T> T take() {
+        const T v = qFromLittleEndian<T>(m_b.constData() + m_at);
+        m_at += int(sizeof(T));
+        return v;
+    }
+    QByteArray bytes(int n) {
+        const QByteArray v = m_b.mid(m_at, n);
+        m_at += n;
+        return v;
+    }
+
+private:
+    const QByteArray& m_b;
+    int m_at = 0;
+};
+
+class Writer {
+public:
+    template <typename T> void put(T v) {
+        char b[sizeof(T)];
+        qToLittleEndian<T>(v, b);
+        m_b.append(b, sizeof(T));
+    }
+    void bytes(const QByteArray& v, int n, char pad) { m_b.append(v.left(n).leftJustified(n, pad)); }
+    QByteArray result() const { return m_b; }
+
+private:
+    QByteArray m_b;
+};
+
+/// Single-byte text cut to at most n bytes without splitting a double-byte character.
+QByteArray ansiCut(const QString& text, int n) {
+    QString t = text;
+    QByteArray b = TextCodec::toAnsi(t);
+    while (b.size() > n) {
+        t.chop(1);
+        b = TextCodec::toAnsi(t);
+    }
+    return b;
+}
+
+QString ansiUpToNul(const QByteArray& b) {
+    const int nul = int(b.indexOf('\0'));
+    return TextCodec::fromAnsi(nul < 0 ? b : b.left(nul));
+}
+
+} // namespace
+
+std::optional<DevMode> DevMode::fromBytes(const QByteArray& bytes) {
+    if (bytes.size() < kSize)
+        return std::nullopt;
+    Reader r(bytes);
+    DevMode d;
+    d.deviceName = r.bytes(32);
+    d.specVersion = r.take<quint16>();
+    d.driverVersion = r.take<quint16>();
+    d.size = r.take<quint16>();
+    d.driverExtra = r.take<quint16>();
+    d.fields = r.take<quint32>();
+    for (qint16* f : {&d.orientation, &d.paperSize, &d.paperLength, &d.paperWidth, &d.scale, &d.copies,
+                      &d.defaultSource, &d.printQuality, &d.color, &d.duplex, &d.yResolution, &d.ttOption, &d.collate})
+        *f = r.take<qint16>();
+    d.formName = r.bytes(32);
+    for (quint16& w : d.displayWords)
+        w = r.take<quint16>();
+    for (quint32& w : d.displayDwords)
+        w = r.take<quint32>();
+    return d;
+}
+
+QByteArray DevMode::toBytes() const {
+    Writer w;
+    w.bytes(deviceName, 32, ' ');
+    w.put(specVersion);
+    w.put(driverVersion);
+    w.put(size);
+    w.put(driverExtra);
+    w.put(fields);
+    for (qint16 f : {orientation, paperSize, paperLength, paperWidth, scale, copies, defaultSource, printQuality, color,
+                     duplex, yResolution, ttOption, collate})
+        w.put(f);
+    w.bytes(formName, 32, '\0');
+    for (quint16 v : displayWords)
+        w.put(v);
+    for (quint32 v : displayDwords)
+        w.put(v);
+    return w.result();
+}
+
+QString DevMode::device() const {
+    return ansiUpToNul(deviceName).trimmed();
+}
+
+void DevMode::setDevice(const QString& name) {
+    deviceName = ansiCut(name, 32).leftJustified(32, ' ');
+}
+
+QByteArray DevNames::toBytes() const {
+    const QByteArray d = ansiCut(driver, 80), v = ansiCut(device, 80), p = ansiCut(port, 80);
+    Writer w;
+    const quint16 driverAt = 8, deviceAt = quint16(driverAt + d.size() + 1), portAt = quint16(deviceAt + v.size() + 1);
+    w.put(driverAt);
+    w.put(deviceAt);
+    w.put(portAt);
+    w.put(quint16(isDefault ? 1 : 0));
+    w.bytes(d + '\0' + v + '\0' + p + '\0', 256, '\0');
+    return w.result();
+}
+
+DevNames DevNames::fromBytes(const QByteArray& bytes) {
+    DevNames n;
+    if (bytes.size() < 8)
+        return n;
+    Reader r(bytes);
+    const quint16 driverAt = r.take<quint16>(), deviceAt = r.take<quint16>(), portAt = r.take<quint16>();
+    n.isDefault = r.take<quint16>() != 0;
+    n.driver = ansiUpToNul(bytes.mid(driverAt));
+    n.device = ansiUpToNul(bytes.mid(deviceAt));
+    n.port = ansiUpToNul(bytes.mid(portAt));
+    return n;
+}
+
+namespace {
+
+// The platform's paper bins against Qt's paper sources.
+constexpr std::pair<int, QPrinter::PaperSource> kBins[] = {
+    {1, QPrinter::Upper},       {2, QPrinter::Lower},          {3, QPrinter::Middle},         {4, QPrinter::Manual},
+    {5, QPrinter::Envelope},    {6, QPrinter::EnvelopeManual}, {7, QPrinter::Auto},           {8, QPrinter::Tractor},
+    {9, QPrinter::SmallFormat}, {10, QPrinter::LargeFormat},   {11, QPrinter::LargeCapacity}, {14, QPrinter::Cassette},
+    {15, QPrinter::FormSource}};
+
+/// The system printer on QPrinter. The page size, orientation, colour, duplex and resolution are
+/// the printer's own; the zoom scales what is drawn.
+class QtPrinter final : public IPrinter {
+public:
+    QtPrinter() : m_p(std::make_unique<QPrinter>(QPrinter::HighResolution)) {}
+    ~QtPrinter() override { abortDoc(); }
+
+    QString deviceName() const override { return m_p->printerName(); }
+    QString driverName() const override { return QPrinterInfo(*m_p).makeAndModel(); }
+    QString port() const override { return QPrinterInfo(*m_p).location(); }
+
+    std::optional<int> paperSize() const override {
+        const QPageSize s = m_p->pageLayout().pageSize();
+        if (!s.isValid())
+            return std::nullopt;
+        const int code = s.windowsId();
+        return s.id() == QPageSize::Custom || code <= 0 ? 256 : code;
+    }
+    void setPaperSize(int code) override {
+        if (code == 256)
+            return; // a user-defined size is made by its width and height
+        const QPageSize::PageSizeId id = QPageSize::id(code);
+        if (id != QPageSize::Custom)
+            m_p->setPageSize(QPageSize(id));
+    }
+    std::optional<int> widthTwips() const override { return sideTwips(true); }
+    std::optional<int> heightTwips() const override { return sideTwips(false); }
+    void setWidthTwips(int twips) override { setSide(true, twips); }
+    void setHeightTwips(int twips) override { setSide(false, twips); }
+    std::optional<int> orientation() const override {
+        return m_p->pageLayout().orientation() == QPageLayout::Landscape ? 2 : 1;
+    }
+    void setOrientation(int o) override {
+        if (o == 1 || o == 2)
+            m_p->setPageOrientation(o == 2 ? QPageLayout::Landscape : QPageLayout::Portrait);
+    }
+    std::optional<int> paperBin() const override {
+        for (const auto& [bin, source] : kBins)
+            if (source == m_p->paperSource())
+                return bin;
+        return std::nullopt;
+    }
+    void setPaperBin(int bin) override {
+        for (const auto& [b, source] : kBins)
+            if (b == bin)
+                m_p->setPaperSource(source);
+    }
+    std::optional<int> printQuality() const override { return m_p->resolution(); }
+    void setPrintQuality(int q) override {
+        if (q > 0) // the negative draft-to-high codes leave the printer's resolution
+            m_p->setResolution(q);
+    }
+    std::optional<int> colorMode() const override { return m_p->colorMode() == QPrinter::Color ? 2 : 1; }
+    void setColorMode(int mode) override {
+        if (mode == 1 || mode == 2)
+            m_p->setColorMode(mode == 2 ? QPrinter::Color : QPrinter::GrayScale);
+    }
+    std::optional<int> duplex() const override {
+        switch (m_p->duplex()) {
+        case QPrinter::DuplexNone:
+            return 1;
+        case QPrinter::DuplexShortSide:
+            return 3;
+        default:
+            return 2;
+        }
+    }
+    void setDuplex(int d) override {
+        if (d >= 1 && d <= 3)
+            m_p->setDuplex(d == 1   ? QPrinter::DuplexNone
+                           : d == 2 ? QPrinter::DuplexLongSide
+                                    : QPrinter::DuplexShortSide);
+    }
+    std::optional<int> zoom() const override { return m_zoom; }
+    void setZoom(int percent) override {
+        if (percent > 0 && percent <= 1000)
+            m_zoom = percent;
+    }
+
+    QStringList printers() const override { return QPrinterInfo::availablePrinterNames(); }
+    bool select(const QString& name) override {
+        if (!printers().contains(name))
+            return false;
+        m_p->setPrinterName(name);
+        return m_p->printerName() == name;
+    }
+
+    QPainter* startOutput() override {
+        if (!m_painter.isActive()) {
+            m_error.clear();
+            if (m_p->printerName().isEmpty()) {
+                m_error = QStringLiteral("プリンタがありません。");
+                return nullptr;
+            }
+            m_p->setOutputFormat(QPrinter::NativeFormat);
+            if (!m_painter.begin(m_p.get())) {
+                m_error = QStringLiteral("プリンタ「%1」に出力を始められません。").arg(m_p->printerName());
+                return nullptr;
+            }
+        }
+        m_painter.resetTransform();
+        if (m_zoom != 100)
+            m_painter.scale(m_zoom / 100.0, m_zoom / 100.0);
+        return &m_painter;
+    }
+    bool newPage() override {
+        if (m_p->newPage())
+            return true;
+        m_error = QStringLiteral("プリンタ「%1」で改ページできません。").arg(m_p->printerName());
+        return false;
+    }
+    bool endDoc() override {
+        if (!m_painter.isActive())
+            return false;
+        const bool ended = m_painter.end();
+        if (!ended || m_p->printerState() == QPrinter::Error || m_p->printerState() == QPrinter::Aborted) {
+            m_error = QStringLiteral("プリンタ「%1」に印刷を送れませんでした。").arg(m_p->printerName());
+            return false;
+        }
+        return true;
+    }
+    void abortDoc() override {
+        if (m_painter.isActive()) {
+            m_p->abort();
+            m_painter.end();
+        }
+    }
+    QString lastError() const override { return m_error; }
+
+    bool printDialog(QWidget* owner, QByteArray& devMode, QByteArray& devNames, PrintDlg& dlg) override {
+        const DevNames names = DevNames::fromBytes(devNames);
+        if (!names.device.isEmpty() && names.device != m_p->printerName())
+            select(names.device);
+        if (const auto in = DevMode::fromBytes(devMode)) {
+            m_p->setCopyCount(std::max<int>(1, in->copies));
+            m_p->setCollateCopies(in->collate != 0);
+            setPaperSize(in->paperSize);
+            if (in->paperSize == 256) {
+                setWidthTwips(int(std::lround(in->paperWidth * 1440.0 / 254)));
+                setHeightTwips(int(std::lround(in->paperLength * 1440.0 / 254)));
+            }
+            setOrientation(in->orientation);
+            setColorMode(in->color);
+            setDuplex(in->duplex);
+        }
+        QPrintDialog d(m_p.get(), owner);
+        d.setOption(QAbstractPrintDialog::PrintToFile, !(dlg.flags & PrintDlg::kDisablePrintToFile));
+        d.setOption(QAbstractPrintDialog::PrintSelection, false);
+        d.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
+        d.setOption(QAbstractPrintDialog::PrintPageRange, true);
+        d.setOption(QAbstractPrintDialog::PrintCollateCopies, true);
+        d.setMinMax(dlg.minPage, dlg.maxPage);
+        d.setFromTo(dlg.fromPage, dlg.toPage);
+        d.setPrintRange(QAbstractPrintDialog::AllPages);
+        if (d.exec() != QDialog::Accepted)
+            return false;
+        if (m_p->printRange() == QPrinter::PageRange && m_p->fromPage() > 0) {
+            dlg.fromPage = m_p->fromPage();
+            dlg.toPage = std::max(m_p->fromPage(), m_p->toPage());
+        } else {
+            dlg.fromPage = dlg.minPage;
+            dlg.toPage = dlg.maxPage;
+        }
+        DevMode out = DevMode::fromBytes(devMode).value_or(DevMode());
+        out.setDevice(m_p->printerName());
+        out.copies = qint16(std::clamp(m_p->copyCount(), 1, 32767));
+        out.collate = m_p->collateCopies() ? 1 : 0;
+        out.orientation = qint16(*orientation());
+        out.color = qint16(*colorMode());
+        out.duplex = qint16(*duplex());
+        out.fields |= DevMode::kOrientation | DevMode::kColor | DevMode::kDuplex;
+        devMode = out.toBytes();
+        devNames = DevNames{driverName(), deviceName(), port(), false}.toBytes();
+        // Each copy is a job of its own and the caller draws only the chosen pages.
+        m_p->setCopyCount(1);
+        m_p->setPrintRange(QPrinter::AllPages);
+        m_p->setPageRanges(QPageRanges());
+        return true;
+    }
+
+private:
+    std::optional<int> sideTwips(bool width) const {
+        const QSizeF s = m_p->pageLayout().pageSize().size(QPageSize::Point);
+        if (s.isEmpty())
+            return std::nullopt;
+        return int(std::lround((width ? s.width() : s.height()) * 20));
+    }
+    void setSide(bool width, int twips) {
+        if (twips <= 0)
+            return;
+        QSizeF s = m_p->pageLayout().pageSize().size(QPageSize::Point);
+        (width ? s.rwidth() : s.rheight()) = twips / 20.0;
+        m_p->setPageSize(QPageSize(s, QPageSize::Point, QString(), QPageSize::ExactMatch));
+    }
+
+    std::unique_ptr<QPrinter> m_p;
+    QPainter m_painter;
+    int m_zoom = 100;
+    QString m_error;
+};
+
+} // namespace
+
+std::unique_ptr<IPrinter> systemPrinter() {
+    return std::make_unique<QtPrinter>();
+}
+
+} // namespace platform
