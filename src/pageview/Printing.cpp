@@ -158,7 +158,7 @@ void Printing::printDialog(QWidget* owner, platform::RichTextView& view, int& co
     applyRecord(view);
 }
 
-PrintOutcome Printing::printRun(QWidget* owner, platform::RichTextView& view,
+PrintOutcome Printing::printRun(QWidget* owner, platform::RichTextView& view, const QString& title,
                                 const std::function<bool(int, int)>& progress) {
     const int count = view.pageCount();
     int copies = 1, first = 1, last = count;
@@ -174,6 +174,7 @@ PrintOutcome Printing::printRun(QWidget* owner, platform::RichTextView& view,
     int done = 0;
     out.kind = PrintOutcome::Kind::Printed;
     for (int c = 1; c <= copies && out.kind == PrintOutcome::Kind::Printed; ++c) {
+        m_printer.setDocName(copies > 1 ? QStringLiteral("%1 (%2/%3)").arg(title).arg(c).arg(copies) : title);
         for (int page = first; page <= last; ++page) {
             QPainter* painter = m_printer.startOutput();
             if (!painter) {

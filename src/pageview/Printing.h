@@ -51,7 +51,8 @@ public:
     /// Prints through the dialog: each copy a job of its own, at print zoom 100; the control's print
     /// zoom is put back afterwards. `progress(done, total)` is called after each page and may answer
     /// false to stop the run (the open job is dropped).
-    PrintOutcome printRun(QWidget* owner, platform::RichTextView& view,
+    /// Each job is sent under `title`, with the copy's number when there are several.
+    PrintOutcome printRun(QWidget* owner, platform::RichTextView& view, const QString& title,
                           const std::function<bool(int, int)>& progress = {});
 
     /// Settings from the current printer, a file, and onto the printer (used by the dialog).

@@ -183,7 +183,10 @@ void sbTvw::print() {
         bar->setValue(done);
         return !bar->wasCanceled();
     };
-    const PrintOutcome out = m_printing.printRun(this, *m_view, progress);
+    // Jobs go under the main window's caption: the database and the page.
+    const QWidget* main = parentWidget() ? parentWidget()->window() : nullptr;
+    const QString title = main && !main->windowTitle().isEmpty() ? main->windowTitle() : QStringLiteral("DB Text");
+    const PrintOutcome out = m_printing.printRun(this, *m_view, title, progress);
     if (bar) {
         bar.reset();
         m_screen.setBusy(false);

@@ -154,7 +154,10 @@ constexpr std::pair<int, QPrinter::PaperSource> kBins[] = {
 /// the printer's own; the zoom scales what is drawn.
 class QtPrinter final : public IPrinter {
 public:
-    QtPrinter() : m_p(std::make_unique<QPrinter>(QPrinter::HighResolution)) {}
+    QtPrinter() : m_p(std::make_unique<QPrinter>(QPrinter::HighResolution)) {
+        // The origin is the paper's corner: a page carries its own margins, as on screen and in PDF.
+        m_p->setFullPage(true);
+    }
     ~QtPrinter() override { abortDoc(); }
 
     QString deviceName() const override { return m_p->printerName(); }
@@ -237,6 +240,7 @@ public:
         return m_p->printerName() == name;
     }
 
+    void setDocName(const QString& name) override { m_p->setDocName(name); }
     QPainter* startOutput() override {
         if (!m_painter.isActive()) {
             m_error.clear();

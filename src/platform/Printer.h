@@ -102,6 +102,8 @@ public:
     /// Makes the installed printer of that device name the current printer.
     virtual bool select(const QString& deviceName) = 0;
 
+    /// The name the next document is sent under (shown in the print queue).
+    virtual void setDocName(const QString& name) = 0;
     /// Starts the document when none is open and returns the painter of the current printer page;
     /// nothing when output cannot start.
     virtual QPainter* startOutput() = 0;

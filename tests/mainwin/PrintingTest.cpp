@@ -154,6 +154,8 @@ TEST_F(PrintFromPageView, RangeAndCopiesGiveOneJobACopyWithSettingsFromPagePrndt
         EXPECT_EQ(printer.settings.value(QStringLiteral("zoom")), 80);
         // Two jobs of pages 2 and 3 with one new page between, drawn at actual size.
         EXPECT_EQ(printer.log, QStringList({"start", "new", "end", "start", "new", "end"}));
+        EXPECT_EQ(printer.docNames, QStringList({QStringLiteral("pages.txdb 文書No:5 (1/2)"),
+                                                 QStringLiteral("pages.txdb 文書No:5 (2/2)")}));
         ASSERT_EQ(printer.jobs.size(), 2);
         for (const auto& job : printer.jobs) {
             ASSERT_EQ(job.size(), 2);

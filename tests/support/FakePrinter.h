@@ -27,6 +27,7 @@ public:
     // What happened.
     QVector<QVector<QImage>> jobs; // pages of each job sent
     QStringList log;               // "start", "new", "end", "abort"
+    QStringList docNames;
     QByteArray dialogDevMode, dialogDevNames;
     platform::PrintDlg dialogRecord;
     std::function<bool(QByteArray&, QByteArray&, platform::PrintDlg&)> answer = [](QByteArray&, QByteArray&,
@@ -64,6 +65,7 @@ public:
         return true;
     }
 
+    void setDocName(const QString& name) override { docNames << name; }
     QPainter* startOutput() override {
         if (!m_open) {
             log << QStringLiteral("start");
