@@ -154,18 +154,15 @@ constexpr std::pair<int, QPrinter::PaperSource> kBins[] = {
 /// the printer's own; the zoom scales what is drawn.
 class QtPrinter final : public IPrinter {
 public:
-    QtPrinter() : m_p(std::make_unique<QPrinter>(QPrinter::HighResolution)) {
-        // The origin is the paper's corner: a page carries its own margins, as on screen and in PDF.
-        m_p->setFullPage(true);
-    }
+    QtPrinter() = default;
     ~QtPrinter() override { abortDoc(); }
 
-    QString deviceName() const override { return m_p->printerName(); }
-    QString driverName() const override { return QPrinterInfo(*m_p).makeAndModel(); }
-    QString port() const override { return QPrinterInfo(*m_p).location(); }
+    QString deviceName() const override { return p().printerName(); }
+    QString driverName() const override { return QPrinterInfo(p()).makeAndModel(); }
+    QString port() const override { return QPrinterInfo(p()).location(); }
 
     std::optional<int> paperSize() const override {
-        const QPageSize s = m_p->pageLayout().pageSize();
+        const QPageSize s = p().pageLayout().pageSize();
         if (!s.isValid())
             return std::nullopt;
         const int code = s.windowsId();
@@ -176,42 +173,42 @@ public:
             return; // a user-defined size is made by its width and height
         const QPageSize::PageSizeId id = QPageSize::id(code);
         if (id != QPageSize::Custom)
-            m_p->setPageSize(QPageSize(id));
+            p().setPageSize(QPageSize(id));
     }
     std::optional<int> widthTwips() const override { return sideTwips(true); }
     std::optional<int> heightTwips() const override { return sideTwips(false); }
     void setWidthTwips(int twips) override { setSide(true, twips); }
     void setHeightTwips(int twips) override { setSide(false, twips); }
     std::optional<int> orientation() const override {
-        return m_p->pageLayout().orientation() == QPageLayout::Landscape ? 2 : 1;
+        return p().pageLayout().orientation() == QPageLayout::Landscape ? 2 : 1;
     }
     void setOrientation(int o) override {
         if (o == 1 || o == 2)
-            m_p->setPageOrientation(o == 2 ? QPageLayout::Landscape : QPageLayout::Portrait);
+            p().setPageOrientation(o == 2 ? QPageLayout::Landscape : QPageLayout::Portrait);
     }
     std::optional<int> paperBin() const override {
         for (const auto& [bin, source] : kBins)
-            if (source == m_p->paperSource())
+            if (source == p().paperSource())
                 return bin;
         return std::nullopt;
     }
     void setPaperBin(int bin) override {
         for (const auto& [b, source] : kBins)
             if (b == bin)
-                m_p->setPaperSource(source);
+                p().setPaperSource(source);
     }
-    std::optional<int> printQuality() const override { return m_p->resolution(); }
+    std::optional<int> printQuality() const override { return p().resolution(); }
     void setPrintQuality(int q) override {
         if (q > 0) // the negative draft-to-high codes leave the printer's resolution
-            m_p->setResolution(q);
+            p().setResolution(q);
     }
-    std::optional<int> colorMode() const override { return m_p->colorMode() == QPrinter::Color ? 2 : 1; }
+    std::optional<int> colorMode() const override { return p().colorMode() == QPrinter::Color ? 2 : 1; }
     void setColorMode(int mode) override {
         if (mode == 1 || mode == 2)
-            m_p->setColorMode(mode == 2 ? QPrinter::Color : QPrinter::GrayScale);
+            p().setColorMode(mode == 2 ? QPrinter::Color : QPrinter::GrayScale);
     }
     std::optional<int> duplex() const override {
-        switch (m_p->duplex()) {
+        switch (p().duplex()) {
         case QPrinter::DuplexNone:
             return 1;
         case QPrinter::DuplexShortSide:
@@ -222,9 +219,9 @@ public:
     }
     void setDuplex(int d) override {
         if (d >= 1 && d <= 3)
-            m_p->setDuplex(d == 1   ? QPrinter::DuplexNone
-                           : d == 2 ? QPrinter::DuplexLongSide
-                                    : QPrinter::DuplexShortSide);
+            p().setDuplex(d == 1   ? QPrinter::DuplexNone
+                          : d == 2 ? QPrinter::DuplexLongSide
+                                   : QPrinter::DuplexShortSide);
     }
     std::optional<int> zoom() const override { return m_zoom; }
     void setZoom(int percent) override {
@@ -236,21 +233,21 @@ public:
     bool select(const QString& name) override {
         if (!printers().contains(name))
             return false;
-        m_p->setPrinterName(name);
-        return m_p->printerName() == name;
+        p().setPrinterName(name);
+        return p().printerName() == name;
     }
 
-    void setDocName(const QString& name) override { m_p->setDocName(name); }
+    void setDocName(const QString& name) override { p().setDocName(name); }
     QPainter* startOutput() override {
         if (!m_painter.isActive()) {
             m_error.clear();
-            if (m_p->printerName().isEmpty()) {
+            if (p().printerName().isEmpty()) {
                 m_error = QStringLiteral("プリンタがありません。");
                 return nullptr;
             }
-            m_p->setOutputFormat(QPrinter::NativeFormat);
-            if (!m_painter.begin(m_p.get())) {
-                m_error = QStringLiteral("プリンタ「%1」に出力を始められません。").arg(m_p->printerName());
+            p().setOutputFormat(QPrinter::NativeFormat);
+            if (!m_painter.begin(&p())) {
+                m_error = QStringLiteral("プリンタ「%1」に出力を始められません。").arg(p().printerName());
                 return nullptr;
             }
         }
@@ -260,24 +257,24 @@ public:
         return &m_painter;
     }
     bool newPage() override {
-        if (m_p->newPage())
+        if (p().newPage())
             return true;
-        m_error = QStringLiteral("プリンタ「%1」で改ページできません。").arg(m_p->printerName());
+        m_error = QStringLiteral("プリンタ「%1」で改ページできません。").arg(p().printerName());
         return false;
     }
     bool endDoc() override {
         if (!m_painter.isActive())
             return false;
         const bool ended = m_painter.end();
-        if (!ended || m_p->printerState() == QPrinter::Error || m_p->printerState() == QPrinter::Aborted) {
-            m_error = QStringLiteral("プリンタ「%1」に印刷を送れませんでした。").arg(m_p->printerName());
+        if (!ended || p().printerState() == QPrinter::Error || p().printerState() == QPrinter::Aborted) {
+            m_error = QStringLiteral("プリンタ「%1」に印刷を送れませんでした。").arg(p().printerName());
             return false;
         }
         return true;
     }
     void abortDoc() override {
-        if (m_painter.isActive()) {
-            m_p->abort();
+        if (m_p && m_painter.isActive()) {
+            p().abort();
             m_painter.end();
         }
     }
@@ -285,11 +282,11 @@ public:
 
     bool printDialog(QWidget* owner, QByteArray& devMode, QByteArray& devNames, PrintDlg& dlg) override {
         const DevNames names = DevNames::fromBytes(devNames);
-        if (!names.device.isEmpty() && names.device != m_p->printerName())
+        if (!names.device.isEmpty() && names.device != p().printerName())
             select(names.device);
         if (const auto in = DevMode::fromBytes(devMode)) {
-            m_p->setCopyCount(std::max<int>(1, in->copies));
-            m_p->setCollateCopies(in->collate != 0);
+            p().setCopyCount(std::max<int>(1, in->copies));
+            p().setCollateCopies(in->collate != 0);
             setPaperSize(in->paperSize);
             if (in->paperSize == 256) {
                 setWidthTwips(int(std::lround(in->paperWidth * 1440.0 / 254)));
@@ -299,7 +296,7 @@ public:
             setColorMode(in->color);
             setDuplex(in->duplex);
         }
-        QPrintDialog d(m_p.get(), owner);
+        QPrintDialog d(&p(), owner);
         d.setOption(QAbstractPrintDialog::PrintToFile, !(dlg.flags & PrintDlg::kDisablePrintToFile));
         d.setOption(QAbstractPrintDialog::PrintSelection, false);
         d.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
@@ -310,17 +307,17 @@ public:
         d.setPrintRange(QAbstractPrintDialog::AllPages);
         if (d.exec() != QDialog::Accepted)
             return false;
-        if (m_p->printRange() == QPrinter::PageRange && m_p->fromPage() > 0) {
-            dlg.fromPage = m_p->fromPage();
-            dlg.toPage = std::max(m_p->fromPage(), m_p->toPage());
+        if (p().printRange() == QPrinter::PageRange && p().fromPage() > 0) {
+            dlg.fromPage = p().fromPage();
+            dlg.toPage = std::max(p().fromPage(), p().toPage());
         } else {
             dlg.fromPage = dlg.minPage;
             dlg.toPage = dlg.maxPage;
         }
         DevMode out = DevMode::fromBytes(devMode).value_or(DevMode());
-        out.setDevice(m_p->printerName());
-        out.copies = qint16(std::clamp(m_p->copyCount(), 1, 32767));
-        out.collate = m_p->collateCopies() ? 1 : 0;
+        out.setDevice(p().printerName());
+        out.copies = qint16(std::clamp(p().copyCount(), 1, 32767));
+        out.collate = p().collateCopies() ? 1 : 0;
         out.orientation = qint16(*orientation());
         out.color = qint16(*colorMode());
         out.duplex = qint16(*duplex());
@@ -328,15 +325,15 @@ public:
         devMode = out.toBytes();
         devNames = DevNames{driverName(), deviceName(), port(), false}.toBytes();
         // Each copy is a job of its own and the caller draws only the chosen pages.
-        m_p->setCopyCount(1);
-        m_p->setPrintRange(QPrinter::AllPages);
-        m_p->setPageRanges(QPageRanges());
+        p().setCopyCount(1);
+        p().setPrintRange(QPrinter::AllPages);
+        p().setPageRanges(QPageRanges());
         return true;
     }
 
 private:
     std::optional<int> sideTwips(bool width) const {
-        const QSizeF s = m_p->pageLayout().pageSize().size(QPageSize::Point);
+        const QSizeF s = p().pageLayout().pageSize().size(QPageSize::Point);
         if (s.isEmpty())
             return std::nullopt;
         return int(std::lround((width ? s.width() : s.height()) * 20));
@@ -344,12 +341,22 @@ private:
     void setSide(bool width, int twips) {
         if (twips <= 0)
             return;
-        QSizeF s = m_p->pageLayout().pageSize().size(QPageSize::Point);
+        QSizeF s = p().pageLayout().pageSize().size(QPageSize::Point);
         (width ? s.rwidth() : s.rheight()) = twips / 20.0;
-        m_p->setPageSize(QPageSize(s, QPageSize::Point, QString(), QPageSize::ExactMatch));
+        p().setPageSize(QPageSize(s, QPageSize::Point, QString(), QPageSize::ExactMatch));
     }
 
-    std::unique_ptr<QPrinter> m_p;
+    /// The printer, made when first used: finding the printers may wait for the print server.
+    QPrinter& p() const {
+        if (!m_p) {
+            m_p = std::make_unique<QPrinter>(QPrinter::HighResolution);
+            // The origin is the paper's corner: a page carries its own margins, as on screen and in PDF.
+            m_p->setFullPage(true);
+        }
+        return *m_p;
+    }
+
+    mutable std::unique_ptr<QPrinter> m_p;
     QPainter m_painter;
     int m_zoom = 100;
     QString m_error;
