@@ -34,6 +34,8 @@ public:
     void D_Close();
     /// True while a connection is open.
     bool isOpen() const { return m_conn != nullptr; }
+    /// The open database's file (full path); "" when closed or on a server.
+    QString databaseFile() const { return m_conn ? m_conn->databaseFile() : QString(); }
     /// The Jet flag: the provider of the last successful open has "jet" in its name.
     bool bJet() const { return m_bJet; }
     /// Whether the open database can only be read (true when closed).

@@ -1,6 +1,7 @@
 // uTrX: the navigator control: page tree with code list, find pane and recent pages pane on a tab strip.
 #pragma once
 
+#include "docdb/FindEngine.h"
 #include "platform/Twips.h"
 
 #include <QHash>
@@ -15,6 +16,7 @@
 class QComboBox;
 class QFrame;
 class QListWidget;
+class QProgressBar;
 class QListWidgetItem;
 class QPushButton;
 class QTabBar;
@@ -123,6 +125,10 @@ public:
     QComboBox* cmbFind() const { return m_cmbFind; }
     QPushButton* cmFind() const { return m_cmFind; }
     QListWidget* lsFind() const { return m_lsFind; }
+    /// The find that runs off the user-interface thread, with its index.
+    docdb::FindEngine& findEngine() { return m_engine; }
+    /// The busy mark under the find results (a find running, or the index being built).
+    QWidget* findBusyMark() const;
     QListWidget* lsRsnt() const { return m_lsRsnt; }
     QPushButton* cmClrRsnt() const { return m_cmClrRsnt; }
     QFrame* frame(int pane) const;
@@ -140,6 +146,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void showFound(const QVector<docdb::FoundPage>& pages);
+    void showFindBusy();
     bool readChildren(const QString& key, const QString& statement, docdb::RowArray& rows, qint32& n);
     QTreeWidgetItem* addNode(QTreeWidgetItem* parent, const QString& key, const QString& text, const QString& image);
     void setImage(QTreeWidgetItem* node, const QString& image);
@@ -171,6 +179,8 @@ private:
     QComboBox* m_cmbFind = nullptr;
     QPushButton* m_cmFind = nullptr;
     QListWidget* m_lsFind = nullptr;
+    QProgressBar* m_fndBusy = nullptr;
+    docdb::FindEngine m_engine;
     QListWidget* m_lsRsnt = nullptr;
     QPushButton* m_cmClrRsnt = nullptr;
 

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLoggingCategory>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QTreeWidget>
@@ -54,6 +55,18 @@ void uTrX::setupFindPane() {
         }
     });
     connect(m_cmFind, &QPushButton::clicked, this, &uTrX::FndDoc);
+    // The find runs on its own thread; a bar under the results shows it, and the index's building.
+    m_fndBusy = new QProgressBar(m_lsFind);
+    m_fndBusy->setObjectName(QStringLiteral("fndBusy"));
+    m_fndBusy->setTextVisible(true);
+    m_fndBusy->setAlignment(Qt::AlignCenter);
+    m_fndBusy->hide();
+    connect(&m_engine, &docdb::FindEngine::found, this,
+            [this](const QVector<docdb::FoundPage>& pages, bool) { showFound(pages); });
+    connect(&m_engine, &docdb::FindEngine::indexProgress, this, [this](int percent) {
+        m_fndBusy->setValue(percent);
+        showFindBusy();
+    });
     connectChoice(m_lsFind, &uTrX::chooseFound);
     connect(m_lsCod, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) { chooseCode(item); });
     // A finished label edit: the delegate has put the text into the node when this runs.
@@ -77,13 +90,47 @@ void uTrX::FndDoc() {
     }
     m_lsFind->clear();
     m_sFndWd = t;
-    // A find over a large database reads every page's text: show that the reader is busy meanwhile.
+    // The find runs off the user-interface thread (a new find replaces a running one); the list
+    // fills when it is done. A database that is no file is searched here, showing the busy pointer.
+    m_engine.setDatabase(m_svr.databaseFile());
+    if (m_engine.find(t)) {
+        showFindBusy();
+        return;
+    }
     QVector<docdb::FoundPage> pages;
     {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
         pages = docdb::findPages(m_svr, t);
     }
+    showFound(pages);
+}
+
+QWidget* uTrX::findBusyMark() const {
+    return m_fndBusy;
+}
+
+void uTrX::showFindBusy() {
+    const bool finding = m_engine.finding(), indexing = m_engine.indexing();
+    m_lsFind->setCursor(finding ? Qt::BusyCursor : Qt::ArrowCursor);
+    if (!finding && !indexing) {
+        m_fndBusy->hide();
+        return;
+    }
+    if (finding) {
+        m_fndBusy->setRange(0, 0); // moving to and fro: the time is not known
+        m_fndBusy->setFormat(QStringLiteral("検索中..."));
+    } else {
+        m_fndBusy->setRange(0, 100);
+        m_fndBusy->setFormat(QStringLiteral("検索用の索引を作成中 %p%"));
+    }
+    const int h = m_fndBusy->sizeHint().height();
+    m_fndBusy->setGeometry(0, m_lsFind->height() - h, m_lsFind->width(), h);
+    m_fndBusy->show();
+}
+
+void uTrX::showFound(const QVector<docdb::FoundPage>& pages) {
+    showFindBusy();
     for (const docdb::FoundPage& page : pages) {
         auto* item = new QListWidgetItem(page.title);
         item->setData(Qt::UserRole, page.no);

@@ -199,6 +199,9 @@ void uTrX::ClearItem(bool /*bNsrt*/) {
     m_lsFind->clear();
     m_lsRsnt->clear();
     m_sFndHst = QStringLiteral(".");
+    // The database opened or closed: the find and its index follow it.
+    m_engine.setDatabase(m_svr.databaseFile());
+    showFindBusy();
 }
 
 void uTrX::onItemExpanded(QTreeWidgetItem* item) {

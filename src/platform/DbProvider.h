@@ -31,6 +31,8 @@ public:
     virtual bool isReadOnly() const = 0;
     /// Runs a statement that returns no rows; affected receives the number of rows changed.
     virtual bool execute(const QString& sql, qint32& affected, QString& error) = 0;
+    /// The database file the connection reads, with its full path; "" for a server database.
+    virtual QString databaseFile() const { return {}; }
 };
 
 /// Opens connections from OLE DB style connection strings:

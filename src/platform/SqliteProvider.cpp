@@ -126,6 +126,7 @@ std::unique_ptr<SqliteConnection> SqliteConnection::open(const QString& path, co
     sqlite3_busy_timeout(db, g_commandTimeoutMs.load());
     sqlite3_extended_result_codes(db, 1);
     std::unique_ptr<SqliteConnection> conn(new SqliteConnection(db, providerName));
+    conn->m_file = fi.absoluteFilePath();
     // Reading the schema proves the file is a readable database.
     DbRows rows;
     if (!conn->query(QStringLiteral("SELECT count(*) FROM sqlite_master"), rows, error))

@@ -22,6 +22,7 @@ public:
     bool isReadOnly() const override;
     bool query(const QString& sql, DbRows& out, QString& error, qint64 maxRows = -1) override;
     bool execute(const QString& sql, qint32& affected, QString& error) override;
+    QString databaseFile() const override { return m_file; }
 
 private:
     SqliteConnection(sqlite3* db, QString provider);
@@ -33,6 +34,7 @@ private:
 
     sqlite3* m_db = nullptr;
     QString m_provider;
+    QString m_file;
     qint64 m_deadline = 0; // the running statement's end of time (steady clock, ms); 0 when none
 };
 

@@ -45,6 +45,7 @@ protected:
         window->tree()->SetFrame(2);
         window->tree()->cmbFind()->setEditText(words);
         QTest::mouseClick(window->tree()->cmFind(), Qt::LeftButton);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !window->tree()->findEngine().finding(); }, 20000));
         QString lines;
         QListWidget* list = window->tree()->lsFind();
         for (int i = 0; i < list->count(); ++i)

@@ -31,6 +31,11 @@ protected:
     void find(const QString& text) {
         nav->cmbFind()->setEditText(text);
         nav->FndDoc();
+        settle();
+    }
+    /// Waits for the find, which runs on its own thread, to fill the list.
+    void settle() {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !nav->findEngine().finding(); }, 20000));
     }
     void choose(int row) {
         QListWidget* l = nav->lsFind();
@@ -106,12 +111,14 @@ TEST_F(FindPane, TypedWordsAndEnterOnTheFocusedBoxRunTheFindOnExactlyThatText) {
     ASSERT_TRUE(focused == nav->cmbFind() || focused == nav->cmbFind()->lineEdit());
     QTest::keyClicks(focused, QStringLiteral("beta"));
     QTest::keyClick(focused, Qt::Key_Return);
+    settle();
     EXPECT_EQ(titles(nav->lsFind()), (QStringList{QStringLiteral("八"), QStringLiteral("十二")}));
     // History never completes what is typed: "b" stays "b", also when it is a history entry's start.
     nav->cmbFind()->clearEditText();
     QTest::keyClicks(focused, QStringLiteral("b"));
     EXPECT_EQ(nav->cmbFind()->currentText(), QStringLiteral("b"));
     QTest::keyClick(focused, Qt::Key_Enter, Qt::KeypadModifier);
+    settle();
     EXPECT_EQ(nav->sFndWd(), QStringLiteral("b"));
     EXPECT_EQ(nav->cmbFind()->itemText(1), QStringLiteral("b"));
     // A text that differs from a history entry in case only stays as typed, on Enter and when
@@ -119,10 +126,12 @@ TEST_F(FindPane, TypedWordsAndEnterOnTheFocusedBoxRunTheFindOnExactlyThatText) {
     nav->cmbFind()->clearEditText();
     QTest::keyClicks(focused, QStringLiteral("BETA"));
     QTest::keyClick(focused, Qt::Key_Return);
+    settle();
     EXPECT_EQ(nav->sFndWd(), QStringLiteral("BETA"));
     nav->cmbFind()->clearEditText();
     QTest::keyClicks(focused, QStringLiteral("Beta"));
     QTest::mouseClick(nav->cmFind(), Qt::LeftButton);
+    settle();
     EXPECT_EQ(nav->sFndWd(), QStringLiteral("Beta"));
     EXPECT_EQ(nav->cmbFind()->currentText(), QStringLiteral("Beta"));
     // A "?" is searched for as text: no page has "beta?".
@@ -130,6 +139,7 @@ TEST_F(FindPane, TypedWordsAndEnterOnTheFocusedBoxRunTheFindOnExactlyThatText) {
     nav->cmbFind()->clearEditText();
     QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("beta?"));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    settle();
     EXPECT_EQ(nav->sFndWd(), QStringLiteral("beta?"));
     EXPECT_EQ(nav->lsFind()->count(), 0);
     // Closing the navigator with the focus in the box activates no entry on its way out.
@@ -163,6 +173,7 @@ TEST_F(FindPane, PickingFromTheListByKeyboardRunsTheFindAndNothingElseDoes) {
     QTest::keyClick(QGuiApplication::focusWindow(), Qt::Key_Up);
     QTest::keyClick(QGuiApplication::focusWindow(), Qt::Key_Return);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !nav->cmbFind()->view()->isVisible(); }));
+    settle();
     QApplication::processEvents();
     EXPECT_EQ(nav->sFndWd(), QStringLiteral("beta"));
     EXPECT_EQ(titles(nav->lsFind()), (QStringList{QStringLiteral("八"), QStringLiteral("十二")}));
@@ -176,15 +187,18 @@ TEST_F(FindPane, PickingFromTheListByKeyboardRunsTheFindAndNothingElseDoes) {
 TEST_F(FindPane, ListChoiceAndButtonRunTheFind) {
     nav->cmbFind()->setEditText(QStringLiteral("beta"));
     QTest::mouseClick(nav->cmFind(), Qt::LeftButton);
+    settle();
     EXPECT_EQ(titles(nav->lsFind()), (QStringList{QStringLiteral("八"), QStringLiteral("十二")}));
     nav->cmbFind()->setEditText(QStringLiteral("gamma"));
     QTest::mouseClick(nav->cmFind(), Qt::LeftButton);
+    settle();
     EXPECT_EQ(titles(nav->lsFind()), QStringList{QStringLiteral("九")});
     // "beta" chosen from the combo's list.
     nav->cmbFind()->showPopup();
     QAbstractItemView* popup = nav->cmbFind()->view();
     const QRect first = popup->visualRect(popup->model()->index(0, 0));
     QTest::mouseClick(popup->viewport(), Qt::LeftButton, {}, first.center());
+    settle();
     QApplication::processEvents();
     EXPECT_EQ(nav->cmbFind()->currentText(), QStringLiteral("beta"));
     EXPECT_EQ(titles(nav->lsFind()), (QStringList{QStringLiteral("八"), QStringLiteral("十二")}));
@@ -228,6 +242,7 @@ TEST_F(FindPane, NothingIsRaisedBeforeTheControlIsShown) {
                      [&](QString&, QString&, QString&, qint16&, bool&) { ++raised; });
     hidden.cmbFind()->setEditText(QStringLiteral("alpha"));
     hidden.FndDoc();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !hidden.findEngine().finding(); }, 20000));
     ASSERT_EQ(hidden.lsFind()->count(), 2);
     hidden.lsFind()->setCurrentRow(0);
     Q_EMIT hidden.lsFind()->itemClicked(hidden.lsFind()->item(0));

@@ -1,0 +1,136 @@
+// FindEngine: finds and index builds on threads of their own; results come back as queued signals.
+#include "docdb/FindEngine.h"
+
+#include "docdb/FindIndex.h"
+
+#include <QMetaObject>
+
+namespace docdb {
+
+FindEngine::FindEngine(QObject* parent) : QObject(parent) {}
+
+FindEngine::~FindEngine() {
+    if (m_findCancel)
+        *m_findCancel = true;
+    if (m_buildCancel)
+        *m_buildCancel = true;
+    reap(true);
+}
+
+void FindEngine::start(std::function<void(const std::atomic_bool&)> work, std::shared_ptr<std::atomic_bool>& cancel) {
+    reap(false);
+    cancel = std::make_shared<std::atomic_bool>(false);
+    auto done = std::make_shared<std::atomic_bool>(false);
+    m_workers.push_back({std::thread([work = std::move(work), cancel, done] {
+                             work(*cancel);
+                             *done = true;
+                         }),
+                         cancel, done});
+}
+
+void FindEngine::reap(bool all) {
+    for (auto it = m_workers.begin(); it != m_workers.end();) {
+        if (all || *it->done) {
+            it->thread.join();
+            it = m_workers.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void FindEngine::setDatabase(const QString& dbFile) {
+    if (dbFile == m_db && (m_indexing || dbFile.isEmpty()))
+        return;
+    if (dbFile != m_db) {
+        cancel();
+        if (m_buildCancel)
+            *m_buildCancel = true;
+        m_indexing = false;
+        m_db = dbFile;
+    }
+    if (!m_db.isEmpty() && !findindex::isCurrent(m_db))
+        buildIndex();
+}
+
+void FindEngine::buildIndex() {
+    m_indexing = true;
+    const QString db = m_db;
+    const quint64 generation = m_generation;
+    start(
+        [this, db, generation](const std::atomic_bool& cancel) {
+            int last = -1;
+            QString error;
+            const bool built = findindex::build(
+                db, cancel,
+                [&](qint64 done, qint64 total) {
+                    const int percent = total > 0 ? int(done * 100 / total) : 0;
+                    if (percent != last && percent < 100) {
+                        last = percent;
+                        QMetaObject::invokeMethod(
+                            this,
+                            [this, db, percent] {
+                                if (db == m_db && m_indexing)
+                                    Q_EMIT indexProgress(percent);
+                            },
+                            Qt::QueuedConnection);
+                    }
+                },
+                error);
+            if (cancel)
+                return;
+            QMetaObject::invokeMethod(
+                this,
+                [this, db, built] {
+                    if (db != m_db)
+                        return;
+                    m_indexing = false;
+                    if (built)
+                        Q_EMIT indexProgress(100);
+                },
+                Qt::QueuedConnection);
+        },
+        m_buildCancel);
+    Q_UNUSED(generation)
+}
+
+bool FindEngine::find(const QString& text) {
+    if (m_db.isEmpty())
+        return false;
+    cancel();
+    const QString db = m_db;
+    const quint64 generation = ++m_generation;
+    m_finding = true;
+    start(
+        [this, db, text, generation](const std::atomic_bool& cancel) {
+            // Through the index when it answers for the database as it is now; else the statement.
+            std::optional<QVector<FoundPage>> pages = findindex::find(db, text, cancel);
+            const bool stale = !pages;
+            if (!pages && !cancel)
+                pages = findindex::scan(db, text, cancel);
+            if (cancel)
+                return;
+            QMetaObject::invokeMethod(
+                this,
+                [this, generation, stale, ok = pages.has_value(), rows = pages.value_or(QVector<FoundPage>())] {
+                    if (generation != m_generation)
+                        return; // a later find or a closed database: this one is not wanted
+                    m_finding = false;
+                    Q_EMIT found(rows, ok);
+                    if (stale && !m_indexing && !m_db.isEmpty() && !findindex::isCurrent(m_db))
+                        buildIndex(); // the database changed: the index follows it
+                },
+                Qt::QueuedConnection);
+        },
+        m_findCancel);
+    return true;
+}
+
+void FindEngine::cancel() {
+    ++m_generation;
+    m_finding = false;
+    if (m_findCancel)
+        *m_findCancel = true;
+}
+
+} // namespace docdb

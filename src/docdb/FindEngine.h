@@ -1,0 +1,58 @@
+// FindEngine: runs the find off the user-interface thread, through the find index when it is
+// current and by the find statement otherwise, and keeps the index built in the background.
+#pragma once
+
+#include "docdb/PageFind.h"
+
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+#include <vector>
+
+namespace docdb {
+
+class FindEngine : public QObject {
+    Q_OBJECT
+public:
+    explicit FindEngine(QObject* parent = nullptr);
+    /// Stops the running work and waits for it.
+    ~FindEngine() override;
+
+    /// The database file searched ("" when none is open, or for a server database). A missing or
+    /// stale index is built in the background; changing the database stops the work on the old one.
+    void setDatabase(const QString& dbFile);
+    QString database() const { return m_db; }
+    /// Starts a find of text and returns at once; a find still running is stopped and never reports.
+    /// False when there is no database file to search (the caller then finds by itself).
+    bool find(const QString& text);
+    /// Stops the running find; it reports nothing.
+    void cancel();
+    bool finding() const { return m_finding; }
+    bool indexing() const { return m_indexing; }
+
+Q_SIGNALS:
+    /// The rows of the last find started, in the find statement's order; ok false when it failed.
+    void found(const QVector<docdb::FoundPage>& pages, bool ok);
+    /// The index build's progress in percent; 100 when it is ready.
+    void indexProgress(int percent);
+
+private:
+    struct Worker {
+        std::thread thread;
+        std::shared_ptr<std::atomic_bool> cancel, done;
+    };
+    void start(std::function<void(const std::atomic_bool&)> work, std::shared_ptr<std::atomic_bool>& cancel);
+    void reap(bool all);
+    void buildIndex();
+
+    QString m_db;
+    std::vector<Worker> m_workers;
+    std::shared_ptr<std::atomic_bool> m_findCancel, m_buildCancel;
+    quint64 m_generation = 0;
+    bool m_finding = false, m_indexing = false;
+};
+
+} // namespace docdb

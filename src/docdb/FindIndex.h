@@ -1,0 +1,49 @@
+// FindIndex: a fast stand-in for the find statement over an SQLite document database. The index is
+// a copy of every page's plain text (ASCII letters lower-cased, as LIKE compares them) with the
+// pages in title order, kept in the user's cache folder and never in the database. It is used only
+// while the database file is unchanged since it was built.
+#pragma once
+
+#include "docdb/PageFind.h"
+
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <optional>
+#include <string_view>
+
+namespace docdb {
+
+/// What changes whenever any program writes the database: the file's size and time, SQLite's
+/// change counter in its header, and the size and time of its write-ahead log.
+struct FileStamp {
+    qint64 size = -1, mtimeNs = 0, walSize = -1, walMtimeNs = 0;
+    quint32 counter = 0;
+    bool operator==(const FileStamp&) const = default;
+    static FileStamp of(const QString& dbFile);
+};
+
+/// Whether `text` matches LIKE '%word%' the way SQLite compares (both already ASCII-lower-cased
+/// UTF-8): "%" any run of characters, "_" one character, everything else itself.
+bool likeContains(std::string_view text, std::string_view word);
+
+namespace findindex {
+
+/// The index file of a database in the user's cache folder, named by the database's full path.
+QString indexPath(const QString& dbFile);
+/// Builds the index anew from the database's own read-only connection. progress(done, total) is
+/// called now and then; false when cancelled, when the database changed meanwhile, or on failure.
+bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::function<void(qint64, qint64)>& progress,
+           QString& error);
+/// Whether an index exists that was built from the database as it is now.
+bool isCurrent(const QString& dbFile);
+/// The find through the index: the statement's rows in its order. Nothing when there is no current
+/// index, the words are beyond what the index answers, or when cancelled.
+std::optional<QVector<FoundPage>> find(const QString& dbFile, const QString& text, const std::atomic_bool& cancel);
+/// The find statement itself on a read-only connection of its own (usable off the user-interface
+/// thread); nothing when it fails or is cancelled.
+std::optional<QVector<FoundPage>> scan(const QString& dbFile, const QString& text, const std::atomic_bool& cancel);
+
+} // namespace findindex
+} // namespace docdb

@@ -1,0 +1,165 @@
+// Tests of the find index: random words and word pairs from a generated corpus give the rows of the
+// find statement in its order; a database changed behind the reader's back is never answered from
+// the old index.
+#include "docdb/FindIndex.h"
+#include "docdb/zSvr.h"
+#include "samples/builder/DocDbWriter.h"
+#include "support/FakeMessageBox.h"
+#include "support/Fixtures.h"
+#include "util/zClt.h"
+
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <sqlite3.h>
+
+#include <gtest/gtest.h>
+
+namespace docdb {
+void PrintTo(const FoundPage& p, std::ostream* os) {
+    *os << p.no << ":" << p.title.toStdString();
+}
+} // namespace docdb
+
+namespace {
+
+const std::atomic_bool kGoOn{false};
+
+bool exec(const QString& db, const char* sql) {
+    sqlite3* h = nullptr;
+    sqlite3_open(QFile::encodeName(db).constData(), &h);
+    const bool ok = sqlite3_exec(h, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(h);
+    return ok;
+}
+
+/// Pages of mixed Japanese and ASCII text in varied case, with "%", "_", quotes and repeated titles.
+samples::DocDbContent corpus(QRandomGenerator& rng, int pages) {
+    const QStringList vocabulary = {
+        QStringLiteral("文書"),  QStringLiteral("検索"),     QStringLiteral("ツリー"),  QStringLiteral("Alpha"),
+        QStringLiteral("ALPHA"), QStringLiteral("alphabet"), QStringLiteral("beta"),    QStringLiteral("Beta_2"),
+        QStringLiteral("100%"),  QStringLiteral("it's"),     QStringLiteral("ｶﾀｶﾅ"),    QStringLiteral("漢字変換"),
+        QStringLiteral("x"),     QStringLiteral("Straße"),   QStringLiteral("ÄÖ"),      QStringLiteral("𠮷野家"),
+        QStringLiteral("表示"),  QStringLiteral("印刷"),     QStringLiteral("setting"), QStringLiteral("SETUP")};
+    samples::DocDbContent c;
+    for (int no = 1; no <= pages; ++no) {
+        samples::PageRow p;
+        p.no = no;
+        p.title = QStringLiteral("頁 %1").arg(rng.bounded(pages / 3 + 1)); // many titles repeat
+        QStringList words;
+        for (int i = rng.bounded(1, 40); i > 0; --i)
+            words << vocabulary[rng.bounded(vocabulary.size())];
+        p.txDoc = words.join(rng.bounded(3) ? QStringLiteral(" ") : QStringLiteral("\n"));
+        c.pages << p;
+        c.edges << samples::TreeRow{0, no, no, p.title};
+    }
+    return c;
+}
+
+/// A word a user might type: a piece of a page's text, sometimes in other case or with wildcards.
+QString randomWord(QRandomGenerator& rng, const samples::DocDbContent& c) {
+    const QString text = c.pages[rng.bounded(c.pages.size())].txDoc;
+    const int len = rng.bounded(1, 7);
+    const int at = rng.bounded(std::max(1, int(text.size()) - len));
+    QString w = text.mid(at, len).simplified().remove(QLatin1Char(' '));
+    switch (rng.bounded(5)) {
+    case 0:
+        w = w.toUpper();
+        break;
+    case 1:
+        if (w.size() > 1)
+            w[rng.bounded(w.size())] = QLatin1Char('_');
+        break;
+    case 2:
+        if (w.size() > 1)
+            w.insert(rng.bounded(1, int(w.size())), QLatin1Char('%'));
+        break;
+    default:
+        break;
+    }
+    return w.isEmpty() ? QStringLiteral("x") : w;
+}
+
+class FindIndex : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(tmp.isValid()); }
+    void open(const QString& path) {
+        bool ok = false;
+        svr.D_StDcDb(path, ok);
+        ASSERT_TRUE(ok);
+    }
+    QTemporaryDir tmp;
+    testsupport::FakeMessageBox box;
+    util::zClt clt;
+    docdb::zSvr svr{box, clt};
+};
+
+TEST_F(FindIndex, RandomWordsAndPairsGiveTheStatementsRowsInItsOrder) {
+    QRandomGenerator rng(20261208);
+    const samples::DocDbContent c = corpus(rng, 600);
+    const QString db = testsupport::writeDb(tmp.path(), QStringLiteral("corpus.txdb"), c);
+    // A page without text, one whose text stops at a NUL for LIKE, one with a quote.
+    ASSERT_TRUE(exec(db, "UPDATE msDoc SET txDoc = NULL WHERE noDoc = 3;"
+                         "UPDATE msDoc SET txDoc = CAST(X'416C70686100626574612064656C7461' AS TEXT) WHERE noDoc = 4;"
+                         "UPDATE msDoc SET txDoc = 'don''t stop' WHERE noDoc = 5;"));
+    open(db);
+    QString error;
+    ASSERT_TRUE(docdb::findindex::build(db, kGoOn, {}, error)) << error.toStdString();
+    ASSERT_TRUE(docdb::findindex::isCurrent(db));
+
+    QStringList texts = {QString(),
+                         QStringLiteral("alpha"),
+                         QStringLiteral("delta"),
+                         QStringLiteral("'"),
+                         QStringLiteral("don't"),
+                         QStringLiteral("_"),
+                         QStringLiteral("%"),
+                         QStringLiteral("a%%b"),
+                         QStringLiteral("𠮷"),
+                         QStringLiteral("_野"),
+                         QStringLiteral("ß"),
+                         QStringLiteral("SS"),
+                         QStringLiteral("ä"),
+                         QStringLiteral("100%"),
+                         QStringLiteral("  beta   ALPHA "),
+                         QStringLiteral("!"),
+                         QStringLiteral("x_x x%_"),
+                         QStringLiteral("ｶﾀ ﾅ")};
+    for (int i = 0; i < 150; ++i)
+        texts << (i % 3 == 0 ? randomWord(rng, c) + QLatin1Char(' ') + randomWord(rng, c) : randomWord(rng, c));
+    int nonEmpty = 0;
+    for (const QString& t : texts) {
+        const QVector<docdb::FoundPage> statement = docdb::findPages(svr, t);
+        const auto indexed = docdb::findindex::find(db, t, kGoOn);
+        ASSERT_TRUE(indexed) << t.toStdString();
+        EXPECT_EQ(*indexed, statement) << "find " << t.toStdString();
+        EXPECT_EQ(docdb::findindex::scan(db, t, kGoOn), statement) << "scan " << t.toStdString();
+        nonEmpty += !statement.isEmpty() && statement.size() < c.pages.size();
+    }
+    EXPECT_GT(nonEmpty, 100); // the words tell pages apart
+}
+
+TEST_F(FindIndex, ADatabaseChangedBehindTheReadersBackIsNotAnsweredFromTheOldIndex) {
+    QRandomGenerator rng(7);
+    const QString db = testsupport::writeDb(tmp.path(), QStringLiteral("changing.txdb"), corpus(rng, 50));
+    QString error;
+    ASSERT_TRUE(docdb::findindex::build(db, kGoOn, {}, error));
+    ASSERT_TRUE(docdb::findindex::find(db, QStringLiteral("zebra"), kGoOn)->isEmpty());
+    // Another program adds a page, in rollback and then in write-ahead mode.
+    ASSERT_TRUE(exec(db, "UPDATE msDoc SET txDoc = 'a zebra' WHERE noDoc = 7"));
+    EXPECT_FALSE(docdb::findindex::isCurrent(db));
+    EXPECT_FALSE(docdb::findindex::find(db, QStringLiteral("zebra"), kGoOn));
+    ASSERT_TRUE(docdb::findindex::build(db, kGoOn, {}, error));
+    ASSERT_EQ(docdb::findindex::find(db, QStringLiteral("zebra"), kGoOn)->size(), 1);
+    ASSERT_TRUE(exec(db, "PRAGMA journal_mode=WAL"));
+    ASSERT_TRUE(docdb::findindex::build(db, kGoOn, {}, error)) << error.toStdString();
+    sqlite3* writer = nullptr;
+    sqlite3_open(QFile::encodeName(db).constData(), &writer);
+    sqlite3_exec(writer, "PRAGMA wal_autocheckpoint=0; UPDATE msDoc SET txDoc = 'zebra too' WHERE noDoc = 8", nullptr,
+                 nullptr, nullptr);
+    EXPECT_FALSE(docdb::findindex::find(db, QStringLiteral("zebra"), kGoOn)); // the log changed
+    sqlite3_close(writer);
+    EXPECT_EQ(docdb::findindex::scan(db, QStringLiteral("zebra"), kGoOn)->size(), 2);
+}
+
+} // namespace
