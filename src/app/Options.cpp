@@ -1,6 +1,7 @@
 // Options: the command line for scripts.
 #include "app/Options.h"
 
+#include "docdb/FindIndex.h"
 #include "docdb/PageFind.h"
 #include "docdb/zSvr.h"
 #include "platform/MessageBox.h"
@@ -60,8 +61,23 @@ int find(const OptionRequest& r, const QString& program, std::FILE* out, std::FI
             write(err, program + QStringLiteral(": ") + r.path + QStringLiteral(" は文書DBではありません\n"));
         return 2;
     }
+    // Through the find index (built first when it is missing or stale), else by the statement.
     bool read = false;
-    const QVector<docdb::FoundPage> pages = docdb::findPages(svr, r.words, &read);
+    QVector<docdb::FoundPage> pages;
+    std::optional<QVector<docdb::FoundPage>> indexed;
+    if (const QString file = svr.databaseFile(); !file.isEmpty()) {
+        const std::atomic_bool never{false};
+        QString error;
+        if (!docdb::findindex::isCurrent(file))
+            docdb::findindex::build(file, never, {}, error);
+        indexed = docdb::findindex::find(file, r.words, never);
+    }
+    if (indexed) {
+        read = true;
+        pages = *indexed;
+    } else {
+        pages = docdb::findPages(svr, r.words, &read);
+    }
     if (!read) {
         write(err, program + QStringLiteral(": 検索できませんでした (") + svr.lastError() + QStringLiteral(")\n"));
         return 1;
@@ -81,7 +97,7 @@ OptionRequest parseOptions(const QStringList& arguments) {
         return r;
     const QString first = arguments.first();
     if (!first.contains(QChar(0)) && QFileInfo::exists(first)) // (no file name holds a NUL)
-        return r; // a file of that name is a database path
+        return r;                                              // a file of that name is a database path
     if (first == QLatin1String("--help") || first == QLatin1String("-h")) {
         r.kind = OptionRequest::Kind::Help;
     } else if (first == QLatin1String("--version")) {

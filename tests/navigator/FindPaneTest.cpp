@@ -1,6 +1,12 @@
 // Tests of the find pane: the statement, the history set, results, the host events, safe quoting.
 #include "NavigatorFixture.h"
 #include "docdb/PageFind.h"
+#include "platform/DbProvider.h"
+
+#include <QScopeGuard>
+#include <QTimer>
+
+#include <sqlite3.h>
 
 #include <QAbstractItemView>
 #include <QLineEdit>
@@ -247,4 +253,62 @@ TEST_F(FindPane, NothingIsRaisedBeforeTheControlIsShown) {
     hidden.lsFind()->setCurrentRow(0);
     Q_EMIT hidden.lsFind()->itemClicked(hidden.lsFind()->item(0));
     EXPECT_EQ(raised, 0);
+}
+
+TEST_F(FindPane, ALongFindKeepsTheWindowWorkingAndANewFindOrClosingDropsIt) {
+    // Another program changes the database (so the index no longer answers) and holds it locked:
+    // the find has to wait for it, as it would read a very large database.
+    platform::DbProviders::setCommandTimeout(4000);
+    const auto restoreTimeout = qScopeGuard([] { platform::DbProviders::setCommandTimeout(30000); });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !nav->findEngine().indexing(); }, 20000));
+    const QString db = svr.databaseFile();
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(db).constData(), &other), SQLITE_OK);
+    const auto closeOther = qScopeGuard([&] { sqlite3_close(other); });
+    ASSERT_EQ(sqlite3_exec(other, "UPDATE msDoc SET txDoc = txDoc || ' zebra' WHERE noDoc = 12; BEGIN EXCLUSIVE",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    int reports = 0;
+    QObject::connect(&nav->findEngine(), &docdb::FindEngine::found, [&] { ++reports; });
+
+    nav->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(nav.get()));
+    nav->SetFrame(2);
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("beta"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    // The window goes on: timers fire and typing reaches the box while the find waits.
+    int ticks = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] { ++ticks; });
+    tick.start(20);
+    QTest::qWait(400);
+    EXPECT_GE(ticks, 5);
+    EXPECT_TRUE(nav->findEngine().finding());
+    EXPECT_TRUE(nav->findBusyMark()->isVisible());
+    EXPECT_EQ(nav->lsFind()->count(), 0);
+    // A new find replaces it; only the new one reports, once the other program lets go.
+    nav->cmbFind()->clearEditText();
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("zebra"));
+    EXPECT_EQ(nav->cmbFind()->currentText(), QStringLiteral("zebra"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+    settle();
+    QTest::qWait(200);
+    EXPECT_EQ(reports, 1);
+    EXPECT_EQ(titles(nav->lsFind()), QStringList{QStringLiteral("十二")}); // the changed page, from the database
+    EXPECT_FALSE(nav->findBusyMark()->isVisible() && !nav->findEngine().indexing());
+
+    // Closing the database while a find waits: nothing is reported afterwards.
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "UPDATE msDoc SET txDoc = 'x' WHERE noDoc = 12", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_TRUE(nav->findEngine().finding());
+    svr.D_Close();
+    nav->ClearItem(true);
+    EXPECT_FALSE(nav->findEngine().finding());
+    sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+    QTest::qWait(300);
+    EXPECT_EQ(reports, 1);
+    EXPECT_EQ(nav->lsFind()->count(), 0);
 }
