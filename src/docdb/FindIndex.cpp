@@ -28,7 +28,7 @@ namespace docdb {
 
 namespace {
 
-constexpr char kMagic[8] = {'D', 'B', 'T', 'X', 'F', 'N', 'D', '2'};
+constexpr char kMagic[8] = {'D', 'B', 'T', 'X', 'F', 'N', 'D', '3'};
 constexpr quint32 kNull = 0xFFFFFFFFu;
 // SQLite refuses LIKE patterns longer than this (bytes); the index then leaves the answer to it.
 constexpr qsizetype kMaxPattern = 50000;
@@ -116,9 +116,6 @@ void put32(std::string& out, quint32 v) {
     char b[4];
     qToLittleEndian(v, b);
     out.append(b, 4);
-}
-quint32 get32(const char* p) {
-    return qFromLittleEndian<quint32>(p);
 }
 
 QByteArray stampBytes(const FileStamp& s) {
@@ -250,6 +247,144 @@ QString indexPath(const QString& dbFile) {
            QString::fromLatin1(key) + QStringLiteral(".idx");
 }
 
+namespace {
+
+// The index file: the header (magic and the database's stamp), the pages' texts one after another,
+// then the sections below, and at the end a footer that says where each section starts.
+//   texts     the folded text of each page, in the table's order
+//   offsets   u64 per page + 1: where each text starts (a Null text has the top bit set)
+//   buckets   u64 per trigram bucket + 1: where its page list starts in the postings
+//   postings  per bucket, the places of the pages holding a trigram of that bucket, as growing
+//             numbers written as the difference to the one before, 7 bits a byte
+//   order     the pages in title order: place, page number, title
+constexpr int kBucketBits = 20;
+constexpr quint32 kBuckets = 1u << kBucketBits;
+constexpr quint64 kNullText = quint64(1) << 63;
+constexpr int kFooter = 8 * 5 + 8;
+
+quint32 bucketOf(const unsigned char* p) {
+    const quint32 v = quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16;
+    return (v * 2654435761u) >> (32 - kBucketBits);
+}
+
+void putVarint(std::string& out, quint32 v) {
+    while (v >= 0x80) {
+        out += char(v | 0x80);
+        v >>= 7;
+    }
+    out += char(v);
+}
+
+template <typename T> void putLe(std::string& out, T v) {
+    char b[sizeof(T)];
+    qToLittleEndian(v, b);
+    out.append(b, sizeof(T));
+}
+
+/// Trigram buckets filled page by page: each bucket's list of page places, delta-coded.
+class Postings {
+public:
+    Postings() : m_lists(kBuckets), m_last(kBuckets, -1) {}
+    void add(quint32 place, std::string_view text) {
+        m_seen.clear();
+        for (size_t i = 0; i + 3 <= text.size(); ++i)
+            m_seen.push_back(bucketOf(reinterpret_cast<const unsigned char*>(text.data()) + i));
+        std::sort(m_seen.begin(), m_seen.end());
+        m_seen.erase(std::unique(m_seen.begin(), m_seen.end()), m_seen.end());
+        for (quint32 b : m_seen) {
+            putVarint(m_lists[b], quint32(qint64(place) - m_last[b]));
+            m_last[b] = place;
+        }
+    }
+    /// Writes the bucket table and the lists; false when the device refuses.
+    bool write(QIODevice& out) {
+        std::string table;
+        quint64 at = 0;
+        for (const std::string& l : m_lists) {
+            putLe<quint64>(table, at);
+            at += l.size();
+        }
+        putLe<quint64>(table, at);
+        if (out.write(table.data(), qint64(table.size())) != qint64(table.size()))
+            return false;
+        for (std::string& l : m_lists) {
+            if (!l.empty() && out.write(l.data(), qint64(l.size())) != qint64(l.size()))
+                return false;
+            std::string().swap(l);
+        }
+        return true;
+    }
+
+private:
+    std::vector<std::string> m_lists;
+    std::vector<qint64> m_last;
+    std::vector<quint32> m_seen;
+};
+
+/// An index file mapped into memory for one find, and unmapped after it.
+class Mapped {
+public:
+    explicit Mapped(const QString& path) : m_file(path) {
+        if (!m_file.open(QIODevice::ReadOnly) || m_file.size() < 44 + kFooter)
+            return;
+        m_size = m_file.size();
+        m_data = m_file.map(0, m_size);
+    }
+    ~Mapped() {
+        if (m_data)
+            m_file.unmap(m_data);
+    }
+    Q_DISABLE_COPY_MOVE(Mapped)
+    bool ok() const { return m_data != nullptr; }
+    const uchar* data() const { return m_data; }
+    qint64 size() const { return m_size; }
+    quint64 u64(qint64 at) const { return at + 8 <= m_size ? qFromLittleEndian<quint64>(m_data + at) : 0; }
+    quint32 u32(qint64 at) const { return at + 4 <= m_size ? qFromLittleEndian<quint32>(m_data + at) : 0; }
+
+private:
+    QFile m_file;
+    uchar* m_data = nullptr;
+    qint64 m_size = 0;
+};
+
+/// The stamp an index file was built from; nothing when it is no index of ours.
+std::optional<FileStamp> stampOf(const uchar* head) {
+    if (std::memcmp(head, kMagic, 8) != 0)
+        return std::nullopt;
+    const uchar* p = head + 8;
+    FileStamp s;
+    s.size = qFromLittleEndian<qint64>(p);
+    s.mtimeNs = qFromLittleEndian<qint64>(p + 8);
+    s.walSize = qFromLittleEndian<qint64>(p + 16);
+    s.walMtimeNs = qFromLittleEndian<qint64>(p + 24);
+    s.counter = qFromLittleEndian<quint32>(p + 32);
+    return s;
+}
+
+/// Page places of a bucket's list as a set of bits.
+void bucketBits(const Mapped& m, qint64 postings, qint64 buckets, quint32 bucket, std::vector<bool>& bits) {
+    std::fill(bits.begin(), bits.end(), false);
+    const quint64 from = m.u64(buckets + 8 * qint64(bucket)), to = m.u64(buckets + 8 * qint64(bucket) + 8);
+    const uchar* p = m.data() + postings + qint64(from);
+    const uchar* end = m.data() + std::min<qint64>(m.size(), postings + qint64(to));
+    qint64 place = -1;
+    while (p < end) {
+        quint32 v = 0;
+        int shift = 0;
+        while (p < end && (*p & 0x80)) {
+            v |= quint32(*p++ & 0x7F) << shift;
+            shift += 7;
+        }
+        if (p < end)
+            v |= quint32(*p++) << shift;
+        place += v;
+        if (place >= 0 && quint64(place) < bits.size())
+            bits[size_t(place)] = true;
+    }
+}
+
+} // namespace
+
 bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::function<void(qint64, qint64)>& progress,
            QString& error) {
     ReadConnection db(dbFile, cancel);
@@ -283,52 +418,63 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
         error = out.errorString();
         return false;
     }
-    // The texts in the table's own order, with the row of each page.
-    std::string chunk;
-    std::vector<qint64> rowids;
-    qint64 done = 0;
+    auto fail = [&](const QString& why) {
+        out.cancelWriting();
+        error = cancel ? QStringLiteral("cancelled") : why;
+        return false;
+    };
     out.write(kMagic, 8);
     out.write(stampBytes(before));
+    const qint64 textsAt = 44;
+    // The texts in the table's own order, with the row of each page.
+    std::string chunk, offsets;
+    std::vector<qint64> rowids;
+    Postings postings;
+    quint64 textBytes = 0;
     sqlite3_stmt* texts = db.prepare(QStringLiteral("Select rowid, txDoc From msDoc"));
-    if (!texts) {
-        error = db.error();
-        return false;
-    }
+    if (!texts)
+        return fail(db.error());
     int rc = SQLITE_OK;
     while ((rc = sqlite3_step(texts)) == SQLITE_ROW) {
+        const quint32 place = quint32(rowids.size());
         rowids.push_back(sqlite3_column_int64(texts, 0));
         if (sqlite3_column_type(texts, 1) == SQLITE_NULL) {
-            put32(chunk, kNull);
+            putLe<quint64>(offsets, textBytes | kNullText);
         } else {
-            const auto* t = sqlite3_column_text(texts, 1);
-            const size_t lenAt = chunk.size();
-            put32(chunk, 0);
-            foldInto(chunk, t, sqlite3_column_bytes(texts, 1));
-            qToLittleEndian(quint32(chunk.size() - lenAt - 4), chunk.data() + lenAt);
+            putLe<quint64>(offsets, textBytes);
+            const size_t at = chunk.size();
+            foldInto(chunk, sqlite3_column_text(texts, 1), sqlite3_column_bytes(texts, 1));
+            postings.add(place, std::string_view(chunk).substr(at));
+            textBytes += chunk.size() - at;
         }
         if (chunk.size() > (8 << 20)) {
             out.write(chunk.data(), qint64(chunk.size()));
             chunk.clear();
         }
-        if (++done % 1024 == 0 && progress)
-            progress(done, total);
+        if (rowids.size() % 1024 == 0 && progress)
+            progress(qint64(rowids.size()), total);
     }
     sqlite3_finalize(texts);
-    if (rc != SQLITE_DONE) {
-        error = cancel ? QStringLiteral("cancelled") : db.error();
-        return false;
-    }
-    put32(chunk, kNull - 1); // end of the texts
+    if (rc != SQLITE_DONE)
+        return fail(db.error());
+    putLe<quint64>(offsets, textBytes);
+    out.write(chunk.data(), qint64(chunk.size()));
+    std::string().swap(chunk);
+    const qint64 offsetsAt = textsAt + qint64(textBytes);
+    out.write(offsets.data(), qint64(offsets.size()));
+    const qint64 bucketsAt = offsetsAt + qint64(offsets.size());
+    const qint64 postingsAt = bucketsAt + 8 * qint64(kBuckets + 1);
+    if (!postings.write(out))
+        return fail(out.errorString());
+    const qint64 orderAt = out.pos();
     // The pages in the order the find lists them, each with its text's place.
     QHash<qint64, quint32> placeOf;
     placeOf.reserve(qsizetype(rowids.size()));
     for (size_t i = 0; i < rowids.size(); ++i)
         placeOf.insert(rowids[i], quint32(i));
     sqlite3_stmt* order = db.prepare(QStringLiteral("Select noDoc, szDoc, rowid From msDoc Order By szDoc"));
-    if (!order) {
-        error = db.error();
-        return false;
-    }
+    if (!order)
+        return fail(db.error());
     std::string listed;
     quint32 listedCount = 0;
     while ((rc = sqlite3_step(order)) == SQLITE_ROW) {
@@ -336,10 +482,8 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
         if (!no)
             continue; // the find lists only real page numbers
         const auto place = placeOf.constFind(sqlite3_column_int64(order, 2));
-        if (place == placeOf.cend()) {
-            error = QStringLiteral("the pages changed while they were read");
-            return false;
-        }
+        if (place == placeOf.cend())
+            return fail(QStringLiteral("the pages changed while they were read"));
         const QByteArray title = textOf(order, 1).toUtf8();
         put32(listed, *place);
         put32(listed, quint32(*no));
@@ -350,118 +494,110 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
     sqlite3_finalize(order);
     const FileStamp after = FileStamp::of(dbFile);
     db.exec("COMMIT");
-    if (rc != SQLITE_DONE) {
-        error = cancel ? QStringLiteral("cancelled") : db.error();
-        return false;
-    }
-    put32(chunk, listedCount);
-    chunk += listed;
-    put32(chunk, quint32(rowids.size()));
-    out.write(chunk.data(), qint64(chunk.size()));
+    if (rc != SQLITE_DONE)
+        return fail(db.error());
+    std::string tail;
+    put32(tail, listedCount);
+    tail += listed;
+    for (qint64 v : {offsetsAt, bucketsAt, postingsAt, orderAt, qint64(rowids.size())})
+        putLe<quint64>(tail, quint64(v));
+    tail.append(kMagic, 8);
+    out.write(tail.data(), qint64(tail.size()));
     // An index of a database that changed while it was read would answer for neither state.
-    if (cancel || after != before) {
-        out.cancelWriting();
-        error = cancel ? QStringLiteral("cancelled") : QStringLiteral("the database changed while it was indexed");
-        return false;
-    }
+    if (cancel || after != before)
+        return fail(QStringLiteral("the database changed while it was indexed"));
     if (progress)
         progress(total, total);
     return out.commit();
 }
 
-namespace {
-/// The stamp an index file was built from; nothing when it is no index of ours.
-std::optional<FileStamp> stampOf(QFile& f) {
-    const QByteArray head = f.read(8 + 36);
-    if (head.size() != 44 || std::memcmp(head.constData(), kMagic, 8) != 0)
-        return std::nullopt;
-    const char* p = head.constData() + 8;
-    FileStamp s;
-    s.size = qFromLittleEndian<qint64>(p);
-    s.mtimeNs = qFromLittleEndian<qint64>(p + 8);
-    s.walSize = qFromLittleEndian<qint64>(p + 16);
-    s.walMtimeNs = qFromLittleEndian<qint64>(p + 24);
-    s.counter = qFromLittleEndian<quint32>(p + 32);
-    return s;
-}
-} // namespace
-
 bool isCurrent(const QString& dbFile) {
     QFile f(indexPath(dbFile));
     if (!f.open(QIODevice::ReadOnly))
         return false;
-    const std::optional<FileStamp> s = stampOf(f);
-    return s && *s == FileStamp::of(dbFile) && s->size >= 0;
+    const QByteArray head = f.read(44);
+    const std::optional<FileStamp> s =
+        head.size() == 44 ? stampOf(reinterpret_cast<const uchar*>(head.constData())) : std::nullopt;
+    return s && s->size >= 0 && *s == FileStamp::of(dbFile);
 }
 
 std::optional<QVector<FoundPage>> find(const QString& dbFile, const QString& text, const std::atomic_bool& cancel) {
-    QFile f(indexPath(dbFile));
-    if (!f.open(QIODevice::ReadOnly))
+    const Mapped m(indexPath(dbFile));
+    if (!m.ok())
         return std::nullopt;
-    const std::optional<FileStamp> s = stampOf(f);
-    if (!s || *s != FileStamp::of(dbFile) || s->size < 0)
+    const std::optional<FileStamp> s = stampOf(m.data());
+    if (!s || s->size < 0 || *s != FileStamp::of(dbFile))
         return std::nullopt; // a stale index never answers
+    const qint64 foot = m.size() - kFooter;
+    if (std::memcmp(m.data() + foot + 40, kMagic, 8) != 0)
+        return std::nullopt; // a cut or damaged index file
+    const qint64 offsetsAt = qint64(m.u64(foot)), bucketsAt = qint64(m.u64(foot + 8)),
+                 postingsAt = qint64(m.u64(foot + 16)), orderAt = qint64(m.u64(foot + 24));
+    const quint64 count = m.u64(foot + 32);
+    if (offsetsAt < 44 || offsetsAt + qint64(8 * (count + 1)) > bucketsAt || postingsAt > orderAt || orderAt > foot)
+        return std::nullopt;
     std::vector<std::string> words;
     for (const QString& w : wordsOf(text)) {
         if (w.toUtf8().size() + 2 > kMaxPattern)
             return std::nullopt; // SQLite refuses such a pattern: let the statement say so
         words.push_back(fold(w));
     }
-    // Texts: read in large pieces; a page's text is tested in place.
-    std::vector<bool> hits;
-    QByteArray buf;
-    qsizetype at = 0;
-    auto need = [&](qsizetype n) {
-        if (buf.size() - at >= n)
-            return true;
-        buf = buf.mid(at) + f.read(std::max<qint64>(n, 16 << 20));
-        at = 0;
-        return buf.size() >= n;
-    };
-    for (;;) {
-        if (!need(4))
-            return std::nullopt;
-        const quint32 len = get32(buf.constData() + at);
-        at += 4;
-        if (len == kNull - 1)
-            break;
-        if (len == kNull) {
-            hits.push_back(words.empty()); // a Null text matches no LIKE, but no words list every page
+    // Candidates: pages holding every trigram of every literal run of every word (a few spread
+    // trigrams of a long run are enough); each candidate's text then decides.
+    std::vector<bool> candidates(size_t(count), true);
+    std::vector<bool> bits(size_t(count), false);
+    for (const std::string& w : words) {
+        size_t start = 0;
+        while (start < w.size()) {
+            const size_t stop = std::min(w.find_first_of("%_", start), w.size());
+            const size_t len = stop - start;
+            if (len >= 3) {
+                const size_t step = std::max<size_t>(1, (len - 2) / 8);
+                for (size_t i = start; i + 3 <= stop; i += step) {
+                    bucketBits(m, postingsAt, bucketsAt, bucketOf(reinterpret_cast<const uchar*>(w.data()) + i), bits);
+                    for (size_t p = 0; p < candidates.size(); ++p)
+                        candidates[p] = candidates[p] && bits[p];
+                }
+            }
+            start = stop + 1;
+        }
+    }
+    std::vector<bool> hits(size_t(count), false);
+    for (quint64 p = 0; p < count; ++p) {
+        if (!candidates[p])
+            continue;
+        const quint64 from = m.u64(offsetsAt + qint64(8 * p)), to = m.u64(offsetsAt + qint64(8 * (p + 1))) & ~kNullText;
+        if (from & kNullText) {
+            hits[p] = words.empty(); // a Null text matches no LIKE, but no words list every page
             continue;
         }
-        if (!need(len))
+        if (to < from || qint64(44 + to) > offsetsAt)
             return std::nullopt;
-        const std::string_view page(buf.constData() + at, len);
-        at += len;
+        const std::string_view page(reinterpret_cast<const char*>(m.data()) + 44 + from, size_t(to - from));
         bool all = true;
         for (const std::string& w : words)
             if (!likeContains(page, w)) {
                 all = false;
                 break;
             }
-        hits.push_back(all);
-        if (hits.size() % 4096 == 0 && cancel)
+        hits[p] = all;
+        if (p % 4096 == 0 && cancel)
             return std::nullopt;
     }
-    if (!need(4))
-        return std::nullopt;
-    const quint32 listed = get32(buf.constData() + at);
-    at += 4;
+    const quint32 listed = m.u32(orderAt);
+    qint64 at = orderAt + 4;
     QVector<FoundPage> pages;
     for (quint32 i = 0; i < listed; ++i) {
-        if (!need(12))
+        if (at + 12 > foot)
             return std::nullopt;
-        const quint32 place = get32(buf.constData() + at), no = get32(buf.constData() + at + 4),
-                      titleLen = get32(buf.constData() + at + 8);
+        const quint32 place = m.u32(at), no = m.u32(at + 4), titleLen = m.u32(at + 8);
         at += 12;
-        if (!need(titleLen) || place >= hits.size())
+        if (at + titleLen > foot || place >= count)
             return std::nullopt;
         if (hits[place])
-            pages.push_back({qint32(no), QString::fromUtf8(buf.constData() + at, titleLen)});
+            pages.push_back({qint32(no), QString::fromUtf8(reinterpret_cast<const char*>(m.data()) + at, titleLen)});
         at += titleLen;
     }
-    if (!need(4) || get32(buf.constData() + at) != hits.size())
-        return std::nullopt; // a cut or damaged index file
     return pages;
 }
 

@@ -1,0 +1,203 @@
+// dbtext-findbench: the find at scale. On a generated database of 100,000 pages of about 4 KB of
+// mixed Japanese and ASCII text it times the find statement against the find index for several kinds
+// of words (checking that the rows are the same), the index build and size, opening and showing the
+// first page, expanding a node of 5,000 children, and the memory after browsing 1,000 pages.
+//
+//   dbtext-findbench [DATABASE] [PAGES]    (default /tmp/dbtext-find-bench.txdb, 100000)
+#include "docdb/FindIndex.h"
+#include "docdb/Schema.h"
+#include "docdb/zSvr.h"
+#include "platform/MessageBox.h"
+#include "platform/RichTextView.h"
+#include "samples/builder/DocDbWriter.h"
+#include "util/zClt.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cstdio>
+
+namespace {
+
+class SilentMessages final : public platform::IMessageBox {
+public:
+    platform::MsgAnswer show(const QString&, platform::MsgButtons) override { return platform::MsgAnswer::Ok; }
+    QString title() const override { return {}; }
+    void setTitle(const QString&) override {}
+};
+
+/// Pages of about `bytes` of text from a mixed vocabulary with a long tail of rare words; page 1
+/// has 5,000 children, the rest hang below the top in groups of 50.
+void generate(const QString& path, int pages, int bytes) {
+    const QStringList common = {
+        QStringLiteral("データベース"), QStringLiteral("の"),      QStringLiteral("設定"),   QStringLiteral("文書"),
+        QStringLiteral("検索"),         QStringLiteral("表示"),    QStringLiteral("する"),   QStringLiteral("ファイル"),
+        QStringLiteral("option"),       QStringLiteral("function"), QStringLiteral("the"),   QStringLiteral("value"),
+        QStringLiteral("Command"),      QStringLiteral("印刷"),    QStringLiteral("は"),     QStringLiteral("コマンド"),
+        QStringLiteral("directory"),    QStringLiteral("および"),  QStringLiteral("user"),   QStringLiteral("Linux")};
+    quint32 seed = 4242;
+    auto next = [&] {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 8;
+    };
+    samples::DocDbContent content;
+    content.pages.reserve(pages);
+    for (int no = 1; no <= pages; ++no) {
+        samples::PageRow p;
+        p.no = no;
+        p.title = QStringLiteral("頁 %1").arg(next() % (pages / 2 + 1));
+        p.obDoc = QByteArray("<html><body><p>") + QByteArray::number(no) + "</p></body></html>";
+        QString text;
+        text.reserve(bytes);
+        while (text.size() * 2 < bytes) { // about 2 bytes a character, mixed
+            const quint32 r = next();
+            if (r % 100 < 3) // a rare word: one of 50,000 made-up ones
+                text += QStringLiteral("rw%1x ").arg(next() % 50000);
+            else if (r % 100 < 6)
+                text += QStringLiteral("語%1 ").arg(next() % 20000);
+            else
+                text += common[int(next() % quint32(common.size()))] + QLatin1Char(' ');
+            if (r % 37 == 0)
+                text += QLatin1Char('\n');
+        }
+        p.txDoc = text;
+        content.pages << p;
+        samples::TreeRow e;
+        e.child = no;
+        e.parent = no == 1 ? 0 : no <= 5001 ? 1 : 0;
+        e.order = no;
+        e.title = p.title;
+        content.edges << e;
+    }
+    QString error;
+    if (!samples::writeDocDb(path, content, error))
+        std::fprintf(stderr, "cannot write %s: %s\n", qPrintable(path), qPrintable(error));
+}
+
+double seconds(QElapsedTimer& t) {
+    return double(t.nsecsElapsed()) / 1e9;
+}
+
+long rssKb() {
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    return -1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QString db = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("/tmp/dbtext-find-bench.txdb");
+    const int pages = argc > 2 ? std::atoi(argv[2]) : 100000;
+    QElapsedTimer t;
+    if (!QFile::exists(db)) {
+        t.start();
+        generate(db, pages, 4000);
+        std::printf("generated %d pages in %.1f s\n", pages, seconds(t));
+    }
+    std::printf("database %s: %.0f MB\n", qPrintable(db), QFileInfo(db).size() / 1e6);
+
+    SilentMessages messages;
+    const util::zClt clt;
+    const std::atomic_bool never{false};
+
+    // Open → first page shown.
+    t.start();
+    docdb::zSvr svr(messages, clt);
+    bool ok = false;
+    svr.D_StDcDb(db, ok);
+    platform::RichTextView view;
+    view.resize(900, 700);
+    {
+        docdb::Recordset rs;
+        svr.R_Rset(docdb::sql::kDocument + QStringLiteral("1"), rs, ok, 2);
+        view.loadFromMemory(rs.field(0).toByteArray(), 9);
+    }
+    std::printf("open -> first page: %.3f s\n", seconds(t));
+
+    // A node of 5,000 children: the children and whether each has children of its own.
+    t.start();
+    {
+        QString sql = docdb::sql::kChildren;
+        sql.replace(QLatin1Char('?'), QLatin1String("1"));
+        docdb::RowArray rows;
+        qint32 n = 0;
+        svr.R_Ary(sql, rows, n);
+        for (int r = 0; r < n; ++r) {
+            QVariant c;
+            svr.R_GtVaL(docdb::sql::kChildCount + rows(0, r).toString(), c, QVariant(0));
+        }
+        std::printf("expand a node of %d children: %.3f s\n", n, seconds(t));
+    }
+
+    // The index.
+    QFile::remove(docdb::findindex::indexPath(db));
+    QString error;
+    t.start();
+    const bool built = docdb::findindex::build(db, never, {}, error);
+    std::printf("index build: %.1f s%s\n", seconds(t), built ? "" : qPrintable(QStringLiteral(" FAILED ") + error));
+    qint64 textBytes = 0;
+    {
+        QVariant v;
+        svr.R_GtVaL(QStringLiteral("Select Sum(Length(CAST(txDoc AS BLOB))) From msDoc"), v, QVariant(0));
+        textBytes = v.toLongLong();
+    }
+    const qint64 indexBytes = QFileInfo(docdb::findindex::indexPath(db)).size();
+    std::printf("text %.0f MB, index %.0f MB (%.2f x the text)\n", textBytes / 1e6, indexBytes / 1e6,
+                double(indexBytes) / double(std::max<qint64>(1, textBytes)));
+
+    struct Case {
+        const char* kind;
+        QString words;
+    };
+    const Case cases[] = {
+        {"3+ ASCII, rare", QStringLiteral("rw12345x")},
+        {"3+ ASCII, common, other case", QStringLiteral("FUNCTION")},
+        {"3+ Japanese, common", QStringLiteral("データベース")},
+        {"3+ Japanese, rare", QStringLiteral("語1234 ")},
+        {"3+ wildcards", QStringLiteral("rw1_34%x")},
+        {"3+ two words", QStringLiteral("rw777x function")},
+        {"3+ two Japanese words", QStringLiteral("語99 コマンド")},
+        {"3+ absent", QStringLiteral("zzzyyy")},
+        {"1-2 ASCII", QStringLiteral("rw")},
+        {"1-2 Japanese", QStringLiteral("設定")},
+        {"1-2 one character", QStringLiteral("の")},
+        {"1-2 wildcard", QStringLiteral("_")},
+    };
+    std::printf("\n%-30s %8s %10s %10s %7s %s\n", "words", "rows", "statement", "index", "ratio", "same rows");
+    bool allSame = true;
+    for (const Case& c : cases) {
+        t.start();
+        bool read = false;
+        const QVector<docdb::FoundPage> statement = docdb::findPages(svr, c.words, &read);
+        const double s = seconds(t);
+        double best = 1e9;
+        std::optional<QVector<docdb::FoundPage>> indexed;
+        for (int i = 0; i < 3; ++i) {
+            t.start();
+            indexed = docdb::findindex::find(db, c.words, never);
+            best = std::min(best, seconds(t));
+        }
+        const bool same = read && indexed && *indexed == statement;
+        allSame = allSame && same;
+        std::printf("%-30s %8lld %9.3fs %9.4fs %6.1fx %s\n", c.kind, qlonglong(statement.size()), s, best, s / best,
+                    same ? "yes" : "NO");
+    }
+
+    // Browsing: 1,000 pages shown one after another in the view.
+    for (int no = 2; no <= 1001; ++no) {
+        docdb::Recordset rs;
+        svr.R_Rset(docdb::sql::kDocument + QString::number(no), rs, ok, 2);
+        view.loadFromMemory(rs.field(0).toByteArray(), 9);
+    }
+    std::printf("\nRSS after browsing 1,000 pages (and the finds): %.0f MB\n", rssKb() / 1024.0);
+    return allSame ? 0 : 1;
+}
