@@ -32,11 +32,11 @@ public:
 /// has 5,000 children, the rest hang below the top in groups of 50.
 void generate(const QString& path, int pages, int bytes) {
     const QStringList common = {
-        QStringLiteral("データベース"), QStringLiteral("の"),      QStringLiteral("設定"),   QStringLiteral("文書"),
-        QStringLiteral("検索"),         QStringLiteral("表示"),    QStringLiteral("する"),   QStringLiteral("ファイル"),
-        QStringLiteral("option"),       QStringLiteral("function"), QStringLiteral("the"),   QStringLiteral("value"),
-        QStringLiteral("Command"),      QStringLiteral("印刷"),    QStringLiteral("は"),     QStringLiteral("コマンド"),
-        QStringLiteral("directory"),    QStringLiteral("および"),  QStringLiteral("user"),   QStringLiteral("Linux")};
+        QStringLiteral("データベース"), QStringLiteral("の"),       QStringLiteral("設定"), QStringLiteral("文書"),
+        QStringLiteral("検索"),         QStringLiteral("表示"),     QStringLiteral("する"), QStringLiteral("ファイル"),
+        QStringLiteral("option"),       QStringLiteral("function"), QStringLiteral("the"),  QStringLiteral("value"),
+        QStringLiteral("Command"),      QStringLiteral("印刷"),     QStringLiteral("は"),   QStringLiteral("コマンド"),
+        QStringLiteral("directory"),    QStringLiteral("および"),   QStringLiteral("user"), QStringLiteral("Linux")};
     quint32 seed = 4242;
     auto next = [&] {
         seed = seed * 1664525u + 1013904223u;

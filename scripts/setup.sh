@@ -13,7 +13,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-ipafont-gothic poppler-utils libreoffice-writer-nogui
     clang libclang-rt-14-dev desktop-file-utils xdg-utils libglib2.0-bin shared-mime-info unzip
-    cups printer-driver-cups-pdf
+    cups printer-driver-cups-pdf libcups2-dev
 )
 
 missing=()

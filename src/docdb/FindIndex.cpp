@@ -21,6 +21,9 @@
 #include <sqlite3.h>
 
 #include <chrono>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <cstring>
 #include <vector>
 
@@ -429,7 +432,7 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
     // The texts in the table's own order, with the row of each page.
     std::string chunk, offsets;
     std::vector<qint64> rowids;
-    Postings postings;
+    auto postings = std::make_unique<Postings>();
     quint64 textBytes = 0;
     sqlite3_stmt* texts = db.prepare(QStringLiteral("Select rowid, txDoc From msDoc"));
     if (!texts)
@@ -444,7 +447,7 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
             putLe<quint64>(offsets, textBytes);
             const size_t at = chunk.size();
             foldInto(chunk, sqlite3_column_text(texts, 1), sqlite3_column_bytes(texts, 1));
-            postings.add(place, std::string_view(chunk).substr(at));
+            postings->add(place, std::string_view(chunk).substr(at));
             textBytes += chunk.size() - at;
         }
         if (chunk.size() > (8 << 20)) {
@@ -464,8 +467,9 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
     out.write(offsets.data(), qint64(offsets.size()));
     const qint64 bucketsAt = offsetsAt + qint64(offsets.size());
     const qint64 postingsAt = bucketsAt + 8 * qint64(kBuckets + 1);
-    if (!postings.write(out))
+    if (!postings->write(out))
         return fail(out.errorString());
+    postings.reset();
     const qint64 orderAt = out.pos();
     // The pages in the order the find lists them, each with its text's place.
     QHash<qint64, quint32> placeOf;
@@ -508,7 +512,12 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
         return fail(QStringLiteral("the database changed while it was indexed"));
     if (progress)
         progress(total, total);
-    return out.commit();
+    const bool committed = out.commit();
+#ifdef __GLIBC__
+    // The page lists took much memory in many small pieces: give it back to the system.
+    malloc_trim(0);
+#endif
+    return committed;
 }
 
 bool isCurrent(const QString& dbFile) {

@@ -9,7 +9,12 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QTemporaryDir>
 #include <QtEndian>
+
+#ifdef DBTEXT_HAVE_CUPS
+#include <cups/cups.h>
+#endif
 
 namespace platform {
 
@@ -171,6 +176,7 @@ public:
     void setPaperSize(int code) override {
         if (code == 256)
             return; // a user-defined size is made by its width and height
+        m_side = QSizeF();
         const QPageSize::PageSizeId id = QPageSize::id(code);
         if (id != QPageSize::Custom)
             p().setPageSize(QPageSize(id));
@@ -245,8 +251,7 @@ public:
                 m_error = QStringLiteral("プリンタがありません。");
                 return nullptr;
             }
-            p().setOutputFormat(QPrinter::NativeFormat);
-            if (!m_painter.begin(&p())) {
+            if (!m_painter.begin(jobDevice())) {
                 m_error = QStringLiteral("プリンタ「%1」に出力を始められません。").arg(p().printerName());
                 return nullptr;
             }
@@ -257,7 +262,7 @@ public:
         return &m_painter;
     }
     bool newPage() override {
-        if (p().newPage())
+        if (static_cast<QPrinter*>(m_painter.device())->newPage())
             return true;
         m_error = QStringLiteral("プリンタ「%1」で改ページできません。").arg(p().printerName());
         return false;
@@ -270,13 +275,15 @@ public:
             m_error = QStringLiteral("プリンタ「%1」に印刷を送れませんでした。").arg(p().printerName());
             return false;
         }
-        return true;
+        return submitJob();
     }
     void abortDoc() override {
-        if (m_p && m_painter.isActive()) {
+        if (!m_painter.isActive())
+            return;
+        if (!m_job)
             p().abort();
-            m_painter.end();
-        }
+        m_painter.end();
+        dropJob(); // made but never sent
     }
     QString lastError() const override { return m_error; }
 
@@ -341,10 +348,77 @@ private:
     void setSide(bool width, int twips) {
         if (twips <= 0)
             return;
-        QSizeF s = p().pageLayout().pageSize().size(QPageSize::Point);
-        (width ? s.rwidth() : s.rheight()) = twips / 20.0;
+        // The two sides as last set (the other one from the paper until it is set); paper sizes
+        // are kept in portrait order, and the orientation turns the sheet.
+        const QSizeF paper = p().pageLayout().pageSize().size(QPageSize::Point);
+        if (m_side.isEmpty())
+            m_side = paper;
+        (width ? m_side.rwidth() : m_side.rheight()) = twips / 20.0;
+        QSizeF s = m_side;
+        if (s.width() > s.height())
+            s.transpose();
         p().setPageSize(QPageSize(s, QPageSize::Point, QString(), QPageSize::ExactMatch));
     }
+
+#ifdef DBTEXT_HAVE_CUPS
+    // With CUPS a job is drawn into a PDF file of its own and handed to the print server only when
+    // it is complete, so that a stopped or failed run sends nothing, and the server's answer tells
+    // whether the job was taken.
+    QPrinter* jobDevice() {
+        m_jobDir = std::make_unique<QTemporaryDir>();
+        m_job = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        m_job->setOutputFormat(QPrinter::PdfFormat);
+        m_job->setOutputFileName(m_jobDir->filePath(QStringLiteral("job.pdf")));
+        m_job->setFullPage(true);
+        m_job->setPageLayout(p().pageLayout());
+        m_job->setResolution(p().resolution());
+        m_job->setColorMode(p().colorMode());
+        m_job->setDocName(p().docName());
+        return m_job.get();
+    }
+    bool submitJob() {
+        const QByteArray printer = p().printerName().toUtf8(), file = QFile::encodeName(m_job->outputFileName()),
+                         title = p().docName().toUtf8();
+        const QPageSize size = p().pageLayout().pageSize();
+        const QSizeF pt = size.size(QPageSize::Point);
+        const QByteArray media =
+            size.id() == QPageSize::Custom
+                ? QStringLiteral("Custom.%1x%2").arg(qRound(pt.width())).arg(qRound(pt.height())).toUtf8()
+                : size.key().toUtf8();
+        const char* sides = p().duplex() == QPrinter::DuplexNone        ? "one-sided"
+                            : p().duplex() == QPrinter::DuplexShortSide ? "two-sided-short-edge"
+                                                                        : "two-sided-long-edge";
+        cups_option_t* options = nullptr;
+        int n = 0;
+        n = cupsAddOption("media", media.constData(), n, &options);
+        n = cupsAddOption("sides", sides, n, &options);
+        n = cupsAddOption("print-color-mode", p().colorMode() == QPrinter::Color ? "color" : "monochrome", n, &options);
+        const int job = cupsPrintFile(printer.constData(), file.constData(), title.constData(), n, options);
+        cupsFreeOptions(n, options);
+        dropJob();
+        if (job <= 0) {
+            m_error = QStringLiteral("プリンタ「%1」が印刷を受け付けませんでした: %2")
+                          .arg(p().printerName(), QString::fromUtf8(cupsLastErrorString()));
+            return false;
+        }
+        return true;
+    }
+    void dropJob() {
+        m_job.reset();
+        m_jobDir.reset();
+    }
+    std::unique_ptr<QPrinter> m_job;
+    std::unique_ptr<QTemporaryDir> m_jobDir;
+#else
+    QPrinter* jobDevice() {
+        return &p();
+    }
+    bool submitJob() {
+        return true;
+    }
+    void dropJob() {}
+    std::unique_ptr<QPrinter> m_job; // always empty: the platform's printer takes the job itself
+#endif
 
     /// The printer, made when first used: finding the printers may wait for the print server.
     QPrinter& p() const {
@@ -357,6 +431,7 @@ private:
     }
 
     mutable std::unique_ptr<QPrinter> m_p;
+    QSizeF m_side; // a user-defined paper's sides as set, in points
     QPainter m_painter;
     int m_zoom = 100;
     QString m_error;

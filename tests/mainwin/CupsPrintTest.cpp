@@ -10,6 +10,8 @@
 #include <QPrinter>
 #include <QTimer>
 
+#include <csignal>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace {
@@ -17,8 +19,13 @@ namespace {
 const QString kQueue = QStringLiteral("DBTEXT-PDF");
 const QString kPdfOut = QStringLiteral("/var/spool/cups-pdf/ANONYMOUS"); // cups-pdf's folder for unknown users
 
-QString run(const QString& program, const QStringList& args) {
+QString run(const QString& program, const QStringList& args, bool asAdmin = false) {
     QProcess p;
+    if (asAdmin) { // queue changes need the daemon's own user, not the printing one
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("CUPS_USER"));
+        p.setProcessEnvironment(env);
+    }
     p.start(program, args);
     p.waitForFinished(30000);
     return QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
@@ -66,6 +73,8 @@ public:
             files += QStringLiteral("%1 %2/%3\n").arg(QLatin1String(key), d, QLatin1String(sub));
         testsupport::writeBytes(d + QStringLiteral("/etc/cups-files.conf"),
                                 (files + QStringLiteral("Sandboxing Relaxed\nSystemGroup root\n")).toUtf8());
+        // The daemon ends with the test, even when the test does not get to end it.
+        m_daemon.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
         m_daemon.start(QStringLiteral("/usr/sbin/cupsd"),
                        {QStringLiteral("-f"), QStringLiteral("-c"), d + QStringLiteral("/etc/cupsd.conf"),
                         QStringLiteral("-s"), d + QStringLiteral("/etc/cups-files.conf")});
@@ -119,9 +128,9 @@ private:
 class CupsPrint : public testsupport::MainWindowTest {
 protected:
     static constexpr int kDpi = 48;
-    /// Page n of the view at actual size on white A4, grey, at kDpi.
-    QImage viewPage(int n) {
-        QImage page(11906 * kDpi / 1440, 16838 * kDpi / 1440, QImage::Format_RGB32);
+    /// Page n of the view at actual size on a white sheet (A4 unless given), grey, at kDpi.
+    QImage viewPage(int n, int wTw = 11906, int hTw = 16838) {
+        QImage page(wTw * kDpi / 1440, hTw * kDpi / 1440, QImage::Format_RGB32);
         page.setDotsPerMeterX(int(kDpi / 0.0254));
         page.setDotsPerMeterY(int(kDpi / 0.0254));
         page.fill(Qt::white);
@@ -160,7 +169,7 @@ protected:
     }
 };
 
-TEST_F(CupsPrint, PageViewPrintsTwoCopiesOfThePageThroughARealQueue) {
+TEST_F(CupsPrint, PageViewPrintsThroughARealQueueAndTellsWhatDidNotPrint) {
     if (const QString why = PrivateCups::missing(); !why.isEmpty())
         GTEST_SKIP() << why.toStdString();
     PrivateCups cups;
@@ -179,42 +188,49 @@ TEST_F(CupsPrint, PageViewPrintsTwoCopiesOfThePageThroughARealQueue) {
     settings.copies = 2;
     testsupport::writeBytes(settingsFile, settings.toBytes());
 
-    const QStringList before = QDir(kPdfOut).entryList(QDir::Files);
     const std::unique_ptr<platform::IPrinter> real = platform::systemPrinter();
     pageview::sbTvw tvw(screen, *real, box, window.get());
     QString offered;
-    QTimer::singleShot(0, &tvw, [&] {
-        // The print dialog is answered as a user does: Enter on its focused button.
-        QTimer::singleShot(500, [&] {
-            auto* dialog = qobject_cast<QPrintDialog*>(QApplication::activeModalWidget());
-            ASSERT_TRUE(dialog);
-            offered = dialog->printer()->printerName();
-            if (const QString shots = qEnvironmentVariable("DBTEXT_SHOTS"); !shots.isEmpty())
-                dialog->grab().save(shots + QStringLiteral("/print-dialog.png"));
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    // Opens the preview, prints through the dialog answered as a user does (Enter on its focused
+    // button) and closes; the new PDFs that came out of the queue.
+    auto print = [&](int jobs) {
+        const QStringList before = QDir(kPdfOut).entryList(QDir::Files);
+        const int done = cups.completedJobs(0);
+        QTimer::singleShot(0, &tvw, [&] {
+            QTimer::singleShot(500, [&] {
+                auto* dialog = qobject_cast<QPrintDialog*>(QApplication::activeModalWidget());
+                ASSERT_TRUE(dialog);
+                offered = dialog->printer()->printerName();
+                if (const QString shots = qEnvironmentVariable("DBTEXT_SHOTS"); !shots.isEmpty())
+                    dialog->grab().save(shots + QStringLiteral("/print-dialog.png"));
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+            });
+            tvw.mnFile(0)->trigger();
+            tvw.mnFile(2)->trigger();
         });
-        tvw.mnFile(0)->trigger();
-        tvw.mnFile(2)->trigger();
-    });
-    tvw.cAct(window->view(), QString(), settingsFile);
+        tvw.cAct(window->view(), QString(), settingsFile);
+        QStringList made;
+        if (jobs == 0)
+            return made;
+        EXPECT_EQ(cups.completedJobs(done + jobs), done + jobs) << cups.log().right(3000).toStdString();
+        QElapsedTimer t;
+        t.start();
+        do {
+            QTest::qWait(200);
+            made.clear();
+            for (const QString& f : QDir(kPdfOut).entryList(QDir::Files))
+                if (!before.contains(f))
+                    made << kPdfOut + QLatin1Char('/') + f;
+        } while (made.size() < jobs && t.elapsed() < 20000);
+        return made;
+    };
+
+    // Two jobs, each a PDF of both pages. The queue's PostScript step drops the text's character
+    // codes, so the pages are compared as pictures: each looks like its own page of the view.
+    const QStringList made = print(2);
     EXPECT_EQ(offered, kQueue);
     EXPECT_TRUE(box.texts.isEmpty()) << box.texts.join(QLatin1Char('|')).toStdString();
-
-    // Two jobs, each a PDF of both pages with the page's text.
-    ASSERT_EQ(cups.completedJobs(2), 2) << cups.log().right(3000).toStdString();
-    QStringList made;
-    QElapsedTimer t;
-    t.start();
-    do {
-        QTest::qWait(200);
-        made.clear();
-        for (const QString& f : QDir(kPdfOut).entryList(QDir::Files))
-            if (!before.contains(f))
-                made << kPdfOut + QLatin1Char('/') + f;
-    } while (made.size() < 2 && t.elapsed() < 20000);
     ASSERT_EQ(made.size(), 2);
-    // The queue's PostScript step drops the text's character codes, so the pages are compared as
-    // pictures: each looks like its own page of the view, not like the other one.
     const QImage expected[2] = {viewPage(1), viewPage(2)};
     for (const QString& pdf : made) {
         EXPECT_TRUE(
@@ -227,6 +243,44 @@ TEST_F(CupsPrint, PageViewPrintsTwoCopiesOfThePageThroughARealQueue) {
         }
         QFile::remove(pdf);
     }
+
+    // A landscape page of its own size comes out whole on that paper, turned as printers turn it.
+    settings.copies = 1;
+    testsupport::writeBytes(settingsFile, settings.toBytes());
+    window->view()->loadFromMemory(
+        QByteArray("<html><head><meta name=\"dbtext-page\" content=\"width=20000 height=12000 landscape=1\"></head>"
+                   "<body>") +
+            testsupport::paragraphs(12, QStringLiteral("Wide line")).toUtf8() + "</body></html>",
+        9);
+    ASSERT_EQ(window->view()->pageCount(), 1);
+    const QStringList wide = print(1);
+    ASSERT_EQ(wide.size(), 1);
+    EXPECT_TRUE(run(QStringLiteral("pdfinfo"), {wide[0]})
+                    .contains(QRegularExpression(QStringLiteral("Page size:\\s+(599|600)(\\.\\d+)? x (999|1000)"))))
+        << run(QStringLiteral("pdfinfo"), {wide[0]}).toStdString();
+    const QImage sheet = pdfPage(wide[0], 1), flat = viewPage(1, 20000, 12000);
+    EXPECT_GT(std::max(overlap(sheet, flat.transformed(QTransform().rotate(90))),
+                       overlap(sheet, flat.transformed(QTransform().rotate(-90)))),
+              0.8);
+    QFile::remove(wide[0]);
+
+    // A run stopped on its way sends nothing.
+    const int before = cups.completedJobs(0);
+    ASSERT_TRUE(real->select(kQueue));
+    ASSERT_TRUE(real->startOutput());
+    ASSERT_TRUE(real->newPage());
+    real->abortDoc();
+    QTest::qWait(1500);
+    EXPECT_EQ(cups.completedJobs(0), before);
+    EXPECT_TRUE(run(QStringLiteral("lpstat"), {QStringLiteral("-o")}).trimmed().isEmpty());
+
+    // A queue that refuses jobs: the user is told, and nothing looks printed.
+    run(QStringLiteral("cupsreject"), {kQueue}, true);
+    print(0);
+    ASSERT_EQ(box.texts.size(), 1);
+    EXPECT_TRUE(box.texts[0].startsWith(
+        QStringLiteral("印刷できませんでした。\nプリンタ「DBTEXT-PDF」が印刷を受け付けませんでした")))
+        << box.texts[0].toStdString();
 }
 
 } // namespace

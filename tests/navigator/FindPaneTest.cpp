@@ -265,6 +265,7 @@ TEST_F(FindPane, ALongFindKeepsTheWindowWorkingAndANewFindOrClosingDropsIt) {
     sqlite3* other = nullptr;
     ASSERT_EQ(sqlite3_open(QFile::encodeName(db).constData(), &other), SQLITE_OK);
     const auto closeOther = qScopeGuard([&] { sqlite3_close(other); });
+    sqlite3_busy_timeout(other, 10000); // waits for the reader's index build
     ASSERT_EQ(sqlite3_exec(other, "UPDATE msDoc SET txDoc = txDoc || ' zebra' WHERE noDoc = 12; BEGIN EXCLUSIVE",
                            nullptr, nullptr, nullptr),
               SQLITE_OK);
