@@ -1,9 +1,19 @@
 // LargeDb: generates a large document database for the benchmark.
 #pragma once
 
+#include "platform/MessageBox.h"
+
 #include <QString>
 
 namespace bench {
+
+/// Messages of the database layer, unseen in a benchmark.
+class SilentMessages final : public platform::IMessageBox {
+public:
+    platform::MsgAnswer show(const QString&, platform::MsgButtons) override { return platform::MsgAnswer::Ok; }
+    QString title() const override { return {}; }
+    void setTitle(const QString&) override {}
+};
 
 /// Writes a database of `pages` pages, `fanout` children per page, each page about `bytes` of HTML
 /// with Japanese text, to path (once per path; an existing file is reused).

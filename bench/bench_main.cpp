@@ -15,12 +15,7 @@
 
 namespace {
 
-class SilentMessages final : public platform::IMessageBox {
-public:
-    platform::MsgAnswer show(const QString&, platform::MsgButtons) override { return platform::MsgAnswer::Ok; }
-    QString title() const override { return {}; }
-    void setTitle(const QString&) override {}
-};
+using bench::SilentMessages;
 
 QString g_db;
 SilentMessages g_messages;

@@ -4,6 +4,7 @@
 // first page, expanding a node of 5,000 children, and the memory after browsing 1,000 pages.
 //
 //   dbtext-findbench [DATABASE] [PAGES]    (default /tmp/dbtext-find-bench.txdb, 100000)
+#include "bench/LargeDb.h"
 #include "docdb/FindIndex.h"
 #include "docdb/Schema.h"
 #include "docdb/zSvr.h"
@@ -21,12 +22,7 @@
 
 namespace {
 
-class SilentMessages final : public platform::IMessageBox {
-public:
-    platform::MsgAnswer show(const QString&, platform::MsgButtons) override { return platform::MsgAnswer::Ok; }
-    QString title() const override { return {}; }
-    void setTitle(const QString&) override {}
-};
+using bench::SilentMessages;
 
 /// Pages of about `bytes` of text from a mixed vocabulary with a long tail of rare words; page 1
 /// has 5,000 children, the rest hang below the top in groups of 50.

@@ -56,9 +56,8 @@ void FindEngine::setDatabase(const QString& dbFile) {
 void FindEngine::buildIndex() {
     m_indexing = true;
     const QString db = m_db;
-    const quint64 generation = m_generation;
     start(
-        [this, db, generation](const std::atomic_bool& cancel) {
+        [this, db](const std::atomic_bool& cancel) {
             int last = -1;
             QString error;
             const bool built = findindex::build(
@@ -91,7 +90,6 @@ void FindEngine::buildIndex() {
                 Qt::QueuedConnection);
         },
         m_buildCancel);
-    Q_UNUSED(generation)
 }
 
 bool FindEngine::find(const QString& text) {

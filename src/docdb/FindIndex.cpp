@@ -32,7 +32,6 @@ namespace docdb {
 namespace {
 
 constexpr char kMagic[8] = {'D', 'B', 'T', 'X', 'F', 'N', 'D', '3'};
-constexpr quint32 kNull = 0xFFFFFFFFu;
 // SQLite refuses LIKE patterns longer than this (bytes); the index then leaves the answer to it.
 constexpr qsizetype kMaxPattern = 50000;
 
