@@ -25,13 +25,14 @@
 #include <malloc.h>
 #endif
 #include <cstring>
+#include <thread>
 #include <vector>
 
 namespace docdb {
 
 namespace {
 
-constexpr char kMagic[8] = {'D', 'B', 'T', 'X', 'F', 'N', 'D', '3'};
+constexpr char kMagic[8] = {'D', 'B', 'T', 'X', 'F', 'N', 'D', '4'};
 // SQLite refuses LIKE patterns longer than this (bytes); the index then leaves the answer to it.
 constexpr qsizetype kMaxPattern = 50000;
 
@@ -93,17 +94,17 @@ size_t findSegment(std::string_view text, size_t from, std::string_view seg) {
     if (wild == std::string_view::npos) {
         if (from > text.size())
             return std::string_view::npos;
-        const void* hit = memmem(text.data() + from, text.size() - from, seg.data(), seg.size());
-        return hit ? size_t(static_cast<const char*>(hit) - text.data()) + seg.size() : std::string_view::npos;
+        // A word found early in a page is the common case: the first byte is looked for, then the rest.
+        const size_t hit = text.find(seg, from);
+        return hit == std::string_view::npos ? hit : hit + seg.size();
     }
     // With "_": candidates where the literal part before the first "_" occurs, else every character.
     const std::string_view head = seg.substr(0, wild);
     for (size_t at = from; at < text.size() || (at == text.size() && seg.empty());) {
         if (!head.empty()) {
-            const void* hit = memmem(text.data() + at, text.size() - at, head.data(), head.size());
-            if (!hit)
-                return std::string_view::npos;
-            at = size_t(static_cast<const char*>(hit) - text.data());
+            at = text.find(head, at);
+            if (at == std::string_view::npos)
+                return at;
         }
         size_t end = 0;
         if (matchAt(text, at, seg, end))
@@ -255,6 +256,7 @@ namespace {
 // then the sections below, and at the end a footer that says where each section starts.
 //   texts     the folded text of each page, in the table's order
 //   offsets   u64 per page + 1: where each text starts (a Null text has the top bit set)
+//   heads     a slot per page with the start of its text
 //   buckets   u64 per trigram bucket + 1: where its page list starts in the postings
 //   postings  per bucket, the places of the pages holding a trigram of that bucket, as growing
 //             numbers written as the difference to the one before, 7 bits a byte
@@ -262,7 +264,10 @@ namespace {
 constexpr int kBucketBits = 20;
 constexpr quint32 kBuckets = 1u << kBucketBits;
 constexpr quint64 kNullText = quint64(1) << 63;
-constexpr int kFooter = 8 * 5 + 8;
+constexpr int kFooter = 8 * 6 + 8;
+// The start of every page's text again, side by side in slots of a length and up to 254 bytes (cut
+// at a character's start): a word found there decides the page without reading the rest.
+constexpr int kSlot = 256, kHeadBytes = kSlot - 2;
 
 quint32 bucketOf(const unsigned char* p) {
     const quint32 v = quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16;
@@ -364,8 +369,8 @@ std::optional<FileStamp> stampOf(const uchar* head) {
 }
 
 /// Page places of a bucket's list as a set of bits.
-void bucketBits(const Mapped& m, qint64 postings, qint64 buckets, quint32 bucket, std::vector<bool>& bits) {
-    std::fill(bits.begin(), bits.end(), false);
+void bucketBits(const Mapped& m, qint64 postings, qint64 buckets, quint32 bucket, std::vector<quint8>& bits) {
+    std::fill(bits.begin(), bits.end(), quint8(0));
     const quint64 from = m.u64(buckets + 8 * qint64(bucket)), to = m.u64(buckets + 8 * qint64(bucket) + 8);
     const uchar* p = m.data() + postings + qint64(from);
     const uchar* end = m.data() + std::min<qint64>(m.size(), postings + qint64(to));
@@ -381,7 +386,7 @@ void bucketBits(const Mapped& m, qint64 postings, qint64 buckets, quint32 bucket
             v |= quint32(*p++) << shift;
         place += v;
         if (place >= 0 && quint64(place) < bits.size())
-            bits[size_t(place)] = true;
+            bits[size_t(place)] = 1;
     }
 }
 
@@ -429,7 +434,7 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
     out.write(stampBytes(before));
     const qint64 textsAt = 44;
     // The texts in the table's own order, with the row of each page.
-    std::string chunk, offsets;
+    std::string chunk, offsets, heads;
     std::vector<qint64> rowids;
     auto postings = std::make_unique<Postings>();
     quint64 textBytes = 0;
@@ -442,11 +447,19 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
         rowids.push_back(sqlite3_column_int64(texts, 0));
         if (sqlite3_column_type(texts, 1) == SQLITE_NULL) {
             putLe<quint64>(offsets, textBytes | kNullText);
+            heads.append(size_t(kSlot), '\0');
         } else {
             putLe<quint64>(offsets, textBytes);
             const size_t at = chunk.size();
             foldInto(chunk, sqlite3_column_text(texts, 1), sqlite3_column_bytes(texts, 1));
-            postings->add(place, std::string_view(chunk).substr(at));
+            const std::string_view folded = std::string_view(chunk).substr(at);
+            postings->add(place, folded);
+            size_t cut = std::min<size_t>(folded.size(), kHeadBytes);
+            while (cut < folded.size() && cut > 0 && (static_cast<unsigned char>(folded[cut]) & 0xC0) == 0x80)
+                --cut;
+            putLe<quint16>(heads, quint16(cut));
+            heads.append(folded.substr(0, cut));
+            heads.append(size_t(kHeadBytes) - cut, '\0');
             textBytes += chunk.size() - at;
         }
         if (chunk.size() > (8 << 20)) {
@@ -464,7 +477,10 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
     std::string().swap(chunk);
     const qint64 offsetsAt = textsAt + qint64(textBytes);
     out.write(offsets.data(), qint64(offsets.size()));
-    const qint64 bucketsAt = offsetsAt + qint64(offsets.size());
+    const qint64 headsAt = offsetsAt + qint64(offsets.size());
+    out.write(heads.data(), qint64(heads.size()));
+    const qint64 bucketsAt = headsAt + qint64(heads.size());
+    std::string().swap(heads);
     const qint64 postingsAt = bucketsAt + 8 * qint64(kBuckets + 1);
     if (!postings->write(out))
         return fail(out.errorString());
@@ -502,7 +518,7 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
     std::string tail;
     put32(tail, listedCount);
     tail += listed;
-    for (qint64 v : {offsetsAt, bucketsAt, postingsAt, orderAt, qint64(rowids.size())})
+    for (qint64 v : {offsetsAt, headsAt, bucketsAt, postingsAt, orderAt, qint64(rowids.size())})
         putLe<quint64>(tail, quint64(v));
     tail.append(kMagic, 8);
     out.write(tail.data(), qint64(tail.size()));
@@ -537,12 +553,14 @@ std::optional<QVector<FoundPage>> find(const QString& dbFile, const QString& tex
     if (!s || s->size < 0 || *s != FileStamp::of(dbFile))
         return std::nullopt; // a stale index never answers
     const qint64 foot = m.size() - kFooter;
-    if (std::memcmp(m.data() + foot + 40, kMagic, 8) != 0)
+    if (std::memcmp(m.data() + foot + 48, kMagic, 8) != 0)
         return std::nullopt; // a cut or damaged index file
-    const qint64 offsetsAt = qint64(m.u64(foot)), bucketsAt = qint64(m.u64(foot + 8)),
-                 postingsAt = qint64(m.u64(foot + 16)), orderAt = qint64(m.u64(foot + 24));
-    const quint64 count = m.u64(foot + 32);
-    if (offsetsAt < 44 || offsetsAt + qint64(8 * (count + 1)) > bucketsAt || postingsAt > orderAt || orderAt > foot)
+    const qint64 offsetsAt = qint64(m.u64(foot)), headsAt = qint64(m.u64(foot + 8)),
+                 bucketsAt = qint64(m.u64(foot + 16)), postingsAt = qint64(m.u64(foot + 24)),
+                 orderAt = qint64(m.u64(foot + 32));
+    const quint64 count = m.u64(foot + 40);
+    if (offsetsAt < 44 || offsetsAt + qint64(8 * (count + 1)) != headsAt ||
+        headsAt + qint64(kSlot * count) != bucketsAt || postingsAt > orderAt || orderAt > foot)
         return std::nullopt;
     std::vector<std::string> words;
     for (const QString& w : wordsOf(text)) {
@@ -552,8 +570,7 @@ std::optional<QVector<FoundPage>> find(const QString& dbFile, const QString& tex
     }
     // Candidates: pages holding every trigram of every literal run of every word (a few spread
     // trigrams of a long run are enough); each candidate's text then decides.
-    std::vector<bool> candidates(size_t(count), true);
-    std::vector<bool> bits(size_t(count), false);
+    std::vector<quint8> candidates(size_t(count), 1), bits(size_t(count), 0);
     for (const std::string& w : words) {
         size_t start = 0;
         while (start < w.size()) {
@@ -564,37 +581,53 @@ std::optional<QVector<FoundPage>> find(const QString& dbFile, const QString& tex
                 for (size_t i = start; i + 3 <= stop; i += step) {
                     bucketBits(m, postingsAt, bucketsAt, bucketOf(reinterpret_cast<const uchar*>(w.data()) + i), bits);
                     for (size_t p = 0; p < candidates.size(); ++p)
-                        candidates[p] = candidates[p] && bits[p];
+                        candidates[p] &= bits[p];
                 }
             }
             start = stop + 1;
         }
     }
-    std::vector<bool> hits(size_t(count), false);
-    for (quint64 p = 0; p < count; ++p) {
-        if (!candidates[p])
-            continue;
-        const quint64 from = m.u64(offsetsAt + qint64(8 * p)), to = m.u64(offsetsAt + qint64(8 * (p + 1))) & ~kNullText;
-        if (from & kNullText) {
-            hits[p] = words.empty(); // a Null text matches no LIKE, but no words list every page
-            continue;
-        }
-        if (to < from || qint64(44 + to) > offsetsAt)
-            return std::nullopt;
-        const std::string_view page(reinterpret_cast<const char*>(m.data()) + 44 + from, size_t(to - from));
-        bool all = true;
-        for (const std::string& w : words)
-            if (!likeContains(page, w)) {
-                all = false;
-                break;
+    // The candidates' texts, in two halves side by side.
+    std::vector<quint8> hits(size_t(count), 0);
+    std::atomic_bool damaged{false};
+    auto decide = [&](quint64 first, quint64 last) {
+        for (quint64 p = first; p < last; ++p) {
+            if (!candidates[p])
+                continue;
+            const quint64 from = m.u64(offsetsAt + qint64(8 * p)),
+                          to = m.u64(offsetsAt + qint64(8 * (p + 1))) & ~kNullText;
+            if (from & kNullText) {
+                hits[p] = words.empty(); // a Null text matches no LIKE, but no words list every page
+                continue;
             }
-        hits[p] = all;
-        if (p % 4096 == 0 && cancel)
-            return std::nullopt;
-    }
+            if (to < from || qint64(44 + to) > offsetsAt) {
+                damaged = true;
+                return;
+            }
+            const char* slot = reinterpret_cast<const char*>(m.data()) + headsAt + qint64(kSlot * p);
+            const std::string_view head(slot + 2, std::min<size_t>(qFromLittleEndian<quint16>(slot), kHeadBytes));
+            const std::string_view page(reinterpret_cast<const char*>(m.data()) + 44 + from, size_t(to - from));
+            bool all = true;
+            for (const std::string& w : words)
+                if (!likeContains(head, w) && (head.size() == page.size() || !likeContains(page, w))) {
+                    all = false;
+                    break;
+                }
+            hits[p] = all;
+            if (p % 4096 == 0 && cancel)
+                return;
+        }
+    };
+    const quint64 half = count / 2;
+    std::thread other(decide, half, count);
+    decide(0, half);
+    other.join();
+    if (damaged || cancel)
+        return std::nullopt;
+    QVector<FoundPage> pages;
+    pages.reserve(qsizetype(std::count(hits.begin(), hits.end(), quint8(1))));
     const quint32 listed = m.u32(orderAt);
     qint64 at = orderAt + 4;
-    QVector<FoundPage> pages;
     for (quint32 i = 0; i < listed; ++i) {
         if (at + 12 > foot)
             return std::nullopt;

@@ -47,11 +47,14 @@ samples::DocDbContent corpus(QRandomGenerator& rng, int pages) {
         p.no = no;
         p.title = QStringLiteral("頁 %1").arg(rng.bounded(pages / 3 + 1)); // many titles repeat
         QStringList words;
-        for (int i = rng.bounded(1, 40); i > 0; --i)
+        for (int i = rng.bounded(1, 120); i > 0; --i) // many pages run past the part kept in front
             words << vocabulary[rng.bounded(vocabulary.size())];
         p.txDoc = words.join(rng.bounded(3) ? QStringLiteral(" ") : QStringLiteral("\n"));
         c.pages << p;
-        c.edges << samples::TreeRow{0, no, no, p.title};
+        samples::TreeRow e;
+        e.child = e.order = no;
+        e.title = p.title;
+        c.edges << e;
     }
     return c;
 }
