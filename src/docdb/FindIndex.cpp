@@ -20,11 +20,14 @@
 
 #include <sqlite3.h>
 
+#include <array>
 #include <chrono>
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -32,7 +35,7 @@ namespace docdb {
 
 namespace {
 
-constexpr char kMagic[8] = {'D', 'B', 'T', 'X', 'F', 'N', 'D', '4'};
+constexpr char kMagic[8] = {'D', 'B', 'T', 'X', 'F', 'N', 'D', '6'};
 // SQLite refuses LIKE patterns longer than this (bytes); the index then leaves the answer to it.
 constexpr qsizetype kMaxPattern = 50000;
 
@@ -88,21 +91,77 @@ bool matchAt(std::string_view text, size_t at, std::string_view seg, size_t& end
     return true;
 }
 
+/// How often a byte turns up in Japanese and English text, roughly (higher is more often): the
+/// search below looks for a word's least frequent byte first.
+int byteFrequency(unsigned char b) {
+    static const std::array<quint8, 256> table = [] {
+        std::array<quint8, 256> t{};
+        for (int c = 0; c < 256; ++c) {
+            if (c == ' ' || c == 0xE3)
+                t[c] = 100; // blanks, and the lead byte of kana and common punctuation
+            else if (c >= 0xE4 && c <= 0xE9)
+                t[c] = 60; // lead bytes of kanji
+            else if (c >= 0x80 && c <= 0xBF)
+                t[c] = 12; // continuation bytes spread over 64 values
+            else if (c && std::strchr("etaoinsrhl", c))
+                t[c] = 50;
+            else if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))
+                t[c] = 20;
+            else
+                t[c] = 8;
+        }
+        return t;
+    }();
+    return table[b];
+}
+
+/// The leftmost place of needle in text from `from`, found through the needle's rarest byte.
+size_t findLiteral(std::string_view text, size_t from, std::string_view needle, const ByteCounts* counts) {
+    if (from > text.size() || needle.size() > text.size() - from)
+        return std::string_view::npos;
+    if (needle.size() < 2)
+        return text.find(needle, from);
+    // The byte right after a lead byte varies little (kana are E3 81/82/83 xx): it counts as frequent.
+    auto score = [&](size_t i) -> quint64 {
+        const auto b = static_cast<unsigned char>(needle[i]);
+        if (counts)
+            return (*counts)[b];
+        const bool second = i > 0 && static_cast<unsigned char>(needle[i - 1]) >= 0xE0 && (b & 0xC0) == 0x80;
+        return byteFrequency(b) + (second ? 40 : 0);
+    };
+    size_t k = 0;
+    for (size_t i = 1; i < needle.size(); ++i)
+        if (score(i) < score(k))
+            k = i;
+    const char c = needle[k];
+    const char* base = text.data();
+    const size_t lastStart = text.size() - needle.size();
+    for (size_t at = from + k; at <= lastStart + k;) {
+        const void* hit = std::memchr(base + at, c, lastStart + k + 1 - at);
+        if (!hit)
+            return std::string_view::npos;
+        const size_t start = size_t(static_cast<const char*>(hit) - base) - k;
+        if (std::memcmp(base + start, needle.data(), needle.size()) == 0)
+            return start;
+        at = start + k + 1;
+    }
+    return std::string_view::npos;
+}
+
 /// Leftmost match of segment in text from `from`; its end, or npos.
-size_t findSegment(std::string_view text, size_t from, std::string_view seg) {
+size_t findSegment(std::string_view text, size_t from, std::string_view seg, const ByteCounts* counts) {
     const size_t wild = seg.find('_');
     if (wild == std::string_view::npos) {
         if (from > text.size())
             return std::string_view::npos;
-        // A word found early in a page is the common case: the first byte is looked for, then the rest.
-        const size_t hit = text.find(seg, from);
+        const size_t hit = findLiteral(text, from, seg, counts);
         return hit == std::string_view::npos ? hit : hit + seg.size();
     }
     // With "_": candidates where the literal part before the first "_" occurs, else every character.
     const std::string_view head = seg.substr(0, wild);
     for (size_t at = from; at < text.size() || (at == text.size() && seg.empty());) {
         if (!head.empty()) {
-            at = text.find(head, at);
+            at = findLiteral(text, at, head, counts);
             if (at == std::string_view::npos)
                 return at;
         }
@@ -223,14 +282,14 @@ FileStamp FileStamp::of(const QString& dbFile) {
     return s;
 }
 
-bool likeContains(std::string_view text, std::string_view word) {
+bool likeContains(std::string_view text, std::string_view word, const ByteCounts* counts) {
     size_t at = 0;
     size_t start = 0;
     while (start <= word.size()) {
         const size_t pct = word.find('%', start);
         const std::string_view seg = word.substr(start, pct == std::string_view::npos ? word.npos : pct - start);
         if (!seg.empty()) {
-            at = findSegment(text, at, seg);
+            at = findSegment(text, at, seg, counts);
             if (at == std::string_view::npos)
                 return false;
         }
@@ -261,13 +320,14 @@ namespace {
 //   postings  per bucket, the places of the pages holding a trigram of that bucket, as growing
 //             numbers written as the difference to the one before, 7 bits a byte
 //   order     the pages in title order: place, page number, title
+//   bytes     how often each byte value occurs in the texts (u64 each), to search by the rarest
 constexpr int kBucketBits = 20;
 constexpr quint32 kBuckets = 1u << kBucketBits;
 constexpr quint64 kNullText = quint64(1) << 63;
-constexpr int kFooter = 8 * 6 + 8;
-// The start of every page's text again, side by side in slots of a length and up to 254 bytes (cut
+constexpr int kFooter = 8 * 7 + 8;
+// The start of every page's text again, side by side in slots of a length and up to 510 bytes (cut
 // at a character's start): a word found there decides the page without reading the rest.
-constexpr int kSlot = 256, kHeadBytes = kSlot - 2;
+constexpr int kSlot = 512, kHeadBytes = kSlot - 2;
 
 quint32 bucketOf(const unsigned char* p) {
     const quint32 v = quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16;
@@ -392,6 +452,53 @@ void bucketBits(const Mapped& m, qint64 postings, qint64 buckets, quint32 bucket
 
 } // namespace
 
+namespace {
+
+/// One page of the title order: its text's place, its number and its title.
+struct Listed {
+    quint32 place;
+    qint32 no;
+    QString title;
+};
+using TitleOrder = std::vector<Listed>;
+
+/// The title order of an index, read once and kept for the finds that follow on the same index
+/// (titles are what the results are made of; decoding them anew each time would cost more than the
+/// find). Nothing when the section is damaged.
+std::shared_ptr<const TitleOrder> titleOrder(const Mapped& m, qint64 orderAt, qint64 foot, quint64 count,
+                                             const QString& path, const FileStamp& stamp) {
+    static std::mutex lock;
+    static QString keptPath;
+    static FileStamp keptStamp;
+    static qint64 keptSize = -1;
+    static std::shared_ptr<const TitleOrder> kept;
+    const std::lock_guard<std::mutex> guard(lock);
+    if (kept && keptPath == path && keptStamp == stamp && keptSize == m.size())
+        return kept;
+    auto order = std::make_shared<TitleOrder>();
+    const quint32 listed = m.u32(orderAt);
+    order->reserve(listed);
+    qint64 at = orderAt + 4;
+    for (quint32 i = 0; i < listed; ++i) {
+        if (at + 12 > foot)
+            return nullptr;
+        const quint32 place = m.u32(at), no = m.u32(at + 4), titleLen = m.u32(at + 8);
+        at += 12;
+        if (at + titleLen > foot || place >= count)
+            return nullptr;
+        order->push_back(
+            {place, qint32(no), QString::fromUtf8(reinterpret_cast<const char*>(m.data()) + at, titleLen)});
+        at += titleLen;
+    }
+    kept = std::move(order);
+    keptPath = path;
+    keptStamp = stamp;
+    keptSize = m.size();
+    return kept;
+}
+
+} // namespace
+
 bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::function<void(qint64, qint64)>& progress,
            QString& error) {
     ReadConnection db(dbFile, cancel);
@@ -435,6 +542,7 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
     const qint64 textsAt = 44;
     // The texts in the table's own order, with the row of each page.
     std::string chunk, offsets, heads;
+    ByteCounts counts{};
     std::vector<qint64> rowids;
     auto postings = std::make_unique<Postings>();
     quint64 textBytes = 0;
@@ -453,6 +561,8 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
             const size_t at = chunk.size();
             foldInto(chunk, sqlite3_column_text(texts, 1), sqlite3_column_bytes(texts, 1));
             const std::string_view folded = std::string_view(chunk).substr(at);
+            for (const char c : folded)
+                ++counts[static_cast<unsigned char>(c)];
             postings->add(place, folded);
             size_t cut = std::min<size_t>(folded.size(), kHeadBytes);
             while (cut < folded.size() && cut > 0 && (static_cast<unsigned char>(folded[cut]) & 0xC0) == 0x80)
@@ -518,7 +628,10 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
     std::string tail;
     put32(tail, listedCount);
     tail += listed;
-    for (qint64 v : {offsetsAt, headsAt, bucketsAt, postingsAt, orderAt, qint64(rowids.size())})
+    const qint64 bytesAt = orderAt + qint64(tail.size());
+    for (quint64 n : counts)
+        putLe<quint64>(tail, n);
+    for (qint64 v : {offsetsAt, headsAt, bucketsAt, postingsAt, orderAt, bytesAt, qint64(rowids.size())})
         putLe<quint64>(tail, quint64(v));
     tail.append(kMagic, 8);
     out.write(tail.data(), qint64(tail.size()));
@@ -553,12 +666,18 @@ std::optional<QVector<FoundPage>> find(const QString& dbFile, const QString& tex
     if (!s || s->size < 0 || *s != FileStamp::of(dbFile))
         return std::nullopt; // a stale index never answers
     const qint64 foot = m.size() - kFooter;
-    if (std::memcmp(m.data() + foot + 48, kMagic, 8) != 0)
+    if (std::memcmp(m.data() + foot + 56, kMagic, 8) != 0)
         return std::nullopt; // a cut or damaged index file
     const qint64 offsetsAt = qint64(m.u64(foot)), headsAt = qint64(m.u64(foot + 8)),
                  bucketsAt = qint64(m.u64(foot + 16)), postingsAt = qint64(m.u64(foot + 24)),
                  orderAt = qint64(m.u64(foot + 32));
-    const quint64 count = m.u64(foot + 40);
+    const qint64 bytesAt = qint64(m.u64(foot + 40));
+    const quint64 count = m.u64(foot + 48);
+    if (bytesAt < orderAt || bytesAt + 8 * 256 > foot)
+        return std::nullopt;
+    ByteCounts counts;
+    for (int b = 0; b < 256; ++b)
+        counts[size_t(b)] = m.u64(bytesAt + 8 * b);
     if (offsetsAt < 44 || offsetsAt + qint64(8 * (count + 1)) != headsAt ||
         headsAt + qint64(kSlot * count) != bucketsAt || postingsAt > orderAt || orderAt > foot)
         return std::nullopt;
@@ -609,7 +728,8 @@ std::optional<QVector<FoundPage>> find(const QString& dbFile, const QString& tex
             const std::string_view page(reinterpret_cast<const char*>(m.data()) + 44 + from, size_t(to - from));
             bool all = true;
             for (const std::string& w : words)
-                if (!likeContains(head, w) && (head.size() == page.size() || !likeContains(page, w))) {
+                if (!likeContains(head, w, &counts) &&
+                    (head.size() == page.size() || !likeContains(page, w, &counts))) {
                     all = false;
                     break;
                 }
@@ -624,21 +744,14 @@ std::optional<QVector<FoundPage>> find(const QString& dbFile, const QString& tex
     other.join();
     if (damaged || cancel)
         return std::nullopt;
+    const std::shared_ptr<const TitleOrder> order = titleOrder(m, orderAt, foot, count, indexPath(dbFile), *s);
+    if (!order)
+        return std::nullopt;
     QVector<FoundPage> pages;
     pages.reserve(qsizetype(std::count(hits.begin(), hits.end(), quint8(1))));
-    const quint32 listed = m.u32(orderAt);
-    qint64 at = orderAt + 4;
-    for (quint32 i = 0; i < listed; ++i) {
-        if (at + 12 > foot)
-            return std::nullopt;
-        const quint32 place = m.u32(at), no = m.u32(at + 4), titleLen = m.u32(at + 8);
-        at += 12;
-        if (at + titleLen > foot || place >= count)
-            return std::nullopt;
-        if (hits[place])
-            pages.push_back({qint32(no), QString::fromUtf8(reinterpret_cast<const char*>(m.data()) + at, titleLen)});
-        at += titleLen;
-    }
+    for (const Listed& l : *order)
+        if (hits[l.place])
+            pages.push_back({l.no, l.title});
     return pages;
 }
 

@@ -8,6 +8,7 @@
 
 #include <QString>
 
+#include <array>
 #include <atomic>
 #include <functional>
 #include <optional>
@@ -24,9 +25,13 @@ struct FileStamp {
     static FileStamp of(const QString& dbFile);
 };
 
+/// How often each byte value occurs in a body of text.
+using ByteCounts = std::array<quint64, 256>;
+
 /// Whether `text` matches LIKE '%word%' the way SQLite compares (both already ASCII-lower-cased
-/// UTF-8): "%" any run of characters, "_" one character, everything else itself.
-bool likeContains(std::string_view text, std::string_view word);
+/// UTF-8): "%" any run of characters, "_" one character, everything else itself. With the texts'
+/// byte counts given, pieces are looked for by their rarest byte.
+bool likeContains(std::string_view text, std::string_view word, const ByteCounts* counts = nullptr);
 
 namespace findindex {
 
