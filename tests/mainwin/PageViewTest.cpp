@@ -87,3 +87,24 @@ TEST_F(PageView, FitsZoomsMovesAndRestores) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(PageView, AViewAlreadyInPageModeIsLeftAsItWas) {
+    makeWindow();
+    activate(db);
+    window->view()->setViewMode(2);
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    bool ran = false;
+    QTimer::singleShot(0, window.get(), [&] {
+        ran = true;
+        EXPECT_FALSE(window->pageView()->viewModeChanged());
+        window->pageView()->mnFile(2)->trigger();
+    });
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_P, Qt::ControlModifier);
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(window->view()->viewMode(), 2); // nothing to restore
+}
+
+} // namespace
