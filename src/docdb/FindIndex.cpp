@@ -174,11 +174,6 @@ size_t findSegment(std::string_view text, size_t from, std::string_view seg, con
 }
 
 // Little-endian fields in the index file.
-void put32(std::string& out, quint32 v) {
-    char b[4];
-    qToLittleEndian(v, b);
-    out.append(b, 4);
-}
 
 QByteArray stampBytes(const FileStamp& s) {
     QByteArray b(36, '\0');
@@ -614,9 +609,9 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
         if (place == placeOf.cend())
             return fail(QStringLiteral("the pages changed while they were read"));
         const QByteArray title = textOf(order, 1).toUtf8();
-        put32(listed, *place);
-        put32(listed, quint32(*no));
-        put32(listed, quint32(title.size()));
+        putLe<quint32>(listed, *place);
+        putLe<quint32>(listed, quint32(*no));
+        putLe<quint32>(listed, quint32(title.size()));
         listed.append(title.constData(), size_t(title.size()));
         ++listedCount;
     }
@@ -626,7 +621,7 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
     if (rc != SQLITE_DONE)
         return fail(db.error());
     std::string tail;
-    put32(tail, listedCount);
+    putLe<quint32>(tail, listedCount);
     tail += listed;
     const qint64 bytesAt = orderAt + qint64(tail.size());
     for (quint64 n : counts)

@@ -168,7 +168,10 @@ PrintOutcome Printing::printRun(QWidget* owner, platform::RichTextView& view, co
     last = std::min(last, count);
     if (copies <= 0 || first > last)
         return out; // cancelled, or nothing to print
+    // The run draws through the printer's own device, which does not outlive the job: the control
+    // gets its print device back with its zoom.
     const int keep = view.printZoom();
+    QPaintDevice* keepDevice = view.printDevice();
     view.setPrintZoom(100);
     const int total = copies * (last - first + 1);
     int done = 0;
@@ -202,6 +205,7 @@ PrintOutcome Printing::printRun(QWidget* owner, platform::RichTextView& view, co
     if (out.kind == PrintOutcome::Kind::Failed)
         out.error = m_printer.lastError();
     view.setPrintZoom(keep);
+    view.setPrintDevice(keepDevice);
     return out;
 }
 

@@ -137,6 +137,7 @@ TEST_F(PrintFromPageView, RangeAndCopiesGiveOneJobACopyWithSettingsFromPagePrndt
     withPageView([&](pageview::sbTvw* tvw) {
         const int count = tvw->pageCount();
         ASSERT_GE(count, 3);
+        QPaintDevice* deviceBefore = window->view()->printDevice();
         tvw->mnFile(0)->trigger(); // 印刷
         // The dialog was offered every page, without printing to a file, on the file's settings
         // with paper and orientation following the page (A4 portrait).
@@ -163,7 +164,8 @@ TEST_F(PrintFromPageView, RangeAndCopiesGiveOneJobACopyWithSettingsFromPagePrndt
             EXPECT_EQ(job[1], expectedPage(3));
         }
         EXPECT_NE(expectedPage(2), expectedPage(3));
-        EXPECT_EQ(window->view()->printZoom(), tvw->fitZoom()); // the preview's zoom is back
+        EXPECT_EQ(window->view()->printZoom(), tvw->fitZoom());   // the preview's zoom is back
+        EXPECT_EQ(window->view()->printDevice(), deviceBefore); // not the job's device, gone with it
         EXPECT_TRUE(box.texts.isEmpty());
 
         // A printer that fails at the first new page: nothing sent, and the user is told.
