@@ -26,6 +26,9 @@
 #include <malloc.h>
 #endif
 #include <cstring>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -91,8 +94,8 @@ bool matchAt(std::string_view text, size_t at, std::string_view seg, size_t& end
     return true;
 }
 
-/// How often a byte turns up in Japanese and English text, roughly (higher is more often): the
-/// search below looks for a word's least frequent byte first.
+/// How often a byte turns up in Japanese and English text, roughly (higher is more often): without
+/// the texts' own counts a word's pieces are looked for by their least frequent bytes.
 int byteFrequency(unsigned char b) {
     static const std::array<quint8, 256> table = [] {
         std::array<quint8, 256> t{};
@@ -115,66 +118,126 @@ int byteFrequency(unsigned char b) {
     return table[b];
 }
 
-/// The leftmost place of needle in text from `from`, found through the needle's rarest byte.
-size_t findLiteral(std::string_view text, size_t from, std::string_view needle, const ByteCounts* counts) {
-    if (from > text.size() || needle.size() > text.size() - from)
-        return std::string_view::npos;
-    if (needle.size() < 2)
-        return text.find(needle, from);
-    // The byte right after a lead byte varies little (kana are E3 81/82/83 xx): it counts as frequent.
-    auto score = [&](size_t i) -> quint64 {
-        const auto b = static_cast<unsigned char>(needle[i]);
-        if (counts)
-            return (*counts)[b];
-        const bool second = i > 0 && static_cast<unsigned char>(needle[i - 1]) >= 0xE0 && (b & 0xC0) == 0x80;
-        return byteFrequency(b) + (second ? 40 : 0);
-    };
-    size_t k = 0;
-    for (size_t i = 1; i < needle.size(); ++i)
-        if (score(i) < score(k))
-            k = i;
-    const char c = needle[k];
-    const char* base = text.data();
-    const size_t lastStart = text.size() - needle.size();
-    for (size_t at = from + k; at <= lastStart + k;) {
-        const void* hit = std::memchr(base + at, c, lastStart + k + 1 - at);
-        if (!hit)
-            return std::string_view::npos;
-        const size_t start = size_t(static_cast<const char*>(hit) - base) - k;
-        if (std::memcmp(base + start, needle.data(), needle.size()) == 0)
-            return start;
-        at = start + k + 1;
-    }
-    return std::string_view::npos;
-}
+/// A literal piece of a word and the two places in it whose bytes a scan compares first: the
+/// piece's two rarest bytes, so that few places pass on to a full comparison.
+struct Literal {
+    std::string_view text;
+    size_t k1 = 0, k2 = 0;
 
-/// Leftmost match of segment in text from `from`; its end, or npos.
-size_t findSegment(std::string_view text, size_t from, std::string_view seg, const ByteCounts* counts) {
-    const size_t wild = seg.find('_');
-    if (wild == std::string_view::npos) {
-        if (from > text.size())
+    Literal() = default;
+    Literal(std::string_view piece, const ByteCounts* counts) : text(piece) {
+        if (piece.size() < 2)
+            return;
+        // The byte right after a lead byte varies little (kana are E3 81/82/83 xx): it counts as frequent.
+        auto score = [&](size_t i) -> quint64 {
+            const auto b = static_cast<unsigned char>(piece[i]);
+            if (counts)
+                return (*counts)[b];
+            const bool second = i > 0 && static_cast<unsigned char>(piece[i - 1]) >= 0xE0 && (b & 0xC0) == 0x80;
+            return quint64(byteFrequency(b) + (second ? 40 : 0));
+        };
+        k1 = 0;
+        for (size_t i = 1; i < piece.size(); ++i)
+            if (score(i) < score(k1))
+                k1 = i;
+        k2 = k1 == 0 ? 1 : 0;
+        for (size_t i = 0; i < piece.size(); ++i)
+            if (i != k1 && score(i) < score(k2))
+                k2 = i;
+    }
+
+    /// The leftmost place of the piece in text from `from`, or npos.
+    size_t in(std::string_view text, size_t from) const {
+        const size_t n = this->text.size();
+        if (from > text.size() || n > text.size() - from)
             return std::string_view::npos;
-        const size_t hit = findLiteral(text, from, seg, counts);
-        return hit == std::string_view::npos ? hit : hit + seg.size();
-    }
-    // With "_": candidates where the literal part before the first "_" occurs, else every character.
-    const std::string_view head = seg.substr(0, wild);
-    for (size_t at = from; at < text.size() || (at == text.size() && seg.empty());) {
-        if (!head.empty()) {
-            at = findLiteral(text, at, head, counts);
-            if (at == std::string_view::npos)
-                return at;
+        if (n < 2)
+            return text.find(this->text, from);
+        const char* base = text.data();
+        const char* needle = this->text.data();
+        const size_t last = text.size() - n; // the last place the piece can start
+        size_t at = from;
+#ifdef __SSE2__
+        // Sixteen places at a time: those where both chosen bytes agree go on to a full comparison.
+        const __m128i c1 = _mm_set1_epi8(needle[k1]), c2 = _mm_set1_epi8(needle[k2]);
+        for (; at + 16 <= last + 1; at += 16) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(base + at + k1));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(base + at + k2));
+            auto mask = unsigned(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, c1), _mm_cmpeq_epi8(b, c2))));
+            for (; mask; mask &= mask - 1) {
+                const size_t start = at + size_t(__builtin_ctz(mask));
+                if (std::memcmp(base + start, needle, n) == 0)
+                    return start;
+            }
         }
-        size_t end = 0;
-        if (matchAt(text, at, seg, end))
-            return end;
-        at += charLength(text, at);
+#endif
+        for (; at <= last; ++at)
+            if (base[at + k1] == needle[k1] && base[at + k2] == needle[k2] && std::memcmp(base + at, needle, n) == 0)
+                return at;
+        return std::string_view::npos;
     }
-    return std::string_view::npos;
-}
+};
+
+/// A word as LIKE '%word%' reads it, taken apart once: its "%"-separated segments, each with the
+/// literal run before its first "_" (where a scan starts looking).
+class LikeWord {
+public:
+    LikeWord(std::string_view word, const ByteCounts* counts) {
+        size_t start = 0;
+        while (start <= word.size()) {
+            const size_t pct = word.find('%', start);
+            const std::string_view seg = word.substr(start, pct == std::string_view::npos ? word.npos : pct - start);
+            if (!seg.empty()) {
+                const size_t wild = seg.find('_');
+                m_segments.push_back({seg, wild, Literal(seg.substr(0, wild), counts)});
+            }
+            if (pct == std::string_view::npos)
+                break;
+            start = pct + 1;
+        }
+    }
+
+    bool in(std::string_view text) const {
+        size_t at = 0;
+        for (const Segment& s : m_segments) {
+            at = s.find(text, at);
+            if (at == std::string_view::npos)
+                return false;
+        }
+        return true;
+    }
+
+private:
+    struct Segment {
+        std::string_view text;
+        size_t wild; // the first "_", or npos
+        Literal head;
+
+        /// Leftmost match of the segment in text from `from`; its end, or npos.
+        size_t find(std::string_view in, size_t from) const {
+            if (wild == std::string_view::npos) {
+                const size_t hit = head.in(in, from);
+                return hit == std::string_view::npos ? hit : hit + text.size();
+            }
+            // With "_": candidates where the literal run before it occurs, else every character.
+            for (size_t at = from; at < in.size();) {
+                if (wild > 0) {
+                    at = head.in(in, at);
+                    if (at == std::string_view::npos)
+                        return at;
+                }
+                size_t end = 0;
+                if (matchAt(in, at, text, end))
+                    return end;
+                at += charLength(in, at);
+            }
+            return std::string_view::npos;
+        }
+    };
+    std::vector<Segment> m_segments;
+};
 
 // Little-endian fields in the index file.
-
 QByteArray stampBytes(const FileStamp& s) {
     QByteArray b(36, '\0');
     qToLittleEndian(s.size, b.data());
@@ -278,21 +341,7 @@ FileStamp FileStamp::of(const QString& dbFile) {
 }
 
 bool likeContains(std::string_view text, std::string_view word, const ByteCounts* counts) {
-    size_t at = 0;
-    size_t start = 0;
-    while (start <= word.size()) {
-        const size_t pct = word.find('%', start);
-        const std::string_view seg = word.substr(start, pct == std::string_view::npos ? word.npos : pct - start);
-        if (!seg.empty()) {
-            at = findSegment(text, at, seg, counts);
-            if (at == std::string_view::npos)
-                return false;
-        }
-        if (pct == std::string_view::npos)
-            break;
-        start = pct + 1;
-    }
-    return true;
+    return LikeWord(word, counts).in(text);
 }
 
 namespace findindex {
@@ -423,25 +472,37 @@ std::optional<FileStamp> stampOf(const uchar* head) {
     return s;
 }
 
-/// Page places of a bucket's list as a set of bits.
-void bucketBits(const Mapped& m, qint64 postings, qint64 buckets, quint32 bucket, std::vector<quint8>& bits) {
-    std::fill(bits.begin(), bits.end(), quint8(0));
+/// One bucket's list of page places (delta-coded) as bytes in the mapped index.
+struct BucketList {
+    const uchar* from;
+    const uchar* to;
+    size_t bytes() const { return size_t(to - from); }
+};
+
+BucketList bucketList(const Mapped& m, qint64 postings, qint64 buckets, quint32 bucket) {
     const quint64 from = m.u64(buckets + 8 * qint64(bucket)), to = m.u64(buckets + 8 * qint64(bucket) + 8);
-    const uchar* p = m.data() + postings + qint64(from);
-    const uchar* end = m.data() + std::min<qint64>(m.size(), postings + qint64(to));
+    const qint64 end = std::min<qint64>(m.size(), postings + qint64(to));
+    const qint64 start = std::min<qint64>(end, postings + qint64(from));
+    return {m.data() + start, m.data() + end};
+}
+
+/// Keeps in the running only the pages on the list: a page still in after `round` lists has the
+/// mark `round`, and each page on this list that has it moves on to `round + 1`.
+void narrow(const BucketList& list, quint8 round, std::vector<quint8>& marks) {
+    const uchar* p = list.from;
     qint64 place = -1;
-    while (p < end) {
+    while (p < list.to) {
         quint32 v = 0;
         int shift = 0;
-        while (p < end && (*p & 0x80)) {
-            v |= quint32(*p++ & 0x7F) << shift;
+        while (p < list.to && (*p & 0x80)) {
+            v |= quint32(*p++ & 0x7F) << (shift & 31);
             shift += 7;
         }
-        if (p < end)
-            v |= quint32(*p++) << shift;
+        if (p < list.to)
+            v |= quint32(*p++) << (shift & 31);
         place += v;
-        if (place >= 0 && quint64(place) < bits.size())
-            bits[size_t(place)] = 1;
+        if (place >= 0 && quint64(place) < marks.size() && marks[size_t(place)] == round)
+            marks[size_t(place)] = quint8(round + 1);
     }
 }
 
@@ -684,7 +745,7 @@ std::optional<QVector<FoundPage>> find(const QString& dbFile, const QString& tex
     }
     // Candidates: pages holding every trigram of every literal run of every word (a few spread
     // trigrams of a long run are enough); each candidate's text then decides.
-    std::vector<quint8> candidates(size_t(count), 1), bits(size_t(count), 0);
+    std::vector<BucketList> lists;
     for (const std::string& w : words) {
         size_t start = 0;
         while (start < w.size()) {
@@ -692,21 +753,35 @@ std::optional<QVector<FoundPage>> find(const QString& dbFile, const QString& tex
             const size_t len = stop - start;
             if (len >= 3) {
                 const size_t step = std::max<size_t>(1, (len - 2) / 8);
-                for (size_t i = start; i + 3 <= stop; i += step) {
-                    bucketBits(m, postingsAt, bucketsAt, bucketOf(reinterpret_cast<const uchar*>(w.data()) + i), bits);
-                    for (size_t p = 0; p < candidates.size(); ++p)
-                        candidates[p] &= bits[p];
-                }
+                for (size_t i = start; i + 3 <= stop; i += step)
+                    lists.push_back(
+                        bucketList(m, postingsAt, bucketsAt, bucketOf(reinterpret_cast<const uchar*>(w.data()) + i)));
             }
             start = stop + 1;
         }
     }
+    // Shortest lists first, each marking only the pages still in; a list of about one byte a page
+    // names nearly every page and is not worth reading, nor are the longer ones after it.
+    std::sort(lists.begin(), lists.end(),
+              [](const BucketList& a, const BucketList& b) { return a.bytes() < b.bytes(); });
+    std::vector<quint8> candidates(size_t(count), 0);
+    quint8 rounds = 0;
+    for (const BucketList& l : lists) {
+        if (rounds == 250 || l.bytes() >= count - count / 16)
+            break;
+        narrow(l, rounds++, candidates);
+        if (rounds % 2 == 0 && cancel)
+            return std::nullopt;
+    }
     // The candidates' texts, in two halves side by side.
+    std::vector<LikeWord> compiled;
+    for (const std::string& w : words)
+        compiled.emplace_back(w, &counts);
     std::vector<quint8> hits(size_t(count), 0);
     std::atomic_bool damaged{false};
     auto decide = [&](quint64 first, quint64 last) {
         for (quint64 p = first; p < last; ++p) {
-            if (!candidates[p])
+            if (candidates[p] != rounds)
                 continue;
             const quint64 from = m.u64(offsetsAt + qint64(8 * p)),
                           to = m.u64(offsetsAt + qint64(8 * (p + 1))) & ~kNullText;
@@ -719,12 +794,14 @@ std::optional<QVector<FoundPage>> find(const QString& dbFile, const QString& tex
                 return;
             }
             const char* slot = reinterpret_cast<const char*>(m.data()) + headsAt + qint64(kSlot * p);
+            // The slots lie a page apart in memory, too far for the processor to guess: ask ahead.
+            __builtin_prefetch(slot + 8 * kSlot);
+            __builtin_prefetch(slot + 8 * kSlot + 64);
             const std::string_view head(slot + 2, std::min<size_t>(qFromLittleEndian<quint16>(slot), kHeadBytes));
             const std::string_view page(reinterpret_cast<const char*>(m.data()) + 44 + from, size_t(to - from));
             bool all = true;
-            for (const std::string& w : words)
-                if (!likeContains(head, w, &counts) &&
-                    (head.size() == page.size() || !likeContains(page, w, &counts))) {
+            for (const LikeWord& w : compiled)
+                if (!w.in(head) && (head.size() == page.size() || !w.in(page))) {
                     all = false;
                     break;
                 }
