@@ -20,3 +20,13 @@ function(dbtext_add_test name)
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;DBTEXT_SAMPLE_DB=${PROJECT_BINARY_DIR}/samples/sample.txdb;DBTEXT_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
         TIMEOUT 600)
 endfunction()
+
+# dbtext_add_server_run(NAME EXE FILTER): the tests of EXE that FILTER selects, run again with the
+# fixture databases they make put on a private PostgreSQL server (tests/support/PgCluster) and
+# opened through data links.
+function(dbtext_add_server_run name exe filter)
+    add_test(NAME ${name} COMMAND ${exe} --gtest_filter=${filter})
+    set_tests_properties(${name} PROPERTIES
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;DBTEXT_SAMPLE_DB=${PROJECT_BINARY_DIR}/samples/sample.txdb;DBTEXT_SOURCE_DIR=${PROJECT_SOURCE_DIR};DBTEXT_TEST_BACKEND=postgres"
+        TIMEOUT 600)
+endfunction()

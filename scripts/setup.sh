@@ -14,6 +14,7 @@ packages=(
     fonts-ipafont-gothic poppler-utils libreoffice-writer-nogui
     clang libclang-rt-14-dev desktop-file-utils xdg-utils libglib2.0-bin shared-mime-info unzip
     cups printer-driver-cups-pdf libcups2-dev
+    libpq-dev postgresql-15
 )
 
 missing=()

@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -17,6 +18,22 @@ struct DbRows {
     QStringList columns;
     std::vector<QVariantList> rows;
 };
+
+/// A column of a table as the copy of a database needs it: its name and the kind of its values.
+struct DbColumn {
+    enum Kind { Integer, Real, Text, Binary, Date };
+    QString name;
+    Kind kind = Text;
+    bool operator==(const DbColumn&) const = default;
+};
+
+/// Takes one row of a streamed read; returning false stops the read (without an error).
+using RowSink = std::function<bool(const QVariantList& row)>;
+
+/// A result is gathered in memory; one that would pass this size (an endless view, say) fails
+/// instead of taking the machine's memory. The largest real reads (a page of tens of megabytes,
+/// every title of a large database) stay far below it. Counted as the memory the rows take.
+inline constexpr qint64 kMaxResultBytes = qint64(768) << 20;
 
 /// One open connection. Statements are written in the Jet dialect; each provider translates
 /// what its engine needs. Failures return false with a reason; nothing is shown.
@@ -33,13 +50,30 @@ public:
     virtual bool execute(const QString& sql, qint32& affected, QString& error) = 0;
     /// The database file the connection reads, with its full path; "" for a server database.
     virtual QString databaseFile() const { return {}; }
+
+    // Copying a whole database (dbtext-copy): reads that stream, the tables and their columns, and
+    // writes of many rows. Statements here are the engine's own, not the program's dialect.
+    /// Runs a read and hands its rows to sink one by one, holding none of them.
+    virtual bool queryEach(const QString& sql, const RowSink& sink, QString& error) = 0;
+    /// The names of the database's tables.
+    virtual bool tables(QStringList& names, QString& error) = 0;
+    /// A table's columns in their order.
+    virtual bool columns(const QString& table, QList<DbColumn>& out, QString& error) = 0;
+    virtual bool createTable(const QString& table, const QList<DbColumn>& columns, QString& error) = 0;
+    /// Adds rows (values in the columns' order) to a table.
+    virtual bool insertRows(const QString& table, const QList<DbColumn>& columns, const std::vector<QVariantList>& rows,
+                            QString& error) = 0;
+    /// The indexes the reader's statements need, made after the rows are in.
+    virtual bool createIndexes(QString& error) = 0;
 };
 
 /// Opens connections from OLE DB style connection strings:
 /// - "Provider=Microsoft.Jet.OLEDB.4.0;Data Source = PATH;…" opens the document database file PATH
 ///   (an SQLite file) under the Jet provider's name;
 /// - "FILE NAME=PATH" reads the data-link file PATH and opens what its initialisation string names;
-/// - "Provider=SQLite;Data Source=PATH" opens PATH under the name "SQLite".
+/// - "Provider=SQLite;Data Source=PATH" opens PATH under the name "SQLite";
+/// - a provider whose name holds "PostgreSQL" or "PGNP" opens a database on a PostgreSQL server
+///   (see PgTarget for its keys), under that provider's name.
 /// Any other provider is refused.
 class DbProviders {
 public:

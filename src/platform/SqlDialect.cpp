@@ -63,28 +63,64 @@ QDateTime SqlDialect::parseJetDate(const QString& text) {
                         m.captured(5).toInt(), m.captured(6).toInt());
 }
 
-QString SqlDialect::toSqlite(const QString& sql) {
+namespace {
+
+bool isWordChar(QChar c) {
+    return c.isLetterOrNumber() || c == QLatin1Char('_');
+}
+
+/// Whether the word `word` (ASCII, any case) stands at i as a word of its own.
+bool wordAt(const QString& sql, qsizetype i, QLatin1StringView word) {
+    if (i > 0 && isWordChar(sql.at(i - 1)))
+        return false;
+    if (i + word.size() > sql.size() || QStringView(sql).mid(i, word.size()).compare(word, Qt::CaseInsensitive) != 0)
+        return false;
+    return i + word.size() == sql.size() || !isWordChar(sql.at(i + word.size()));
+}
+
+/// The end of the quoted text starting at i (the closing quote's place, or the end); a doubled
+/// quote stays inside it.
+qsizetype quotedEnd(const QString& sql, qsizetype i) {
+    const QChar q = sql.at(i);
+    qsizetype j = i + 1;
+    while (j < sql.size()) {
+        if (sql.at(j) == q) {
+            if (j + 1 < sql.size() && sql.at(j + 1) == q) {
+                j += 2;
+                continue;
+            }
+            break;
+        }
+        ++j;
+    }
+    return j;
+}
+
+QString asciiLower(QString s) {
+    for (QChar& c : s)
+        if (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
+            c = QChar(c.unicode() + 32);
+    return s;
+}
+
+enum class Engine { Sqlite, Postgres };
+
+/// Rewrites what the engine does not read as Jet means it, outside quoted text.
+QString translate(const QString& sql, Engine engine) {
     static const QRegularExpression convertRe(QStringLiteral("convert\\s*\\(\\s*datetime\\s*,\\s*'([^']*)'\\s*\\)"),
                                               QRegularExpression::CaseInsensitiveOption);
+    const bool pg = engine == Engine::Postgres;
+    auto dateLiteral = [&](const QDateTime& t) {
+        return (pg ? QStringLiteral("TIMESTAMP ") : QString()) + quoted(t);
+    };
     QString out;
-    out.reserve(sql.size());
+    out.reserve(sql.size() + 64);
     const qsizetype n = sql.size();
     qsizetype i = 0;
     while (i < n) {
         const QChar c = sql.at(i);
         if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
-            // Copy quoted text unchanged; a doubled quote stays inside it.
-            qsizetype j = i + 1;
-            while (j < n) {
-                if (sql.at(j) == c) {
-                    if (j + 1 < n && sql.at(j + 1) == c) {
-                        j += 2;
-                        continue;
-                    }
-                    break;
-                }
-                ++j;
-            }
+            const qsizetype j = quotedEnd(sql, i);
             out += sql.mid(i, j - i + 1);
             i = j + 1;
             continue;
@@ -92,30 +128,85 @@ QString SqlDialect::toSqlite(const QString& sql) {
         if (c == QLatin1Char('#')) {
             const qsizetype close = sql.indexOf(QLatin1Char('#'), i + 1);
             if (close > i) {
-                const QDateTime t = parseJetDate(sql.mid(i + 1, close - i - 1));
+                const QDateTime t = SqlDialect::parseJetDate(sql.mid(i + 1, close - i - 1));
                 if (t.isValid()) {
-                    out += quoted(t);
+                    out += dateLiteral(t);
                     i = close + 1;
                     continue;
                 }
             }
-        } else if ((c == QLatin1Char('c') || c == QLatin1Char('C')) &&
-                   (i == 0 || !(sql.at(i - 1).isLetterOrNumber() || sql.at(i - 1) == QLatin1Char('_')))) {
+        } else if ((c == QLatin1Char('c') || c == QLatin1Char('C')) && (i == 0 || !isWordChar(sql.at(i - 1)))) {
             const auto m =
                 convertRe.match(sql, i, QRegularExpression::NormalMatch, QRegularExpression::AnchorAtOffsetMatchOption);
             if (m.hasMatch()) {
                 const QDateTime t = parseConvertDate(m.captured(1));
                 if (t.isValid()) {
-                    out += quoted(t);
+                    out += dateLiteral(t);
                     i += m.capturedLength(0);
                     continue;
                 }
+            }
+        } else if (pg && (c == QLatin1Char('l') || c == QLatin1Char('L')) &&
+                   wordAt(sql, i, QLatin1StringView("like"))) {
+            // SQLite's Like ignores the case of ASCII letters only and knows no escape character:
+            // both sides are compared with ASCII letters lowered, and escaping is switched off. The
+            // left side is the column (or "Not" and the column) just before.
+            qsizetype end = out.size();
+            while (end > 0 && out.at(end - 1).isSpace())
+                --end;
+            qsizetype start = end;
+            while (start > 0 && (isWordChar(out.at(start - 1)) || out.at(start - 1) == QLatin1Char('.')))
+                --start;
+            QString prefix;
+            if (QStringView(out).mid(start, end - start).compare(QLatin1StringView("not"), Qt::CaseInsensitive) == 0) {
+                prefix = QStringLiteral(" NOT");
+                end = start;
+                while (end > 0 && out.at(end - 1).isSpace())
+                    --end;
+                start = end;
+                while (start > 0 && (isWordChar(out.at(start - 1)) || out.at(start - 1) == QLatin1Char('.')))
+                    --start;
+            }
+            qsizetype k = i + 4;
+            while (k < n && sql.at(k).isSpace())
+                ++k;
+            if (start < end && k < n && sql.at(k) == QLatin1Char('\'')) {
+                const QString column = out.mid(start, end - start);
+                const qsizetype close = quotedEnd(sql, k);
+                out.truncate(start);
+                out +=
+                    QStringLiteral("translate(%1, 'ABCDEFGHIJKLMNOPQRSTUVWXYZ', 'abcdefghijklmnopqrstuvwxyz')%2 LIKE ")
+                        .arg(column, prefix) +
+                    asciiLower(sql.mid(k, close - k + 1)) + QStringLiteral(" ESCAPE ''");
+                i = close + 1;
+                continue;
+            }
+        } else if (pg && (c == QLatin1Char('o') || c == QLatin1Char('O')) &&
+                   wordAt(sql, i, QLatin1StringView("order"))) {
+            // Equal titles come in page-number order, as SQLite gives them (its table order).
+            static const QRegularExpression byTitle(QStringLiteral("^Order\\s+By\\s+szDoc\\s*$"),
+                                                    QRegularExpression::CaseInsensitiveOption);
+            static const QRegularExpression fromDocs(QStringLiteral("\\bFrom\\s+msDoc\\s+(Where|Order)\\b"),
+                                                     QRegularExpression::CaseInsensitiveOption);
+            if (byTitle.match(QStringView(sql).mid(i)).hasMatch() && fromDocs.match(out).hasMatch()) {
+                out += QStringView(sql).mid(i).trimmed().toString() + QStringLiteral(", noDoc ");
+                break;
             }
         }
         out += c;
         ++i;
     }
     return out;
+}
+
+} // namespace
+
+QString SqlDialect::toSqlite(const QString& sql) {
+    return translate(sql, Engine::Sqlite);
+}
+
+QString SqlDialect::toPostgres(const QString& sql) {
+    return translate(sql, Engine::Postgres);
 }
 
 } // namespace platform

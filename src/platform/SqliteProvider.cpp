@@ -2,6 +2,7 @@
 #include "platform/SqliteProvider.h"
 
 #include "platform/ConnectionString.h"
+#include "platform/PostgresProvider.h"
 #include "platform/SqlDialect.h"
 
 #include <QFile>
@@ -20,11 +21,6 @@ namespace platform {
 namespace {
 
 std::atomic<int> g_commandTimeoutMs{30000}; // the 30-second command time-out of the session
-
-// A result is gathered in memory; one that would pass this size (an endless view, say) fails
-// instead of taking the machine's memory. The largest real reads (a page of tens of megabytes,
-// every title of a large database) stay far below it. Counted as the memory the rows take.
-constexpr qint64 kMaxResultBytes = qint64(768) << 20;
 
 qint64 steadyMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
@@ -291,6 +287,172 @@ bool SqliteConnection::execute(const QString& sql, qint32& affected, QString& er
     return true;
 }
 
+std::unique_ptr<SqliteConnection> SqliteConnection::create(const QString& path, QString& error) {
+    const QFileInfo fi(path);
+    if (fi.exists())
+        return open(path, QStringLiteral("Microsoft.Jet.OLEDB.4.0"), error);
+    sqlite3* db = nullptr;
+    const QByteArray native = QFile::encodeName(fi.absoluteFilePath());
+    const int rc = sqlite3_open_v2(native.constData(), &db,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+        error = QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+        sqlite3_close(db);
+        return nullptr;
+    }
+    std::unique_ptr<SqliteConnection> conn(new SqliteConnection(db, QStringLiteral("Microsoft.Jet.OLEDB.4.0")));
+    conn->m_file = fi.absoluteFilePath();
+    return conn;
+}
+
+namespace {
+
+QString quotedName(const QString& name) {
+    QString n = name;
+    n.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + n + QLatin1Char('"');
+}
+
+} // namespace
+
+bool SqliteConnection::queryEach(const QString& sql, const RowSink& sink, QString& error) {
+    sqlite3_stmt* st = nullptr;
+    const QByteArray text = sql.toUtf8();
+    if (sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &st, nullptr) != SQLITE_OK || !st) {
+        error = QString::fromUtf8(sqlite3_errmsg(m_db));
+        sqlite3_finalize(st);
+        return false;
+    }
+    const int cols = sqlite3_column_count(st);
+    int rc;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        QVariantList row;
+        row.reserve(cols);
+        for (int c = 0; c < cols; ++c)
+            row << columnValue(st, c);
+        if (!sink(row)) {
+            rc = SQLITE_DONE;
+            break;
+        }
+    }
+    if (rc != SQLITE_DONE)
+        error = QString::fromUtf8(sqlite3_errmsg(m_db));
+    sqlite3_finalize(st);
+    return rc == SQLITE_DONE;
+}
+
+bool SqliteConnection::tables(QStringList& names, QString& error) {
+    names.clear();
+    return queryEach(
+        QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite\\_%' "
+                       "ESCAPE '\\' ORDER BY name"),
+        [&](const QVariantList& row) {
+            names << row.value(0).toString();
+            return true;
+        },
+        error);
+}
+
+bool SqliteConnection::columns(const QString& table, QList<DbColumn>& out, QString& error) {
+    out.clear();
+    return queryEach(
+        QStringLiteral("SELECT name, upper(type) FROM pragma_table_info(%1)")
+            .arg(QLatin1Char('\'') + QString(table).replace(QLatin1Char('\''), QLatin1String("''")) +
+                 QLatin1Char('\'')),
+        [&](const QVariantList& row) {
+            // The column's kind as SQLite reads its declared type.
+            const QString t = row.value(1).toString();
+            DbColumn c{row.value(0).toString(), DbColumn::Text};
+            if (t.contains(QLatin1String("INT")))
+                c.kind = DbColumn::Integer;
+            else if (t.contains(QLatin1String("DATE")) || t.contains(QLatin1String("TIME")))
+                c.kind = DbColumn::Date;
+            else if (t.contains(QLatin1String("CHAR")) || t.contains(QLatin1String("CLOB")) ||
+                     t.contains(QLatin1String("TEXT")))
+                c.kind = DbColumn::Text;
+            else if (t.isEmpty() || t.contains(QLatin1String("BLOB")))
+                c.kind = DbColumn::Binary;
+            else if (t.contains(QLatin1String("REAL")) || t.contains(QLatin1String("FLOA")) ||
+                     t.contains(QLatin1String("DOUB")) || t.contains(QLatin1String("NUM")) ||
+                     t.contains(QLatin1String("DEC")))
+                c.kind = DbColumn::Real;
+            out << c;
+            return true;
+        },
+        error);
+}
+
+bool SqliteConnection::createTable(const QString& table, const QList<DbColumn>& columns, QString& error) {
+    QStringList defs;
+    for (const DbColumn& c : columns) {
+        static const char* const types[] = {"INTEGER", "REAL", "TEXT", "BLOB", "DATETIME"};
+        QString def = quotedName(c.name) + QLatin1Char(' ') + QLatin1String(types[c.kind]);
+        // The page number is the table's own row number, so that pages keep their order on disk.
+        if (table.compare(QLatin1String("msDoc"), Qt::CaseInsensitive) == 0 &&
+            c.name.compare(QLatin1String("noDoc"), Qt::CaseInsensitive) == 0 && c.kind == DbColumn::Integer)
+            def += QStringLiteral(" PRIMARY KEY");
+        defs << def;
+    }
+    qint32 n = 0;
+    return execute(QStringLiteral("CREATE TABLE %1 (%2)").arg(quotedName(table), defs.join(QStringLiteral(", "))), n,
+                   error);
+}
+
+bool SqliteConnection::insertRows(const QString& table, const QList<DbColumn>& columns,
+                                  const std::vector<QVariantList>& rows, QString& error) {
+    QStringList names, marks;
+    for (const DbColumn& c : columns) {
+        names << quotedName(c.name);
+        marks << QStringLiteral("?");
+    }
+    const QByteArray sql =
+        QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+            .arg(quotedName(table), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")))
+            .toUtf8();
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(m_db, sql.constData(), int(sql.size()), &st, nullptr) != SQLITE_OK) {
+        error = QString::fromUtf8(sqlite3_errmsg(m_db));
+        sqlite3_finalize(st);
+        return false;
+    }
+    for (const QVariantList& row : rows) {
+        sqlite3_reset(st);
+        for (int c = 0; c < columns.size(); ++c) {
+            const QVariant v = row.value(c);
+            const int at = c + 1;
+            if (!v.isValid() || v.isNull()) {
+                sqlite3_bind_null(st, at);
+            } else if (v.metaType().id() == QMetaType::QByteArray) {
+                const QByteArray b = v.toByteArray();
+                sqlite3_bind_blob64(st, at, b.constData(), sqlite3_uint64(b.size()), SQLITE_TRANSIENT);
+            } else if (v.metaType().id() == QMetaType::QDateTime) {
+                const QByteArray t = SqlDialect::storedDate(v.toDateTime()).toUtf8();
+                sqlite3_bind_text64(st, at, t.constData(), sqlite3_uint64(t.size()), SQLITE_TRANSIENT, SQLITE_UTF8);
+            } else if (v.metaType().id() == QMetaType::Int || v.metaType().id() == QMetaType::LongLong) {
+                sqlite3_bind_int64(st, at, v.toLongLong());
+            } else if (v.metaType().id() == QMetaType::Double) {
+                sqlite3_bind_double(st, at, v.toDouble());
+            } else {
+                const QByteArray t = v.toString().toUtf8();
+                sqlite3_bind_text64(st, at, t.constData(), sqlite3_uint64(t.size()), SQLITE_TRANSIENT, SQLITE_UTF8);
+            }
+        }
+        if (sqlite3_step(st) != SQLITE_DONE) {
+            error = QString::fromUtf8(sqlite3_errmsg(m_db));
+            sqlite3_finalize(st);
+            return false;
+        }
+    }
+    sqlite3_finalize(st);
+    return true;
+}
+
+bool SqliteConnection::createIndexes(QString& error) {
+    qint32 n = 0;
+    return execute(QStringLiteral("CREATE INDEX IF NOT EXISTS tbTree_child ON tbTree (noLfC)"), n, error) &&
+           execute(QStringLiteral("CREATE INDEX IF NOT EXISTS tbTree_order ON tbTree (noLfP, inSrt)"), n, error);
+}
+
 void DbProviders::setCommandTimeout(int milliseconds) {
     g_commandTimeoutMs = std::max(1, milliseconds);
 }
@@ -321,6 +483,16 @@ std::unique_ptr<IDbConnection> DbProviders::open(const QString& connectionString
     }
     const QString provider = keys.value(QStringLiteral("provider"));
     const QString source = keys.value(QStringLiteral("data source"));
+    if (provider.contains(QStringLiteral("postgresql"), Qt::CaseInsensitive) ||
+        provider.contains(QStringLiteral("pgnp"), Qt::CaseInsensitive)) {
+        PgTarget target;
+        if (!PgTarget::fromKeys(keys, target, error))
+            return nullptr;
+        auto conn = PgConnection::open(target, provider, error);
+        if (!conn)
+            qCDebug(lcPlatformDb) << "open failed:" << target.host << target.port << target.database << error;
+        return conn;
+    }
     const bool jet = provider.contains(QStringLiteral("jet"), Qt::CaseInsensitive);
     const bool sqlite = provider.compare(QStringLiteral("sqlite"), Qt::CaseInsensitive) == 0;
     if (!jet && !sqlite) {

@@ -23,6 +23,16 @@ public:
     bool query(const QString& sql, DbRows& out, QString& error, qint64 maxRows = -1) override;
     bool execute(const QString& sql, qint32& affected, QString& error) override;
     QString databaseFile() const override { return m_file; }
+    bool queryEach(const QString& sql, const RowSink& sink, QString& error) override;
+    bool tables(QStringList& names, QString& error) override;
+    bool columns(const QString& table, QList<DbColumn>& out, QString& error) override;
+    bool createTable(const QString& table, const QList<DbColumn>& columns, QString& error) override;
+    bool insertRows(const QString& table, const QList<DbColumn>& columns, const std::vector<QVariantList>& rows,
+                    QString& error) override;
+    bool createIndexes(QString& error) override;
+
+    /// Opens path as a database to copy into, making an empty one when the file does not exist.
+    static std::unique_ptr<SqliteConnection> create(const QString& path, QString& error);
 
 private:
     SqliteConnection(sqlite3* db, QString provider);

@@ -1,6 +1,8 @@
 // Fixtures: builders shared by the test folders.
 #include "support/Fixtures.h"
 
+#include "support/PgCluster.h"
+
 #include <QFile>
 #include <QProcess>
 
@@ -62,7 +64,8 @@ QString writeDb(const QString& dir, const QString& name, const samples::DocDbCon
     const QString path = dir + QLatin1Char('/') + name;
     QString error;
     EXPECT_TRUE(samples::writeDocDb(path, content, error)) << error.toStdString();
-    return path;
+    // Run against the server, a test opens the same content there through a data link.
+    return onServer() ? serverCopy(path) : path;
 }
 
 QString writeUdl(const QString& path, const QString& initString) {

@@ -1,0 +1,57 @@
+// dbtext-copy: copies a document database between a .txdb file and a server database.
+//
+//   dbtext-copy FROM TO     each a .txdb file or a .udl data link
+#include "docdb/DbCopy.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments().mid(1);
+    if (args.size() != 2 || args[0].startsWith(QLatin1Char('-'))) {
+        std::fprintf(stderr, "usage: dbtext-copy FROM TO\n"
+                             "  copies a document database; FROM and TO are each a .txdb file or a .udl data link.\n"
+                             "  TO must hold no tables yet; a .txdb that does not exist is made.\n");
+        return 2;
+    }
+    QString error;
+    bool made = false;
+    auto from = docdb::openCopyEnd(args[0], false, made, error);
+    if (!from) {
+        std::fprintf(stderr, "dbtext-copy: cannot open %s: %s\n", qPrintable(args[0]), qPrintable(error));
+        return 1;
+    }
+    auto to = docdb::openCopyEnd(args[1], true, made, error);
+    if (!to) {
+        std::fprintf(stderr, "dbtext-copy: cannot open %s: %s\n", qPrintable(args[1]), qPrintable(error));
+        return 1;
+    }
+    QElapsedTimer shown;
+    shown.start();
+    auto bar = [&](qint64 done, qint64 total) {
+        if (done < total && shown.elapsed() < 100)
+            return;
+        shown.restart();
+        const int width = 40;
+        const int filled = total > 0 ? int(width * done / total) : width;
+        std::fprintf(stderr, "\r[%s%s] %3d%% %lld/%lld rows", std::string(size_t(filled), '#').c_str(),
+                     std::string(size_t(width - filled), ' ').c_str(), total > 0 ? int(100 * done / total) : 100,
+                     qlonglong(done), qlonglong(total));
+        std::fflush(stderr);
+    };
+    const bool ok = docdb::copyDatabase(*from, *to, bar, error);
+    std::fprintf(stderr, "\n");
+    to.reset();
+    if (!ok) {
+        if (made)
+            QFile::remove(args[1]); // the file this run made holds nothing of use
+        std::fprintf(stderr, "dbtext-copy: %s\n", qPrintable(error));
+        return 1;
+    }
+    std::fprintf(stderr, "dbtext-copy: copied %s to %s\n", qPrintable(args[0]), qPrintable(args[1]));
+    return 0;
+}

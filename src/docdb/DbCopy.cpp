@@ -1,0 +1,162 @@
+// DbCopy: table by table, rows streamed from the source and written in batches.
+#include "docdb/DbCopy.h"
+
+#include "docdb/zSvr.h"
+#include "platform/SqliteProvider.h"
+
+#include <QFileInfo>
+
+namespace docdb {
+
+namespace {
+
+QString quotedName(const QString& name) {
+    return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
+}
+
+/// The table's name as the database spells it, or empty.
+QString findTable(const QStringList& names, const char* table) {
+    for (const QString& n : names)
+        if (n.compare(QLatin1String(table), Qt::CaseInsensitive) == 0)
+            return n;
+    return {};
+}
+
+/// Counts with the name unquoted (one of the four known names, in any case), which every engine
+/// finds whatever case it keeps table names in.
+bool countRows(platform::IDbConnection& db, const QString& table, qint64& count, QString& error) {
+    count = -1;
+    return db.queryEach(
+        QStringLiteral("SELECT count(*) FROM ") + table,
+        [&](const QVariantList& row) {
+            count = row.value(0).toLongLong();
+            return false;
+        },
+        error);
+}
+
+} // namespace
+
+std::unique_ptr<platform::IDbConnection> openCopyEnd(const QString& path, bool target, bool& made, QString& error) {
+    made = false;
+    if (path.endsWith(QLatin1String(".udl"), Qt::CaseInsensitive))
+        return platform::DbProviders::open(zSvr::connectionString(path), error);
+    if (!target)
+        return platform::DbProviders::open(zSvr::connectionString(path), error);
+    made = !QFileInfo::exists(path);
+    return platform::SqliteConnection::create(path, error);
+}
+
+bool copyDatabase(platform::IDbConnection& from, platform::IDbConnection& to,
+                  const std::function<void(qint64, qint64)>& progress, QString& error) {
+    QStringList sourceTables, targetTables;
+    if (!from.tables(sourceTables, error) || !to.tables(targetTables, error))
+        return false;
+    if (!targetTables.isEmpty()) {
+        error = QStringLiteral("the target already holds tables (%1); copy only into an empty database")
+                    .arg(targetTables.join(QStringLiteral(", ")));
+        return false;
+    }
+    struct Table {
+        QString name;
+        QList<platform::DbColumn> columns;
+        qint64 rows = 0;
+    };
+    std::vector<Table> tables;
+    qint64 total = 0;
+    for (const char* wanted : {"kaUsr", "msDxml", "msDoc", "tbTree"}) {
+        Table t;
+        t.name = findTable(sourceTables, wanted);
+        if (t.name.isEmpty()) {
+            if (QLatin1String(wanted) == QLatin1String("msDxml"))
+                continue; // a database without attached XML
+            error = QStringLiteral("the source is no document database: it has no table %1").arg(QLatin1String(wanted));
+            return false;
+        }
+        if (!from.columns(t.name, t.columns, error) || !countRows(from, t.name, t.rows, error))
+            return false;
+        total += t.rows;
+        tables.push_back(t);
+    }
+    const bool server = to.databaseFile().isEmpty();
+    qint32 changed = 0;
+    if (!to.execute(QStringLiteral("BEGIN"), changed, error))
+        return false;
+    auto fail = [&](const QString& why) {
+        error = why;
+        QString ignored;
+        to.execute(QStringLiteral("ROLLBACK"), changed, ignored);
+        return false;
+    };
+    qint64 done = 0;
+    if (progress)
+        progress(0, total);
+    for (const Table& t : tables) {
+        if (!to.createTable(t.name, t.columns, error))
+            return fail(error);
+        QStringList names;
+        for (const platform::DbColumn& c : t.columns)
+            names << quotedName(c.name);
+        std::vector<QVariantList> batch;
+        qint64 batchBytes = 0, row = 0;
+        QString writeError;
+        auto flush = [&] {
+            const bool ok = to.insertRows(t.name, t.columns, batch, writeError);
+            batch.clear();
+            batchBytes = 0;
+            return ok;
+        };
+        const bool read = from.queryEach(
+            QStringLiteral("SELECT %1 FROM %2").arg(names.join(QStringLiteral(", ")), quotedName(t.name)),
+            [&](const QVariantList& values) {
+                ++row;
+                for (int c = 0; c < values.size(); ++c) {
+                    const QVariant& v = values[c];
+                    if (v.metaType().id() == QMetaType::QByteArray)
+                        batchBytes += v.toByteArray().size();
+                    else if (v.metaType().id() == QMetaType::QString) {
+                        batchBytes += 2 * v.toString().size();
+                        if (server && v.toString().contains(QChar(0))) {
+                            writeError = QStringLiteral("row %1 of %2: the column %3 holds a NUL character, "
+                                                        "which a server database cannot store")
+                                             .arg(row)
+                                             .arg(t.name, t.columns.value(c).name);
+                            return false;
+                        }
+                    }
+                }
+                batch.push_back(values);
+                if ((batch.size() >= 2000 || batchBytes >= (16 << 20)) && !flush())
+                    return false;
+                if (progress && row % 500 == 0)
+                    progress(done + row, total);
+                return true;
+            },
+            error);
+        if (!writeError.isEmpty())
+            return fail(QStringLiteral("%1: %2").arg(t.name, writeError));
+        if (!read)
+            return fail(QStringLiteral("reading %1: %2").arg(t.name, error));
+        if (!batch.empty() && !flush())
+            return fail(QStringLiteral("%1: %2").arg(t.name, writeError));
+        done += row;
+        if (progress)
+            progress(done, total);
+        qint64 copied = -1;
+        if (!countRows(to, t.name, copied, error))
+            return fail(error);
+        if (copied != t.rows || row != t.rows)
+            return fail(QStringLiteral("%1: %2 rows in the source, %3 read, %4 in the target")
+                            .arg(t.name)
+                            .arg(t.rows)
+                            .arg(row)
+                            .arg(copied));
+    }
+    if (!to.createIndexes(error))
+        return fail(QStringLiteral("making the indexes: %1").arg(error));
+    if (!to.execute(QStringLiteral("COMMIT"), changed, error))
+        return fail(error);
+    return true;
+}
+
+} // namespace docdb

@@ -1,0 +1,490 @@
+// PostgresProvider: libpq behind IDbConnection.
+#include "platform/PostgresProvider.h"
+
+#include "platform/SqlDialect.h"
+
+#include <QLoggingCategory>
+
+#include <libpq-fe.h>
+
+#include <cstring>
+
+Q_DECLARE_LOGGING_CATEGORY(lcPlatformDb)
+
+namespace platform {
+
+namespace {
+
+// Type numbers of the server's built-in types (they never change).
+enum : Oid {
+    kBool = 16,
+    kBytea = 17,
+    kInt8 = 20,
+    kInt2 = 21,
+    kInt4 = 23,
+    kOid = 26,
+    kFloat4 = 700,
+    kFloat8 = 701,
+    kDate = 1082,
+    kTimestamp = 1114,
+    kTimestampTz = 1184,
+    kNumeric = 1700,
+};
+
+QVariant valueOf(const PGresult* r, int row, int col) {
+    if (PQgetisnull(r, row, col))
+        return QVariant();
+    const char* text = PQgetvalue(r, row, col);
+    const int bytes = PQgetlength(r, row, col);
+    switch (PQftype(r, col)) {
+    case kInt2:
+    case kInt4:
+    case kInt8:
+    case kOid: {
+        const qlonglong v = QByteArray::fromRawData(text, bytes).toLongLong();
+        if (v >= INT32_MIN && v <= INT32_MAX)
+            return QVariant(int(v));
+        return QVariant(v);
+    }
+    case kBool:
+        return QVariant(text[0] == 't' ? 1 : 0);
+    case kFloat4:
+    case kFloat8:
+    case kNumeric:
+        return QVariant(QByteArray::fromRawData(text, bytes).toDouble());
+    case kBytea: {
+        size_t n = 0;
+        unsigned char* raw = PQunescapeBytea(reinterpret_cast<const unsigned char*>(text), &n);
+        if (!raw)
+            return QVariant(QByteArray());
+        QByteArray b(reinterpret_cast<const char*>(raw), qsizetype(n));
+        PQfreemem(raw);
+        return QVariant(b);
+    }
+    case kDate:
+    case kTimestamp:
+    case kTimestampTz: {
+        const QString s = QString::fromUtf8(text, bytes);
+        const QDateTime t = SqlDialect::parseStoredDate(s.left(19));
+        return t.isValid() ? QVariant(t) : QVariant(s);
+    }
+    default:
+        return QVariant(QString::fromUtf8(text, bytes));
+    }
+}
+
+/// The server's message without the parts that could name the connection.
+QString messageOf(const PGconn* conn) {
+    return QString::fromUtf8(PQerrorMessage(conn)).trimmed();
+}
+
+QString quotedName(const QString& name) {
+    QString n = name;
+    n.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + n.toLower() + QLatin1Char('"');
+}
+
+/// A value as COPY's text format writes it.
+void appendCopyValue(QByteArray& out, const QVariant& v, DbColumn::Kind kind) {
+    if (!v.isValid() || v.isNull()) {
+        out += "\\N";
+        return;
+    }
+    if (kind == DbColumn::Binary) {
+        out += "\\\\x";
+        out += (v.metaType().id() == QMetaType::QByteArray ? v.toByteArray() : v.toString().toUtf8()).toHex();
+        return;
+    }
+    QByteArray text;
+    if (v.metaType().id() == QMetaType::QDateTime)
+        text = SqlDialect::storedDate(v.toDateTime()).toUtf8();
+    else if (v.metaType().id() == QMetaType::QByteArray)
+        text = v.toByteArray();
+    else if (v.metaType().id() == QMetaType::Double)
+        text = QByteArray::number(v.toDouble(), 'g', 17);
+    else
+        text = v.toString().toUtf8();
+    for (const char ch : text) {
+        switch (ch) {
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            out += ch;
+        }
+    }
+}
+
+} // namespace
+
+bool PgTarget::fromKeys(const QMap<QString, QString>& keys, PgTarget& out, QString& error) {
+    out = PgTarget();
+    QString host = keys.value(QStringLiteral("data source")).trimmed();
+    // HOST:PORT, [IPv6]:PORT, or a socket folder (which may itself hold ":").
+    if (host.startsWith(QLatin1Char('['))) {
+        const qsizetype close = host.indexOf(QLatin1Char(']'));
+        if (close > 0) {
+            const QString rest = host.mid(close + 1);
+            if (rest.startsWith(QLatin1Char(':')))
+                out.port = rest.mid(1).toInt();
+            host = host.mid(1, close - 1);
+        }
+    } else if (!host.startsWith(QLatin1Char('/'))) {
+        const qsizetype colon = host.lastIndexOf(QLatin1Char(':'));
+        if (colon > 0 && host.indexOf(QLatin1Char(':')) == colon) {
+            bool ok = false;
+            const int port = host.mid(colon + 1).toInt(&ok);
+            if (!ok) {
+                error = QStringLiteral("the server address %1 has no valid port").arg(host);
+                return false;
+            }
+            out.port = port;
+            host.truncate(colon);
+        }
+    }
+    if (keys.contains(QStringLiteral("port"))) {
+        bool ok = false;
+        out.port = keys.value(QStringLiteral("port")).trimmed().toInt(&ok);
+        if (!ok) {
+            error = QStringLiteral("the port %1 is no number").arg(keys.value(QStringLiteral("port")));
+            return false;
+        }
+    }
+    if (out.port <= 0 || out.port > 65535) {
+        error = QStringLiteral("the port %1 is out of range").arg(out.port);
+        return false;
+    }
+    out.host = host;
+    out.database = keys.value(QStringLiteral("initial catalog"), keys.value(QStringLiteral("location"))).trimmed();
+    out.user = keys.value(QStringLiteral("user id")).trimmed();
+    out.password = keys.value(QStringLiteral("password"));
+    if (out.host.isEmpty()) {
+        error = QStringLiteral("no server named (Data Source)");
+        return false;
+    }
+    if (out.database.isEmpty()) {
+        error = QStringLiteral("no database named (Initial Catalog)");
+        return false;
+    }
+    return true;
+}
+
+std::unique_ptr<PgConnection> PgConnection::open(const PgTarget& target, const QString& providerName, QString& error) {
+    const QByteArray host = target.host.toUtf8(), port = QByteArray::number(target.port), db = target.database.toUtf8(),
+                     user = target.user.toUtf8(), pw = target.password.toUtf8();
+    const char* keys[] = {
+        "host", "port", "dbname", "user", "password", "connect_timeout", "client_encoding", "application_name",
+        nullptr};
+    const char* values[] = {host.constData(), port.constData(), db.constData(), user.constData(), pw.constData(), "10",
+                            "UTF8",           "dbtext",         nullptr};
+    if (target.user.isEmpty())
+        keys[3] = values[3] = ""; // the system user's name, as libpq takes it
+    PGconn* conn = PQconnectdbParams(keys, values, 0);
+    if (!conn || PQstatus(conn) != CONNECTION_OK) {
+        error = conn ? messageOf(conn) : QStringLiteral("out of memory");
+        PQfinish(conn);
+        return nullptr;
+    }
+    std::unique_ptr<PgConnection> c(new PgConnection(conn, target, providerName));
+    // Text comes as UTF-8 from a database that stores it as such; others would change Japanese text.
+    DbRows rows;
+    if (!c->query(QStringLiteral("SELECT pg_encoding_to_char(encoding) FROM pg_database "
+                                 "WHERE datname = current_database()"),
+                  rows, error))
+        return nullptr;
+    if (rows.rows.empty() || rows.rows.front().value(0).toString() != QLatin1String("UTF8")) {
+        error = QStringLiteral("the server database does not store text as UTF-8");
+        return nullptr;
+    }
+    if (!c->executeRaw(QStringLiteral("SET standard_conforming_strings = on"), error))
+        return nullptr;
+    return c;
+}
+
+PgConnection::PgConnection(pg_conn* conn, PgTarget target, QString provider)
+    : m_conn(conn), m_target(std::move(target)), m_provider(std::move(provider)) {}
+
+PgConnection::~PgConnection() {
+    PQfinish(m_conn);
+}
+
+bool PgConnection::connected(QString& error) {
+    if (PQstatus(m_conn) == CONNECTION_OK)
+        return true;
+    // Lost since the last statement: sign in again with the same settings.
+    PQreset(m_conn);
+    if (PQstatus(m_conn) != CONNECTION_OK) {
+        error = QStringLiteral("the connection to the server is lost: %1").arg(messageOf(m_conn));
+        return false;
+    }
+    m_timeoutSet = -1;
+    qCInfo(lcPlatformDb) << "connected again to" << m_target.host << m_target.port << m_target.database;
+    return executeRaw(QStringLiteral("SET standard_conforming_strings = on"), error);
+}
+
+bool PgConnection::applyTimeout(QString& error) {
+    const int ms = DbProviders::commandTimeout();
+    if (ms == m_timeoutSet)
+        return true;
+    PGresult* r = PQexec(m_conn, QStringLiteral("SET statement_timeout = %1").arg(ms).toUtf8().constData());
+    const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
+    if (!ok)
+        error = messageOf(m_conn);
+    PQclear(r);
+    if (ok)
+        m_timeoutSet = ms;
+    return ok;
+}
+
+bool PgConnection::executeRaw(const QString& sql, QString& error) {
+    if (!connected(error))
+        return false;
+    PGresult* r = PQexec(m_conn, sql.toUtf8().constData());
+    const ExecStatusType st = PQresultStatus(r);
+    const bool ok = st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK;
+    if (!ok)
+        error = messageOf(m_conn);
+    PQclear(r);
+    return ok;
+}
+
+bool PgConnection::run(const QString& sql, const RowSink* sink, qint64* affected, QString& error,
+                       QStringList* columns) {
+    if (!connected(error) || !applyTimeout(error))
+        return false;
+    const QByteArray text = sql.toUtf8();
+    if (text.contains('\0')) {
+        error = QStringLiteral("the statement holds a NUL character");
+        return false;
+    }
+    // The extended protocol takes one statement only, as the SQLite path does.
+    if (!PQsendQueryParams(m_conn, text.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0)) {
+        error = messageOf(m_conn);
+        return false;
+    }
+    PQsetSingleRowMode(m_conn);
+    bool ok = true, stopped = false;
+    while (PGresult* r = PQgetResult(m_conn)) {
+        const ExecStatusType st = PQresultStatus(r);
+        if (st == PGRES_SINGLE_TUPLE && columns && columns->isEmpty())
+            for (int c = 0; c < PQnfields(r); ++c)
+                *columns << QString::fromUtf8(PQfname(r, c));
+        if (st == PGRES_SINGLE_TUPLE && sink && !stopped) {
+            QVariantList row;
+            const int cols = PQnfields(r);
+            row.reserve(cols);
+            for (int c = 0; c < cols; ++c)
+                row << valueOf(r, 0, c);
+            if (!(*sink)(row))
+                stopped = true; // the rest is read and let go
+        } else if (st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK) {
+            if (columns && columns->isEmpty())
+                for (int c = 0; c < PQnfields(r); ++c)
+                    *columns << QString::fromUtf8(PQfname(r, c));
+            if (affected)
+                *affected = QByteArray(PQcmdTuples(r)).toLongLong();
+        } else if (st != PGRES_SINGLE_TUPLE && ok && !stopped) {
+            ok = false;
+            const char* state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
+            if (state && std::strcmp(state, "57014") == 0)
+                error = QStringLiteral("the statement ran past the command time-out (%1 ms)")
+                            .arg(DbProviders::commandTimeout());
+            else
+                error = QString::fromUtf8(PQresultErrorMessage(r)).trimmed();
+        }
+        PQclear(r);
+    }
+    if (ok && PQstatus(m_conn) != CONNECTION_OK) {
+        ok = false;
+        error = QStringLiteral("the connection to the server is lost");
+    }
+    return ok;
+}
+
+bool PgConnection::isReadOnly() const {
+    PGresult* r = PQexec(m_conn, "SELECT current_setting('transaction_read_only')");
+    const bool ro =
+        PQresultStatus(r) == PGRES_TUPLES_OK && PQntuples(r) == 1 && std::strcmp(PQgetvalue(r, 0, 0), "on") == 0;
+    PQclear(r);
+    return ro;
+}
+
+bool PgConnection::query(const QString& sql, DbRows& out, QString& error, qint64 maxRows) {
+    out = DbRows();
+    qint64 bytes = 0;
+    bool tooBig = false;
+    const RowSink sink = [&](const QVariantList& row) {
+        if (maxRows >= 0 && qint64(out.rows.size()) >= maxRows)
+            return false;
+        bytes += 64;
+        for (const QVariant& v : row)
+            bytes +=
+                80 + (v.metaType().id() == QMetaType::QByteArray ? v.toByteArray().size() : 2 * v.toString().size());
+        if (bytes > kMaxResultBytes) {
+            tooBig = true;
+            return false;
+        }
+        out.rows.push_back(row);
+        return true;
+    };
+    if (!run(SqlDialect::toPostgres(sql), &sink, nullptr, error, &out.columns)) {
+        out = DbRows();
+        return false;
+    }
+    if (tooBig) {
+        out = DbRows();
+        error = QStringLiteral("the result is larger than %1 bytes").arg(kMaxResultBytes);
+        return false;
+    }
+    return true;
+}
+
+bool PgConnection::execute(const QString& sql, qint32& affected, QString& error) {
+    qint64 n = 0;
+    if (!run(SqlDialect::toPostgres(sql), nullptr, &n, error))
+        return false;
+    affected = qint32(n);
+    return true;
+}
+
+bool PgConnection::queryEach(const QString& sql, const RowSink& sink, QString& error) {
+    return run(sql, &sink, nullptr, error);
+}
+
+bool PgConnection::tables(QStringList& names, QString& error) {
+    names.clear();
+    return queryEach(
+        QStringLiteral("SELECT table_name FROM information_schema.tables WHERE table_schema = "
+                       "current_schema() AND table_type = 'BASE TABLE' ORDER BY table_name"),
+        [&](const QVariantList& row) {
+            names << row.value(0).toString();
+            return true;
+        },
+        error);
+}
+
+bool PgConnection::columns(const QString& table, QList<DbColumn>& out, QString& error) {
+    out.clear();
+    QString name = table.toLower();
+    name.replace(QLatin1Char('\''), QLatin1String("''"));
+    return queryEach(
+        QStringLiteral("SELECT column_name, data_type FROM information_schema.columns WHERE "
+                       "table_schema = current_schema() AND table_name = '%1' ORDER BY ordinal_position")
+            .arg(name),
+        [&](const QVariantList& row) {
+            const QString type = row.value(1).toString();
+            DbColumn c{row.value(0).toString(), DbColumn::Text};
+            if (type.contains(QLatin1String("int")))
+                c.kind = DbColumn::Integer;
+            else if (type == QLatin1String("real") || type.startsWith(QLatin1String("double")) ||
+                     type == QLatin1String("numeric"))
+                c.kind = DbColumn::Real;
+            else if (type == QLatin1String("bytea"))
+                c.kind = DbColumn::Binary;
+            else if (type.startsWith(QLatin1String("timestamp")) || type == QLatin1String("date"))
+                c.kind = DbColumn::Date;
+            out << c;
+            return true;
+        },
+        error);
+}
+
+bool PgConnection::createTable(const QString& table, const QList<DbColumn>& columns, QString& error) {
+    QStringList defs;
+    for (const DbColumn& c : columns) {
+        static const char* const types[] = {"bigint", "double precision", "text", "bytea", "timestamp(0)"};
+        QString def = quotedName(c.name) + QLatin1Char(' ') + QLatin1String(types[c.kind]);
+        // Text sorts by its bytes, as SQLite sorts it, whatever the server's own language.
+        if (c.kind == DbColumn::Text)
+            def += QStringLiteral(" COLLATE \"C\"");
+        defs << def;
+    }
+    return executeRaw(QStringLiteral("CREATE TABLE %1 (%2)").arg(quotedName(table), defs.join(QStringLiteral(", "))),
+                      error);
+}
+
+bool PgConnection::insertRows(const QString& table, const QList<DbColumn>& columns,
+                              const std::vector<QVariantList>& rows, QString& error) {
+    if (rows.empty())
+        return true;
+    QStringList names;
+    for (const DbColumn& c : columns)
+        names << quotedName(c.name);
+    if (!connected(error))
+        return false;
+    PGresult* r = PQexec(m_conn, QStringLiteral("COPY %1 (%2) FROM STDIN")
+                                     .arg(quotedName(table), names.join(QStringLiteral(", ")))
+                                     .toUtf8()
+                                     .constData());
+    const bool started = PQresultStatus(r) == PGRES_COPY_IN;
+    PQclear(r);
+    if (!started) {
+        error = messageOf(m_conn);
+        return false;
+    }
+    QByteArray buf;
+    bool sent = true;
+    for (const QVariantList& row : rows) {
+        for (int c = 0; c < columns.size(); ++c) {
+            if (c)
+                buf += '\t';
+            appendCopyValue(buf, row.value(c), columns[c].kind);
+        }
+        buf += '\n';
+        if (buf.size() > (1 << 20)) {
+            sent = PQputCopyData(m_conn, buf.constData(), int(buf.size())) == 1;
+            buf.clear();
+            if (!sent)
+                break;
+        }
+    }
+    if (sent && !buf.isEmpty())
+        sent = PQputCopyData(m_conn, buf.constData(), int(buf.size())) == 1;
+    PQputCopyEnd(m_conn, sent ? nullptr : "stopped");
+    bool ok = sent;
+    while (PGresult* res = PQgetResult(m_conn)) {
+        if (PQresultStatus(res) != PGRES_COMMAND_OK && ok) {
+            ok = false;
+            error = QString::fromUtf8(PQresultErrorMessage(res)).trimmed();
+        }
+        PQclear(res);
+    }
+    if (!ok && error.isEmpty())
+        error = messageOf(m_conn);
+    return ok;
+}
+
+bool PgConnection::createIndexes(QString& error) {
+    // The tree's children and home rows, the pages by number, the attached XML by number.
+    static const char* const statements[] = {
+        "CREATE INDEX IF NOT EXISTS tbtree_parent ON tbtree (nolfp, insrt)",
+        "CREATE INDEX IF NOT EXISTS tbtree_child ON tbtree (nolfc)",
+        "CREATE UNIQUE INDEX IF NOT EXISTS msdoc_no ON msdoc (nodoc)",
+        "CREATE INDEX IF NOT EXISTS msdoc_title ON msdoc (szdoc, nodoc)",
+        "CREATE INDEX IF NOT EXISTS msdxml_no ON msdxml (nodxml)",
+    };
+    for (const char* st : statements)
+        if (!executeRaw(QString::fromLatin1(st), error))
+            return false;
+    // The find's Like on the text, where the server offers trigram indexes; without them the find
+    // still works, reading every page.
+    QString ignored;
+    if (executeRaw(QStringLiteral("CREATE EXTENSION IF NOT EXISTS pg_trgm"), ignored))
+        return executeRaw(QStringLiteral("CREATE INDEX IF NOT EXISTS msdoc_text ON msdoc USING gin "
+                                         "(translate(txdoc, 'ABCDEFGHIJKLMNOPQRSTUVWXYZ', "
+                                         "'abcdefghijklmnopqrstuvwxyz') gin_trgm_ops)"),
+                          error);
+    qCInfo(lcPlatformDb) << "no trigram index for the find:" << ignored;
+    return true;
+}
+
+} // namespace platform

@@ -1,0 +1,60 @@
+// PostgresProvider: a document database on a PostgreSQL server behind the provider interface.
+#pragma once
+
+#include "platform/DbProvider.h"
+
+#include <QMap>
+
+struct pg_conn;
+
+namespace platform {
+
+/// Where a server database is and who signs in: read from a data link's keys
+/// "Data Source=HOST[:PORT]" (or a socket folder), "Port=", "Initial Catalog=" or "Location=",
+/// "User ID=", "Password=".
+struct PgTarget {
+    QString host, database, user, password;
+    int port = 5432;
+    /// The target named by the keys; empty host or database gives an error.
+    static bool fromKeys(const QMap<QString, QString>& keys, PgTarget& out, QString& error);
+};
+
+/// One connection to a PostgreSQL server (libpq). Statements pass through
+/// SqlDialect::toPostgres. A connection that the server or the network dropped fails the
+/// statement that found it lost; the next statement connects again. The password is used only
+/// to sign in: it never appears in an error text or a log.
+class PgConnection final : public IDbConnection {
+public:
+    static std::unique_ptr<PgConnection> open(const PgTarget& target, const QString& providerName, QString& error);
+    ~PgConnection() override;
+    Q_DISABLE_COPY_MOVE(PgConnection)
+
+    QString providerName() const override { return m_provider; }
+    bool isReadOnly() const override;
+    bool query(const QString& sql, DbRows& out, QString& error, qint64 maxRows = -1) override;
+    bool execute(const QString& sql, qint32& affected, QString& error) override;
+    bool queryEach(const QString& sql, const RowSink& sink, QString& error) override;
+    bool tables(QStringList& names, QString& error) override;
+    bool columns(const QString& table, QList<DbColumn>& out, QString& error) override;
+    bool createTable(const QString& table, const QList<DbColumn>& columns, QString& error) override;
+    bool insertRows(const QString& table, const QList<DbColumn>& columns, const std::vector<QVariantList>& rows,
+                    QString& error) override;
+    bool createIndexes(QString& error) override;
+
+    /// Runs a statement as it is written (no dialect change), for setting up a server.
+    bool executeRaw(const QString& sql, QString& error);
+
+private:
+    PgConnection(pg_conn* conn, PgTarget target, QString provider);
+    bool connected(QString& error);
+    /// Runs one statement row by row; rows go to sink (when given) until it returns false.
+    bool run(const QString& sql, const RowSink* sink, qint64* affected, QString& error, QStringList* columns = nullptr);
+    bool applyTimeout(QString& error);
+
+    pg_conn* m_conn = nullptr;
+    PgTarget m_target;
+    QString m_provider;
+    int m_timeoutSet = -1; // the statement time-out the session has (ms), -1 when not yet set
+};
+
+} // namespace platform
