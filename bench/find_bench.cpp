@@ -3,7 +3,10 @@
 // of words (checking that the rows are the same), the index build and size, opening and showing the
 // first page, expanding a node of 5,000 children, and the memory after browsing 1,000 pages.
 //
-//   dbtext-findbench [DATABASE] [PAGES]    (default /tmp/dbtext-find-bench.txdb, 100000)
+//   dbtext-findbench [DATABASE] [PAGES] [SERVER.udl]    (default /tmp/dbtext-find-bench.txdb, 100000)
+//
+// With a data link to a copy of the database on a PostgreSQL server (made with dbtext-copy), the
+// opening, the node and the finds are timed through it as well.
 #include "bench/LargeDb.h"
 #include "docdb/FindIndex.h"
 #include "docdb/Schema.h"
@@ -200,6 +203,43 @@ int main(int argc, char** argv) {
                     same ? "yes" : "NO");
     }
 
+    if (argc > 3) {
+        const QString udl = QString::fromLocal8Bit(argv[3]);
+        t.start();
+        docdb::zSvr server(messages, clt);
+        server.D_StDcDb(udl, ok);
+        if (!ok) {
+            std::printf("\nserver %s: cannot open: %s\n", qPrintable(udl), qPrintable(server.lastError()));
+            return 1;
+        }
+        {
+            docdb::Recordset rs;
+            server.R_Rset(docdb::sql::kDocument + QStringLiteral("1"), rs, ok, 2);
+            view.loadFromMemory(rs.field(0).toByteArray(), 9);
+        }
+        std::printf("\nserver %s\nopen -> first page: %.3f s\n", qPrintable(udl), seconds(t));
+        t.start();
+        QString sql = docdb::sql::kChildren;
+        sql.replace(QLatin1Char('?'), QLatin1String("1"));
+        docdb::RowArray rows;
+        qint32 n = 0;
+        server.R_Ary(sql, rows, n);
+        for (int r = 0; r < n; ++r) {
+            QVariant c;
+            server.R_GtVaL(docdb::sql::kChildCount + rows(0, r).toString(), c, QVariant(0));
+        }
+        std::printf("expand a node of %d children: %.3f s\n", n, seconds(t));
+        std::printf("%-30s %8s %10s %s\n", "words", "rows", "server", "same rows as the file");
+        for (const Case& c : cases) {
+            t.start();
+            bool read = false;
+            const QVector<docdb::FoundPage> found = docdb::findPages(server, c.words, &read);
+            const double s = seconds(t);
+            const bool same = read && found == docdb::findPages(svr, c.words);
+            allSame = allSame && same;
+            std::printf("%-30s %8lld %9.3fs %s\n", c.kind, qlonglong(found.size()), s, same ? "yes" : "NO");
+        }
+    }
     // Browsing: 1,000 pages shown one after another in the view.
     for (int no = 2; no <= 1001; ++no) {
         docdb::Recordset rs;

@@ -8,6 +8,7 @@
 #include "docdb/zSvr.h"
 #include "platform/ConnectionString.h"
 #include "platform/DbProvider.h"
+#include "platform/SqlDialect.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -74,6 +75,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The rename of page 7 under 3.
     QString sql = docdb::sql::kRename;
     docdb::zSvr::T_CnvSq(sql, {text, QStringLiteral("3"), QStringLiteral("7")});
+    // Quoted text is never rewritten for the server: the rename reaches it exactly as here.
+    fuzzcheck::check(platform::SqlDialect::toPostgres(sql) == sql, "the server's rename keeps the title",
+                     sql + QStringLiteral(" → ") + platform::SqlDialect::toPostgres(sql));
     qint32 affected = -1;
     const bool renamed = c.execute(sql, affected, error);
     if (renamed) {

@@ -8,6 +8,7 @@
 #include <QFile>
 
 #include <cstdio>
+#include <limits>
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
@@ -18,6 +19,8 @@ int main(int argc, char** argv) {
                              "  TO must hold no tables yet; a .txdb that does not exist is made.\n");
         return 2;
     }
+    // A copy takes as long as it takes: the reader's 30-second limit on one statement does not apply.
+    platform::DbProviders::setCommandTimeout(std::numeric_limits<int>::max());
     QString error;
     bool made = false;
     auto from = docdb::openCopyEnd(args[0], false, made, error);
@@ -43,7 +46,10 @@ int main(int argc, char** argv) {
                      qlonglong(done), qlonglong(total));
         std::fflush(stderr);
     };
-    const bool ok = docdb::copyDatabase(*from, *to, bar, error);
+    const bool ok = docdb::copyDatabase(*from, *to, bar, error, [](const QString& step) {
+        std::fprintf(stderr, "\n%s...", qPrintable(step));
+        std::fflush(stderr);
+    });
     std::fprintf(stderr, "\n");
     to.reset();
     if (!ok) {

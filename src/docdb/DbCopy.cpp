@@ -48,7 +48,8 @@ std::unique_ptr<platform::IDbConnection> openCopyEnd(const QString& path, bool t
 }
 
 bool copyDatabase(platform::IDbConnection& from, platform::IDbConnection& to,
-                  const std::function<void(qint64, qint64)>& progress, QString& error) {
+                  const std::function<void(qint64, qint64)>& progress, QString& error,
+                  const std::function<void(const QString&)>& note) {
     QStringList sourceTables, targetTables;
     if (!from.tables(sourceTables, error) || !to.tables(targetTables, error))
         return false;
@@ -152,8 +153,12 @@ bool copyDatabase(platform::IDbConnection& from, platform::IDbConnection& to,
                             .arg(row)
                             .arg(copied));
     }
+    if (note)
+        note(QStringLiteral("making the indexes"));
     if (!to.createIndexes(error))
         return fail(QStringLiteral("making the indexes: %1").arg(error));
+    if (note)
+        note(QStringLiteral("committing"));
     if (!to.execute(QStringLiteral("COMMIT"), changed, error))
         return fail(error);
     return true;
