@@ -480,8 +480,7 @@ bool PgConnection::createIndexes(QString& error) {
     QString ignored;
     if (executeRaw(QStringLiteral("CREATE EXTENSION IF NOT EXISTS pg_trgm"), ignored))
         return executeRaw(QStringLiteral("CREATE INDEX IF NOT EXISTS msdoc_text ON msdoc USING gin "
-                                         "(translate(txdoc, 'ABCDEFGHIJKLMNOPQRSTUVWXYZ', "
-                                         "'abcdefghijklmnopqrstuvwxyz') gin_trgm_ops)"),
+                                         "(lower(txdoc COLLATE \"C\") gin_trgm_ops)"),
                           error);
     qCInfo(lcPlatformDb) << "no trigram index for the find:" << ignored;
     return true;

@@ -174,10 +174,9 @@ QString translate(const QString& sql, Engine engine) {
                 const QString column = out.mid(start, end - start);
                 const qsizetype close = quotedEnd(sql, k);
                 out.truncate(start);
-                out +=
-                    QStringLiteral("translate(%1, 'ABCDEFGHIJKLMNOPQRSTUVWXYZ', 'abcdefghijklmnopqrstuvwxyz')%2 LIKE ")
-                        .arg(column, prefix) +
-                    asciiLower(sql.mid(k, close - k + 1)) + QStringLiteral(" ESCAPE ''");
+                // lower() under the "C" collation lowers ASCII letters only, byte by byte.
+                out += QStringLiteral("lower(%1 COLLATE \"C\")%2 LIKE ").arg(column, prefix) +
+                       asciiLower(sql.mid(k, close - k + 1)) + QStringLiteral(" ESCAPE ''");
                 i = close + 1;
                 continue;
             }
