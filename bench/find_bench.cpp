@@ -89,6 +89,30 @@ long rssKb() {
     return -1;
 }
 
+/// Shows page 1 in the view, as opening a database does.
+void showFirstPage(docdb::zSvr& svr, platform::RichTextView& view) {
+    bool ok = false;
+    docdb::Recordset rs;
+    svr.R_Rset(docdb::sql::kDocument + QStringLiteral("1"), rs, ok, 2);
+    view.loadFromMemory(rs.field(0).toByteArray(), 9);
+}
+
+/// Expands the node of 5,000 children: the children and whether each has children of its own.
+void timeExpand(docdb::zSvr& svr) {
+    QElapsedTimer t;
+    t.start();
+    QString sql = docdb::sql::kChildren;
+    sql.replace(QLatin1Char('?'), QLatin1String("1"));
+    docdb::RowArray rows;
+    qint32 n = 0;
+    svr.R_Ary(sql, rows, n);
+    for (int r = 0; r < n; ++r) {
+        QVariant c;
+        svr.R_GtVaL(docdb::sql::kChildCount + rows(0, r).toString(), c, QVariant(0));
+    }
+    std::printf("expand a node of %d children: %.3f s\n", n, seconds(t));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -125,27 +149,9 @@ int main(int argc, char** argv) {
     svr.D_StDcDb(db, ok);
     platform::RichTextView view;
     view.resize(900, 700);
-    {
-        docdb::Recordset rs;
-        svr.R_Rset(docdb::sql::kDocument + QStringLiteral("1"), rs, ok, 2);
-        view.loadFromMemory(rs.field(0).toByteArray(), 9);
-    }
+    showFirstPage(svr, view);
     std::printf("open -> first page: %.3f s\n", seconds(t));
-
-    // A node of 5,000 children: the children and whether each has children of its own.
-    t.start();
-    {
-        QString sql = docdb::sql::kChildren;
-        sql.replace(QLatin1Char('?'), QLatin1String("1"));
-        docdb::RowArray rows;
-        qint32 n = 0;
-        svr.R_Ary(sql, rows, n);
-        for (int r = 0; r < n; ++r) {
-            QVariant c;
-            svr.R_GtVaL(docdb::sql::kChildCount + rows(0, r).toString(), c, QVariant(0));
-        }
-        std::printf("expand a node of %d children: %.3f s\n", n, seconds(t));
-    }
+    timeExpand(svr);
 
     // The index.
     QFile::remove(docdb::findindex::indexPath(db));
@@ -212,23 +218,9 @@ int main(int argc, char** argv) {
             std::printf("\nserver %s: cannot open: %s\n", qPrintable(udl), qPrintable(server.lastError()));
             return 1;
         }
-        {
-            docdb::Recordset rs;
-            server.R_Rset(docdb::sql::kDocument + QStringLiteral("1"), rs, ok, 2);
-            view.loadFromMemory(rs.field(0).toByteArray(), 9);
-        }
+        showFirstPage(server, view);
         std::printf("\nserver %s\nopen -> first page: %.3f s\n", qPrintable(udl), seconds(t));
-        t.start();
-        QString sql = docdb::sql::kChildren;
-        sql.replace(QLatin1Char('?'), QLatin1String("1"));
-        docdb::RowArray rows;
-        qint32 n = 0;
-        server.R_Ary(sql, rows, n);
-        for (int r = 0; r < n; ++r) {
-            QVariant c;
-            server.R_GtVaL(docdb::sql::kChildCount + rows(0, r).toString(), c, QVariant(0));
-        }
-        std::printf("expand a node of %d children: %.3f s\n", n, seconds(t));
+        timeExpand(server);
         std::printf("%-30s %8s %10s %s\n", "words", "rows", "server", "same rows as the file");
         for (const Case& c : cases) {
             t.start();

@@ -17,9 +17,9 @@ class SqlDialect {
 public:
     static QString toSqlite(const QString& jetSql);
     /// The same statements for PostgreSQL: date literals become TIMESTAMP literals; "column Like
-    /// 'pattern'" compares with ASCII letters lowered on both sides (lower() in
-    /// the "C" collation) and no escape character, as
-    /// SQLite does; the find's "Order By szDoc" on msDoc lists equal titles by page number.
+    /// 'pattern'" compares with ASCII letters lowered on both sides (lower() in the "C" collation)
+    /// and no escape character, as SQLite does; the find's "Order By szDoc" on msDoc lists equal
+    /// titles by page number.
     static QString toPostgres(const QString& jetSql);
 
     /// The stored text form of a date and time.
