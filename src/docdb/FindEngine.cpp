@@ -2,6 +2,9 @@
 #include "docdb/FindEngine.h"
 
 #include "docdb/FindIndex.h"
+#include "docdb/Schema.h"
+#include "platform/DbProvider.h"
+#include "util/Vb.h"
 
 #include <QMetaObject>
 
@@ -39,7 +42,12 @@ void FindEngine::reap(bool all) {
     }
 }
 
-void FindEngine::setDatabase(const QString& dbFile) {
+void FindEngine::setDatabase(const QString& dbFile, const QString& serverConnection) {
+    const QString server = dbFile.isEmpty() ? serverConnection : QString();
+    if (server != m_server) {
+        cancel();
+        m_server = server;
+    }
     if (dbFile == m_db && (m_indexing || dbFile.isEmpty()))
         return;
     if (dbFile != m_db) {
@@ -93,12 +101,16 @@ void FindEngine::buildIndex() {
 }
 
 bool FindEngine::find(const QString& text) {
-    if (m_db.isEmpty())
+    if (m_db.isEmpty() && m_server.isEmpty())
         return false;
     cancel();
     const QString db = m_db;
     const quint64 generation = ++m_generation;
     m_finding = true;
+    if (db.isEmpty()) {
+        findOnServer(text, generation);
+        return true;
+    }
     start(
         [this, db, text, generation](const std::atomic_bool& cancel) {
             // Through the index when it answers for the database as it is now; else the statement.
@@ -124,11 +136,55 @@ bool FindEngine::find(const QString& text) {
     return true;
 }
 
+void FindEngine::findOnServer(const QString& text, quint64 generation) {
+    m_running = std::make_shared<Running>(); // this find's own, so that an older one never clears it
+    start(
+        [this, server = m_server, text, generation, running = m_running](const std::atomic_bool& cancel) {
+            QString error;
+            std::unique_ptr<platform::IDbConnection> conn = platform::DbProviders::open(server, error);
+
+            std::optional<QVector<FoundPage>> pages;
+            if (conn && !cancel) {
+                {
+                    const std::lock_guard lock(running->lock);
+                    running->conn = conn.get();
+                }
+                const QString condition = findCondition(text);
+                platform::DbRows rows;
+                if (conn->query(condition.isEmpty() ? sql::kFindAll : sql::kFindWhere + condition + sql::kFindOrder,
+                                rows, error)) {
+                    pages.emplace();
+                    for (const QVariantList& row : rows.rows)
+                        if (const std::optional<qint32> no = util::pageNumber(row.value(0)))
+                            pages->push_back({*no, util::CStr(row.value(1))});
+                }
+                const std::lock_guard lock(running->lock);
+                running->conn = nullptr;
+            }
+            if (cancel)
+                return;
+            QMetaObject::invokeMethod(
+                this,
+                [this, generation, ok = pages.has_value(), rows = pages.value_or(QVector<FoundPage>())] {
+                    if (generation != m_generation)
+                        return;
+                    m_finding = false;
+                    Q_EMIT found(rows, ok);
+                },
+                Qt::QueuedConnection);
+        },
+        m_findCancel);
+}
+
 void FindEngine::cancel() {
     ++m_generation;
     m_finding = false;
     if (m_findCancel)
         *m_findCancel = true;
+    // A statement running on the server stops there too, rather than running to its end.
+    const std::lock_guard lock(m_running->lock);
+    if (m_running->conn)
+        m_running->conn->interrupt();
 }
 
 } // namespace docdb

@@ -9,8 +9,13 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
+
+namespace platform {
+class IDbConnection;
+}
 
 namespace docdb {
 
@@ -23,10 +28,12 @@ public:
 
     /// The database file searched ("" when none is open, or for a server database). A missing or
     /// stale index is built in the background; changing the database stops the work on the old one.
-    void setDatabase(const QString& dbFile);
+    /// A server database is searched by the find statement on a connection of the engine's own,
+    /// opened with serverConnection (zSvr::connectionText).
+    void setDatabase(const QString& dbFile, const QString& serverConnection = {});
     QString database() const { return m_db; }
     /// Starts a find of text and returns at once; a find still running is stopped and never reports.
-    /// False when there is no database file to search (the caller then finds by itself).
+    /// False when no database is open (the caller then finds by itself).
     bool find(const QString& text);
     /// Stops the running find; it reports nothing.
     void cancel();
@@ -48,7 +55,15 @@ private:
     void reap(bool all);
     void buildIndex();
 
-    QString m_db;
+    /// The server connection of the latest find while its statement runs, which cancel() interrupts.
+    struct Running {
+        std::mutex lock;
+        platform::IDbConnection* conn = nullptr;
+    };
+    void findOnServer(const QString& text, quint64 generation);
+
+    QString m_db, m_server;
+    std::shared_ptr<Running> m_running = std::make_shared<Running>();
     std::vector<Worker> m_workers;
     std::shared_ptr<std::atomic_bool> m_findCancel, m_buildCancel;
     quint64 m_generation = 0;

@@ -113,7 +113,8 @@ void zSvr::D_StDcDb(const QString& sFL, bool& bOk) {
         return;
     D_Close();
     QString error;
-    auto conn = platform::DbProviders::open(connectionString(sFL), error);
+    const QString text = connectionString(sFL);
+    auto conn = platform::DbProviders::open(text, error);
     if (!conn) {
         m_lastError = error;
         qCDebug(lcDocdb) << "open failed:" << error;
@@ -122,6 +123,7 @@ void zSvr::D_StDcDb(const QString& sFL, bool& bOk) {
         return;
     }
     m_conn = std::move(conn);
+    m_connectionText = text;
     m_bJet = m_conn->providerName().contains(QStringLiteral("jet"), Qt::CaseInsensitive);
     ChkDmFmt(bOk);
     if (bOk)

@@ -72,6 +72,9 @@ public:
 
     /// The reason of the last failure of the provider (for logging and tests; never shown).
     QString lastError() const { return m_lastError; }
+    /// The connection string the open database was opened with ("" when none is open): another
+    /// connection to the same database (the find's, on a thread of its own) opens with it.
+    QString connectionText() const { return m_conn ? m_connectionText : QString(); }
 
 private:
     void ChkDmFmt(bool& bOk);
@@ -84,6 +87,7 @@ private:
     bool m_bJet = false;
     qint32 m_readCursorType = 0; // forward-only; no operation changes it
     QString m_lastError;
+    QString m_connectionText;
 };
 
 } // namespace docdb

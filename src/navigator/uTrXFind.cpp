@@ -91,8 +91,8 @@ void uTrX::FndDoc() {
     m_lsFind->clear();
     m_sFndWd = t;
     // The find runs off the user-interface thread (a new find replaces a running one); the list
-    // fills when it is done. A database that is no file is searched here, showing the busy pointer.
-    m_engine.setDatabase(m_svr.databaseFile());
+    // fills when it is done.
+    m_engine.setDatabase(m_svr.databaseFile(), m_svr.connectionText());
     if (m_engine.find(t)) {
         showFindBusy();
         return;

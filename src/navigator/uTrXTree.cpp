@@ -200,7 +200,7 @@ void uTrX::ClearItem(bool /*bNsrt*/) {
     m_lsRsnt->clear();
     m_sFndHst = QStringLiteral(".");
     // The database opened or closed: the find and its index follow it.
-    m_engine.setDatabase(m_svr.databaseFile());
+    m_engine.setDatabase(m_svr.databaseFile(), m_svr.connectionText());
     showFindBusy();
 }
 

@@ -211,10 +211,19 @@ std::unique_ptr<PgConnection> PgConnection::open(const PgTarget& target, const Q
 }
 
 PgConnection::PgConnection(pg_conn* conn, PgTarget target, QString provider)
-    : m_conn(conn), m_target(std::move(target)), m_provider(std::move(provider)) {}
+    : m_conn(conn), m_target(std::move(target)), m_provider(std::move(provider)), m_cancel(PQgetCancel(conn)) {}
 
 PgConnection::~PgConnection() {
+    PQfreeCancel(m_cancel);
     PQfinish(m_conn);
+}
+
+void PgConnection::interrupt() {
+    const std::lock_guard lock(m_cancelLock);
+    if (m_cancel) {
+        char reason[256];
+        PQcancel(m_cancel, reason, sizeof reason);
+    }
 }
 
 bool PgConnection::connected(QString& error) {
@@ -227,6 +236,11 @@ bool PgConnection::connected(QString& error) {
         return false;
     }
     m_timeoutSet = -1;
+    {
+        const std::lock_guard lock(m_cancelLock);
+        PQfreeCancel(m_cancel);
+        m_cancel = PQgetCancel(m_conn); // the new server process is another one to stop
+    }
     qCInfo(lcPlatformDb) << "connected again to" << m_target.host << m_target.port << m_target.database;
     return executeRaw(QStringLiteral("SET standard_conforming_strings = on"), error);
 }

@@ -5,7 +5,10 @@
 
 #include <QMap>
 
+#include <mutex>
+
 struct pg_conn;
+struct pg_cancel;
 
 namespace platform {
 
@@ -31,6 +34,7 @@ public:
 
     QString providerName() const override { return m_provider; }
     bool isReadOnly() const override;
+    void interrupt() override;
     bool query(const QString& sql, DbRows& out, QString& error, qint64 maxRows = -1) override;
     bool execute(const QString& sql, qint32& affected, QString& error) override;
     bool queryEach(const QString& sql, const RowSink& sink, QString& error) override;
@@ -52,6 +56,8 @@ private:
     bool applyTimeout(QString& error);
 
     pg_conn* m_conn = nullptr;
+    std::mutex m_cancelLock;       // guards m_cancel against interrupt() from another thread
+    pg_cancel* m_cancel = nullptr; // the request that stops the running statement
     PgTarget m_target;
     QString m_provider;
     int m_timeoutSet = -1; // the statement time-out the session has (ms), -1 when not yet set

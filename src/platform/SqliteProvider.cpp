@@ -181,6 +181,10 @@ bool SqliteConnection::checkTables(QString& error) {
     return true;
 }
 
+void SqliteConnection::interrupt() {
+    sqlite3_interrupt(m_db);
+}
+
 bool SqliteConnection::isReadOnly() const {
     return sqlite3_db_readonly(m_db, "main") == 1;
 }

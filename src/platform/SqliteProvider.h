@@ -23,6 +23,7 @@ public:
     bool query(const QString& sql, DbRows& out, QString& error, qint64 maxRows = -1) override;
     bool execute(const QString& sql, qint32& affected, QString& error) override;
     QString databaseFile() const override { return m_file; }
+    void interrupt() override;
     bool queryEach(const QString& sql, const RowSink& sink, QString& error) override;
     bool tables(QStringList& names, QString& error) override;
     bool columns(const QString& table, QList<DbColumn>& out, QString& error) override;

@@ -2,10 +2,12 @@
 #include "NavigatorFixture.h"
 #include "docdb/PageFind.h"
 #include "platform/DbProvider.h"
+#include "support/PgCluster.h"
 
 #include <QScopeGuard>
 #include <QTimer>
 
+#include <libpq-fe.h>
 #include <sqlite3.h>
 
 #include <QAbstractItemView>
@@ -309,6 +311,85 @@ TEST_F(FindPane, ALongFindKeepsTheWindowWorkingAndANewFindOrClosingDropsIt) {
     nav->ClearItem(true);
     EXPECT_FALSE(nav->findEngine().finding());
     sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+    QTest::qWait(300);
+    EXPECT_EQ(reports, 1);
+    EXPECT_EQ(nav->lsFind()->count(), 0);
+}
+
+TEST_F(FindPane, AServerFindKeepsTheWindowWorkingAndIsStoppedOnTheServerWhenDropped) {
+    if (!testsupport::onServer())
+        GTEST_SKIP() << "runs on the test server (DBTEXT_TEST_BACKEND=postgres)";
+    testsupport::PgCluster* pg = testsupport::PgCluster::shared();
+    ASSERT_TRUE(pg);
+    QString database;
+    svr.R_GtVaL(QStringLiteral("Select current_database()"), database, QString());
+    // Another program holds the pages' table locked, so a find has to wait for it.
+    const QByteArray info = QStringLiteral("host=127.0.0.1 port=%1 dbname=%2 user=%3 password=%4")
+                                .arg(pg->port())
+                                .arg(database, pg->user(), pg->password())
+                                .toUtf8();
+    PGconn* other = PQconnectdb(info.constData());
+    const auto closeOther = qScopeGuard([&] { PQfinish(other); });
+    ASSERT_EQ(PQstatus(other), CONNECTION_OK);
+    auto run = [&](const char* sql) {
+        PGresult* r = PQexec(other, sql);
+        const ExecStatusType st = PQresultStatus(r);
+        const QString value = PQntuples(r) > 0 ? QString::fromUtf8(PQgetvalue(r, 0, 0)) : QString();
+        PQclear(r);
+        EXPECT_TRUE(st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK) << sql << PQerrorMessage(other);
+        return value;
+    };
+    // The reader's statements waiting for the lock, counted by the server (afresh each time: within
+    // a transaction the server keeps showing what it showed first).
+    auto waiting = [&] {
+        run("SELECT pg_stat_clear_snapshot()");
+        return run("SELECT count(*) FROM pg_stat_activity WHERE application_name = 'dbtext' AND wait_event_type = "
+                   "'Lock'")
+            .toInt();
+    };
+    run("BEGIN");
+    run("UPDATE msdoc SET txdoc = txdoc || ' zebra' WHERE nodoc = 12");
+    run("LOCK TABLE msdoc IN ACCESS EXCLUSIVE MODE");
+    int reports = 0;
+    QObject::connect(&nav->findEngine(), &docdb::FindEngine::found, [&] { ++reports; });
+
+    nav->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(nav.get()));
+    nav->SetFrame(2);
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("beta"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    int ticks = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] { ++ticks; });
+    tick.start(20);
+    QTest::qWait(400);
+    EXPECT_GE(ticks, 5);
+    EXPECT_TRUE(nav->findEngine().finding());
+    EXPECT_TRUE(nav->findBusyMark()->isVisible());
+    EXPECT_EQ(waiting(), 1);
+    // A new find stops the old statement on the server; only the new one waits, and reports.
+    nav->cmbFind()->clearEditText();
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("zebra"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return waiting() == 1; }, 5000));
+    QTest::qWait(300);
+    EXPECT_EQ(waiting(), 1);
+    run("COMMIT");
+    settle();
+    QTest::qWait(200);
+    EXPECT_EQ(reports, 1);
+    EXPECT_EQ(titles(nav->lsFind()), QStringList{QStringLiteral("十二")});
+
+    // Closing the database while a find waits: the statement stops and nothing is reported.
+    run("BEGIN");
+    run("LOCK TABLE msdoc IN ACCESS EXCLUSIVE MODE");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return waiting() == 1; }, 5000));
+    svr.D_Close();
+    nav->ClearItem(true);
+    EXPECT_FALSE(nav->findEngine().finding());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return waiting() == 0; }, 5000));
+    run("COMMIT");
     QTest::qWait(300);
     EXPECT_EQ(reports, 1);
     EXPECT_EQ(nav->lsFind()->count(), 0);
