@@ -21,14 +21,13 @@ int main(int argc, char** argv) {
     }
     // A copy takes as long as it takes: the reader's 30-second limit on one statement does not apply.
     platform::DbProviders::setCommandTimeout(std::numeric_limits<int>::max());
-    QString error;
-    bool made = false;
-    auto from = docdb::openCopyEnd(args[0], false, made, error);
+    QString error, partial;
+    auto from = docdb::openCopyEnd(args[0], false, partial, error);
     if (!from) {
         std::fprintf(stderr, "dbtext-copy: cannot open %s: %s\n", qPrintable(args[0]), qPrintable(error));
         return 1;
     }
-    auto to = docdb::openCopyEnd(args[1], true, made, error);
+    auto to = docdb::openCopyEnd(args[1], true, partial, error);
     if (!to) {
         std::fprintf(stderr, "dbtext-copy: cannot open %s: %s\n", qPrintable(args[1]), qPrintable(error));
         return 1;
@@ -52,9 +51,7 @@ int main(int argc, char** argv) {
     });
     std::fprintf(stderr, "\n");
     to.reset();
-    if (!ok) {
-        if (made)
-            QFile::remove(args[1]); // the file this run made holds nothing of use
+    if (!docdb::finishCopy(partial, args[1], ok, error)) {
         std::fprintf(stderr, "dbtext-copy: %s\n", qPrintable(error));
         return 1;
     }

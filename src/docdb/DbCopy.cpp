@@ -1,9 +1,11 @@
 // DbCopy: table by table, rows streamed from the source and written in batches.
 #include "docdb/DbCopy.h"
 
+#include "docdb/Schema.h"
 #include "docdb/zSvr.h"
 #include "platform/SqliteProvider.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 namespace docdb {
@@ -12,6 +14,17 @@ namespace {
 
 QString quotedName(const QString& name) {
     return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
+}
+
+/// A table's or column's name as the companion editor spells it, when it is one of the names the
+/// reader knows (a server keeps names in lower case); other names stay as they are.
+QString canonicalName(const QString& name) {
+    using namespace schema;
+    for (const char* known : {tbTree, msDoc, msDxml, kaUsr, noLfP, noLfC,  inSrt,  szDoc, boLnk,    boHide,
+                              dyUdt,  noDoc, obDoc,  txDoc, boCod, noDxml, smDxml, DmFmt, "boHogo", "dyPub"})
+        if (name.compare(QLatin1String(known), Qt::CaseInsensitive) == 0)
+            return QLatin1String(known);
+    return name;
 }
 
 /// The table's name as the database spells it, or empty.
@@ -37,14 +50,39 @@ bool countRows(platform::IDbConnection& db, const QString& table, qint64& count,
 
 } // namespace
 
-std::unique_ptr<platform::IDbConnection> openCopyEnd(const QString& path, bool target, bool& made, QString& error) {
-    made = false;
-    if (path.endsWith(QLatin1String(".udl"), Qt::CaseInsensitive))
+std::unique_ptr<platform::IDbConnection> openCopyEnd(const QString& path, bool target, QString& partial,
+                                                     QString& error) {
+    partial.clear();
+    if (!target || path.endsWith(QLatin1String(".udl"), Qt::CaseInsensitive))
         return platform::DbProviders::open(zSvr::connectionString(path), error);
-    if (!target)
-        return platform::DbProviders::open(zSvr::connectionString(path), error);
-    made = !QFileInfo::exists(path);
-    return platform::SqliteConnection::create(path, error);
+    const QFileInfo fi(path);
+    if (fi.exists() && fi.size() > 0)
+        return platform::SqliteConnection::create(path, error); // an empty database of its own
+    // A name of this program's own next to the target: a leftover of a copy that was stopped is
+    // replaced.
+    partial = path + QStringLiteral(".dbtext-copy");
+    QFile::remove(partial);
+    QFile::remove(partial + QStringLiteral("-journal"));
+    auto conn = platform::SqliteConnection::create(partial, error);
+    if (!conn)
+        partial.clear();
+    return conn;
+}
+
+bool finishCopy(const QString& partial, const QString& target, bool copied, QString& error) {
+    if (partial.isEmpty())
+        return copied;
+    if (copied) {
+        const QFileInfo fi(target);
+        if (fi.exists() && fi.size() == 0)
+            QFile::remove(target); // the empty file given as the target
+        if (QFile::rename(partial, target))
+            return true;
+        error = QStringLiteral("cannot put the copy in place as %1").arg(target);
+    }
+    QFile::remove(partial);
+    QFile::remove(partial + QStringLiteral("-journal"));
+    return false;
 }
 
 bool copyDatabase(platform::IDbConnection& from, platform::IDbConnection& to,
@@ -93,7 +131,10 @@ bool copyDatabase(platform::IDbConnection& from, platform::IDbConnection& to,
     if (progress)
         progress(0, total);
     for (const Table& t : tables) {
-        if (!to.createTable(t.name, t.columns, error))
+        QList<platform::DbColumn> spelled = t.columns;
+        for (platform::DbColumn& c : spelled)
+            c.name = canonicalName(c.name);
+        if (!to.createTable(canonicalName(t.name), spelled, error))
             return fail(error);
         QStringList names;
         for (const platform::DbColumn& c : t.columns)
@@ -102,7 +143,7 @@ bool copyDatabase(platform::IDbConnection& from, platform::IDbConnection& to,
         qint64 batchBytes = 0, row = 0;
         QString writeError;
         auto flush = [&] {
-            const bool ok = to.insertRows(t.name, t.columns, batch, writeError);
+            const bool ok = to.insertRows(canonicalName(t.name), spelled, batch, writeError);
             batch.clear();
             batchBytes = 0;
             return ok;

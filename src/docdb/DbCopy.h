@@ -11,8 +11,13 @@
 namespace docdb {
 
 /// Opens one end of a copy: a data link (.udl) names a server database; any other path is a
-/// document database file. A target file that does not exist is made (and `made` set).
-std::unique_ptr<platform::IDbConnection> openCopyEnd(const QString& path, bool target, bool& made, QString& error);
+/// document database file. A target file that does not exist (or is empty) is made under another
+/// name, `partial`, so that an interrupted copy never leaves a half-filled file under the target's
+/// name: finishCopy puts it in place. partial is "" when the copy goes into the target itself.
+std::unique_ptr<platform::IDbConnection> openCopyEnd(const QString& path, bool target, QString& partial,
+                                                     QString& error);
+/// After a copy into `partial`: on success it becomes the target; otherwise it is removed.
+bool finishCopy(const QString& partial, const QString& target, bool copied, QString& error);
 
 /// Copies the tables tbTree, msDoc, msDxml and kaUsr with all their columns and rows from one
 /// database into another that holds no tables yet, in one transaction: the target ends with all

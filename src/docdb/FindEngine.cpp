@@ -13,8 +13,7 @@ namespace docdb {
 FindEngine::FindEngine(QObject* parent) : QObject(parent) {}
 
 FindEngine::~FindEngine() {
-    if (m_findCancel)
-        *m_findCancel = true;
+    cancel(); // a statement running on a server stops there, so the wait below is short
     if (m_buildCancel)
         *m_buildCancel = true;
     reap(true);

@@ -24,7 +24,18 @@ struct DbColumn {
     enum Kind { Integer, Real, Text, Binary, Date };
     QString name;
     Kind kind = Text;
+    bool notNull = false;
+    QString defaultValue; // a number or a quoted text, as every engine reads it; "" when none
+    int keyPart = 0;      // the column's place in the primary key, from 1; 0 when not in it
     bool operator==(const DbColumn&) const = default;
+
+    /// The default as a copy can carry it to another engine: a plain number or a quoted text
+    /// (a type cast after it is dropped); anything else (an expression) gives "".
+    static QString portableDefault(const QString& sqlDefault);
+    /// The column's NOT NULL and DEFAULT, as both engines write them.
+    QString constraints() const;
+    /// The primary key of columns, as a table constraint (", PRIMARY KEY (…)"), or "".
+    static QString primaryKey(const QList<DbColumn>& columns, const std::function<QString(const QString&)>& quote);
 };
 
 /// Takes one row of a streamed read; returning false stops the read (without an error).

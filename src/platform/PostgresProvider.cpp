@@ -7,7 +7,11 @@
 
 #include <libpq-fe.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
+
+#include <poll.h>
 
 Q_DECLARE_LOGGING_CATEGORY(lcPlatformDb)
 
@@ -71,6 +75,18 @@ QVariant valueOf(const PGresult* r, int row, int col) {
     default:
         return QVariant(QString::fromUtf8(text, bytes));
     }
+}
+
+qint64 steadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// How much longer than the command time-out the program waits for a server that does not answer
+// at all (stopped, or cut off by the network) before it asks the statement to stop, and again
+// before it gives the connection up: half the time-out, from half a second to three seconds.
+qint64 graceMs() {
+    return std::clamp<qint64>(DbProviders::commandTimeout() / 2, 500, 3000);
 }
 
 /// The server's message without the parts that could name the connection.
@@ -227,8 +243,9 @@ void PgConnection::interrupt() {
 }
 
 bool PgConnection::connected(QString& error) {
-    if (PQstatus(m_conn) == CONNECTION_OK)
+    if (PQstatus(m_conn) == CONNECTION_OK && !m_broken)
         return true;
+    m_broken = false;
     // Lost since the last statement: sign in again with the same settings.
     PQreset(m_conn);
     if (PQstatus(m_conn) != CONNECTION_OK) {
@@ -245,30 +262,66 @@ bool PgConnection::connected(QString& error) {
     return executeRaw(QStringLiteral("SET standard_conforming_strings = on"), error);
 }
 
+bool PgConnection::waitReady(qint64 deadline) {
+    while (PQisBusy(m_conn)) {
+        const qint64 left = deadline - steadyMs();
+        if (left <= 0)
+            return false;
+        pollfd p{PQsocket(m_conn), POLLIN, 0};
+        if (::poll(&p, 1, int(std::min<qint64>(left, 1000))) < 0 && errno != EINTR)
+            return true; // let the next result tell what went wrong
+        if (!PQconsumeInput(m_conn))
+            return true;
+    }
+    return true;
+}
+
+PGresult* PgConnection::nextResult(qint64 deadline, QString& error, bool& late) {
+    if (!late && waitReady(deadline))
+        return PQgetResult(m_conn);
+    if (!late) {
+        // The server has not answered in time: ask it to stop, and give it a moment to say so.
+        late = true;
+        interrupt();
+        error = QStringLiteral("the server did not answer within %1 ms").arg(DbProviders::commandTimeout() + graceMs());
+    }
+    if (waitReady(steadyMs() + graceMs()))
+        return PQgetResult(m_conn);
+    // Nothing at all: the connection is given up; the next statement connects again.
+    m_broken = true;
+    return nullptr;
+}
+
+bool PgConnection::simple(const QString& sql, QString& error) {
+    if (!PQsendQuery(m_conn, sql.toUtf8().constData())) {
+        error = messageOf(m_conn);
+        return false;
+    }
+    const qint64 deadline = steadyMs() + DbProviders::commandTimeout() + graceMs();
+    bool ok = true, late = false;
+    while (PGresult* r = nextResult(deadline, error, late)) {
+        const ExecStatusType st = PQresultStatus(r);
+        if (st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK && ok) {
+            ok = false;
+            error = QString::fromUtf8(PQresultErrorMessage(r)).trimmed();
+        }
+        PQclear(r);
+    }
+    return ok && !late;
+}
+
 bool PgConnection::applyTimeout(QString& error) {
     const int ms = DbProviders::commandTimeout();
     if (ms == m_timeoutSet)
         return true;
-    PGresult* r = PQexec(m_conn, QStringLiteral("SET statement_timeout = %1").arg(ms).toUtf8().constData());
-    const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
-    if (!ok)
-        error = messageOf(m_conn);
-    PQclear(r);
-    if (ok)
-        m_timeoutSet = ms;
-    return ok;
+    if (!simple(QStringLiteral("SET statement_timeout = %1").arg(ms), error))
+        return false;
+    m_timeoutSet = ms;
+    return true;
 }
 
 bool PgConnection::executeRaw(const QString& sql, QString& error) {
-    if (!connected(error))
-        return false;
-    PGresult* r = PQexec(m_conn, sql.toUtf8().constData());
-    const ExecStatusType st = PQresultStatus(r);
-    const bool ok = st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK;
-    if (!ok)
-        error = messageOf(m_conn);
-    PQclear(r);
-    return ok;
+    return connected(error) && simple(sql, error);
 }
 
 bool PgConnection::run(const QString& sql, const RowSink* sink, qint64* affected, QString& error,
@@ -286,8 +339,10 @@ bool PgConnection::run(const QString& sql, const RowSink* sink, qint64* affected
         return false;
     }
     PQsetSingleRowMode(m_conn);
-    bool ok = true, stopped = false;
-    while (PGresult* r = PQgetResult(m_conn)) {
+    const bool committing = sql.trimmed().compare(QLatin1String("COMMIT"), Qt::CaseInsensitive) == 0;
+    const qint64 deadline = steadyMs() + DbProviders::commandTimeout() + graceMs();
+    bool ok = true, stopped = false, late = false;
+    while (PGresult* r = nextResult(deadline, error, late)) {
         const ExecStatusType st = PQresultStatus(r);
         if (st == PGRES_SINGLE_TUPLE && columns && columns->isEmpty())
             for (int c = 0; c < PQnfields(r); ++c)
@@ -300,13 +355,17 @@ bool PgConnection::run(const QString& sql, const RowSink* sink, qint64* affected
                 row << valueOf(r, 0, c);
             if (!(*sink)(row))
                 stopped = true; // the rest is read and let go
+        } else if (st == PGRES_COMMAND_OK && committing && std::strcmp(PQcmdStatus(r), "ROLLBACK") == 0) {
+            // The server answers COMMIT of a transaction that an error ended with ROLLBACK.
+            ok = false;
+            error = QStringLiteral("the transaction failed earlier and was rolled back");
         } else if (st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK) {
             if (columns && columns->isEmpty())
                 for (int c = 0; c < PQnfields(r); ++c)
                     *columns << QString::fromUtf8(PQfname(r, c));
             if (affected)
                 *affected = QByteArray(PQcmdTuples(r)).toLongLong();
-        } else if (st != PGRES_SINGLE_TUPLE && ok && !stopped) {
+        } else if (st != PGRES_SINGLE_TUPLE && ok && !stopped && !late) {
             ok = false;
             const char* state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
             if (state && std::strcmp(state, "57014") == 0)
@@ -317,6 +376,8 @@ bool PgConnection::run(const QString& sql, const RowSink* sink, qint64* affected
         }
         PQclear(r);
     }
+    if (late)
+        return false;
     if (ok && PQstatus(m_conn) != CONNECTION_OK) {
         ok = false;
         error = QStringLiteral("the connection to the server is lost");
@@ -390,23 +451,42 @@ bool PgConnection::columns(const QString& table, QList<DbColumn>& out, QString& 
     out.clear();
     QString name = table.toLower();
     name.replace(QLatin1Char('\''), QLatin1String("''"));
+    if (!queryEach(
+            QStringLiteral("SELECT column_name, data_type, is_nullable, column_default FROM "
+                           "information_schema.columns WHERE table_schema = current_schema() AND "
+                           "table_name = '%1' ORDER BY ordinal_position")
+                .arg(name),
+            [&](const QVariantList& row) {
+                const QString type = row.value(1).toString();
+                DbColumn c{row.value(0).toString(), DbColumn::Text};
+                if (type.contains(QLatin1String("int")))
+                    c.kind = DbColumn::Integer;
+                else if (type == QLatin1String("real") || type.startsWith(QLatin1String("double")) ||
+                         type == QLatin1String("numeric"))
+                    c.kind = DbColumn::Real;
+                else if (type == QLatin1String("bytea"))
+                    c.kind = DbColumn::Binary;
+                else if (type.startsWith(QLatin1String("timestamp")) || type == QLatin1String("date"))
+                    c.kind = DbColumn::Date;
+                c.notNull = row.value(2).toString() == QLatin1String("NO");
+                c.defaultValue = DbColumn::portableDefault(row.value(3).toString());
+                out << c;
+                return true;
+            },
+            error))
+        return false;
+    // The primary key's columns in their order.
     return queryEach(
-        QStringLiteral("SELECT column_name, data_type FROM information_schema.columns WHERE "
-                       "table_schema = current_schema() AND table_name = '%1' ORDER BY ordinal_position")
+        QStringLiteral("SELECT k.column_name, k.ordinal_position FROM "
+                       "information_schema.table_constraints t JOIN information_schema.key_column_usage k "
+                       "ON k.constraint_name = t.constraint_name AND k.table_schema = t.table_schema "
+                       "AND k.table_name = t.table_name WHERE t.constraint_type = 'PRIMARY KEY' AND "
+                       "t.table_schema = current_schema() AND t.table_name = '%1'")
             .arg(name),
         [&](const QVariantList& row) {
-            const QString type = row.value(1).toString();
-            DbColumn c{row.value(0).toString(), DbColumn::Text};
-            if (type.contains(QLatin1String("int")))
-                c.kind = DbColumn::Integer;
-            else if (type == QLatin1String("real") || type.startsWith(QLatin1String("double")) ||
-                     type == QLatin1String("numeric"))
-                c.kind = DbColumn::Real;
-            else if (type == QLatin1String("bytea"))
-                c.kind = DbColumn::Binary;
-            else if (type.startsWith(QLatin1String("timestamp")) || type == QLatin1String("date"))
-                c.kind = DbColumn::Date;
-            out << c;
+            for (DbColumn& c : out)
+                if (c.name == row.value(0).toString())
+                    c.keyPart = row.value(1).toInt();
             return true;
         },
         error);
@@ -420,10 +500,12 @@ bool PgConnection::createTable(const QString& table, const QList<DbColumn>& colu
         // Text sorts by its bytes, as SQLite sorts it, whatever the server's own language.
         if (c.kind == DbColumn::Text)
             def += QStringLiteral(" COLLATE \"C\"");
-        defs << def;
+        defs << def + c.constraints();
     }
-    return executeRaw(QStringLiteral("CREATE TABLE %1 (%2)").arg(quotedName(table), defs.join(QStringLiteral(", "))),
-                      error);
+    return executeRaw(
+        QStringLiteral("CREATE TABLE %1 (%2%3)")
+            .arg(quotedName(table), defs.join(QStringLiteral(", ")), DbColumn::primaryKey(columns, quotedName)),
+        error);
 }
 
 bool PgConnection::insertRows(const QString& table, const QList<DbColumn>& columns,
@@ -489,15 +571,19 @@ bool PgConnection::createIndexes(QString& error) {
     for (const char* st : statements)
         if (!executeRaw(QString::fromLatin1(st), error))
             return false;
-    // The find's Like on the text, where the server offers trigram indexes; without them the find
-    // still works, reading every page.
-    QString ignored;
-    if (executeRaw(QStringLiteral("CREATE EXTENSION IF NOT EXISTS pg_trgm"), ignored))
-        return executeRaw(QStringLiteral("CREATE INDEX IF NOT EXISTS msdoc_text ON msdoc USING gin "
-                                         "(lower(txdoc COLLATE \"C\") gin_trgm_ops)"),
-                          error);
-    qCInfo(lcPlatformDb) << "no trigram index for the find:" << ignored;
-    return true;
+    // The find's Like on the text, where the server offers trigram indexes (and lets this user add
+    // them); without them the find still works, reading every page. Tried inside a savepoint, so
+    // that a refusal leaves the copy's transaction as it was.
+    if (!executeRaw(QStringLiteral("SAVEPOINT trigram"), error))
+        return false;
+    QString refused;
+    if (executeRaw(QStringLiteral("CREATE EXTENSION IF NOT EXISTS pg_trgm"), refused) &&
+        executeRaw(QStringLiteral("CREATE INDEX IF NOT EXISTS msdoc_text ON msdoc USING gin "
+                                  "(lower(txdoc COLLATE \"C\") gin_trgm_ops)"),
+                   refused))
+        return executeRaw(QStringLiteral("RELEASE SAVEPOINT trigram"), error);
+    qCInfo(lcPlatformDb) << "no trigram index for the find:" << refused;
+    return executeRaw(QStringLiteral("ROLLBACK TO SAVEPOINT trigram"), error);
 }
 
 } // namespace platform

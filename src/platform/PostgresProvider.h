@@ -9,6 +9,7 @@
 
 struct pg_conn;
 struct pg_cancel;
+struct pg_result;
 
 namespace platform {
 
@@ -54,12 +55,21 @@ private:
     /// Runs one statement row by row; rows go to sink (when given) until it returns false.
     bool run(const QString& sql, const RowSink* sink, qint64* affected, QString& error, QStringList* columns = nullptr);
     bool applyTimeout(QString& error);
+    /// Waits until a whole result has come or the deadline passes (false).
+    bool waitReady(qint64 deadline);
+    /// The next result of the running statement, or null at its end. Past the deadline the
+    /// statement is stopped (late set, error said); a server that does not even answer that is
+    /// given up, and the next statement connects again.
+    pg_result* nextResult(qint64 deadline, QString& error, bool& late);
+    /// Runs a statement of the simple protocol (settings, transaction control) within the time-out.
+    bool simple(const QString& sql, QString& error);
 
     pg_conn* m_conn = nullptr;
     std::mutex m_cancelLock;       // guards m_cancel against interrupt() from another thread
     pg_cancel* m_cancel = nullptr; // the request that stops the running statement
     PgTarget m_target;
     QString m_provider;
+    bool m_broken = false; // given up after the server stopped answering
     int m_timeoutSet = -1; // the statement time-out the session has (ms), -1 when not yet set
 };
 

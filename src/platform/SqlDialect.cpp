@@ -105,6 +105,42 @@ QString asciiLower(QString s) {
 
 enum class Engine { Sqlite, Postgres };
 
+/// A closing "Order By key [Asc|Desc], …" as PostgreSQL must read it to give SQLite's order: Nulls
+/// first when ascending and last when descending (PostgreSQL does the reverse), and rows with equal
+/// keys in the order SQLite gives them from its tables: titles of msDoc by page number, siblings of
+/// the same place (inSrt) by child page. Empty when the clause is of another form (left as it is).
+QString postgresOrder(QStringView rest, const QString& before) {
+    static const QRegularExpression clause(QStringLiteral("^Order\\s+By\\s+(.*?)\\s*$"),
+                                           QRegularExpression::CaseInsensitiveOption |
+                                               QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression keyRe(QStringLiteral("^\\s*((?:(\\w+)\\.)?(\\w+))(?:\\s+(Asc|Desc))?\\s*$"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression fromDocs(QStringLiteral("\\bFrom\\s+msDoc\\s*(Where\\b.*)?$"),
+                                             QRegularExpression::CaseInsensitiveOption |
+                                                 QRegularExpression::DotMatchesEverythingOption);
+    const auto m = clause.match(rest);
+    if (!m.hasMatch())
+        return {};
+    QStringList keys;
+    QString last, lastTable;
+    for (const QString& key : m.captured(1).split(QLatin1Char(','))) {
+        const auto k = keyRe.match(key);
+        if (!k.hasMatch())
+            return {};
+        const bool desc = k.captured(4).compare(QLatin1String("desc"), Qt::CaseInsensitive) == 0;
+        keys << k.captured(1) + (desc ? QStringLiteral(" DESC NULLS LAST") : QStringLiteral(" NULLS FIRST"));
+        last = k.captured(3);
+        lastTable = k.captured(2);
+    }
+    const QString prefix = lastTable.isEmpty() ? QString() : lastTable + QLatin1Char('.');
+    if (keys.size() == 1 && last.compare(QLatin1String("szDoc"), Qt::CaseInsensitive) == 0 &&
+        fromDocs.match(before).hasMatch())
+        keys << QStringLiteral("noDoc");
+    else if (last.compare(QLatin1String("inSrt"), Qt::CaseInsensitive) == 0)
+        keys << prefix + QStringLiteral("noLfC");
+    return QStringLiteral("Order By ") + keys.join(QStringLiteral(", ")) + QLatin1Char(' ');
+}
+
 /// Rewrites what the engine does not read as Jet means it, outside quoted text.
 QString translate(const QString& sql, Engine engine) {
     static const QRegularExpression convertRe(QStringLiteral("convert\\s*\\(\\s*datetime\\s*,\\s*'([^']*)'\\s*\\)"),
@@ -182,13 +218,8 @@ QString translate(const QString& sql, Engine engine) {
             }
         } else if (pg && (c == QLatin1Char('o') || c == QLatin1Char('O')) &&
                    wordAt(sql, i, QLatin1StringView("order"))) {
-            // Equal titles come in page-number order, as SQLite gives them (its table order).
-            static const QRegularExpression byTitle(QStringLiteral("^Order\\s+By\\s+szDoc\\s*$"),
-                                                    QRegularExpression::CaseInsensitiveOption);
-            static const QRegularExpression fromDocs(QStringLiteral("\\bFrom\\s+msDoc\\s+(Where|Order)\\b"),
-                                                     QRegularExpression::CaseInsensitiveOption);
-            if (byTitle.match(QStringView(sql).mid(i)).hasMatch() && fromDocs.match(out).hasMatch()) {
-                out += QStringView(sql).mid(i).trimmed().toString() + QStringLiteral(", noDoc ");
+            if (const QString order = postgresOrder(QStringView(sql).mid(i), out); !order.isEmpty()) {
+                out += order;
                 break;
             }
         }

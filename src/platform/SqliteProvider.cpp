@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QRegularExpression>
 
 #include <sqlite3.h>
 
@@ -360,7 +361,7 @@ bool SqliteConnection::tables(QStringList& names, QString& error) {
 bool SqliteConnection::columns(const QString& table, QList<DbColumn>& out, QString& error) {
     out.clear();
     return queryEach(
-        QStringLiteral("SELECT name, upper(type) FROM pragma_table_info(%1)")
+        QStringLiteral("SELECT name, upper(type), \"notnull\", dflt_value, pk FROM pragma_table_info(%1)")
             .arg(QLatin1Char('\'') + QString(table).replace(QLatin1Char('\''), QLatin1String("''")) +
                  QLatin1Char('\'')),
         [&](const QVariantList& row) {
@@ -380,6 +381,9 @@ bool SqliteConnection::columns(const QString& table, QList<DbColumn>& out, QStri
                      t.contains(QLatin1String("DOUB")) || t.contains(QLatin1String("NUM")) ||
                      t.contains(QLatin1String("DEC")))
                 c.kind = DbColumn::Real;
+            c.notNull = row.value(2).toInt() != 0;
+            c.defaultValue = DbColumn::portableDefault(row.value(3).toString());
+            c.keyPart = row.value(4).toInt();
             out << c;
             return true;
         },
@@ -387,19 +391,31 @@ bool SqliteConnection::columns(const QString& table, QList<DbColumn>& out, QStri
 }
 
 bool SqliteConnection::createTable(const QString& table, const QList<DbColumn>& columns, QString& error) {
+    // A key of one whole-number column is the table's own row number (INTEGER PRIMARY KEY), which
+    // keeps rows in key order on disk; so is msDoc's page number when the source names no key.
+    const qsizetype keyColumns =
+        std::count_if(columns.begin(), columns.end(), [](const DbColumn& c) { return c.keyPart; });
     QStringList defs;
+    bool rowKey = false;
     for (const DbColumn& c : columns) {
         static const char* const types[] = {"INTEGER", "REAL", "TEXT", "BLOB", "DATETIME"};
         QString def = quotedName(c.name) + QLatin1Char(' ') + QLatin1String(types[c.kind]);
-        // The page number is the table's own row number, so that pages keep their order on disk.
-        if (table.compare(QLatin1String("msDoc"), Qt::CaseInsensitive) == 0 &&
-            c.name.compare(QLatin1String("noDoc"), Qt::CaseInsensitive) == 0 && c.kind == DbColumn::Integer)
+        const bool soleKey = keyColumns == 1 && c.keyPart == 1;
+        const bool pageNumber = keyColumns == 0 && table.compare(QLatin1String("msDoc"), Qt::CaseInsensitive) == 0 &&
+                                c.name.compare(QLatin1String("noDoc"), Qt::CaseInsensitive) == 0;
+        DbColumn plain = c;
+        if (c.kind == DbColumn::Integer && (soleKey || pageNumber)) {
             def += QStringLiteral(" PRIMARY KEY");
-        defs << def;
+            rowKey = true;
+            plain.notNull = false; // a row number is never Null; SQLite reads the column as nullable
+        }
+        defs << def + plain.constraints();
     }
+    const QString key = rowKey ? QString() : DbColumn::primaryKey(columns, quotedName);
     qint32 n = 0;
-    return execute(QStringLiteral("CREATE TABLE %1 (%2)").arg(quotedName(table), defs.join(QStringLiteral(", "))), n,
-                   error);
+    return execute(
+        QStringLiteral("CREATE TABLE %1 (%2%3)").arg(quotedName(table), defs.join(QStringLiteral(", ")), key), n,
+        error);
 }
 
 bool SqliteConnection::insertRows(const QString& table, const QList<DbColumn>& columns,
@@ -455,6 +471,36 @@ bool SqliteConnection::createIndexes(QString& error) {
     qint32 n = 0;
     return execute(QStringLiteral("CREATE INDEX IF NOT EXISTS tbTree_child ON tbTree (noLfC)"), n, error) &&
            execute(QStringLiteral("CREATE INDEX IF NOT EXISTS tbTree_order ON tbTree (noLfP, inSrt)"), n, error);
+}
+
+QString DbColumn::portableDefault(const QString& sqlDefault) {
+    static const QRegularExpression literal(
+        QStringLiteral("^\\(?\\s*(-?\\d+(?:\\.\\d+)?|'(?:[^']|'')*')\\s*\\)?(?:::[\\w ]+)?$"));
+    const auto m = literal.match(sqlDefault.trimmed());
+    return m.hasMatch() ? m.captured(1) : QString();
+}
+
+QString DbColumn::constraints() const {
+    QString out;
+    if (notNull)
+        out += QStringLiteral(" NOT NULL");
+    if (!defaultValue.isEmpty())
+        out += QStringLiteral(" DEFAULT ") + defaultValue;
+    return out;
+}
+
+QString DbColumn::primaryKey(const QList<DbColumn>& columns, const std::function<QString(const QString&)>& quote) {
+    QList<DbColumn> key;
+    for (const DbColumn& c : columns)
+        if (c.keyPart > 0)
+            key << c;
+    if (key.isEmpty())
+        return {};
+    std::sort(key.begin(), key.end(), [](const DbColumn& a, const DbColumn& b) { return a.keyPart < b.keyPart; });
+    QStringList names;
+    for (const DbColumn& c : key)
+        names << quote(c.name);
+    return QStringLiteral(", PRIMARY KEY (") + names.join(QStringLiteral(", ")) + QLatin1Char(')');
 }
 
 void DbProviders::setCommandTimeout(int milliseconds) {

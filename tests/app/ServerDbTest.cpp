@@ -5,14 +5,21 @@
 #include "docdb/Recordset.h"
 #include "docdb/Schema.h"
 #include "docdb/zSvr.h"
+#include "platform/DbProvider.h"
 #include "platform/SqlDialect.h"
 #include "support/FakeMessageBox.h"
 #include "support/Fixtures.h"
 #include "support/PgCluster.h"
 #include "util/zClt.h"
 
+#include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
+
+#include <signal.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -26,7 +33,7 @@ TEST(PostgresDialect, LikeComparesAsciiCaseFreeWithoutEscapesAndTitlesTieByPage)
                                      docdb::sql::kFindOrder),
               QStringLiteral(" Select noDoc, szDoc From msDoc Where ") + lower +
                   QStringLiteral(" LIKE '%abc\\_%' ESCAPE ''  And ") + lower +
-                  QStringLiteral(" LIKE '%Ｄ語%' ESCAPE ''  Order By szDoc, noDoc "));
+                  QStringLiteral(" LIKE '%Ｄ語%' ESCAPE ''  Order By szDoc NULLS FIRST, noDoc "));
     EXPECT_EQ(
         SqlDialect::toPostgres(QStringLiteral("Select x From t Where T.a Not Like 'Q' And b = 'Like ''X'''")),
         QStringLiteral("Select x From t Where lower(T.a COLLATE \"C\") NOT LIKE 'q' ESCAPE '' And b = 'Like ''X'''"));
@@ -38,7 +45,13 @@ TEST(PostgresDialect, LikeComparesAsciiCaseFreeWithoutEscapesAndTitlesTieByPage)
                        "'#12/06/26 14:05:09#' "));
     EXPECT_EQ(SqlDialect::toPostgres(QStringLiteral("Select 1 Where d < #01/02/30#")),
               QStringLiteral("Select 1 Where d < TIMESTAMP '1930-01-02 00:00:00'"));
-    EXPECT_EQ(SqlDialect::toPostgres(docdb::sql::kCodeList), docdb::sql::kCodeList);
+    // Nulls where SQLite puts them (first going up, last going down), equal keys in SQLite's order.
+    EXPECT_TRUE(
+        SqlDialect::toPostgres(docdb::sql::kCodeList).endsWith(QStringLiteral("Order By D.dyUdt DESC NULLS LAST ")));
+    EXPECT_TRUE(SqlDialect::toPostgres(docdb::sql::kChildren)
+                    .endsWith(QStringLiteral("Order By T.inSrt NULLS FIRST, T.noLfC ")));
+    EXPECT_EQ(SqlDialect::toPostgres(docdb::sql::kFindAll),
+              QStringLiteral(" Select noDoc, szDoc From msDoc Order By szDoc NULLS FIRST, noDoc "));
 }
 
 class ServerDb : public ::testing::Test {
@@ -66,6 +79,26 @@ protected:
     QVector<docdb::FoundPage> find(docdb::zSvr& svr, const QString& words) {
         bool read = false;
         return docdb::findPages(svr, words, &read);
+    }
+    /// A new database on the test server, and a data link to it (signing in as user, password).
+    QString newDatabase(const QString& name, const QString& user = {}, const QString& password = {}) {
+        QString error;
+        EXPECT_TRUE(pg->createDatabase(name, error)) << error.toStdString();
+        QString init = pg->initString(name);
+        if (!user.isEmpty())
+            init.replace(QStringLiteral("User ID=") + pg->user(), QStringLiteral("User ID=") + user)
+                .replace(QStringLiteral("Password=") + pg->password(), QStringLiteral("Password=") + password);
+        return testsupport::writeUdl(tmp.filePath(name + QStringLiteral(".udl")), init);
+    }
+    /// The first column of a statement's rows, as text.
+    static QStringList column(docdb::zSvr& svr, const QString& sql) {
+        docdb::RowArray rows;
+        qint32 n = 0;
+        svr.R_Ary(sql, rows, n);
+        QStringList out;
+        for (int r = 0; r < n; ++r)
+            out << rows(0, r).toString();
+        return out;
     }
     testsupport::PgCluster* pg = nullptr;
     QTemporaryDir tmp;
@@ -125,9 +158,12 @@ TEST_F(ServerDb, TheSampleCopiedToTheServerReadsFindsAndStampsAsTheFileDoes) {
     server.R_GtVaL(QStringLiteral("Select dyUdt From tbTree Where noLfP = 0 And noLfC = 1"), stamped, QVariant());
     EXPECT_EQ(stamped.toDateTime(), when);
 
-    // And back to a file: the same rows.
+    // And back to a file (given as an empty file): the same rows, and the same tables, with their
+    // names, keys, defaults and required columns.
     const QString back = tmp.filePath(QStringLiteral("back.txdb"));
+    ASSERT_TRUE(testsupport::writeBytes(back, QByteArray()));
     ASSERT_EQ(copy(udl, back, &err), 0) << err.toStdString();
+    EXPECT_FALSE(QFile::exists(back + QStringLiteral(".dbtext-copy")));
     docdb::zSvr again(messages, clt);
     again.D_StDcDb(back, ok);
     ASSERT_TRUE(ok);
@@ -136,7 +172,109 @@ TEST_F(ServerDb, TheSampleCopiedToTheServerReadsFindsAndStampsAsTheFileDoes) {
     again.R_GtVaL(QStringLiteral("Select Count(*) From tbTree"), count, QVariant(0));
     file.R_GtVaL(QStringLiteral("Select Count(*) From tbTree"), stamped, QVariant(0));
     EXPECT_EQ(count, stamped);
+    for (const char* table : {"tbTree", "msDoc", "msDxml", "kaUsr"}) {
+        const QString info =
+            QStringLiteral("Select name || ' ' || \"notnull\" || ' ' || coalesce(dflt_value, '-') || ' ' || pk "
+                           "From pragma_table_info('%1')")
+                .arg(QLatin1String(table));
+        EXPECT_EQ(column(again, info), column(file, info)) << table;
+    }
     EXPECT_TRUE(messages.texts.isEmpty());
+}
+
+TEST_F(ServerDb, CopiesWithoutTheTrigramIndexWhenTheUserMayNotAddItAndListsTiesAndNullsAsTheFileDoes) {
+    // Equal titles, a Null title, siblings at the same place, a Null date in a code list.
+    samples::DocDbContent c;
+    for (int no = 1; no <= 9; ++no) {
+        samples::PageRow p;
+        p.no = no;
+        p.title = no == 9 ? QStringLiteral("code") : QStringLiteral("same");
+        p.obDoc = QByteArray("<p>word ") + QByteArray::number(no) + "</p>";
+        p.updated = no == 3 ? QDateTime() : QDateTime(QDate(2026, 1, no), QTime(8, 0));
+        p.boCod = no == 9 ? 1 : 0;
+        c.pages << p;
+        samples::TreeRow e;
+        e.parent = no <= 4 && no >= 2 ? 9 : 0;
+        e.child = no;
+        e.order = 1;
+        e.title = p.title;
+        c.edges << e;
+    }
+    const QString file = testsupport::writeDb(tmp.path(), QStringLiteral("ties.txdb"), c);
+    docdb::zSvr fileSvr(messages, clt);
+    bool ok = false;
+    fileSvr.D_StDcDb(file, ok);
+    ASSERT_TRUE(ok);
+    qint32 n = 0;
+    fileSvr.D_ExeSq(QStringLiteral("Update msDoc Set szDoc = Null Where noDoc = 5"), ok, n);
+    ASSERT_TRUE(ok);
+
+    // A user who may create tables but not extensions (the server's own user set this up).
+    QString error;
+    ASSERT_TRUE(pg->execute(QStringLiteral("postgres"),
+                            QStringLiteral("DO $$ BEGIN IF NOT EXISTS (SELECT FROM pg_roles "
+                                           "WHERE rolname = 'plain') THEN CREATE ROLE plain "
+                                           "LOGIN PASSWORD 'plain-pw'; END IF; END $$"),
+                            error))
+        << error.toStdString();
+    const QString name = QStringLiteral("plain%1").arg(::getpid());
+    const QString link = newDatabase(name, QStringLiteral("plain"), QStringLiteral("plain-pw"));
+    ASSERT_TRUE(pg->execute(name, QStringLiteral("GRANT CREATE, USAGE ON SCHEMA public TO plain"), error));
+    ASSERT_TRUE(pg->execute(name, QStringLiteral("REVOKE CREATE ON DATABASE \"%1\" FROM PUBLIC").arg(name), error));
+    QString err;
+    ASSERT_EQ(copy(file, link, &err), 0) << err.toStdString();
+    QString value;
+    ASSERT_TRUE(pg->execute(name, QStringLiteral("SELECT count(*) FROM msdoc"), error, &value));
+    EXPECT_EQ(value, QStringLiteral("9")); // the rows are there, only the trigram index is not
+    ASSERT_TRUE(pg->execute(name, QStringLiteral("SELECT count(*) FROM pg_indexes WHERE indexname = 'msdoc_text'"),
+                            error, &value));
+    EXPECT_EQ(value, QStringLiteral("0"));
+
+    docdb::zSvr server(messages, clt);
+    server.D_StDcDb(link, ok);
+    ASSERT_TRUE(ok) << server.lastError().toStdString();
+    // Rows moved on the server, as edits move them, change nothing.
+    server.D_ExeSq(QStringLiteral("Update msDoc Set boCod = 0 Where noDoc In (2, 4)"), ok, n);
+    server.D_ExeSq(QStringLiteral("Update tbTree Set inSrt = 1 Where noLfC In (6, 1)"), ok, n);
+    QString children = docdb::sql::kChildren, code = docdb::sql::kCodeList;
+    children.replace(QLatin1Char('?'), QLatin1String("0"));
+    code.replace(QLatin1Char('?'), QLatin1String("9"));
+    const QString run = docdb::sql::kRunSelect + docdb::sql::kRunWhere + QStringLiteral("0") + docdb::sql::kRunHide +
+                        docdb::sql::kRunOrder;
+    for (const QString& sql :
+         {docdb::sql::kFindAll,
+          docdb::sql::kFindWhere + docdb::findCondition(QStringLiteral("word")) + docdb::sql::kFindOrder, children,
+          code, run}) {
+        EXPECT_EQ(column(server, sql), column(fileSvr, sql)) << sql.toStdString();
+        EXPECT_EQ(column(server, sql).size(), sql == code ? 3 : sql == children || sql == run ? 6 : 9);
+    }
+}
+
+TEST_F(ServerDb, AServerThatStopsAnsweringFailsTheReadWithinTheTimeOut) {
+    ASSERT_EQ(copy(testsupport::sampleDb(), udl), 0);
+    docdb::zSvr server(messages, clt);
+    bool ok = false;
+    server.D_StDcDb(udl, ok);
+    ASSERT_TRUE(ok);
+    int backend = 0;
+    server.R_GtVaL(QStringLiteral("Select pg_backend_pid()"), backend, 0);
+    ASSERT_GT(backend, 0);
+    platform::DbProviders::setCommandTimeout(1000);
+    const auto restore = qScopeGuard([&] {
+        ::kill(backend, SIGCONT);
+        platform::DbProviders::setCommandTimeout(30000);
+    });
+    ASSERT_EQ(::kill(backend, SIGSTOP), 0); // the server's process for this session stops answering
+    QElapsedTimer t;
+    t.start();
+    docdb::Recordset rs;
+    server.R_Rset(docdb::sql::kDocument + QStringLiteral("12"), rs, ok, 2);
+    EXPECT_FALSE(ok);
+    EXPECT_LT(t.elapsed(), 5000);
+    EXPECT_TRUE(server.lastError().contains(QStringLiteral("did not answer"))) << server.lastError().toStdString();
+    ::kill(backend, SIGCONT);
+    server.R_Rset(docdb::sql::kDocument + QStringLiteral("12"), rs, ok, 2);
+    EXPECT_TRUE(ok) << server.lastError().toStdString(); // on a new connection
 }
 
 TEST_F(ServerDb, ALostServerFailsTheReadAndTheNextReadConnectsAgainWithoutShowingThePassword) {

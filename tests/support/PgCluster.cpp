@@ -184,16 +184,22 @@ QString PgCluster::initString(const QString& database) const {
 }
 
 bool PgCluster::createDatabase(const QString& name, QString& error) {
-    const QByteArray info = QStringLiteral("host=127.0.0.1 port=%1 dbname=postgres user=%2 password=%3")
+    return execute(QStringLiteral("postgres"),
+                   QStringLiteral("CREATE DATABASE \"%1\" TEMPLATE template0 ENCODING 'UTF8'").arg(name), error);
+}
+
+bool PgCluster::execute(const QString& database, const QString& sql, QString& error, QString* value) {
+    const QByteArray info = QStringLiteral("host=127.0.0.1 port=%1 dbname=%2 user=%3 password=%4")
                                 .arg(m_port)
-                                .arg(user(), m_password)
+                                .arg(database, user(), m_password)
                                 .toUtf8();
     PGconn* c = PQconnectdb(info.constData());
     bool ok = PQstatus(c) == CONNECTION_OK;
     if (ok) {
-        PGresult* r =
-            PQexec(c, ("CREATE DATABASE \"" + name.toUtf8() + "\" TEMPLATE template0 ENCODING 'UTF8'").constData());
-        ok = PQresultStatus(r) == PGRES_COMMAND_OK;
+        PGresult* r = PQexec(c, sql.toUtf8().constData());
+        ok = PQresultStatus(r) == PGRES_COMMAND_OK || PQresultStatus(r) == PGRES_TUPLES_OK;
+        if (ok && value)
+            *value = PQntuples(r) > 0 ? QString::fromUtf8(PQgetvalue(r, 0, 0)) : QString();
         PQclear(r);
     }
     if (!ok)
@@ -221,9 +227,9 @@ QString serverCopy(const QString& path) {
     }
     const QString udl = path + QStringLiteral(".udl");
     writeUdl(udl, pg->initString(name));
-    bool made = false;
-    auto from = docdb::openCopyEnd(path, false, made, error);
-    auto to = from ? docdb::openCopyEnd(udl, true, made, error) : nullptr;
+    QString partial;
+    auto from = docdb::openCopyEnd(path, false, partial, error);
+    auto to = from ? docdb::openCopyEnd(udl, true, partial, error) : nullptr;
     if (!to || !docdb::copyDatabase(*from, *to, {}, error))
         ADD_FAILURE() << "copying " << path.toStdString() << " to the server: " << error.toStdString();
     return udl;

@@ -22,6 +22,8 @@ public:
     QString password() const { return m_password; }
     /// Makes an empty database of that name.
     bool createDatabase(const QString& name, QString& error);
+    /// Runs a statement as the server's superuser in a database; the first value of its result.
+    bool execute(const QString& database, const QString& sql, QString& error, QString* value = nullptr);
     /// The data-link text that names a database on this server.
     QString initString(const QString& database) const;
     /// Stops the server and starts it again (a dropped connection for the clients).
