@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <vector>
 
 #include <poll.h>
 
@@ -183,6 +184,14 @@ bool PgTarget::fromKeys(const QMap<QString, QString>& keys, PgTarget& out, QStri
     out.database = keys.value(QStringLiteral("initial catalog"), keys.value(QStringLiteral("location"))).trimmed();
     out.user = keys.value(QStringLiteral("user id")).trimmed();
     out.password = keys.value(QStringLiteral("password"));
+    out.sslMode = keys.value(QStringLiteral("ssl mode"), keys.value(QStringLiteral("sslmode"))).trimmed().toLower();
+    static const QStringList modes = {QStringLiteral("disable"),   QStringLiteral("allow"),
+                                      QStringLiteral("prefer"),    QStringLiteral("require"),
+                                      QStringLiteral("verify-ca"), QStringLiteral("verify-full")};
+    if (!out.sslMode.isEmpty() && !modes.contains(out.sslMode)) {
+        error = QStringLiteral("the SSL mode %1 is none of %2").arg(out.sslMode, modes.join(QStringLiteral(", ")));
+        return false;
+    }
     if (out.host.isEmpty()) {
         error = QStringLiteral("no server named (Data Source)");
         return false;
@@ -196,15 +205,19 @@ bool PgTarget::fromKeys(const QMap<QString, QString>& keys, PgTarget& out, QStri
 
 std::unique_ptr<PgConnection> PgConnection::open(const PgTarget& target, const QString& providerName, QString& error) {
     const QByteArray host = target.host.toUtf8(), port = QByteArray::number(target.port), db = target.database.toUtf8(),
-                     user = target.user.toUtf8(), pw = target.password.toUtf8();
-    const char* keys[] = {
-        "host", "port", "dbname", "user", "password", "connect_timeout", "client_encoding", "application_name",
-        nullptr};
-    const char* values[] = {host.constData(), port.constData(), db.constData(), user.constData(), pw.constData(), "10",
-                            "UTF8",           "dbtext",         nullptr};
-    if (target.user.isEmpty())
-        keys[3] = values[3] = ""; // the system user's name, as libpq takes it
-    PGconn* conn = PQconnectdbParams(keys, values, 0);
+                     user = target.user.toUtf8(), pw = target.password.toUtf8(),
+                     ssl = target.sslMode.isEmpty() ? QByteArrayLiteral("prefer") : target.sslMode.toUtf8();
+    std::vector<const char*> keys = {
+        "host", "port", "dbname", "password", "connect_timeout", "sslmode", "client_encoding", "application_name"};
+    std::vector<const char*> values = {host.constData(), port.constData(), db.constData(), pw.constData(), "10",
+                                       ssl.constData(),  "UTF8",           "dbtext"};
+    if (!target.user.isEmpty()) { // else the system user's name, as libpq takes it
+        keys.push_back("user");
+        values.push_back(user.constData());
+    }
+    keys.push_back(nullptr);
+    values.push_back(nullptr);
+    PGconn* conn = PQconnectdbParams(keys.data(), values.data(), 0);
     if (!conn || PQstatus(conn) != CONNECTION_OK) {
         error = conn ? messageOf(conn) : QStringLiteral("out of memory");
         PQfinish(conn);

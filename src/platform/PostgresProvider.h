@@ -15,9 +15,10 @@ namespace platform {
 
 /// Where a server database is and who signs in: read from a data link's keys
 /// "Data Source=HOST[:PORT]" (or a socket folder), "Port=", "Initial Catalog=" or "Location=",
-/// "User ID=", "Password=".
+/// "User ID=", "Password=", and "SSL Mode=" (libpq's sslmode: disable, allow, prefer, require,
+/// verify-ca, verify-full; prefer when not given).
 struct PgTarget {
-    QString host, database, user, password;
+    QString host, database, user, password, sslMode;
     int port = 5432;
     /// The target named by the keys; empty host or database gives an error.
     static bool fromKeys(const QMap<QString, QString>& keys, PgTarget& out, QString& error);

@@ -306,4 +306,16 @@ TEST_F(ServerDb, ALostServerFailsTheReadAndTheNextReadConnectsAgainWithoutShowin
     EXPECT_EQ(copy(bad, tmp.filePath(QStringLiteral("x.txdb")), &err), 1);
     EXPECT_TRUE(err.contains(QStringLiteral("password authentication failed"))) << err.toStdString();
     EXPECT_FALSE(err.contains(wrong));
+
+    // Encryption can be required; this server offers none, so the open is refused.
+    for (const char* mode : {"require", "bogus"}) {
+        const QString link =
+            testsupport::writeUdl(tmp.filePath(QStringLiteral("ssl.udl")),
+                                  pg->initString(QStringLiteral("postgres")) + QStringLiteral(";SSL Mode=") + mode);
+        docdb::zSvr encrypted(messages, clt);
+        encrypted.D_StDcDb(link, ok);
+        EXPECT_FALSE(ok) << mode;
+        EXPECT_TRUE(encrypted.lastError().contains(QStringLiteral("SSL"))) << encrypted.lastError().toStdString();
+    }
+    EXPECT_EQ(messages.texts.size(), 3);
 }
