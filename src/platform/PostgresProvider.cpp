@@ -236,6 +236,13 @@ std::unique_ptr<PgConnection> PgConnection::open(const PgTarget& target, const Q
     }
     if (!c->executeRaw(QStringLiteral("SET standard_conforming_strings = on"), error))
         return nullptr;
+    // Read-only when the session cannot write or this user may not change the page tree (the only
+    // table the program writes): renaming is then offered nowhere.
+    if (!c->query(QStringLiteral("SELECT current_setting('transaction_read_only') = 'on' OR NOT "
+                                 "coalesce(has_table_privilege(to_regclass('tbtree'), 'UPDATE'), false)"),
+                  rows, error))
+        return nullptr;
+    c->m_readOnly = !rows.rows.empty() && rows.rows.front().value(0).toInt() != 0;
     return c;
 }
 
@@ -399,11 +406,7 @@ bool PgConnection::run(const QString& sql, const RowSink* sink, qint64* affected
 }
 
 bool PgConnection::isReadOnly() const {
-    PGresult* r = PQexec(m_conn, "SELECT current_setting('transaction_read_only')");
-    const bool ro =
-        PQresultStatus(r) == PGRES_TUPLES_OK && PQntuples(r) == 1 && std::strcmp(PQgetvalue(r, 0, 0), "on") == 0;
-    PQclear(r);
-    return ro;
+    return m_readOnly;
 }
 
 bool PgConnection::query(const QString& sql, DbRows& out, QString& error, qint64 maxRows) {

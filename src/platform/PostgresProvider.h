@@ -70,8 +70,9 @@ private:
     pg_cancel* m_cancel = nullptr; // the request that stops the running statement
     PgTarget m_target;
     QString m_provider;
-    bool m_broken = false; // given up after the server stopped answering
-    int m_timeoutSet = -1; // the statement time-out the session has (ms), -1 when not yet set
+    bool m_broken = false;   // given up after the server stopped answering
+    bool m_readOnly = false; // as found at open
+    int m_timeoutSet = -1;   // the statement time-out the session has (ms), -1 when not yet set
 };
 
 } // namespace platform

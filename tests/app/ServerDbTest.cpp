@@ -80,15 +80,13 @@ protected:
         bool read = false;
         return docdb::findPages(svr, words, &read);
     }
-    /// A new database on the test server, and a data link to it (signing in as user, password).
-    QString newDatabase(const QString& name, const QString& user = {}, const QString& password = {}) {
-        QString error;
-        EXPECT_TRUE(pg->createDatabase(name, error)) << error.toStdString();
-        QString init = pg->initString(name);
+    /// A data link to a database on the test server, signing in as user (the server's own by default).
+    QString linkTo(const QString& database, const QString& user = {}, const QString& password = {}) {
+        QString init = pg->initString(database);
         if (!user.isEmpty())
             init.replace(QStringLiteral("User ID=") + pg->user(), QStringLiteral("User ID=") + user)
                 .replace(QStringLiteral("Password=") + pg->password(), QStringLiteral("Password=") + password);
-        return testsupport::writeUdl(tmp.filePath(name + QStringLiteral(".udl")), init);
+        return testsupport::writeUdl(tmp.filePath(database + user + QStringLiteral(".udl")), init);
     }
     /// The first column of a statement's rows, as text.
     static QStringList column(docdb::zSvr& svr, const QString& sql) {
@@ -218,7 +216,8 @@ TEST_F(ServerDb, CopiesWithoutTheTrigramIndexWhenTheUserMayNotAddItAndListsTiesA
                             error))
         << error.toStdString();
     const QString name = QStringLiteral("plain%1").arg(::getpid());
-    const QString link = newDatabase(name, QStringLiteral("plain"), QStringLiteral("plain-pw"));
+    ASSERT_TRUE(pg->createDatabase(name, error)) << error.toStdString();
+    const QString link = linkTo(name, QStringLiteral("plain"), QStringLiteral("plain-pw"));
     ASSERT_TRUE(pg->execute(name, QStringLiteral("GRANT CREATE, USAGE ON SCHEMA public TO plain"), error));
     ASSERT_TRUE(pg->execute(name, QStringLiteral("REVOKE CREATE ON DATABASE \"%1\" FROM PUBLIC").arg(name), error));
     QString err;
@@ -233,6 +232,19 @@ TEST_F(ServerDb, CopiesWithoutTheTrigramIndexWhenTheUserMayNotAddItAndListsTiesA
     docdb::zSvr server(messages, clt);
     server.D_StDcDb(link, ok);
     ASSERT_TRUE(ok) << server.lastError().toStdString();
+    EXPECT_FALSE(server.isReadOnly());
+    // A user who may only read: the database opens read-only (no renaming offered).
+    ASSERT_TRUE(pg->execute(name,
+                            QStringLiteral("DO $$ BEGIN IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = "
+                                           "'reader') THEN CREATE ROLE reader LOGIN PASSWORD 'reader-pw'; END IF; "
+                                           "END $$; GRANT SELECT ON ALL TABLES IN SCHEMA public TO reader"),
+                            error))
+        << error.toStdString();
+    const QString readOnly = linkTo(name, QStringLiteral("reader"), QStringLiteral("reader-pw"));
+    docdb::zSvr reader(messages, clt);
+    reader.D_StDcDb(readOnly, ok);
+    ASSERT_TRUE(ok) << reader.lastError().toStdString();
+    EXPECT_TRUE(reader.isReadOnly());
     // Rows moved on the server, as edits move them, change nothing.
     server.D_ExeSq(QStringLiteral("Update msDoc Set boCod = 0 Where noDoc In (2, 4)"), ok, n);
     server.D_ExeSq(QStringLiteral("Update tbTree Set inSrt = 1 Where noLfC In (6, 1)"), ok, n);

@@ -45,6 +45,23 @@ protected:
     void settle() {
         ASSERT_TRUE(QTest::qWaitFor([&] { return !nav->findEngine().finding(); }, 20000));
     }
+    /// Types text into the find box and presses Enter, as a user does, for a find that has to wait;
+    /// the window goes on meanwhile: timers fire, and the busy mark shows.
+    void startWaitingFind(const QString& text) {
+        nav->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(nav.get()));
+        nav->SetFrame(2);
+        QTest::keyClicks(QApplication::focusWidget(), text);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        int ticks = 0;
+        QTimer tick;
+        QObject::connect(&tick, &QTimer::timeout, [&] { ++ticks; });
+        tick.start(20);
+        QTest::qWait(400);
+        EXPECT_GE(ticks, 5);
+        EXPECT_TRUE(nav->findEngine().finding());
+        EXPECT_TRUE(nav->findBusyMark()->isVisible());
+    }
     void choose(int row) {
         QListWidget* l = nav->lsFind();
         QTest::mouseClick(l->viewport(), Qt::LeftButton, {}, l->visualItemRect(l->item(row)).center());
@@ -274,20 +291,7 @@ TEST_F(FindPane, ALongFindKeepsTheWindowWorkingAndANewFindOrClosingDropsIt) {
     int reports = 0;
     QObject::connect(&nav->findEngine(), &docdb::FindEngine::found, [&] { ++reports; });
 
-    nav->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(nav.get()));
-    nav->SetFrame(2);
-    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("beta"));
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-    // The window goes on: timers fire and typing reaches the box while the find waits.
-    int ticks = 0;
-    QTimer tick;
-    QObject::connect(&tick, &QTimer::timeout, [&] { ++ticks; });
-    tick.start(20);
-    QTest::qWait(400);
-    EXPECT_GE(ticks, 5);
-    EXPECT_TRUE(nav->findEngine().finding());
-    EXPECT_TRUE(nav->findBusyMark()->isVisible());
+    startWaitingFind(QStringLiteral("beta"));
     EXPECT_EQ(nav->lsFind()->count(), 0);
     // A new find replaces it; only the new one reports, once the other program lets go.
     nav->cmbFind()->clearEditText();
@@ -353,19 +357,7 @@ TEST_F(FindPane, AServerFindKeepsTheWindowWorkingAndIsStoppedOnTheServerWhenDrop
     int reports = 0;
     QObject::connect(&nav->findEngine(), &docdb::FindEngine::found, [&] { ++reports; });
 
-    nav->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(nav.get()));
-    nav->SetFrame(2);
-    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("beta"));
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-    int ticks = 0;
-    QTimer tick;
-    QObject::connect(&tick, &QTimer::timeout, [&] { ++ticks; });
-    tick.start(20);
-    QTest::qWait(400);
-    EXPECT_GE(ticks, 5);
-    EXPECT_TRUE(nav->findEngine().finding());
-    EXPECT_TRUE(nav->findBusyMark()->isVisible());
+    startWaitingFind(QStringLiteral("beta"));
     EXPECT_EQ(waiting(), 1);
     // A new find stops the old statement on the server; only the new one waits, and reports.
     nav->cmbFind()->clearEditText();
