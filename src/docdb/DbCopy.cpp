@@ -3,6 +3,7 @@
 
 #include "docdb/Schema.h"
 #include "docdb/zSvr.h"
+#include "platform/SqlDialect.h"
 #include "platform/SqliteProvider.h"
 
 #include <QFile>
@@ -46,6 +47,79 @@ bool countRows(platform::IDbConnection& db, const QString& table, qint64& count,
             return false;
         },
         error);
+}
+
+/// The first value of a read, as a number (-1 when none).
+qint64 number(platform::IDbConnection& db, const QString& sql, QString& error) {
+    qint64 value = -1;
+    if (!db.queryEach(
+            sql,
+            [&](const QVariantList& row) {
+                value = row.value(0).toLongLong();
+                return false;
+            },
+            error))
+        return -2;
+    return value;
+}
+
+/// The key the copy gives a table: the source's own, when every row has one (SQLite lets a key
+/// column hold Nulls, which no server and no row number takes); else, for msDoc, the page number
+/// when it is whole, present and unique in every row, so that pages keep their order on disk.
+/// Nothing is ever made up: a key the rows do not fit is left out.
+bool fitKey(platform::IDbConnection& db, const QString& table, QList<platform::DbColumn>& columns, QString& error) {
+    QStringList keyed;
+    for (const platform::DbColumn& c : columns)
+        if (c.keyPart)
+            keyed << quotedName(c.name) + QStringLiteral(" IS NULL");
+    const QString from = QStringLiteral(" FROM ") + quotedName(table);
+    if (!keyed.isEmpty()) {
+        const qint64 nulls = number(db,
+                                    QStringLiteral("SELECT count(*)") + from + QStringLiteral(" WHERE ") +
+                                        keyed.join(QStringLiteral(" OR ")),
+                                    error);
+        if (nulls < -1)
+            return false;
+        if (nulls > 0)
+            for (platform::DbColumn& c : columns)
+                c.keyPart = 0;
+        return true;
+    }
+    if (table.compare(QLatin1String("msDoc"), Qt::CaseInsensitive) != 0)
+        return true;
+    for (platform::DbColumn& c : columns) {
+        if (c.name.compare(QLatin1String("noDoc"), Qt::CaseInsensitive) != 0 || c.kind != platform::DbColumn::Integer)
+            continue;
+        const QString col = quotedName(c.name);
+        const qint64 bad = number(
+            db, QStringLiteral("SELECT count(*) - count(DISTINCT %1) + count(*) - count(%1)").arg(col) + from, error);
+        if (bad < -1)
+            return false;
+        if (bad == 0)
+            c.keyPart = 1;
+    }
+    return true;
+}
+
+/// A default the target's column takes: a number for a number column, a quoted text for a text
+/// column or a date column (when it reads as a date); anything else is left out.
+QString fittingDefault(const platform::DbColumn& c) {
+    const QString& d = c.defaultValue;
+    if (d.isEmpty())
+        return d;
+    const bool quoted = d.startsWith(QLatin1Char('\''));
+    switch (c.kind) {
+    case platform::DbColumn::Integer:
+        return !quoted && !d.contains(QLatin1Char('.')) ? d : QString();
+    case platform::DbColumn::Real:
+        return quoted ? QString() : d;
+    case platform::DbColumn::Text:
+        return quoted ? d : QString();
+    case platform::DbColumn::Date:
+        return quoted && platform::SqlDialect::parseStoredDate(d.mid(1, d.size() - 2)).isValid() ? d : QString();
+    default:
+        return {};
+    }
 }
 
 } // namespace
@@ -112,8 +186,11 @@ bool copyDatabase(platform::IDbConnection& from, platform::IDbConnection& to,
             error = QStringLiteral("the source is no document database: it has no table %1").arg(QLatin1String(wanted));
             return false;
         }
-        if (!from.columns(t.name, t.columns, error) || !countRows(from, t.name, t.rows, error))
+        if (!from.columns(t.name, t.columns, error) || !countRows(from, t.name, t.rows, error) ||
+            !fitKey(from, t.name, t.columns, error))
             return false;
+        for (platform::DbColumn& c : t.columns)
+            c.defaultValue = fittingDefault(c);
         total += t.rows;
         tables.push_back(t);
     }
@@ -144,6 +221,9 @@ bool copyDatabase(platform::IDbConnection& from, platform::IDbConnection& to,
         QString writeError;
         auto flush = [&] {
             const bool ok = to.insertRows(canonicalName(t.name), spelled, batch, writeError);
+            if (!ok) // the engine counts within the batch: say which rows of the table it holds
+                writeError =
+                    QStringLiteral("rows %1 to %2: %3").arg(row - qint64(batch.size()) + 1).arg(row).arg(writeError);
             batch.clear();
             batchBytes = 0;
             return ok;

@@ -8,6 +8,9 @@
 
 #include <QMetaObject>
 
+#include <algorithm>
+#include <chrono>
+
 namespace docdb {
 
 FindEngine::FindEngine(QObject* parent) : QObject(parent) {}
@@ -16,7 +19,27 @@ FindEngine::~FindEngine() {
     cancel(); // a statement running on a server stops there, so the wait below is short
     if (m_buildCancel)
         *m_buildCancel = true;
-    reap(true);
+    {
+        const std::lock_guard lock(m_alive->lock);
+        m_alive->alive = false; // from here on no worker reaches this object
+    }
+    // A worker still busy after a moment (a server that answers nothing, not even the request to
+    // stop) is left to end on its own rather than hold the window.
+    for (int i = 0;
+         i < 100 && std::any_of(m_workers.begin(), m_workers.end(), [](const Worker& w) { return !*w.done; }); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (Worker& w : m_workers) {
+        if (*w.done)
+            w.thread.join();
+        else
+            w.thread.detach();
+    }
+}
+
+void FindEngine::post(std::function<void()> report) {
+    const std::lock_guard lock(m_alive->lock);
+    if (m_alive->alive)
+        QMetaObject::invokeMethod(this, std::move(report), Qt::QueuedConnection);
 }
 
 void FindEngine::start(std::function<void(const std::atomic_bool&)> work, std::shared_ptr<std::atomic_bool>& cancel) {
@@ -73,28 +96,22 @@ void FindEngine::buildIndex() {
                     const int percent = total > 0 ? int(done * 100 / total) : 0;
                     if (percent != last && percent < 100) {
                         last = percent;
-                        QMetaObject::invokeMethod(
-                            this,
-                            [this, db, percent] {
-                                if (db == m_db && m_indexing)
-                                    Q_EMIT indexProgress(percent);
-                            },
-                            Qt::QueuedConnection);
+                        post([this, db, percent] {
+                            if (db == m_db && m_indexing)
+                                Q_EMIT indexProgress(percent);
+                        });
                     }
                 },
                 error);
             if (cancel)
                 return;
-            QMetaObject::invokeMethod(
-                this,
-                [this, db, built] {
-                    if (db != m_db)
-                        return;
-                    m_indexing = false;
-                    if (built)
-                        Q_EMIT indexProgress(100);
-                },
-                Qt::QueuedConnection);
+            post([this, db, built] {
+                if (db != m_db)
+                    return;
+                m_indexing = false;
+                if (built)
+                    Q_EMIT indexProgress(100);
+            });
         },
         m_buildCancel);
 }
@@ -119,17 +136,14 @@ bool FindEngine::find(const QString& text) {
                 pages = findindex::scan(db, text, cancel);
             if (cancel)
                 return;
-            QMetaObject::invokeMethod(
-                this,
-                [this, generation, stale, ok = pages.has_value(), rows = pages.value_or(QVector<FoundPage>())] {
-                    if (generation != m_generation)
-                        return; // a later find or a closed database: this one is not wanted
-                    m_finding = false;
-                    Q_EMIT found(rows, ok);
-                    if (stale && !m_indexing && !m_db.isEmpty() && !findindex::isCurrent(m_db))
-                        buildIndex(); // the database changed: the index follows it
-                },
-                Qt::QueuedConnection);
+            post([this, generation, stale, ok = pages.has_value(), rows = pages.value_or(QVector<FoundPage>())] {
+                if (generation != m_generation)
+                    return; // a later find or a closed database: this one is not wanted
+                m_finding = false;
+                Q_EMIT found(rows, ok);
+                if (stale && !m_indexing && !m_db.isEmpty() && !findindex::isCurrent(m_db))
+                    buildIndex(); // the database changed: the index follows it
+            });
         },
         m_findCancel);
     return true;
@@ -162,15 +176,12 @@ void FindEngine::findOnServer(const QString& text, quint64 generation) {
             }
             if (cancel)
                 return;
-            QMetaObject::invokeMethod(
-                this,
-                [this, generation, ok = pages.has_value(), rows = pages.value_or(QVector<FoundPage>())] {
-                    if (generation != m_generation)
-                        return;
-                    m_finding = false;
-                    Q_EMIT found(rows, ok);
-                },
-                Qt::QueuedConnection);
+            post([this, generation, ok = pages.has_value(), rows = pages.value_or(QVector<FoundPage>())] {
+                if (generation != m_generation)
+                    return;
+                m_finding = false;
+                Q_EMIT found(rows, ok);
+            });
         },
         m_findCancel);
 }

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -61,6 +62,14 @@ private:
         platform::IDbConnection* conn = nullptr;
     };
     void findOnServer(const QString& text, quint64 generation);
+    /// Hands a worker's report to the engine's thread, unless the engine is going away.
+    void post(std::function<void()> report);
+    /// Whether the engine still takes reports; shared with workers that may outlive it.
+    struct Alive {
+        std::mutex lock;
+        bool alive = true;
+    };
+    std::shared_ptr<Alive> m_alive = std::make_shared<Alive>();
 
     QString m_db, m_server;
     std::shared_ptr<Running> m_running = std::make_shared<Running>();

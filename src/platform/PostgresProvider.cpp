@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include <poll.h>
@@ -236,10 +237,12 @@ std::unique_ptr<PgConnection> PgConnection::open(const PgTarget& target, const Q
     }
     if (!c->executeRaw(QStringLiteral("SET standard_conforming_strings = on"), error))
         return nullptr;
-    // Read-only when the session cannot write or this user may not change the page tree (the only
-    // table the program writes): renaming is then offered nowhere.
-    if (!c->query(QStringLiteral("SELECT current_setting('transaction_read_only') = 'on' OR NOT "
-                                 "coalesce(has_table_privilege(to_regclass('tbtree'), 'UPDATE'), false)"),
+    // Read-only when the session cannot write or this user may not change the titles and dates of
+    // the page tree (all the program writes): renaming is then offered nowhere.
+    if (!c->query(QStringLiteral("SELECT current_setting('transaction_read_only') = 'on' OR NOT coalesce((SELECT "
+                                 "bool_and(has_column_privilege(a.attrelid, a.attnum, 'UPDATE')) FROM pg_attribute a "
+                                 "WHERE a.attrelid = to_regclass('tbtree') AND a.attname IN ('szdoc', 'dyudt') AND "
+                                 "NOT a.attisdropped), false)"),
                   rows, error))
         return nullptr;
     c->m_readOnly = !rows.rows.empty() && rows.rows.front().value(0).toInt() != 0;
@@ -247,19 +250,36 @@ std::unique_ptr<PgConnection> PgConnection::open(const PgTarget& target, const Q
 }
 
 PgConnection::PgConnection(pg_conn* conn, PgTarget target, QString provider)
-    : m_conn(conn), m_target(std::move(target)), m_provider(std::move(provider)), m_cancel(PQgetCancel(conn)) {}
+    : m_conn(conn), m_target(std::move(target)), m_provider(std::move(provider)),
+      m_cancel(std::make_shared<CancelRequest>(PQgetCancel(conn))) {}
 
 PgConnection::~PgConnection() {
-    PQfreeCancel(m_cancel);
     PQfinish(m_conn);
 }
 
+PgConnection::CancelRequest::~CancelRequest() {
+    PQfreeCancel(cancel);
+}
+
 void PgConnection::interrupt() {
-    const std::lock_guard lock(m_cancelLock);
-    if (m_cancel) {
-        char reason[256];
-        PQcancel(m_cancel, reason, sizeof reason);
+    m_interrupted = true;
+    sendCancel();
+}
+
+void PgConnection::sendCancel() {
+    std::shared_ptr<CancelRequest> request;
+    {
+        const std::lock_guard lock(m_cancelLock);
+        request = m_cancel;
     }
+    if (!request || !request->cancel)
+        return;
+    // The request goes to the server on a thread of its own: it waits for the server's answer, and a
+    // server that is stopped or cut off would hold the caller (often the window's thread) with it.
+    std::thread([request] {
+        char reason[256];
+        PQcancel(request->cancel, reason, sizeof reason);
+    }).detach();
 }
 
 bool PgConnection::connected(QString& error) {
@@ -275,8 +295,7 @@ bool PgConnection::connected(QString& error) {
     m_timeoutSet = -1;
     {
         const std::lock_guard lock(m_cancelLock);
-        PQfreeCancel(m_cancel);
-        m_cancel = PQgetCancel(m_conn); // the new server process is another one to stop
+        m_cancel = std::make_shared<CancelRequest>(PQgetCancel(m_conn)); // a new server process to stop
     }
     qCInfo(lcPlatformDb) << "connected again to" << m_target.host << m_target.port << m_target.database;
     return executeRaw(QStringLiteral("SET standard_conforming_strings = on"), error);
@@ -302,7 +321,7 @@ PGresult* PgConnection::nextResult(qint64 deadline, QString& error, bool& late) 
     if (!late) {
         // The server has not answered in time: ask it to stop, and give it a moment to say so.
         late = true;
-        interrupt();
+        sendCancel();
         error = QStringLiteral("the server did not answer within %1 ms").arg(DbProviders::commandTimeout() + graceMs());
     }
     if (waitReady(steadyMs() + graceMs()))
@@ -353,11 +372,17 @@ bool PgConnection::run(const QString& sql, const RowSink* sink, qint64* affected
         error = QStringLiteral("the statement holds a NUL character");
         return false;
     }
+    if (m_interrupted.exchange(false)) { // stopped before it started
+        error = QStringLiteral("the statement was stopped");
+        return false;
+    }
     // The extended protocol takes one statement only, as the SQLite path does.
     if (!PQsendQueryParams(m_conn, text.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0)) {
         error = messageOf(m_conn);
         return false;
     }
+    if (m_interrupted.exchange(false))
+        sendCancel(); // stopped while it was being sent: the server has it now, and stops it
     PQsetSingleRowMode(m_conn);
     const bool committing = sql.trimmed().compare(QLatin1String("COMMIT"), Qt::CaseInsensitive) == 0;
     const qint64 deadline = steadyMs() + DbProviders::commandTimeout() + graceMs();
@@ -576,17 +601,46 @@ bool PgConnection::insertRows(const QString& table, const QList<DbColumn>& colum
 }
 
 bool PgConnection::createIndexes(QString& error) {
-    // The tree's children and home rows, the pages by number, the attached XML by number.
-    static const char* const statements[] = {
-        "CREATE INDEX IF NOT EXISTS tbtree_parent ON tbtree (nolfp, insrt)",
-        "CREATE INDEX IF NOT EXISTS tbtree_child ON tbtree (nolfc)",
-        "CREATE UNIQUE INDEX IF NOT EXISTS msdoc_no ON msdoc (nodoc)",
-        "CREATE INDEX IF NOT EXISTS msdoc_title ON msdoc (szdoc, nodoc)",
-        "CREATE INDEX IF NOT EXISTS msdxml_no ON msdxml (nodxml)",
+    // The tree's children in their order and the home rows of a page, the pages by title in the
+    // find's order (Nulls first, as the find lists them), and page and XML numbers where the table
+    // has no key of its own. Only for the tables there are (msDxml may be missing).
+    QStringList present;
+    if (!tables(present, error))
+        return false;
+    auto hasKey = [&](const char* table, bool& key) {
+        key = false;
+        return queryEach(
+            QStringLiteral("SELECT 1 FROM pg_index WHERE indisprimary AND indrelid = to_regclass('%1')")
+                .arg(QLatin1String(table)),
+            [&](const QVariantList&) {
+                key = true;
+                return false;
+            },
+            error);
     };
-    for (const char* st : statements)
-        if (!executeRaw(QString::fromLatin1(st), error))
+    struct Index {
+        const char* table;
+        const char* statement;
+        bool unlessKeyed;
+    };
+    static const Index indexes[] = {
+        {"tbtree", "CREATE INDEX IF NOT EXISTS tbtree_parent ON tbtree (nolfp, insrt NULLS FIRST, nolfc)", false},
+        {"tbtree", "CREATE INDEX IF NOT EXISTS tbtree_child ON tbtree (nolfc)", false},
+        {"msdoc", "CREATE INDEX IF NOT EXISTS msdoc_title ON msdoc (szdoc NULLS FIRST, nodoc)", false},
+        {"msdoc", "CREATE UNIQUE INDEX IF NOT EXISTS msdoc_no ON msdoc (nodoc)", true},
+        {"msdxml", "CREATE INDEX IF NOT EXISTS msdxml_no ON msdxml (nodxml)", true},
+    };
+    for (const Index& index : indexes) {
+        if (!present.contains(QLatin1String(index.table)))
+            continue;
+        bool keyed = false;
+        if (index.unlessKeyed && !hasKey(index.table, keyed))
             return false;
+        if (!keyed && !executeRaw(QString::fromLatin1(index.statement), error))
+            return false;
+    }
+    if (!present.contains(QLatin1String("msdoc")))
+        return true;
     // The find's Like on the text, where the server offers trigram indexes (and lets this user add
     // them); without them the find still works, reading every page. Tried inside a savepoint, so
     // that a refusal leaves the copy's transaction as it was.

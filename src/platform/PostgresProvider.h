@@ -5,6 +5,8 @@
 
 #include <QMap>
 
+#include <atomic>
+#include <memory>
 #include <mutex>
 
 struct pg_conn;
@@ -56,6 +58,8 @@ private:
     /// Runs one statement row by row; rows go to sink (when given) until it returns false.
     bool run(const QString& sql, const RowSink* sink, qint64* affected, QString& error, QStringList* columns = nullptr);
     bool applyTimeout(QString& error);
+    /// Asks the server to stop the running statement, without waiting for it.
+    void sendCancel();
     /// Waits until a whole result has come or the deadline passes (false).
     bool waitReady(qint64 deadline);
     /// The next result of the running statement, or null at its end. Past the deadline the
@@ -66,8 +70,15 @@ private:
     bool simple(const QString& sql, QString& error);
 
     pg_conn* m_conn = nullptr;
-    std::mutex m_cancelLock;       // guards m_cancel against interrupt() from another thread
-    pg_cancel* m_cancel = nullptr; // the request that stops the running statement
+    /// What stops the running statement; kept alive by a request still on its way.
+    struct CancelRequest {
+        explicit CancelRequest(pg_cancel* c) : cancel(c) {}
+        ~CancelRequest();
+        pg_cancel* cancel;
+    };
+    std::mutex m_cancelLock; // guards m_cancel against interrupt() from another thread
+    std::shared_ptr<CancelRequest> m_cancel;
+    std::atomic_bool m_interrupted{false}; // interrupt() was called: the statement it meant stops
     PgTarget m_target;
     QString m_provider;
     bool m_broken = false;   // given up after the server stopped answering

@@ -115,9 +115,12 @@ QString postgresOrder(QStringView rest, const QString& before) {
                                                QRegularExpression::DotMatchesEverythingOption);
     static const QRegularExpression keyRe(QStringLiteral("^\\s*((?:(\\w+)\\.)?(\\w+))(?:\\s+(Asc|Desc))?\\s*$"),
                                           QRegularExpression::CaseInsensitiveOption);
-    static const QRegularExpression fromDocs(QStringLiteral("\\bFrom\\s+msDoc\\s*(Where\\b.*)?$"),
-                                             QRegularExpression::CaseInsensitiveOption |
-                                                 QRegularExpression::DotMatchesEverythingOption);
+    // A statement on msDoc alone (the find), and one on the page tree as T (children, code list).
+    static const QRegularExpression fromDocs(
+        QStringLiteral("^\\s*Select\\s+[^()]*?\\bFrom\\s+msDoc\\b(?:(?!\\bFrom\\b).)*$"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression fromTree(QStringLiteral("^\\s*Select\\s+[^()]*?\\bFrom\\s+tbTree\\s+T\\b"),
+                                             QRegularExpression::CaseInsensitiveOption);
     const auto m = clause.match(rest);
     if (!m.hasMatch())
         return {};
@@ -138,6 +141,8 @@ QString postgresOrder(QStringView rest, const QString& before) {
         keys << QStringLiteral("noDoc");
     else if (last.compare(QLatin1String("inSrt"), Qt::CaseInsensitive) == 0)
         keys << prefix + QStringLiteral("noLfC");
+    else if (fromTree.match(before).hasMatch()) // rows equal by their keys in their tree order
+        keys << QStringLiteral("T.inSrt NULLS FIRST") << QStringLiteral("T.noLfC");
     return QStringLiteral("Order By ") + keys.join(QStringLiteral(", ")) + QLatin1Char(' ');
 }
 

@@ -392,7 +392,7 @@ bool SqliteConnection::columns(const QString& table, QList<DbColumn>& out, QStri
 
 bool SqliteConnection::createTable(const QString& table, const QList<DbColumn>& columns, QString& error) {
     // A key of one whole-number column is the table's own row number (INTEGER PRIMARY KEY), which
-    // keeps rows in key order on disk; so is msDoc's page number when the source names no key.
+    // keeps rows in key order on disk.
     const qsizetype keyColumns =
         std::count_if(columns.begin(), columns.end(), [](const DbColumn& c) { return c.keyPart; });
     QStringList defs;
@@ -400,11 +400,8 @@ bool SqliteConnection::createTable(const QString& table, const QList<DbColumn>& 
     for (const DbColumn& c : columns) {
         static const char* const types[] = {"INTEGER", "REAL", "TEXT", "BLOB", "DATETIME"};
         QString def = quotedName(c.name) + QLatin1Char(' ') + QLatin1String(types[c.kind]);
-        const bool soleKey = keyColumns == 1 && c.keyPart == 1;
-        const bool pageNumber = keyColumns == 0 && table.compare(QLatin1String("msDoc"), Qt::CaseInsensitive) == 0 &&
-                                c.name.compare(QLatin1String("noDoc"), Qt::CaseInsensitive) == 0;
         DbColumn plain = c;
-        if (c.kind == DbColumn::Integer && (soleKey || pageNumber)) {
+        if (c.kind == DbColumn::Integer && keyColumns == 1 && c.keyPart == 1) {
             def += QStringLiteral(" PRIMARY KEY");
             rowKey = true;
             plain.notNull = false; // a row number is never Null; SQLite reads the column as nullable

@@ -1,6 +1,7 @@
 // Tests of server databases: the dialect the server is spoken to in, and the sample put on a private
 // PostgreSQL server with dbtext-copy, then read through a data link as the reader reads a file.
 #include "app/Usr.h"
+#include "docdb/FindEngine.h"
 #include "docdb/PageFind.h"
 #include "docdb/Recordset.h"
 #include "docdb/Schema.h"
@@ -17,6 +18,7 @@
 #include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <signal.h>
 #include <unistd.h>
@@ -46,10 +48,15 @@ TEST(PostgresDialect, LikeComparesAsciiCaseFreeWithoutEscapesAndTitlesTieByPage)
     EXPECT_EQ(SqlDialect::toPostgres(QStringLiteral("Select 1 Where d < #01/02/30#")),
               QStringLiteral("Select 1 Where d < TIMESTAMP '1930-01-02 00:00:00'"));
     // Nulls where SQLite puts them (first going up, last going down), equal keys in SQLite's order.
-    EXPECT_TRUE(
-        SqlDialect::toPostgres(docdb::sql::kCodeList).endsWith(QStringLiteral("Order By D.dyUdt DESC NULLS LAST ")));
+    EXPECT_TRUE(SqlDialect::toPostgres(docdb::sql::kCodeList)
+                    .endsWith(QStringLiteral("Order By D.dyUdt DESC NULLS LAST, T.inSrt NULLS FIRST, T.noLfC ")));
     EXPECT_TRUE(SqlDialect::toPostgres(docdb::sql::kChildren)
                     .endsWith(QStringLiteral("Order By T.inSrt NULLS FIRST, T.noLfC ")));
+    // A title order inside a subquery on msDoc is no find: nothing is added to it.
+    EXPECT_EQ(SqlDialect::toPostgres(QStringLiteral("Select szDoc From tbTree Where noLfC In (Select noDoc From msDoc) "
+                                                    "Order By szDoc")),
+              QStringLiteral(
+                  "Select szDoc From tbTree Where noLfC In (Select noDoc From msDoc) Order By szDoc NULLS FIRST "));
     EXPECT_EQ(SqlDialect::toPostgres(docdb::sql::kFindAll),
               QStringLiteral(" Select noDoc, szDoc From msDoc Order By szDoc NULLS FIRST, noDoc "));
 }
@@ -181,14 +188,14 @@ TEST_F(ServerDb, TheSampleCopiedToTheServerReadsFindsAndStampsAsTheFileDoes) {
 }
 
 TEST_F(ServerDb, CopiesWithoutTheTrigramIndexWhenTheUserMayNotAddItAndListsTiesAndNullsAsTheFileDoes) {
-    // Equal titles, a Null title, siblings at the same place, a Null date in a code list.
+    // Equal titles, a Null title, siblings at the same place, Null dates in a code list, no msDxml.
     samples::DocDbContent c;
     for (int no = 1; no <= 9; ++no) {
         samples::PageRow p;
         p.no = no;
         p.title = no == 9 ? QStringLiteral("code") : QStringLiteral("same");
         p.obDoc = QByteArray("<p>word ") + QByteArray::number(no) + "</p>";
-        p.updated = no == 3 ? QDateTime() : QDateTime(QDate(2026, 1, no), QTime(8, 0));
+        p.updated = no == 2 || no == 3 ? QDateTime() : QDateTime(QDate(2026, 1, no), QTime(8, 0));
         p.boCod = no == 9 ? 1 : 0;
         c.pages << p;
         samples::TreeRow e;
@@ -205,6 +212,8 @@ TEST_F(ServerDb, CopiesWithoutTheTrigramIndexWhenTheUserMayNotAddItAndListsTiesA
     ASSERT_TRUE(ok);
     qint32 n = 0;
     fileSvr.D_ExeSq(QStringLiteral("Update msDoc Set szDoc = Null Where noDoc = 5"), ok, n);
+    ASSERT_TRUE(ok);
+    fileSvr.D_ExeSq(QStringLiteral("Drop Table msDxml"), ok, n); // a database without attached XML
     ASSERT_TRUE(ok);
 
     // A user who may create tables but not extensions (the server's own user set this up).
@@ -262,7 +271,7 @@ TEST_F(ServerDb, CopiesWithoutTheTrigramIndexWhenTheUserMayNotAddItAndListsTiesA
     }
 }
 
-TEST_F(ServerDb, AServerThatStopsAnsweringFailsTheReadWithinTheTimeOut) {
+TEST_F(ServerDb, AServerThatStopsAnsweringFailsTheReadAndTheFindLetsGoWithinTheTimeOut) {
     ASSERT_EQ(copy(testsupport::sampleDb(), udl), 0);
     docdb::zSvr server(messages, clt);
     bool ok = false;
@@ -271,12 +280,16 @@ TEST_F(ServerDb, AServerThatStopsAnsweringFailsTheReadWithinTheTimeOut) {
     int backend = 0;
     server.R_GtVaL(QStringLiteral("Select pg_backend_pid()"), backend, 0);
     ASSERT_GT(backend, 0);
+    const auto whole = pid_t(pg->serverPid());
     platform::DbProviders::setCommandTimeout(1000);
     const auto restore = qScopeGuard([&] {
+        ::kill(whole, SIGCONT);
         ::kill(backend, SIGCONT);
         platform::DbProviders::setCommandTimeout(30000);
     });
-    ASSERT_EQ(::kill(backend, SIGSTOP), 0); // the server's process for this session stops answering
+    // The whole server stops answering, even requests to stop a statement.
+    ASSERT_EQ(::kill(backend, SIGSTOP), 0);
+    ASSERT_EQ(::kill(whole, SIGSTOP), 0);
     QElapsedTimer t;
     t.start();
     docdb::Recordset rs;
@@ -284,6 +297,28 @@ TEST_F(ServerDb, AServerThatStopsAnsweringFailsTheReadWithinTheTimeOut) {
     EXPECT_FALSE(ok);
     EXPECT_LT(t.elapsed(), 5000);
     EXPECT_TRUE(server.lastError().contains(QStringLiteral("did not answer"))) << server.lastError().toStdString();
+
+    // A find on the stopped server, then the engine goes (the database closes): it lets go at once.
+    ::kill(whole, SIGCONT);
+    {
+        docdb::FindEngine engine;
+        engine.setDatabase(QString(), server.connectionText());
+        ASSERT_TRUE(engine.find(QStringLiteral("検索")));
+        QTest::qWait(300); // connected, and the statement sent
+        int finder = 0;
+        QString error;
+        QString pid;
+        pg->execute(QStringLiteral("postgres"),
+                    QStringLiteral("SELECT max(pid) FROM pg_stat_activity WHERE application_name = 'dbtext'"), error,
+                    &pid);
+        finder = pid.toInt();
+        if (finder > 0 && finder != backend)
+            ::kill(finder, SIGSTOP);
+        ::kill(whole, SIGSTOP);
+        t.restart();
+    }
+    EXPECT_LT(t.elapsed(), 2000);
+    ::kill(whole, SIGCONT);
     ::kill(backend, SIGCONT);
     server.R_Rset(docdb::sql::kDocument + QStringLiteral("12"), rs, ok, 2);
     EXPECT_TRUE(ok) << server.lastError().toStdString(); // on a new connection

@@ -170,6 +170,10 @@ PgCluster::~PgCluster() {
     }
 }
 
+qint64 PgCluster::serverPid() const {
+    return m_server->process.processId();
+}
+
 bool PgCluster::restart(QString& error) {
     QProcess& p = m_server->process;
     ::kill(pid_t(p.processId()), SIGQUIT);

@@ -26,6 +26,8 @@ public:
     bool execute(const QString& database, const QString& sql, QString& error, QString* value = nullptr);
     /// The data-link text that names a database on this server.
     QString initString(const QString& database) const;
+    /// The server's main process (signals to it stop or resume the whole server).
+    qint64 serverPid() const;
     /// Stops the server and starts it again (a dropped connection for the clients).
     bool restart(QString& error);
 
