@@ -61,8 +61,8 @@ public:
     virtual bool execute(const QString& sql, qint32& affected, QString& error) = 0;
     /// The database file the connection reads, with its full path; "" for a server database.
     virtual QString databaseFile() const { return {}; }
-    /// Stops the statement running on this connection (or the next one, when it has not started
-    /// yet), from any thread, without waiting; it fails as a read error.
+    /// Stops the statement running on this connection, from any thread, without waiting; it fails
+    /// as a read error. (A server connection also stops a statement that was about to start.)
     virtual void interrupt() {}
 
     // Copying a whole database (dbtext-copy): reads that stream, the tables and their columns, and
