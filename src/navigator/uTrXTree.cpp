@@ -5,9 +5,11 @@
 #include "navigator/uTrX.h"
 #include "util/Vb.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QListWidget>
 #include <QLoggingCategory>
+#include <QScopeGuard>
 #include <QTreeWidget>
 
 #include <limits>
@@ -158,6 +160,10 @@ bool uTrX::readChildren(const QString& key, const QString& statement, docdb::Row
 }
 
 void uTrX::SetNodes(QString& sKy, bool /*bShwRt*/) {
+    // One read for the children and one for each child's own: thousands of children, or a server
+    // far away, take a moment, which the pointer shows.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
     docdb::RowArray rows;
     qint32 n = 0;
     if (!readChildren(sKy, docdb::sql::kChildren, rows, n))
