@@ -4,6 +4,7 @@
 // while the database file is unchanged since it was built.
 #pragma once
 
+#include "docdb/LikeMatch.h"
 #include "docdb/PageFind.h"
 
 #include <QString>
@@ -24,14 +25,6 @@ struct FileStamp {
     bool operator==(const FileStamp&) const = default;
     static FileStamp of(const QString& dbFile);
 };
-
-/// How often each byte value occurs in a body of text.
-using ByteCounts = std::array<quint64, 256>;
-
-/// Whether `text` matches LIKE '%word%' the way SQLite compares (both already ASCII-lower-cased
-/// UTF-8): "%" any run of characters, "_" one character, everything else itself. With the texts'
-/// byte counts given, pieces are looked for by their rarest byte.
-bool likeContains(std::string_view text, std::string_view word, const ByteCounts* counts = nullptr);
 
 namespace findindex {
 

@@ -1,0 +1,190 @@
+// LikeMatch: SQLite's LIKE on texts as the find index keeps them, scanned by their rarest bytes.
+#include "docdb/LikeMatch.h"
+
+#include <QByteArray>
+
+#include <array>
+#include <cstring>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
+namespace docdb {
+
+namespace {
+
+/// One character as SQLite's LIKE steps over it: a lead byte and its continuation bytes.
+size_t charLength(std::string_view s, size_t at) {
+    size_t n = 1;
+    if (static_cast<unsigned char>(s[at]) >= 0xC0)
+        while (at + n < s.size() && (static_cast<unsigned char>(s[at + n]) & 0xC0) == 0x80)
+            ++n;
+    return n;
+}
+
+/// Whether segment (no "%", maybe "_") matches text at `at`; on success `end` is where it ends.
+bool matchAt(std::string_view text, size_t at, std::string_view seg, size_t& end) {
+    for (size_t i = 0; i < seg.size();) {
+        if (at >= text.size())
+            return false;
+        if (seg[i] == '_') {
+            at += charLength(text, at);
+            ++i;
+        } else {
+            const size_t n = charLength(seg, i);
+            if (text.compare(at, n, seg.substr(i, n)) != 0)
+                return false;
+            at += n;
+            i += n;
+        }
+    }
+    end = at;
+    return true;
+}
+
+/// How often a byte turns up in Japanese and English text, roughly (higher is more often): without
+/// the texts' own counts a word's pieces are looked for by their least frequent bytes.
+int byteFrequency(unsigned char b) {
+    static const std::array<quint8, 256> table = [] {
+        std::array<quint8, 256> t{};
+        for (int c = 0; c < 256; ++c) {
+            if (c == ' ' || c == 0xE3)
+                t[c] = 100; // blanks, and the lead byte of kana and common punctuation
+            else if (c >= 0xE4 && c <= 0xE9)
+                t[c] = 60; // lead bytes of kanji
+            else if (c >= 0x80 && c <= 0xBF)
+                t[c] = 12; // continuation bytes spread over 64 values
+            else if (c && std::strchr("etaoinsrhl", c))
+                t[c] = 50;
+            else if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))
+                t[c] = 20;
+            else
+                t[c] = 8;
+        }
+        return t;
+    }();
+    return table[b];
+}
+
+} // namespace
+
+/// Copies SQLite text as LIKE sees it: up to its first NUL, ASCII letters lower-cased.
+void foldInto(std::string& out, const unsigned char* text, int bytes) {
+    const auto* end = static_cast<const unsigned char*>(std::memchr(text, 0, size_t(bytes)));
+    const size_t n = end ? size_t(end - text) : size_t(bytes);
+    const size_t at = out.size();
+    out.resize(at + n);
+    for (size_t i = 0; i < n; ++i) {
+        const unsigned char c = text[i];
+        out[at + i] = char(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    }
+}
+
+std::string fold(const QString& s) {
+    const QByteArray u = s.toUtf8();
+    std::string out;
+    foldInto(out, reinterpret_cast<const unsigned char*>(u.constData()), int(u.size()));
+    return out;
+}
+
+LikeWord::Literal::Literal(std::string_view piece, const ByteCounts* counts) : text(piece) {
+    if (piece.size() < 2)
+        return;
+    // The byte right after a lead byte varies little (kana are E3 81/82/83 xx): it counts as frequent.
+    auto score = [&](size_t i) -> quint64 {
+        const auto b = static_cast<unsigned char>(piece[i]);
+        if (counts)
+            return (*counts)[b];
+        const bool second = i > 0 && static_cast<unsigned char>(piece[i - 1]) >= 0xE0 && (b & 0xC0) == 0x80;
+        return quint64(byteFrequency(b) + (second ? 40 : 0));
+    };
+    k1 = 0;
+    for (size_t i = 1; i < piece.size(); ++i)
+        if (score(i) < score(k1))
+            k1 = i;
+    k2 = k1 == 0 ? 1 : 0;
+    for (size_t i = 0; i < piece.size(); ++i)
+        if (i != k1 && score(i) < score(k2))
+            k2 = i;
+}
+
+size_t LikeWord::Literal::in(std::string_view text, size_t from) const {
+    const size_t n = this->text.size();
+    if (from > text.size() || n > text.size() - from)
+        return std::string_view::npos;
+    if (n < 2)
+        return text.find(this->text, from);
+    const char* base = text.data();
+    const char* needle = this->text.data();
+    const size_t last = text.size() - n; // the last place the piece can start
+    size_t at = from;
+#ifdef __SSE2__
+    // Sixteen places at a time: those where both chosen bytes agree go on to a full comparison.
+    const __m128i c1 = _mm_set1_epi8(needle[k1]), c2 = _mm_set1_epi8(needle[k2]);
+    for (; at + 16 <= last + 1; at += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(base + at + k1));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(base + at + k2));
+        auto mask = unsigned(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, c1), _mm_cmpeq_epi8(b, c2))));
+        for (; mask; mask &= mask - 1) {
+            const size_t start = at + size_t(__builtin_ctz(mask));
+            if (std::memcmp(base + start, needle, n) == 0)
+                return start;
+        }
+    }
+#endif
+    for (; at <= last; ++at)
+        if (base[at + k1] == needle[k1] && base[at + k2] == needle[k2] && std::memcmp(base + at, needle, n) == 0)
+            return at;
+    return std::string_view::npos;
+}
+
+LikeWord::LikeWord(std::string_view word, const ByteCounts* counts) {
+    size_t start = 0;
+    while (start <= word.size()) {
+        const size_t pct = word.find('%', start);
+        const std::string_view seg = word.substr(start, pct == std::string_view::npos ? word.npos : pct - start);
+        if (!seg.empty()) {
+            const size_t wild = seg.find('_');
+            m_segments.push_back({seg, wild, Literal(seg.substr(0, wild), counts)});
+        }
+        if (pct == std::string_view::npos)
+            break;
+        start = pct + 1;
+    }
+}
+
+bool LikeWord::in(std::string_view text) const {
+    size_t at = 0;
+    for (const Segment& s : m_segments) {
+        at = s.find(text, at);
+        if (at == std::string_view::npos)
+            return false;
+    }
+    return true;
+}
+
+size_t LikeWord::Segment::find(std::string_view in, size_t from) const {
+    if (wild == std::string_view::npos) {
+        const size_t hit = head.in(in, from);
+        return hit == std::string_view::npos ? hit : hit + text.size();
+    }
+    // With "_": candidates where the literal run before it occurs, else every character.
+    for (size_t at = from; at < in.size();) {
+        if (wild > 0) {
+            at = head.in(in, at);
+            if (at == std::string_view::npos)
+                return at;
+        }
+        size_t end = 0;
+        if (matchAt(in, at, text, end))
+            return end;
+        at += charLength(in, at);
+    }
+    return std::string_view::npos;
+}
+
+bool likeContains(std::string_view text, std::string_view word, const ByteCounts* counts) {
+    return LikeWord(word, counts).in(text);
+}
+
+} // namespace docdb
