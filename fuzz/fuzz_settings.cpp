@@ -37,12 +37,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bool ok = false;
     ini.GetTxt(path, ok);
     const QString before = ini.documentText();
-    // The other groups of the document, each with its body as read.
+    // The other groups of the document, each with its body as read. The root "運用" is no group,
+    // even where a hand-edited file indents it like one: the new group goes inside it.
     QStringList groups;
     static const QRegularExpression groupStart(QStringLiteral("\\r\\n   <([^<>/\\r\\n]+)>\\r\\n"));
     for (auto it = groupStart.globalMatch(before); it.hasNext();) {
         const QString name = it.next().captured(1);
-        if (name != QStringLiteral("位置") && !groups.contains(name))
+        if (name != QStringLiteral("位置") && name != QStringLiteral("運用") && !groups.contains(name))
             groups << name;
     }
     QStringList bodies;
