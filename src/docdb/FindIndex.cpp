@@ -20,6 +20,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #ifdef __GLIBC__
@@ -35,7 +36,7 @@ namespace docdb {
 
 namespace {
 
-constexpr char kMagic[8] = {'D', 'B', 'T', 'X', 'F', 'N', 'D', '6'};
+constexpr char kMagic[8] = {'D', 'B', 'T', 'X', 'F', 'N', 'D', '9'};
 // SQLite refuses LIKE patterns longer than this (bytes); the index then leaves the answer to it.
 constexpr qsizetype kMaxPattern = 50000;
 
@@ -162,6 +163,10 @@ namespace {
 //   texts     the folded text of each page, in the table's order
 //   offsets   u64 per page + 1: where each text starts (a Null text has the top bit set)
 //   heads     a slot per page with the start of its text
+//   pairs     bit sets per page of the pairs of ASCII letters and digits in its text: they rule out
+//             pages for the pieces of a word too short for trigrams, and across its "_". Stored
+//             byte by byte: byte j of every page's sets, then byte j + 1, so that a find reads
+//             only the few bytes its words need
 //   buckets   u64 per trigram bucket + 1: where its page list starts in the postings
 //   postings  per bucket, the places of the pages holding a trigram of that bucket, as growing
 //             numbers written as the difference to the one before, 7 bits a byte
@@ -174,6 +179,66 @@ constexpr int kFooter = 8 * 7 + 8;
 // The start of every page's text again, side by side in slots of a length and up to 510 bytes (cut
 // at a character's start): a word found there decides the page without reading the rest.
 constexpr int kSlot = 512, kHeadBytes = kSlot - 2;
+// Letters and digits: 36 characters, so 36 x 36 pairs, a bit each; a page has two such sets, of
+// the pairs side by side and of the pairs with one character (any) between them.
+constexpr int kPairChars = 36, kPairSet = kPairChars * kPairChars / 8, kPairBytes = 2 * kPairSet;
+
+/// A folded byte's place among the letters and digits, or -1 (anything else, "_" included).
+int pairClass(unsigned char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'z')
+        return 10 + (c - 'a');
+    return -1;
+}
+
+/// Sets the bits of the pairs in a run of characters (UTF-8, every "_" one character of any
+/// kind): letters and digits side by side, and two of them with one character between.
+void addPairs(std::string_view text, uchar* bits) {
+    auto set = [bits](int set, int a, int b) {
+        const int bit = a * kPairChars + b;
+        bits[set * kPairSet + (bit >> 3)] |= uchar(1u << (bit & 7));
+    };
+    int before = -1, twoBefore = -1;
+    bool inChar = false;
+    for (const char c : text) {
+        // Characters as LIKE steps over them: a lead byte takes the continuation bytes after it;
+        // any other byte, a stray continuation byte too, is a character of its own.
+        const auto u = static_cast<unsigned char>(c);
+        if (inChar && (u & 0xC0) == 0x80)
+            continue;
+        inChar = u >= 0xC0;
+        const int now = pairClass(u);
+        if (now >= 0) {
+            if (before >= 0)
+                set(0, before, now);
+            if (twoBefore >= 0)
+                set(1, twoBefore, now);
+        }
+        twoBefore = before;
+        before = now;
+    }
+}
+
+/// The pair bits a page must have for the words: those of each "%"-separated segment, in which
+/// every other character stands for itself and "_" for one character of any kind. Kept as the
+/// bytes that have bits, each with its bits.
+std::vector<std::pair<int, uchar>> pairsNeeded(const std::vector<std::string>& words) {
+    std::array<uchar, kPairBytes> need{};
+    for (const std::string& w : words) {
+        size_t start = 0;
+        while (start < w.size()) {
+            const size_t stop = std::min(w.find('%', start), w.size());
+            addPairs(std::string_view(w).substr(start, stop - start), need.data());
+            start = stop + 1;
+        }
+    }
+    std::vector<std::pair<int, uchar>> out;
+    for (int i = 0; i < kPairBytes; ++i)
+        if (need[size_t(i)])
+            out.emplace_back(i, need[size_t(i)]);
+    return out;
+}
 
 quint32 bucketOf(const unsigned char* p) {
     const quint32 v = quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16;
@@ -289,8 +354,10 @@ BucketList bucketList(const Mapped& m, qint64 postings, qint64 buckets, quint32 
 }
 
 /// Keeps in the running only the pages on the list: a page still in after `round` lists has the
-/// mark `round`, and each page on this list that has it moves on to `round + 1`.
-void narrow(const BucketList& list, quint8 round, std::vector<quint8>& marks) {
+/// mark `round`, and each page on this list that has it moves on to `round + 1`. Returns how many
+/// moved on.
+quint64 narrow(const BucketList& list, quint8 round, std::vector<quint8>& marks) {
+    quint64 kept = 0;
     const uchar* p = list.from;
     qint64 place = -1;
     while (p < list.to) {
@@ -303,9 +370,12 @@ void narrow(const BucketList& list, quint8 round, std::vector<quint8>& marks) {
         if (p < list.to)
             v |= quint32(*p++) << (shift & 31);
         place += v;
-        if (place >= 0 && quint64(place) < marks.size() && marks[size_t(place)] == round)
+        if (place >= 0 && quint64(place) < marks.size() && marks[size_t(place)] == round) {
             marks[size_t(place)] = quint8(round + 1);
+            ++kept;
+        }
     }
+    return kept;
 }
 
 } // namespace
@@ -399,7 +469,7 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
     out.write(stampBytes(before));
     const qint64 textsAt = 44;
     // The texts in the table's own order, with the row of each page.
-    std::string chunk, offsets, heads;
+    std::string chunk, offsets, heads, pairs;
     ByteCounts counts{};
     std::vector<qint64> rowids;
     auto postings = std::make_unique<Postings>();
@@ -414,6 +484,7 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
         if (sqlite3_column_type(texts, 1) == SQLITE_NULL) {
             putLe<quint64>(offsets, textBytes | kNullText);
             heads.append(size_t(kSlot), '\0');
+            pairs.append(size_t(kPairBytes), '\0');
         } else {
             putLe<quint64>(offsets, textBytes);
             const size_t at = chunk.size();
@@ -422,6 +493,8 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
             for (const char c : folded)
                 ++counts[static_cast<unsigned char>(c)];
             postings->add(place, folded);
+            pairs.append(size_t(kPairBytes), '\0');
+            addPairs(folded, reinterpret_cast<uchar*>(pairs.data() + pairs.size() - kPairBytes));
             size_t cut = std::min<size_t>(folded.size(), kHeadBytes);
             while (cut < folded.size() && cut > 0 && (static_cast<unsigned char>(folded[cut]) & 0xC0) == 0x80)
                 --cut;
@@ -447,8 +520,17 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
     out.write(offsets.data(), qint64(offsets.size()));
     const qint64 headsAt = offsetsAt + qint64(offsets.size());
     out.write(heads.data(), qint64(heads.size()));
-    const qint64 bucketsAt = headsAt + qint64(heads.size());
+    {
+        std::string column(rowids.size(), '\0');
+        for (size_t j = 0; j < size_t(kPairBytes); ++j) {
+            for (size_t p = 0; p < rowids.size(); ++p)
+                column[p] = pairs[p * kPairBytes + j];
+            out.write(column.data(), qint64(column.size()));
+        }
+    }
+    const qint64 bucketsAt = headsAt + qint64(heads.size() + pairs.size());
     std::string().swap(heads);
+    std::string().swap(pairs);
     const qint64 postingsAt = bucketsAt + 8 * qint64(kBuckets + 1);
     if (!postings->write(out))
         return fail(out.errorString());
@@ -537,7 +619,7 @@ std::optional<QVector<FoundPage>> find(const QString& dbFile, const QString& tex
     for (int b = 0; b < 256; ++b)
         counts[size_t(b)] = m.u64(bytesAt + 8 * b);
     if (offsetsAt < 44 || offsetsAt + qint64(8 * (count + 1)) != headsAt ||
-        headsAt + qint64(kSlot * count) != bucketsAt || postingsAt > orderAt || orderAt > foot)
+        headsAt + qint64((kSlot + kPairBytes) * count) != bucketsAt || postingsAt > orderAt || orderAt > foot)
         return std::nullopt;
     std::vector<std::string> words;
     for (const QString& w : wordsOf(text)) {
@@ -568,20 +650,36 @@ std::optional<QVector<FoundPage>> find(const QString& dbFile, const QString& tex
               [](const BucketList& a, const BucketList& b) { return a.bytes() < b.bytes(); });
     std::vector<quint8> candidates(size_t(count), 0);
     quint8 rounds = 0;
+    quint64 left = count;
     for (const BucketList& l : lists) {
-        if (rounds == 250 || l.bytes() >= count - count / 16)
+        if (rounds == 128 || l.bytes() >= count - count / 16)
             break;
-        narrow(l, rounds++, candidates);
+        left = narrow(l, rounds++, candidates);
         if (rounds % 2 == 0 && cancel)
             return std::nullopt;
     }
-    // The candidates' texts, in two halves side by side.
+    // Then the pairs the words need, unless few pages are left to read anyway.
+    const uchar* pairBits = m.data() + headsAt + qint64(kSlot * count);
+    if (const std::vector<std::pair<int, uchar>> needed = pairsNeeded(words); !needed.empty() && left > count / 32) {
+        for (const auto& [byte, bits] : needed) {
+            const uchar* column = pairBits + qint64(byte) * qint64(count);
+            quint8* mark = candidates.data();
+            for (size_t p = 0; p < size_t(count); ++p) // without branches, so that it runs 32 pages a step
+                mark[p] = quint8(mark[p] + quint8((mark[p] == rounds) & ((column[p] & bits) == bits)));
+            if (++rounds == 255 || cancel)
+                break;
+        }
+        if (cancel)
+            return std::nullopt;
+    }
+    // The candidates' texts.
     std::vector<LikeWord> compiled;
     for (const std::string& w : words)
         compiled.emplace_back(w, &counts);
     std::vector<quint8> hits(size_t(count), 0);
     std::atomic_bool damaged{false};
     auto decide = [&](quint64 first, quint64 last) {
+        int headsHelp = 8; // how well the slots have decided pages lately, 0 to 8
         for (quint64 p = first; p < last; ++p) {
             if (candidates[p] != rounds)
                 continue;
@@ -595,26 +693,47 @@ std::optional<QVector<FoundPage>> find(const QString& dbFile, const QString& tex
                 damaged = true;
                 return;
             }
-            const char* slot = reinterpret_cast<const char*>(m.data()) + headsAt + qint64(kSlot * p);
-            // The slots lie a page apart in memory, too far for the processor to guess: ask ahead.
-            __builtin_prefetch(slot + 8 * kSlot);
-            __builtin_prefetch(slot + 8 * kSlot + 64);
-            const std::string_view head(slot + 2, std::min<size_t>(qFromLittleEndian<quint16>(slot), kHeadBytes));
             const std::string_view page(reinterpret_cast<const char*>(m.data()) + 44 + from, size_t(to - from));
-            bool all = true;
-            for (const LikeWord& w : compiled)
-                if (!w.in(head) && (head.size() == page.size() || !w.in(page))) {
+            // A text no longer than a slot holds is read as it is. Of a longer one the slot is read
+            // first, and decides the page alone when every word is in it. Where slots seldom decide
+            // (rare words) reading them first only adds to what is read: then the texts are read
+            // straight away, with a slot tried now and then to notice when they help again.
+            const bool viaHead = page.size() > size_t(kHeadBytes) && (headsHelp >= 4 || p % 64 == 0);
+            std::string_view head;
+            if (viaHead) {
+                const char* slot = reinterpret_cast<const char*>(m.data()) + headsAt + qint64(kSlot * p);
+                // The slots lie a page apart in memory, too far for the processor to guess: ask ahead.
+                __builtin_prefetch(slot + 8 * kSlot);
+                __builtin_prefetch(slot + 8 * kSlot + 64);
+                head = std::string_view(slot + 2, std::min<size_t>(qFromLittleEndian<quint16>(slot), kHeadBytes));
+            }
+            bool all = true, headAlone = true;
+            for (const LikeWord& w : compiled) {
+                if (viaHead && w.in(head))
+                    continue;
+                headAlone = false;
+                if (!w.in(page)) {
                     all = false;
                     break;
                 }
+            }
+            if (viaHead)
+                headsHelp = std::clamp(headsHelp + (headAlone ? 1 : -1), 0, 8);
             hits[p] = all;
             if (p % 4096 == 0 && cancel)
                 return;
         }
     };
-    const quint64 half = count / 2;
-    std::thread other(decide, half, count);
-    decide(0, half);
+    // Two readers take pieces of the pages in turn, so that neither waits for the other at the end.
+    std::atomic<quint64> nextPiece{0};
+    auto reader = [&] {
+        constexpr quint64 kPiece = 4096;
+        for (quint64 at = nextPiece.fetch_add(kPiece); at < count && !damaged && !cancel;
+             at = nextPiece.fetch_add(kPiece))
+            decide(at, std::min(count, at + kPiece));
+    };
+    std::thread other(reader);
+    reader();
     other.join();
     if (damaged || cancel)
         return std::nullopt;

@@ -8,6 +8,9 @@
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
 
 namespace docdb {
 
@@ -22,6 +25,16 @@ size_t charLength(std::string_view s, size_t at) {
     return n;
 }
 
+/// Whether n bytes agree; pieces are short, too short for a call to pay.
+inline bool sameBytes(const char* a, const char* b, size_t n) {
+    if (n > 16)
+        return std::memcmp(a, b, n) == 0;
+    for (size_t i = 0; i < n; ++i)
+        if (a[i] != b[i])
+            return false;
+    return true;
+}
+
 /// Whether segment (no "%", maybe "_") matches text at `at`; on success `end` is where it ends.
 bool matchAt(std::string_view text, size_t at, std::string_view seg, size_t& end) {
     for (size_t i = 0; i < seg.size();) {
@@ -32,7 +45,7 @@ bool matchAt(std::string_view text, size_t at, std::string_view seg, size_t& end
             ++i;
         } else {
             const size_t n = charLength(seg, i);
-            if (text.compare(at, n, seg.substr(i, n)) != 0)
+            if (n > text.size() - at || !sameBytes(text.data() + at, seg.data() + i, n))
                 return false;
             at += n;
             i += n;
@@ -65,6 +78,33 @@ int byteFrequency(unsigned char b) {
     }();
     return table[b];
 }
+
+#if defined(__x86_64__) && defined(__GNUC__)
+/// The scan below, thirty-two places at a time, for processors that have AVX2; returns the first
+/// place where the piece starts, or where the caller goes on looking (fewer than 32 places left).
+__attribute__((target("avx2"))) size_t scanWide(const char* base, size_t at, size_t last, const char* needle, size_t n,
+                                                size_t k1, size_t k2, bool& found) {
+    const __m256i c1 = _mm256_set1_epi8(needle[k1]), c2 = _mm256_set1_epi8(needle[k2]);
+    for (; at + 32 <= last + 1; at += 32) {
+        if ((at & 63) < 32)
+            _mm_prefetch(base + at + 1024, _MM_HINT_T0);
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(base + at + k1));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(base + at + k2));
+        auto mask =
+            unsigned(_mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(a, c1), _mm256_cmpeq_epi8(b, c2))));
+        for (; mask; mask &= mask - 1) {
+            const size_t start = at + size_t(__builtin_ctz(mask));
+            if (sameBytes(base + start, needle, n)) {
+                found = true;
+                return start;
+            }
+        }
+    }
+    return at;
+}
+
+const bool kWide = __builtin_cpu_supports("avx2");
+#endif
 
 } // namespace
 
@@ -118,22 +158,34 @@ size_t LikeWord::Literal::in(std::string_view text, size_t from) const {
     const char* needle = this->text.data();
     const size_t last = text.size() - n; // the last place the piece can start
     size_t at = from;
+#if defined(__x86_64__) && defined(__GNUC__)
+    if (kWide) {
+        bool found = false;
+        at = scanWide(base, at, last, needle, n, k1, k2, found);
+        if (found)
+            return at;
+    }
+#endif
 #ifdef __SSE2__
     // Sixteen places at a time: those where both chosen bytes agree go on to a full comparison.
     const __m128i c1 = _mm_set1_epi8(needle[k1]), c2 = _mm_set1_epi8(needle[k2]);
     for (; at + 16 <= last + 1; at += 16) {
+        // Texts are read once, straight through: fetch well ahead, past the memory pages the
+        // processor would fetch by itself.
+        if ((at & 63) < 16)
+            _mm_prefetch(base + at + 4096, _MM_HINT_T0);
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(base + at + k1));
         const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(base + at + k2));
         auto mask = unsigned(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, c1), _mm_cmpeq_epi8(b, c2))));
         for (; mask; mask &= mask - 1) {
             const size_t start = at + size_t(__builtin_ctz(mask));
-            if (std::memcmp(base + start, needle, n) == 0)
+            if (sameBytes(base + start, needle, n))
                 return start;
         }
     }
 #endif
     for (; at <= last; ++at)
-        if (base[at + k1] == needle[k1] && base[at + k2] == needle[k2] && std::memcmp(base + at, needle, n) == 0)
+        if (base[at + k1] == needle[k1] && base[at + k2] == needle[k2] && sameBytes(base + at, needle, n))
             return at;
     return std::string_view::npos;
 }

@@ -40,7 +40,8 @@ samples::DocDbContent corpus(QRandomGenerator& rng, int pages) {
         QStringLiteral("ALPHA"), QStringLiteral("alphabet"), QStringLiteral("beta"),    QStringLiteral("Beta_2"),
         QStringLiteral("100%"),  QStringLiteral("it's"),     QStringLiteral("ｶﾀｶﾅ"),    QStringLiteral("漢字変換"),
         QStringLiteral("x"),     QStringLiteral("Straße"),   QStringLiteral("ÄÖ"),      QStringLiteral("𠮷野家"),
-        QStringLiteral("表示"),  QStringLiteral("印刷"),     QStringLiteral("setting"), QStringLiteral("SETUP")};
+        QStringLiteral("表示"),  QStringLiteral("印刷"),     QStringLiteral("setting"), QStringLiteral("SETUP"),
+        QStringLiteral("a1b2"),  QStringLiteral("aäb"),      QStringLiteral("q𠮷z"),    QStringLiteral("7ｶ8x")};
     samples::DocDbContent c;
     for (int no = 1; no <= pages; ++no) {
         samples::PageRow p;
@@ -104,7 +105,10 @@ TEST_F(FindIndex, RandomWordsAndPairsGiveTheStatementsRowsInItsOrder) {
     // A page without text, one whose text stops at a NUL for LIKE, one with a quote.
     ASSERT_TRUE(exec(db, "UPDATE msDoc SET txDoc = NULL WHERE noDoc = 3;"
                          "UPDATE msDoc SET txDoc = CAST(X'416C70686100626574612064656C7461' AS TEXT) WHERE noDoc = 4;"
-                         "UPDATE msDoc SET txDoc = 'don''t stop' WHERE noDoc = 5;"));
+                         "UPDATE msDoc SET txDoc = 'don''t stop' WHERE noDoc = 5;"
+                         // Bytes that are no UTF-8: a stray continuation byte is a character of its
+                         // own for LIKE, a lead byte takes every continuation byte after it.
+                         "UPDATE msDoc SET txDoc = CAST(X'7A3180326220C3808080387A' AS TEXT) WHERE noDoc = 6;"));
     open(db);
     QString error;
     ASSERT_TRUE(docdb::findindex::build(db, kGoOn, {}, error)) << error.toStdString();
@@ -127,7 +131,14 @@ TEST_F(FindIndex, RandomWordsAndPairsGiveTheStatementsRowsInItsOrder) {
                          QStringLiteral("  beta   ALPHA "),
                          QStringLiteral("!"),
                          QStringLiteral("x_x x%_"),
-                         QStringLiteral("ｶﾀ ﾅ")};
+                         QStringLiteral("ｶﾀ ﾅ"),
+                         QStringLiteral("a_b"),
+                         QStringLiteral("q_z"),
+                         QStringLiteral("7_8"),
+                         QStringLiteral("z1_2b"),
+                         QStringLiteral("b _8z"),
+                         QStringLiteral("1b_"),
+                         QStringLiteral("a1%2")};
     for (int i = 0; i < 150; ++i)
         texts << (i % 3 == 0 ? randomWord(rng, c) + QLatin1Char(' ') + randomWord(rng, c) : randomWord(rng, c));
     int nonEmpty = 0;
