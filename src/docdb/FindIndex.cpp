@@ -619,7 +619,8 @@ std::optional<QVector<FoundPage>> find(const QString& dbFile, const QString& tex
     for (int b = 0; b < 256; ++b)
         counts[size_t(b)] = m.u64(bytesAt + 8 * b);
     if (offsetsAt < 44 || offsetsAt + qint64(8 * (count + 1)) != headsAt ||
-        headsAt + qint64((kSlot + kPairBytes) * count) != bucketsAt || postingsAt > orderAt || orderAt > foot)
+        headsAt + qint64((kSlot + kPairBytes) * count) != bucketsAt || bucketsAt > postingsAt ||
+        postingsAt > orderAt || orderAt > foot)
         return std::nullopt;
     std::vector<std::string> words;
     for (const QString& w : wordsOf(text)) {
