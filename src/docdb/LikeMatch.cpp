@@ -103,7 +103,8 @@ __attribute__((target("avx2"))) size_t scanWide(const char* base, size_t at, siz
     return at;
 }
 
-const bool kWide = __builtin_cpu_supports("avx2");
+// Asked while static objects are made, perhaps before the compiler's own CPU check has run: run it.
+const bool kWide = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
 #endif
 
 } // namespace
