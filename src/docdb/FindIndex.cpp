@@ -2,6 +2,8 @@
 // user-interface thread.
 #include "docdb/FindIndex.h"
 
+#include "docdb/IndexChecksum.h"
+#include "docdb/PairBits.h"
 #include "docdb/Schema.h"
 #include "platform/DbProvider.h"
 #include "platform/SqlDialect.h"
@@ -36,7 +38,7 @@ namespace docdb {
 
 namespace {
 
-constexpr char kMagic[8] = {'D', 'B', 'T', 'X', 'F', 'N', 'D', '9'};
+constexpr char kMagic[8] = {'D', 'B', 'T', 'X', 'F', 'N', 'D', 'A'};
 // SQLite refuses LIKE patterns longer than this (bytes); the index then leaves the answer to it.
 constexpr qsizetype kMaxPattern = 50000;
 
@@ -136,8 +138,12 @@ FileStamp FileStamp::of(const QString& dbFile) {
         return s;
     s.size = db.size();
     s.mtimeNs = modifiedNs(db);
-    s.walSize = wal.exists() ? wal.size() : -1;
-    s.walMtimeNs = modifiedNs(wal);
+    // An empty write-ahead log holds no change: it counts as none, so that the log SQLite makes anew
+    // whenever the database is opened in WAL mode does not make the index stale.
+    if (wal.exists() && wal.size() > 0) {
+        s.walSize = wal.size();
+        s.walMtimeNs = modifiedNs(wal);
+    }
     QFile f(dbFile);
     if (f.open(QIODevice::ReadOnly) && f.seek(24)) {
         const QByteArray b = f.read(4);
@@ -148,6 +154,10 @@ FileStamp FileStamp::of(const QString& dbFile) {
 }
 
 namespace findindex {
+
+using pairbits::addPairs;
+using pairbits::kPairBytes;
+using pairbits::pairsNeeded;
 
 QString indexPath(const QString& dbFile) {
     const QString full = QFileInfo(dbFile).absoluteFilePath();
@@ -172,74 +182,14 @@ namespace {
 //             numbers written as the difference to the one before, 7 bits a byte
 //   order     the pages in title order: place, page number, title
 //   bytes     how often each byte value occurs in the texts (u64 each), to search by the rarest
+// The footer: where each section starts, the page count, the checksum of all before it, the mark.
 constexpr int kBucketBits = 20;
 constexpr quint32 kBuckets = 1u << kBucketBits;
 constexpr quint64 kNullText = quint64(1) << 63;
-constexpr int kFooter = 8 * 7 + 8;
+constexpr int kFooter = 8 * 8 + 8;
 // The start of every page's text again, side by side in slots of a length and up to 510 bytes (cut
 // at a character's start): a word found there decides the page without reading the rest.
 constexpr int kSlot = 512, kHeadBytes = kSlot - 2;
-// Letters and digits: 36 characters, so 36 x 36 pairs, a bit each; a page has two such sets, of
-// the pairs side by side and of the pairs with one character (any) between them.
-constexpr int kPairChars = 36, kPairSet = kPairChars * kPairChars / 8, kPairBytes = 2 * kPairSet;
-
-/// A folded byte's place among the letters and digits, or -1 (anything else, "_" included).
-int pairClass(unsigned char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'z')
-        return 10 + (c - 'a');
-    return -1;
-}
-
-/// Sets the bits of the pairs in a run of characters (UTF-8, every "_" one character of any
-/// kind): letters and digits side by side, and two of them with one character between.
-void addPairs(std::string_view text, uchar* bits) {
-    auto set = [bits](int set, int a, int b) {
-        const int bit = a * kPairChars + b;
-        bits[set * kPairSet + (bit >> 3)] |= uchar(1u << (bit & 7));
-    };
-    int before = -1, twoBefore = -1;
-    bool inChar = false;
-    for (const char c : text) {
-        // Characters as LIKE steps over them: a lead byte takes the continuation bytes after it;
-        // any other byte, a stray continuation byte too, is a character of its own.
-        const auto u = static_cast<unsigned char>(c);
-        if (inChar && (u & 0xC0) == 0x80)
-            continue;
-        inChar = u >= 0xC0;
-        const int now = pairClass(u);
-        if (now >= 0) {
-            if (before >= 0)
-                set(0, before, now);
-            if (twoBefore >= 0)
-                set(1, twoBefore, now);
-        }
-        twoBefore = before;
-        before = now;
-    }
-}
-
-/// The pair bits a page must have for the words: those of each "%"-separated segment, in which
-/// every other character stands for itself and "_" for one character of any kind. Kept as the
-/// bytes that have bits, each with its bits.
-std::vector<std::pair<int, uchar>> pairsNeeded(const std::vector<std::string>& words) {
-    std::array<uchar, kPairBytes> need{};
-    for (const std::string& w : words) {
-        size_t start = 0;
-        while (start < w.size()) {
-            const size_t stop = std::min(w.find('%', start), w.size());
-            addPairs(std::string_view(w).substr(start, stop - start), need.data());
-            start = stop + 1;
-        }
-    }
-    std::vector<std::pair<int, uchar>> out;
-    for (int i = 0; i < kPairBytes; ++i)
-        if (need[size_t(i)])
-            out.emplace_back(i, need[size_t(i)]);
-    return out;
-}
-
 quint32 bucketOf(const unsigned char* p) {
     const quint32 v = quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16;
     return (v * 2654435761u) >> (32 - kBucketBits);
@@ -425,6 +375,12 @@ std::shared_ptr<const TitleOrder> titleOrder(const Mapped& m, qint64 orderAt, qi
     return kept;
 }
 
+/// Removes a damaged index, unless it has been replaced since it was read, so that it is built anew.
+void discard(const Mapped& m, const QString& path) {
+    if (QFileInfo(path).size() == m.size())
+        QFile::remove(path);
+}
+
 } // namespace
 
 bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::function<void(qint64, qint64)>& progress,
@@ -465,8 +421,10 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
         error = cancel ? QStringLiteral("cancelled") : why;
         return false;
     };
-    out.write(kMagic, 8);
-    out.write(stampBytes(before));
+    // Everything but the checksum itself and the closing mark goes through the checksum.
+    ChecksumWriter w(out);
+    w.write(kMagic, 8);
+    w.write(stampBytes(before));
     const qint64 textsAt = 44;
     // The texts in the table's own order, with the row of each page.
     std::string chunk, offsets, heads, pairs;
@@ -504,7 +462,7 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
             textBytes += chunk.size() - at;
         }
         if (chunk.size() > (8 << 20)) {
-            out.write(chunk.data(), qint64(chunk.size()));
+            w.write(chunk.data(), qint64(chunk.size()));
             chunk.clear();
         }
         if (rowids.size() % 1024 == 0 && progress)
@@ -514,28 +472,28 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
     if (rc != SQLITE_DONE)
         return fail(db.error());
     putLe<quint64>(offsets, textBytes);
-    out.write(chunk.data(), qint64(chunk.size()));
+    w.write(chunk.data(), qint64(chunk.size()));
     std::string().swap(chunk);
     const qint64 offsetsAt = textsAt + qint64(textBytes);
-    out.write(offsets.data(), qint64(offsets.size()));
+    w.write(offsets.data(), qint64(offsets.size()));
     const qint64 headsAt = offsetsAt + qint64(offsets.size());
-    out.write(heads.data(), qint64(heads.size()));
+    w.write(heads.data(), qint64(heads.size()));
     {
         std::string column(rowids.size(), '\0');
         for (size_t j = 0; j < size_t(kPairBytes); ++j) {
             for (size_t p = 0; p < rowids.size(); ++p)
                 column[p] = pairs[p * kPairBytes + j];
-            out.write(column.data(), qint64(column.size()));
+            w.write(column.data(), qint64(column.size()));
         }
     }
     const qint64 bucketsAt = headsAt + qint64(heads.size() + pairs.size());
     std::string().swap(heads);
     std::string().swap(pairs);
     const qint64 postingsAt = bucketsAt + 8 * qint64(kBuckets + 1);
-    if (!postings->write(out))
+    if (!postings->write(w))
         return fail(out.errorString());
     postings.reset();
-    const qint64 orderAt = out.pos();
+    const qint64 orderAt = w.pos();
     // The pages in the order the find lists them, each with its text's place.
     QHash<qint64, quint32> placeOf;
     placeOf.reserve(qsizetype(rowids.size()));
@@ -573,14 +531,19 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
         putLe<quint64>(tail, n);
     for (qint64 v : {offsetsAt, headsAt, bucketsAt, postingsAt, orderAt, bytesAt, qint64(rowids.size())})
         putLe<quint64>(tail, quint64(v));
-    tail.append(kMagic, 8);
-    out.write(tail.data(), qint64(tail.size()));
+    w.write(tail.data(), qint64(tail.size()));
+    std::string end;
+    putLe<quint64>(end, w.checksum());
+    end.append(kMagic, 8);
+    out.write(end.data(), qint64(end.size()));
     // An index of a database that changed while it was read would answer for neither state.
     if (cancel || after != before)
         return fail(QStringLiteral("the database changed while it was indexed"));
     if (progress)
         progress(total, total);
     const bool committed = out.commit();
+    if (committed)
+        IndexChecksum::written(path); // what was written is what was summed
 #ifdef __GLIBC__
     // The page lists took much memory in many small pieces: give it back to the system.
     malloc_trim(0);
@@ -590,7 +553,7 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
 
 bool isCurrent(const QString& dbFile) {
     QFile f(indexPath(dbFile));
-    if (!f.open(QIODevice::ReadOnly))
+    if (!f.open(QIODevice::ReadOnly) || f.size() < 44 + kFooter)
         return false;
     const QByteArray head = f.read(44);
     const std::optional<FileStamp> s =
@@ -598,32 +561,48 @@ bool isCurrent(const QString& dbFile) {
     return s && s->size >= 0 && *s == FileStamp::of(dbFile);
 }
 
-std::optional<QVector<FoundPage>> find(const QString& dbFile, const QString& text, const std::atomic_bool& cancel) {
-    const Mapped m(indexPath(dbFile));
+namespace {
+
+std::optional<QVector<FoundPage>> findIn(const QString& dbFile, const QString& text, const std::atomic_bool& cancel) {
+    const QString path = indexPath(dbFile);
+    const Mapped m(path);
     if (!m.ok())
         return std::nullopt;
     const std::optional<FileStamp> s = stampOf(m.data());
     if (!s || s->size < 0 || *s != FileStamp::of(dbFile))
         return std::nullopt; // a stale index never answers
+    // A damaged index answers nothing, and goes, so that it is built anew.
+    auto broken = [&] {
+        discard(m, path);
+        return std::optional<QVector<FoundPage>>();
+    };
     const qint64 foot = m.size() - kFooter;
-    if (std::memcmp(m.data() + foot + 56, kMagic, 8) != 0)
-        return std::nullopt; // a cut or damaged index file
+    if (std::memcmp(m.data() + foot + 64, kMagic, 8) != 0)
+        return broken();
     const qint64 offsetsAt = qint64(m.u64(foot)), headsAt = qint64(m.u64(foot + 8)),
                  bucketsAt = qint64(m.u64(foot + 16)), postingsAt = qint64(m.u64(foot + 24)),
                  orderAt = qint64(m.u64(foot + 32));
     const qint64 bytesAt = qint64(m.u64(foot + 40));
     const quint64 count = m.u64(foot + 48);
-    if (bytesAt < orderAt || bytesAt + 8 * 256 > foot)
-        return std::nullopt;
+    // Every place within the file and a page count the file has room for, before any sums of them
+    // (which a damaged footer could otherwise carry round past the largest number).
+    for (const qint64 at : {offsetsAt, headsAt, bucketsAt, postingsAt, orderAt, bytesAt})
+        if (at < 44 || at > foot)
+            return broken();
+    if (count > quint64(m.size()) / quint64(kSlot + kPairBytes) || bytesAt < orderAt || bytesAt + 8 * 256 > foot ||
+        offsetsAt + qint64(8 * (count + 1)) != headsAt || headsAt + qint64((kSlot + kPairBytes) * count) != bucketsAt ||
+        bucketsAt > postingsAt || postingsAt > orderAt)
+        return broken();
+    if (!IndexChecksum::intact(path, m.data(), m.size(), foot + 56, m.u64(foot + 56)))
+        return broken();
     ByteCounts counts;
     for (int b = 0; b < 256; ++b)
         counts[size_t(b)] = m.u64(bytesAt + 8 * b);
-    if (offsetsAt < 44 || offsetsAt + qint64(8 * (count + 1)) != headsAt ||
-        headsAt + qint64((kSlot + kPairBytes) * count) != bucketsAt || bucketsAt > postingsAt ||
-        postingsAt > orderAt || orderAt > foot)
-        return std::nullopt;
     std::vector<std::string> words;
     for (const QString& w : wordsOf(text)) {
+        // The statement's text ends at a NUL, so that SQLite refuses it: let the statement say so.
+        if (w.contains(QChar(0)))
+            return std::nullopt;
         if (w.toUtf8().size() + 2 > kMaxPattern)
             return std::nullopt; // SQLite refuses such a pattern: let the statement say so
         words.push_back(fold(w));
@@ -738,7 +717,7 @@ std::optional<QVector<FoundPage>> find(const QString& dbFile, const QString& tex
     other.join();
     if (damaged || cancel)
         return std::nullopt;
-    const std::shared_ptr<const TitleOrder> order = titleOrder(m, orderAt, foot, count, indexPath(dbFile), *s);
+    const std::shared_ptr<const TitleOrder> order = titleOrder(m, orderAt, foot, count, path, *s);
     if (!order)
         return std::nullopt;
     QVector<FoundPage> pages;
@@ -747,6 +726,16 @@ std::optional<QVector<FoundPage>> find(const QString& dbFile, const QString& tex
         if (hits[l.place])
             pages.push_back({l.no, l.title});
     return pages;
+}
+
+} // namespace
+
+std::optional<QVector<FoundPage>> find(const QString& dbFile, const QString& text, const std::atomic_bool& cancel) {
+    try {
+        return findIn(dbFile, text, cancel);
+    } catch (const std::exception&) {
+        return std::nullopt; // out of memory for a find: the statement answers
+    }
 }
 
 std::optional<QVector<FoundPage>> scan(const QString& dbFile, const QString& text, const std::atomic_bool& cancel) {

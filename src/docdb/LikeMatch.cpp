@@ -109,15 +109,68 @@ const bool kWide = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
 
 } // namespace
 
-/// Copies SQLite text as LIKE sees it: up to its first NUL, ASCII letters lower-cased.
+namespace {
+
+/// Appends a character value in UTF-8. Values past Unicode (which SQLite makes of long runs of
+/// continuation bytes) all become one sequence that no typed character can equal.
+void appendChar(std::string& out, quint32 v) {
+    if (v < 0x80) {
+        out += char(v);
+    } else if (v < 0x800) {
+        out += char(0xC0 | (v >> 6));
+        out += char(0x80 | (v & 0x3F));
+    } else if (v < 0x10000) {
+        out += char(0xE0 | (v >> 12));
+        out += char(0x80 | ((v >> 6) & 0x3F));
+        out += char(0x80 | (v & 0x3F));
+    } else if (v < 0x110000) {
+        out += char(0xF0 | (v >> 18));
+        out += char(0x80 | ((v >> 12) & 0x3F));
+        out += char(0x80 | ((v >> 6) & 0x3F));
+        out += char(0x80 | (v & 0x3F));
+    } else {
+        out += "\xF8\x88\x80\x80\x80";
+    }
+}
+
+} // namespace
+
+/// Copies SQLite text as LIKE sees it: up to its first NUL, ASCII letters lower-cased, and every
+/// character as LIKE reads it. LIKE compares character values, not bytes: a lead byte takes all the
+/// continuation bytes after it, a value that is no proper character (a shortened or overlong form,
+/// a surrogate, U+FFFE, U+FFFF) reads as U+FFFD, and a stray continuation byte is the character of
+/// its own value. Each character is written back in proper UTF-8, so that comparing bytes is
+/// comparing characters. Proper UTF-8 comes out as it went in.
 void foldInto(std::string& out, const unsigned char* text, int bytes) {
     const auto* end = static_cast<const unsigned char*>(std::memchr(text, 0, size_t(bytes)));
     const size_t n = end ? size_t(end - text) : size_t(bytes);
-    const size_t at = out.size();
-    out.resize(at + n);
-    for (size_t i = 0; i < n; ++i) {
+    out.reserve(out.size() + n);
+    for (size_t i = 0; i < n;) {
         const unsigned char c = text[i];
-        out[at + i] = char(c >= 'A' && c <= 'Z' ? c + 32 : c);
+        if (c < 0x80) {
+            out += char(c >= 'A' && c <= 'Z' ? c + 32 : c);
+            ++i;
+            continue;
+        }
+        if (c < 0xC0) {
+            appendChar(out, c); // a stray continuation byte
+            ++i;
+            continue;
+        }
+        // The lead byte's own bits: five, four, three, two, one, none (as SQLite's table has them).
+        static constexpr quint8 kLeadBits[64] = {
+            0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0a, 0x0b, 0x0c, 0x0d, 0x0e, 0x0f,
+            0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17, 0x18, 0x19, 0x1a, 0x1b, 0x1c, 0x1d, 0x1e, 0x1f,
+            0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0a, 0x0b, 0x0c, 0x0d, 0x0e, 0x0f,
+            0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x00, 0x01, 0x02, 0x03, 0x00, 0x01, 0x00, 0x00};
+        quint32 v = kLeadBits[c - 0xC0];
+        size_t j = i + 1;
+        for (; j < n && (text[j] & 0xC0) == 0x80; ++j)
+            v = (v << 6) + (text[j] & 0x3F);
+        if (v < 0x80 || (v & 0xFFFFF800) == 0xD800 || (v & 0xFFFFFFFE) == 0xFFFE)
+            v = 0xFFFD;
+        appendChar(out, v);
+        i = j;
     }
 }
 

@@ -15,7 +15,8 @@ namespace docdb {
 /// How often each byte value occurs in a body of text.
 using ByteCounts = std::array<quint64, 256>;
 
-/// Appends SQLite text as LIKE sees it: up to its first NUL, ASCII letters lower-cased.
+/// Appends SQLite text as LIKE sees it: up to its first NUL, ASCII letters lower-cased, each
+/// character as LIKE reads it written back in proper UTF-8 (so that bytes compare as LIKE compares).
 void foldInto(std::string& out, const unsigned char* text, int bytes);
 /// A find word as LIKE compares it.
 std::string fold(const QString& s);

@@ -8,6 +8,7 @@
 #include "support/Fixtures.h"
 #include "util/zClt.h"
 
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
@@ -103,12 +104,21 @@ TEST_F(FindIndex, RandomWordsAndPairsGiveTheStatementsRowsInItsOrder) {
     const samples::DocDbContent c = corpus(rng, 600);
     const QString db = testsupport::writeDb(tmp.path(), QStringLiteral("corpus.txdb"), c);
     // A page without text, one whose text stops at a NUL for LIKE, one with a quote.
-    ASSERT_TRUE(exec(db, "UPDATE msDoc SET txDoc = NULL WHERE noDoc = 3;"
-                         "UPDATE msDoc SET txDoc = CAST(X'416C70686100626574612064656C7461' AS TEXT) WHERE noDoc = 4;"
-                         "UPDATE msDoc SET txDoc = 'don''t stop' WHERE noDoc = 5;"
-                         // Bytes that are no UTF-8: a stray continuation byte is a character of its
-                         // own for LIKE, a lead byte takes every continuation byte after it.
-                         "UPDATE msDoc SET txDoc = CAST(X'7A3180326220C3808080387A' AS TEXT) WHERE noDoc = 6;"));
+    ASSERT_TRUE(exec(db,
+                     "UPDATE msDoc SET txDoc = NULL WHERE noDoc = 3;"
+                     "UPDATE msDoc SET txDoc = CAST(X'416C70686100626574612064656C7461' AS TEXT) WHERE noDoc = 4;"
+                     "UPDATE msDoc SET txDoc = 'don''t stop' WHERE noDoc = 5;"
+                     // Bytes that are no UTF-8: a stray continuation byte is a character of its
+                     // own for LIKE, a lead byte takes every continuation byte after it.
+                     "UPDATE msDoc SET txDoc = CAST(X'7A3180326220C3808080387A' AS TEXT) WHERE noDoc = 6;"
+                     // LIKE compares the characters it reads: a continuation byte after "é" makes
+                     // it another character, an overlong form reads as what it stands for, a
+                     // shortened one as a value of its own, a Latin-1 byte as U+0080..U+00BF.
+                     "UPDATE msDoc SET txDoc = CAST(X'436166C3A98073' AS TEXT) WHERE noDoc = 7;"
+                     "UPDATE msDoc SET txDoc = CAST(X'636166E083A973' AS TEXT) WHERE noDoc = 8;"
+                     "UPDATE msDoc SET txDoc = CAST(X'78E38979' AS TEXT) WHERE noDoc = 9;"
+                     "UPDATE msDoc SET txDoc = CAST(X'3235B043' AS TEXT) WHERE noDoc = 10;"
+                     "UPDATE msDoc SET txDoc = CAST(X'6162C08063642078F888808080808079' AS TEXT) WHERE noDoc = 11;"));
     open(db);
     QString error;
     ASSERT_TRUE(docdb::findindex::build(db, kGoOn, {}, error)) << error.toStdString();
@@ -138,7 +148,14 @@ TEST_F(FindIndex, RandomWordsAndPairsGiveTheStatementsRowsInItsOrder) {
                          QStringLiteral("z1_2b"),
                          QStringLiteral("b _8z"),
                          QStringLiteral("1b_"),
-                         QStringLiteral("a1%2")};
+                         QStringLiteral("a1%2"),
+                         QStringLiteral("café"),
+                         QStringLiteral("é_"),
+                         QStringLiteral("xÉy"),
+                         QStringLiteral("25°c"),
+                         QStringLiteral("b\uFFFDc"),
+                         QStringLiteral("x_y"),
+                         QStringLiteral("\uFFFF")};
     for (int i = 0; i < 150; ++i)
         texts << (i % 3 == 0 ? randomWord(rng, c) + QLatin1Char(' ') + randomWord(rng, c) : randomWord(rng, c));
     int nonEmpty = 0;
@@ -174,6 +191,44 @@ TEST_F(FindIndex, ADatabaseChangedBehindTheReadersBackIsNotAnsweredFromTheOldInd
     EXPECT_FALSE(docdb::findindex::find(db, QStringLiteral("zebra"), kGoOn)); // the log changed
     sqlite3_close(writer);
     EXPECT_EQ(docdb::findindex::scan(db, QStringLiteral("zebra"), kGoOn)->size(), 2);
+    // The empty log SQLite makes whenever a reader opens the database holds no change.
+    ASSERT_TRUE(docdb::findindex::build(db, kGoOn, {}, error));
+    sqlite3* reader = nullptr;
+    sqlite3_open(QFile::encodeName(db).constData(), &reader);
+    sqlite3_exec(reader, "SELECT Count(*) FROM msDoc", nullptr, nullptr, nullptr);
+    ASSERT_TRUE(QFileInfo::exists(db + QStringLiteral("-wal")));
+    EXPECT_TRUE(docdb::findindex::isCurrent(db));
+    EXPECT_EQ(docdb::findindex::find(db, QStringLiteral("zebra"), kGoOn)->size(), 2);
+    sqlite3_close(reader);
+}
+
+TEST_F(FindIndex, ADamagedIndexNeverAnswersAndGoesSoThatItIsBuiltAnew) {
+    QRandomGenerator rng(11);
+    const QString db = testsupport::writeDb(tmp.path(), QStringLiteral("damaged.txdb"), corpus(rng, 40));
+    const QString index = docdb::findindex::indexPath(db);
+    QString error;
+    ASSERT_TRUE(docdb::findindex::build(db, kGoOn, {}, error));
+    QFile f(index);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray good = f.readAll();
+    f.close();
+    // One bit flipped in a text, in a page's pair bits, in the postings, and in the footer's page
+    // count (the top bits, which sums of it would carry round).
+    const qsizetype size = good.size();
+    const qsizetype places[] = {60, size / 2, size - 200, size - 72 + 55};
+    for (const qsizetype at : places) {
+        QByteArray bad = good;
+        bad[at] = char(bad[at] ^ 0x40);
+        QFile w(index);
+        ASSERT_TRUE(w.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        w.write(bad);
+        w.close();
+        EXPECT_FALSE(docdb::findindex::find(db, QStringLiteral("a"), kGoOn)) << at;
+        EXPECT_FALSE(docdb::findindex::isCurrent(db)) << at;
+        ASSERT_TRUE(docdb::findindex::build(db, kGoOn, {}, error));
+        EXPECT_EQ(docdb::findindex::find(db, QStringLiteral("a"), kGoOn),
+                  docdb::findindex::scan(db, QStringLiteral("a"), kGoOn));
+    }
 }
 
 } // namespace
