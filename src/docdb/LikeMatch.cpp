@@ -81,9 +81,11 @@ int byteFrequency(unsigned char b) {
 
 #if defined(__x86_64__) && defined(__GNUC__)
 /// The scan below, thirty-two places at a time, for processors that have AVX2; returns the first
-/// place where the piece starts, or where the caller goes on looking (fewer than 32 places left).
+/// place where the piece starts and `accept` agrees, or where the caller goes on looking (fewer
+/// than 32 places left).
+template <typename Accept>
 __attribute__((target("avx2"))) size_t scanWide(const char* base, size_t at, size_t last, const char* needle, size_t n,
-                                                size_t k1, size_t k2, bool& found) {
+                                                size_t k1, size_t k2, const Accept& accept, bool& found) {
     const __m256i c1 = _mm256_set1_epi8(needle[k1]), c2 = _mm256_set1_epi8(needle[k2]);
     for (; at + 32 <= last + 1; at += 32) {
         if ((at & 63) < 32)
@@ -94,7 +96,7 @@ __attribute__((target("avx2"))) size_t scanWide(const char* base, size_t at, siz
             unsigned(_mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(a, c1), _mm256_cmpeq_epi8(b, c2))));
         for (; mask; mask &= mask - 1) {
             const size_t start = at + size_t(__builtin_ctz(mask));
-            if (sameBytes(base + start, needle, n)) {
+            if (sameBytes(base + start, needle, n) && accept(start)) {
                 found = true;
                 return start;
             }
@@ -203,11 +205,20 @@ LikeWord::Literal::Literal(std::string_view piece, const ByteCounts* counts) : t
 }
 
 size_t LikeWord::Literal::in(std::string_view text, size_t from) const {
+    return scan(text, from, [](size_t) { return true; });
+}
+
+template <typename Accept>
+size_t LikeWord::Literal::scan(std::string_view text, size_t from, const Accept& accept) const {
     const size_t n = this->text.size();
     if (from > text.size() || n > text.size() - from)
         return std::string_view::npos;
-    if (n < 2)
-        return text.find(this->text, from);
+    if (n < 2) {
+        for (size_t at = text.find(this->text, from); at != std::string_view::npos; at = text.find(this->text, at + 1))
+            if (accept(at))
+                return at;
+        return std::string_view::npos;
+    }
     const char* base = text.data();
     const char* needle = this->text.data();
     const size_t last = text.size() - n; // the last place the piece can start
@@ -215,7 +226,7 @@ size_t LikeWord::Literal::in(std::string_view text, size_t from) const {
 #if defined(__x86_64__) && defined(__GNUC__)
     if (kWide) {
         bool found = false;
-        at = scanWide(base, at, last, needle, n, k1, k2, found);
+        at = scanWide(base, at, last, needle, n, k1, k2, accept, found);
         if (found)
             return at;
     }
@@ -233,13 +244,14 @@ size_t LikeWord::Literal::in(std::string_view text, size_t from) const {
         auto mask = unsigned(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, c1), _mm_cmpeq_epi8(b, c2))));
         for (; mask; mask &= mask - 1) {
             const size_t start = at + size_t(__builtin_ctz(mask));
-            if (sameBytes(base + start, needle, n))
+            if (sameBytes(base + start, needle, n) && accept(start))
                 return start;
         }
     }
 #endif
     for (; at <= last; ++at)
-        if (base[at + k1] == needle[k1] && base[at + k2] == needle[k2] && sameBytes(base + at, needle, n))
+        if (base[at + k1] == needle[k1] && base[at + k2] == needle[k2] && sameBytes(base + at, needle, n) &&
+            accept(at))
             return at;
     return std::string_view::npos;
 }
@@ -274,18 +286,16 @@ size_t LikeWord::Segment::find(std::string_view in, size_t from) const {
         const size_t hit = head.in(in, from);
         return hit == std::string_view::npos ? hit : hit + text.size();
     }
-    // With "_": candidates where the literal run before it occurs, else every character.
-    for (size_t at = from; at < in.size();) {
-        if (wild > 0) {
-            at = head.in(in, at);
-            if (at == std::string_view::npos)
-                return at;
-        }
-        size_t end = 0;
+    // With "_": the places where the literal run before it occurs, each tried as the scan finds it;
+    // without such a run, every character.
+    size_t end = 0;
+    if (wild > 0) {
+        const size_t at = head.scan(in, from, [&](size_t start) { return matchAt(in, start, text, end); });
+        return at == std::string_view::npos ? at : end;
+    }
+    for (size_t at = from; at < in.size(); at += charLength(in, at))
         if (matchAt(in, at, text, end))
             return end;
-        at += charLength(in, at);
-    }
     return std::string_view::npos;
 }
 

@@ -41,6 +41,8 @@ private:
         Literal(std::string_view piece, const ByteCounts* counts);
         /// The leftmost place of the piece in text from `from`, or npos.
         size_t in(std::string_view text, size_t from) const;
+        /// The leftmost place of the piece from `from` that accept(place) also takes, or npos.
+        template <typename Accept> size_t scan(std::string_view text, size_t from, const Accept& accept) const;
     };
     struct Segment {
         std::string_view text;
