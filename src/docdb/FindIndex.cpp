@@ -659,10 +659,24 @@ std::optional<QVector<FoundPage>> findIn(const QString& dbFile, const QString& t
     std::vector<quint8> hits(size_t(count), 0);
     std::atomic_bool damaged{false};
     auto decide = [&](quint64 first, quint64 last) {
-        int headsHelp = 8; // how well the slots have decided pages lately, 0 to 8
+        int headsHelp = 8;     // how well the slots have decided pages lately, 0 to 8
+        quint64 ahead = first; // the next candidate, whose text is asked for early
         for (quint64 p = first; p < last; ++p) {
             if (candidates[p] != rounds)
                 continue;
+            // While texts are read (slots do not decide the pages): the texts of the candidates lie
+            // apart, each too short for the processor to notice that it is read straight through, so
+            // ask for the start of the next one while this one is read.
+            if (headsHelp < 4) {
+                ahead = std::max(ahead, p + 1);
+                while (ahead < last && candidates[ahead] != rounds)
+                    ++ahead;
+            }
+            if (headsHelp < 4 && ahead < last) {
+                const char* next = reinterpret_cast<const char*>(m.data()) + 44 + m.u64(offsetsAt + qint64(8 * ahead));
+                for (int line = 0; line < 8; ++line)
+                    __builtin_prefetch(next + 64 * line);
+            }
             const quint64 from = m.u64(offsetsAt + qint64(8 * p)),
                           to = m.u64(offsetsAt + qint64(8 * (p + 1))) & ~kNullText;
             if (from & kNullText) {
