@@ -21,6 +21,9 @@
 #include <QtEndian>
 
 #include <sqlite3.h>
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 #include <algorithm>
 #include <array>
@@ -42,8 +45,17 @@ constexpr char kMagic[8] = {'D', 'B', 'T', 'X', 'F', 'N', 'D', 'A'};
 // SQLite refuses LIKE patterns longer than this (bytes); the index then leaves the answer to it.
 constexpr qsizetype kMaxPattern = 50000;
 
+/// A file's time of last change, to the nanosecond where the system keeps it (a change within the
+/// same millisecond must still tell).
 qint64 modifiedNs(const QFileInfo& fi) {
-    return fi.exists() ? fi.lastModified().toMSecsSinceEpoch() * 1000000 : 0;
+    if (!fi.exists())
+        return 0;
+#ifdef Q_OS_UNIX
+    struct stat st {};
+    if (::stat(QFile::encodeName(fi.absoluteFilePath()).constData(), &st) == 0)
+        return qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+#endif
+    return fi.lastModified().toMSecsSinceEpoch() * 1000000;
 }
 
 // Little-endian fields in the index file.
@@ -171,7 +183,8 @@ namespace {
 // The index file: the header (magic and the database's stamp), the pages' texts one after another,
 // then the sections below, and at the end a footer that says where each section starts.
 //   texts     the folded text of each page, in the table's order
-//   offsets   u64 per page + 1: where each text starts (a Null text has the top bit set)
+//   offsets   u64 per page + 1: where each text starts (a Null text, or a BLOB that LIKE never
+//             matches, has the top bit set)
 //   heads     a slot per page with the start of its text
 //   pairs     bit sets per page of the pairs of ASCII letters and digits in its text: they rule out
 //             pages for the pieces of a word too short for trigrams, and across its "_". Stored
@@ -435,11 +448,15 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
     sqlite3_stmt* texts = db.prepare(QStringLiteral("Select rowid, txDoc From msDoc"));
     if (!texts)
         return fail(db.error());
+    // An SQLite built so that LIKE never matches a BLOB (Debian's is) treats a BLOB text as it
+    // treats a Null one.
+    const bool blobsNeverMatch = sqlite3_compileoption_used("LIKE_DOESNT_MATCH_BLOBS") != 0;
     int rc = SQLITE_OK;
     while ((rc = sqlite3_step(texts)) == SQLITE_ROW) {
         const quint32 place = quint32(rowids.size());
         rowids.push_back(sqlite3_column_int64(texts, 0));
-        if (sqlite3_column_type(texts, 1) == SQLITE_NULL) {
+        const int type = sqlite3_column_type(texts, 1);
+        if (type == SQLITE_NULL || (type == SQLITE_BLOB && blobsNeverMatch)) {
             putLe<quint64>(offsets, textBytes | kNullText);
             heads.append(size_t(kSlot), '\0');
             pairs.append(size_t(kPairBytes), '\0');

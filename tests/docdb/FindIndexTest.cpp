@@ -12,7 +12,9 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -104,21 +106,22 @@ TEST_F(FindIndex, RandomWordsAndPairsGiveTheStatementsRowsInItsOrder) {
     const samples::DocDbContent c = corpus(rng, 600);
     const QString db = testsupport::writeDb(tmp.path(), QStringLiteral("corpus.txdb"), c);
     // A page without text, one whose text stops at a NUL for LIKE, one with a quote.
-    ASSERT_TRUE(exec(db,
-                     "UPDATE msDoc SET txDoc = NULL WHERE noDoc = 3;"
-                     "UPDATE msDoc SET txDoc = CAST(X'416C70686100626574612064656C7461' AS TEXT) WHERE noDoc = 4;"
-                     "UPDATE msDoc SET txDoc = 'don''t stop' WHERE noDoc = 5;"
-                     // Bytes that are no UTF-8: a stray continuation byte is a character of its
-                     // own for LIKE, a lead byte takes every continuation byte after it.
-                     "UPDATE msDoc SET txDoc = CAST(X'7A3180326220C3808080387A' AS TEXT) WHERE noDoc = 6;"
-                     // LIKE compares the characters it reads: a continuation byte after "é" makes
-                     // it another character, an overlong form reads as what it stands for, a
-                     // shortened one as a value of its own, a Latin-1 byte as U+0080..U+00BF.
-                     "UPDATE msDoc SET txDoc = CAST(X'436166C3A98073' AS TEXT) WHERE noDoc = 7;"
-                     "UPDATE msDoc SET txDoc = CAST(X'636166E083A973' AS TEXT) WHERE noDoc = 8;"
-                     "UPDATE msDoc SET txDoc = CAST(X'78E38979' AS TEXT) WHERE noDoc = 9;"
-                     "UPDATE msDoc SET txDoc = CAST(X'3235B043' AS TEXT) WHERE noDoc = 10;"
-                     "UPDATE msDoc SET txDoc = CAST(X'6162C08063642078F888808080808079' AS TEXT) WHERE noDoc = 11;"));
+    ASSERT_TRUE(exec(db, "UPDATE msDoc SET txDoc = NULL WHERE noDoc = 3;"
+                         "UPDATE msDoc SET txDoc = CAST(X'416C70686100626574612064656C7461' AS TEXT) WHERE noDoc = 4;"
+                         "UPDATE msDoc SET txDoc = 'don''t stop' WHERE noDoc = 5;"
+                         // Bytes that are no UTF-8: a stray continuation byte is a character of its
+                         // own for LIKE, a lead byte takes every continuation byte after it.
+                         "UPDATE msDoc SET txDoc = CAST(X'7A3180326220C3808080387A' AS TEXT) WHERE noDoc = 6;"
+                         // LIKE compares the characters it reads: a continuation byte after "é" makes
+                         // it another character, an overlong form reads as what it stands for, a
+                         // shortened one as a value of its own, a Latin-1 byte as U+0080..U+00BF.
+                         "UPDATE msDoc SET txDoc = CAST(X'436166C3A98073' AS TEXT) WHERE noDoc = 7;"
+                         "UPDATE msDoc SET txDoc = CAST(X'636166E083A973' AS TEXT) WHERE noDoc = 8;"
+                         "UPDATE msDoc SET txDoc = CAST(X'78E38979' AS TEXT) WHERE noDoc = 9;"
+                         "UPDATE msDoc SET txDoc = CAST(X'3235B043' AS TEXT) WHERE noDoc = 10;"
+                         "UPDATE msDoc SET txDoc = CAST(X'6162C08063642078F888808080808079' AS TEXT) WHERE noDoc = 11;"
+                         // A BLOB, which an SQLite built to that end never matches with LIKE.
+                         "UPDATE msDoc SET txDoc = X'616C7068612062657461' WHERE noDoc = 12;"));
     open(db);
     QString error;
     ASSERT_TRUE(docdb::findindex::build(db, kGoOn, {}, error)) << error.toStdString();
@@ -199,6 +202,17 @@ TEST_F(FindIndex, ADatabaseChangedBehindTheReadersBackIsNotAnsweredFromTheOldInd
     ASSERT_TRUE(QFileInfo::exists(db + QStringLiteral("-wal")));
     EXPECT_TRUE(docdb::findindex::isCurrent(db));
     EXPECT_EQ(docdb::findindex::find(db, QStringLiteral("zebra"), kGoOn)->size(), 2);
+    // A change checkpointed into the file at once, its size the same, the log emptied and the
+    // change counter untouched: the file's time tells, even within the same millisecond.
+    struct stat before {};
+    ASSERT_EQ(::stat(QFile::encodeName(db).constData(), &before), 0);
+    sqlite3_exec(reader, "UPDATE msDoc SET txDoc = 'zebra three' WHERE noDoc = 9; PRAGMA wal_checkpoint(TRUNCATE)",
+                 nullptr, nullptr, nullptr);
+    timespec times[2] = {before.st_atim, before.st_mtim};
+    times[1].tv_nsec = times[1].tv_nsec < 500000000 ? times[1].tv_nsec + 1 : times[1].tv_nsec - 1;
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(db).constData(), times, 0), 0);
+    EXPECT_FALSE(docdb::findindex::isCurrent(db));
+    EXPECT_FALSE(docdb::findindex::find(db, QStringLiteral("zebra"), kGoOn));
     sqlite3_close(reader);
 }
 
