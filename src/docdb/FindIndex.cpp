@@ -45,15 +45,20 @@ constexpr char kMagic[8] = {'D', 'B', 'T', 'X', 'F', 'N', 'D', 'A'};
 // SQLite refuses LIKE patterns longer than this (bytes); the index then leaves the answer to it.
 constexpr qsizetype kMaxPattern = 50000;
 
-/// A file's time of last change, to the nanosecond where the system keeps it (a change within the
-/// same millisecond must still tell).
-qint64 modifiedNs(const QFileInfo& fi) {
+/// A file's times as one number: when its bytes last changed and when the file itself last changed,
+/// each to the nanosecond where the system keeps it. A change within the same millisecond still
+/// tells, and so does a change whose time of change was put back afterwards (a program may set the
+/// first time, never the second).
+qint64 changedNs(const QFileInfo& fi) {
     if (!fi.exists())
         return 0;
 #ifdef Q_OS_UNIX
     struct stat st {};
-    if (::stat(QFile::encodeName(fi.absoluteFilePath()).constData(), &st) == 0)
-        return qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    if (::stat(QFile::encodeName(fi.absoluteFilePath()).constData(), &st) == 0) {
+        const quint64 modified = quint64(st.st_mtim.tv_sec) * 1000000000u + quint64(st.st_mtim.tv_nsec);
+        const quint64 status = quint64(st.st_ctim.tv_sec) * 1000000000u + quint64(st.st_ctim.tv_nsec);
+        return qint64(modified ^ (status * 0x9E3779B97F4A7C15ull));
+    }
 #endif
     return fi.lastModified().toMSecsSinceEpoch() * 1000000;
 }
@@ -62,9 +67,9 @@ qint64 modifiedNs(const QFileInfo& fi) {
 QByteArray stampBytes(const FileStamp& s) {
     QByteArray b(36, '\0');
     qToLittleEndian(s.size, b.data());
-    qToLittleEndian(s.mtimeNs, b.data() + 8);
+    qToLittleEndian(s.timesNs, b.data() + 8);
     qToLittleEndian(s.walSize, b.data() + 16);
-    qToLittleEndian(s.walMtimeNs, b.data() + 24);
+    qToLittleEndian(s.walTimesNs, b.data() + 24);
     qToLittleEndian(s.counter, b.data() + 32);
     return b;
 }
@@ -149,12 +154,12 @@ FileStamp FileStamp::of(const QString& dbFile) {
     if (!db.exists())
         return s;
     s.size = db.size();
-    s.mtimeNs = modifiedNs(db);
+    s.timesNs = changedNs(db);
     // An empty write-ahead log holds no change: it counts as none, so that the log SQLite makes anew
     // whenever the database is opened in WAL mode does not make the index stale.
     if (wal.exists() && wal.size() > 0) {
         s.walSize = wal.size();
-        s.walMtimeNs = modifiedNs(wal);
+        s.walTimesNs = changedNs(wal);
     }
     QFile f(dbFile);
     if (f.open(QIODevice::ReadOnly) && f.seek(24)) {
@@ -295,9 +300,9 @@ std::optional<FileStamp> stampOf(const uchar* head) {
     const uchar* p = head + 8;
     FileStamp s;
     s.size = qFromLittleEndian<qint64>(p);
-    s.mtimeNs = qFromLittleEndian<qint64>(p + 8);
+    s.timesNs = qFromLittleEndian<qint64>(p + 8);
     s.walSize = qFromLittleEndian<qint64>(p + 16);
-    s.walMtimeNs = qFromLittleEndian<qint64>(p + 24);
+    s.walTimesNs = qFromLittleEndian<qint64>(p + 24);
     s.counter = qFromLittleEndian<quint32>(p + 32);
     return s;
 }

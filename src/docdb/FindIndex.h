@@ -17,10 +17,11 @@
 
 namespace docdb {
 
-/// What changes whenever any program writes the database: the file's size and time, SQLite's
-/// change counter in its header, and the size and time of its write-ahead log.
+/// What changes whenever any program writes the database: the file's size and times (of its last
+/// change of bytes and of its last change of any kind, to the nanosecond, folded into one number),
+/// SQLite's change counter in its header, and the size and times of its write-ahead log.
 struct FileStamp {
-    qint64 size = -1, mtimeNs = 0, walSize = -1, walMtimeNs = 0;
+    qint64 size = -1, timesNs = 0, walSize = -1, walTimesNs = 0;
     quint32 counter = 0;
     bool operator==(const FileStamp&) const = default;
     static FileStamp of(const QString& dbFile);

@@ -38,10 +38,10 @@ quint64 mix(quint64 v) {
     return v ^ (v >> 32);
 }
 
-/// An index file as it is on disk now: which file (a rebuilt one is another), its size and time.
+/// An index file as it is on disk now: which file (a rebuilt one is another), its size and times.
 struct FileIdentity {
     quint64 file = 0;
-    qint64 size = -1, mtimeNs = 0;
+    qint64 size = -1, mtimeNs = 0, ctimeNs = 0; // the times of the last change of its bytes and of any change
     bool operator==(const FileIdentity&) const = default;
     static FileIdentity of(const QString& path) {
         FileIdentity id;
@@ -51,6 +51,7 @@ struct FileIdentity {
             id.file = quint64(st.st_ino);
             id.size = qint64(st.st_size);
             id.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+            id.ctimeNs = qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
         }
 #else
         const QFileInfo fi(path);

@@ -250,8 +250,7 @@ size_t LikeWord::Literal::scan(std::string_view text, size_t from, const Accept&
     }
 #endif
     for (; at <= last; ++at)
-        if (base[at + k1] == needle[k1] && base[at + k2] == needle[k2] && sameBytes(base + at, needle, n) &&
-            accept(at))
+        if (base[at + k1] == needle[k1] && base[at + k2] == needle[k2] && sameBytes(base + at, needle, n) && accept(at))
             return at;
     return std::string_view::npos;
 }
