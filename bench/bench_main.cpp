@@ -3,7 +3,7 @@
 #include "docdb/Schema.h"
 #include "docdb/zSvr.h"
 #include "platform/MessageBox.h"
-#include "platform/RichTextView.h"
+#include "richtext/RichTextView.h"
 #include "util/zClt.h"
 
 #include <QApplication>
@@ -98,7 +98,7 @@ QByteArray page50k() {
 
 void BM_ViewLoadAndLayout50KB(benchmark::State& state) {
     const QByteArray bytes = page50k();
-    platform::RichTextView view;
+    richtext::RichTextView view;
     view.resize(900, 700);
     for (auto _ : state) {
         view.loadFromMemory(bytes, 9); // lays the page out for the normal view
@@ -109,7 +109,7 @@ void BM_ViewLoadAndLayout50KB(benchmark::State& state) {
 BENCHMARK(BM_ViewLoadAndLayout50KB)->Unit(benchmark::kMillisecond);
 
 void BM_ViewRenderOnePage(benchmark::State& state) {
-    platform::RichTextView view;
+    richtext::RichTextView view;
     view.loadFromMemory(page50k(), 9);
     QImage device(794, 1123, QImage::Format_RGB32);
     device.setDotsPerMeterX(3780);
@@ -127,7 +127,7 @@ BENCHMARK(BM_ViewRenderOnePage)->Unit(benchmark::kMillisecond);
 
 void BM_ViewPaginate50KB(benchmark::State& state) {
     const QByteArray bytes = page50k();
-    platform::RichTextView view;
+    richtext::RichTextView view;
     for (auto _ : state) {
         view.loadFromMemory(bytes, 9);
         benchmark::DoNotOptimize(view.pageCount());
@@ -159,7 +159,7 @@ QByteArray manPage400k() {
 
 void BM_View400KBLoadAndLayout(benchmark::State& state) {
     const QByteArray bytes = manPage400k();
-    platform::RichTextView view;
+    richtext::RichTextView view;
     view.resize(900, 700);
     view.loadFromMemory(bytes, 9); // the fonts' first use is not the page's cost
     for (auto _ : state) {
@@ -171,7 +171,7 @@ BENCHMARK(BM_View400KBLoadAndLayout)->Unit(benchmark::kMillisecond); // goal ≤
 
 void BM_View400KBPageCount(benchmark::State& state) {
     const QByteArray bytes = manPage400k();
-    platform::RichTextView view;
+    richtext::RichTextView view;
     view.loadFromMemory(bytes, 9);
     view.pageCount();
     for (auto _ : state) {
@@ -225,7 +225,7 @@ QByteArray hostilePage(const QString& kind) {
 void BM_HostileFirstPaint(benchmark::State& state, const char* kind) {
     const QByteArray bytes = hostilePage(QString::fromLatin1(kind));
     for (auto _ : state) {
-        platform::RichTextView view;
+        richtext::RichTextView view;
         view.setViewMode(3); // as the main window shows pages
         view.resize(900, 700);
         view.loadFromMemory(bytes, 9);

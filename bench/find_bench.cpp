@@ -8,11 +8,11 @@
 // With a data link to a copy of the database on a PostgreSQL server (made with dbtext-copy), the
 // opening, the node and the finds are timed through it as well.
 #include "bench/LargeDb.h"
-#include "docdb/FindIndex.h"
 #include "docdb/Schema.h"
 #include "docdb/zSvr.h"
+#include "find/FindIndex.h"
 #include "platform/MessageBox.h"
-#include "platform/RichTextView.h"
+#include "richtext/RichTextView.h"
 #include "samples/builder/DocDbWriter.h"
 #include "util/zClt.h"
 
@@ -90,7 +90,7 @@ long rssKb() {
 }
 
 /// Shows page 1 in the view, as opening a database does.
-void showFirstPage(docdb::zSvr& svr, platform::RichTextView& view) {
+void showFirstPage(docdb::zSvr& svr, richtext::RichTextView& view) {
     bool ok = false;
     docdb::Recordset rs;
     svr.R_Rset(docdb::sql::kDocument + QStringLiteral("1"), rs, ok, 2);
@@ -135,7 +135,7 @@ int main(int argc, char** argv) {
         double total = 0, best = 1e9, first = 0;
         for (int i = 0; i < 20; ++i) {
             t.start();
-            rows = docdb::findindex::find(db, only, go).value_or(QVector<docdb::FoundPage>()).size();
+            rows = find::findindex::find(db, only, go).value_or(QVector<find::FoundPage>()).size();
             if (i == 0)
                 first = seconds(t); // the first of a process sums the index's checksum too
             total += seconds(t);
@@ -153,17 +153,17 @@ int main(int argc, char** argv) {
     docdb::zSvr svr(messages, clt);
     bool ok = false;
     svr.D_StDcDb(db, ok);
-    platform::RichTextView view;
+    richtext::RichTextView view;
     view.resize(900, 700);
     showFirstPage(svr, view);
     std::printf("open -> first page: %.3f s\n", seconds(t));
     timeExpand(svr);
 
     // The index.
-    QFile::remove(docdb::findindex::indexPath(db));
+    QFile::remove(find::findindex::indexPath(db));
     QString error;
     t.start();
-    const bool built = docdb::findindex::build(db, never, {}, error);
+    const bool built = find::findindex::build(db, never, {}, error);
     std::printf("index build: %.1f s%s\n", seconds(t), built ? "" : qPrintable(QStringLiteral(" FAILED ") + error));
     qint64 textBytes = 0;
     {
@@ -171,7 +171,7 @@ int main(int argc, char** argv) {
         svr.R_GtVaL(QStringLiteral("Select Sum(Length(CAST(txDoc AS BLOB))) From msDoc"), v, QVariant(0));
         textBytes = v.toLongLong();
     }
-    const qint64 indexBytes = QFileInfo(docdb::findindex::indexPath(db)).size();
+    const qint64 indexBytes = QFileInfo(find::findindex::indexPath(db)).size();
     std::printf("text %.0f MB, index %.0f MB (%.2f x the text)\n", textBytes / 1e6, indexBytes / 1e6,
                 double(indexBytes) / double(std::max<qint64>(1, textBytes)));
 
@@ -200,13 +200,13 @@ int main(int argc, char** argv) {
     for (const Case& c : cases) {
         t.start();
         bool read = false;
-        const QVector<docdb::FoundPage> statement = docdb::findPages(svr, c.words, &read);
+        const QVector<find::FoundPage> statement = find::findPages(svr, c.words, &read);
         const double s = seconds(t);
         double best = 1e9;
-        std::optional<QVector<docdb::FoundPage>> indexed;
+        std::optional<QVector<find::FoundPage>> indexed;
         for (int i = 0; i < 3; ++i) {
             t.start();
-            indexed = docdb::findindex::find(db, c.words, never);
+            indexed = find::findindex::find(db, c.words, never);
             best = std::min(best, seconds(t));
         }
         const bool same = read && indexed && *indexed == statement;
@@ -231,9 +231,9 @@ int main(int argc, char** argv) {
         for (const Case& c : cases) {
             t.start();
             bool read = false;
-            const QVector<docdb::FoundPage> found = docdb::findPages(server, c.words, &read);
+            const QVector<find::FoundPage> found = find::findPages(server, c.words, &read);
             const double s = seconds(t);
-            const bool same = read && found == docdb::findPages(svr, c.words);
+            const bool same = read && found == find::findPages(svr, c.words);
             allSame = allSame && same;
             std::printf("%-30s %8lld %9.3fs %s\n", c.kind, qlonglong(found.size()), s, same ? "yes" : "NO");
         }

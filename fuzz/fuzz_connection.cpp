@@ -2,9 +2,9 @@
 // written by quoteValue so that the rebuilt string parses to the very same keys and values, and a
 // value of any text survives quoting unchanged.
 #include "FuzzCheck.h"
-#include "platform/ConnectionString.h"
+#include "dbengine/ConnectionString.h"
 
-using platform::ConnectionString;
+using dbengine::ConnectionString;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray in = fuzzcheck::bytes(data, size);

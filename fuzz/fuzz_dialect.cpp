@@ -3,12 +3,12 @@
 // runs, unless it has more words than SQLite's expression depth allows; a rename of any title either
 // fails as a whole or stores exactly that title in exactly the row named, and nothing else changes.
 #include "FuzzCheck.h"
-#include "docdb/PageFind.h"
+#include "dbengine/ConnectionString.h"
+#include "dbengine/DbProvider.h"
+#include "dbengine/SqlDialect.h"
 #include "docdb/Schema.h"
 #include "docdb/zSvr.h"
-#include "platform/ConnectionString.h"
-#include "platform/DbProvider.h"
-#include "platform/SqlDialect.h"
+#include "find/PageFind.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -17,10 +17,10 @@
 
 namespace {
 
-std::unique_ptr<platform::IDbConnection> g_conn;
+std::unique_ptr<dbengine::IDbConnection> g_conn;
 QTemporaryDir* g_dir = nullptr;
 
-platform::IDbConnection& connection() {
+dbengine::IDbConnection& connection() {
     if (g_conn)
         return *g_conn;
     g_dir = new QTemporaryDir;
@@ -36,14 +36,14 @@ platform::IDbConnection& connection() {
                  nullptr, nullptr, nullptr);
     sqlite3_close(db);
     QString error;
-    g_conn = platform::DbProviders::open(
-        QStringLiteral("Provider=SQLite;Data Source=") + platform::ConnectionString::quoteValue(path), error);
+    g_conn = dbengine::DbProviders::open(
+        QStringLiteral("Provider=SQLite;Data Source=") + dbengine::ConnectionString::quoteValue(path), error);
     fuzzcheck::check(g_conn != nullptr, "the fuzz database opens", error);
     return *g_conn;
 }
 
-QString title(platform::IDbConnection& c, int child) {
-    platform::DbRows rows;
+QString title(dbengine::IDbConnection& c, int child) {
+    dbengine::DbRows rows;
     QString error;
     c.query(QStringLiteral("Select szDoc From tbTree Where noLfP=3 And noLfC=%1").arg(child), rows, error);
     return rows.rows.empty() ? QStringLiteral("<none>") : rows.rows.front().value(0).toString();
@@ -54,14 +54,14 @@ QString title(platform::IDbConnection& c, int child) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > 4096)
         return 0;
-    platform::IDbConnection& c = connection();
+    dbengine::IDbConnection& c = connection();
     const QString text = QString::fromUtf8(fuzzcheck::bytes(data, size));
 
     // The find.
-    const QString condition = docdb::findCondition(text);
+    const QString condition = find::findCondition(text);
     const QString statement =
         condition.isEmpty() ? docdb::sql::kFindAll : docdb::sql::kFindWhere + condition + docdb::sql::kFindOrder;
-    platform::DbRows rows;
+    dbengine::DbRows rows;
     QString error;
     const bool found = c.query(statement, rows, error);
     const qsizetype words = text.split(QLatin1Char(' '), Qt::SkipEmptyParts).size();
@@ -76,8 +76,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     QString sql = docdb::sql::kRename;
     docdb::zSvr::T_CnvSq(sql, {text, QStringLiteral("3"), QStringLiteral("7")});
     // Quoted text is never rewritten for the server: the rename reaches it exactly as here.
-    fuzzcheck::check(platform::SqlDialect::toPostgres(sql) == sql, "the server's rename keeps the title",
-                     sql + QStringLiteral(" → ") + platform::SqlDialect::toPostgres(sql));
+    fuzzcheck::check(dbengine::SqlDialect::toPostgres(sql) == sql, "the server's rename keeps the title",
+                     sql + QStringLiteral(" → ") + dbengine::SqlDialect::toPostgres(sql));
     qint32 affected = -1;
     const bool renamed = c.execute(sql, affected, error);
     if (renamed) {

@@ -2,7 +2,7 @@
 // a decoded page survives the reader's copy unchanged (decode of copyBytes gives the same page); its
 // parts follow each other without gap or overlap and cover the whole text.
 #include "FuzzCheck.h"
-#include "platform/PageSource.h"
+#include "richtext/PageSource.h"
 
 using namespace platform;
 

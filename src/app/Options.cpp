@@ -1,9 +1,9 @@
 // Options: the command line for scripts.
 #include "app/Options.h"
 
-#include "docdb/FindIndex.h"
-#include "docdb/PageFind.h"
 #include "docdb/zSvr.h"
+#include "find/FindIndex.h"
+#include "find/PageFind.h"
 #include "platform/MessageBox.h"
 #include "util/zClt.h"
 
@@ -63,27 +63,27 @@ int find(const OptionRequest& r, const QString& program, std::FILE* out, std::FI
     }
     // Through the find index (built first when it is missing or stale), else by the statement.
     bool read = false;
-    QVector<docdb::FoundPage> pages;
-    std::optional<QVector<docdb::FoundPage>> indexed;
+    QVector<find::FoundPage> pages;
+    std::optional<QVector<find::FoundPage>> indexed;
     if (const QString file = svr.databaseFile(); !file.isEmpty()) {
         const std::atomic_bool never{false};
         QString error;
-        if (!docdb::findindex::isCurrent(file))
-            docdb::findindex::build(file, never, {}, error);
-        indexed = docdb::findindex::find(file, r.words, never);
+        if (!find::findindex::isCurrent(file))
+            find::findindex::build(file, never, {}, error);
+        indexed = find::findindex::find(file, r.words, never);
     }
     if (indexed) {
         read = true;
         pages = *indexed;
     } else {
-        pages = docdb::findPages(svr, r.words, &read);
+        pages = find::findPages(svr, r.words, &read);
     }
     if (!read) {
         write(err, program + QStringLiteral(": 検索できませんでした (") + svr.lastError() + QStringLiteral(")\n"));
         return 1;
     }
     QString lines;
-    for (const docdb::FoundPage& p : pages)
+    for (const find::FoundPage& p : pages)
         lines += QString::number(p.no) + QLatin1Char('\t') + oneLine(p.title) + QLatin1Char('\n');
     write(out, lines);
     return 0;

@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     // A copy takes as long as it takes: the reader's 30-second limit on one statement does not apply.
-    platform::DbProviders::setCommandTimeout(std::numeric_limits<int>::max());
+    dbengine::DbProviders::setCommandTimeout(std::numeric_limits<int>::max());
     QString error, partial;
     auto from = docdb::openCopyEnd(args[0], false, partial, error);
     if (!from) {

@@ -5,7 +5,7 @@
 #include "docdb/Schema.h"
 #include "docdb/zSvr.h"
 #include "platform/MessageBox.h"
-#include "platform/RichTextView.h"
+#include "richtext/RichTextView.h"
 #include "settings/yIni.h"
 #include "util/Vb.h"
 
@@ -38,7 +38,7 @@ sbDmp::sbDmp(Services services, QWidget* parent) : QDialog(parent), m_s(services
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setWindowFlag(Qt::WindowMaximizeButtonHint, true);
 
-    m_tTxt = new platform::RichTextView(this);
+    m_tTxt = new richtext::RichTextView(this);
     m_tTxt->setObjectName(QStringLiteral("tTxt"));
     const char* names[] = {"|<", "", "", ">|"};
     for (int i = 0; i < 4; ++i) {
@@ -111,13 +111,13 @@ sbDmp::sbDmp(Services services, QWidget* parent) : QDialog(parent), m_s(services
     });
     // PageUp and PageDown first scroll inside the page; only when the view did not move does the
     // display turn to the previous or next document.
-    connect(m_tTxt, &platform::RichTextView::keyDown, this, [this](int& key, Qt::KeyboardModifiers) {
+    connect(m_tTxt, &richtext::RichTextView::keyDown, this, [this](int& key, Qt::KeyboardModifiers) {
         if (key == Qt::Key_PageUp || key == Qt::Key_PageDown) {
             m_pending = key == Qt::Key_PageUp ? 1 : 2;
             m_timer2->start();
         }
     });
-    connect(m_tTxt, &platform::RichTextView::viewMoved, this, [this] { m_pending = 0; });
+    connect(m_tTxt, &richtext::RichTextView::viewMoved, this, [this] { m_pending = 0; });
 
     // The window sees every key before its controls: Home, Left, Right and End turn pages.
     for (QWidget* w : findChildren<QWidget*>())

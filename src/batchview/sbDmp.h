@@ -20,8 +20,10 @@ class zSvr;
 namespace platform {
 class IMessageBox;
 class IScreen;
-class RichTextView;
 } // namespace platform
+namespace richtext {
+class RichTextView;
+}
 namespace settings {
 class yIni;
 }
@@ -68,7 +70,7 @@ public:
     qint32 position() const { return m_position; }
     qint32 lastIndex() const { return m_last; }
     QStringList documents() const { return m_docs; }
-    platform::RichTextView* tTxt() const { return m_tTxt; }
+    richtext::RichTextView* tTxt() const { return m_tTxt; }
     QToolButton* cmRet(int i) const { return m_cmRet[i]; }
     QPushButton* cmExit(int i) const { return m_cmExit[i]; }
     QCheckBox* chPage() const { return m_chPage; }
@@ -94,7 +96,7 @@ private:
 
     Services m_s;
     platform::Twips m_tw;
-    platform::RichTextView* m_tTxt = nullptr;
+    richtext::RichTextView* m_tTxt = nullptr;
     QToolButton* m_cmRet[4] = {};
     QPushButton* m_cmExit[2] = {};
     QCheckBox* m_chPage = nullptr;

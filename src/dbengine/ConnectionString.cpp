@@ -1,10 +1,10 @@
 // ConnectionString: parsing of connection strings and data-link files.
-#include "platform/ConnectionString.h"
+#include "dbengine/ConnectionString.h"
 
 #include <QRegularExpression>
 #include <QStringDecoder>
 
-namespace platform {
+namespace dbengine {
 
 QMap<QString, QString> ConnectionString::parse(const QString& text) {
     QMap<QString, QString> out;
@@ -124,4 +124,4 @@ QString ConnectionString::udlInitString(const QByteArray& bytes) {
     return {};
 }
 
-} // namespace platform
+} // namespace dbengine

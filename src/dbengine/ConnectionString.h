@@ -5,7 +5,7 @@
 #include <QMap>
 #include <QString>
 
-namespace platform {
+namespace dbengine {
 
 /// Keys and values of an OLE DB connection string.
 class ConnectionString {
@@ -27,4 +27,4 @@ public:
     static QString udlInitString(const QByteArray& bytes);
 };
 
-} // namespace platform
+} // namespace dbengine

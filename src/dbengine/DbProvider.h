@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-namespace platform {
+namespace dbengine {
 
 /// Rows of one read, all fetched: column names and values. A SQL Null is an invalid QVariant;
 /// numbers are int (or qlonglong past 32 bits) or double, texts QString, binaries QByteArray,
@@ -99,4 +99,4 @@ public:
     static int commandTimeout();
 };
 
-} // namespace platform
+} // namespace dbengine

@@ -1,7 +1,7 @@
 // PostgresProvider: libpq behind IDbConnection.
-#include "platform/PostgresProvider.h"
+#include "dbengine/PostgresProvider.h"
 
-#include "platform/SqlDialect.h"
+#include "dbengine/SqlDialect.h"
 
 #include <QLoggingCategory>
 
@@ -15,9 +15,9 @@
 
 #include <poll.h>
 
-Q_DECLARE_LOGGING_CATEGORY(lcPlatformDb)
+Q_DECLARE_LOGGING_CATEGORY(lcDbengine)
 
-namespace platform {
+namespace dbengine {
 
 namespace {
 
@@ -297,7 +297,7 @@ bool PgConnection::connected(QString& error) {
         const std::lock_guard lock(m_cancelLock);
         m_cancel = std::make_shared<CancelRequest>(PQgetCancel(m_conn)); // a new server process to stop
     }
-    qCInfo(lcPlatformDb) << "connected again to" << m_target.host << m_target.port << m_target.database;
+    qCInfo(lcDbengine) << "connected again to" << m_target.host << m_target.port << m_target.database;
     return executeRaw(QStringLiteral("SET standard_conforming_strings = on"), error);
 }
 
@@ -652,8 +652,8 @@ bool PgConnection::createIndexes(QString& error) {
                                   "(lower(txdoc COLLATE \"C\") gin_trgm_ops)"),
                    refused))
         return executeRaw(QStringLiteral("RELEASE SAVEPOINT trigram"), error);
-    qCInfo(lcPlatformDb) << "no trigram index for the find:" << refused;
+    qCInfo(lcDbengine) << "no trigram index for the find:" << refused;
     return executeRaw(QStringLiteral("ROLLBACK TO SAVEPOINT trigram"), error);
 }
 
-} // namespace platform
+} // namespace dbengine

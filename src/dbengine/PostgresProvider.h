@@ -1,7 +1,7 @@
 // PostgresProvider: a document database on a PostgreSQL server behind the provider interface.
 #pragma once
 
-#include "platform/DbProvider.h"
+#include "dbengine/DbProvider.h"
 
 #include <QMap>
 
@@ -13,7 +13,7 @@ struct pg_conn;
 struct pg_cancel;
 struct pg_result;
 
-namespace platform {
+namespace dbengine {
 
 /// Where a server database is and who signs in: read from a data link's keys
 /// "Data Source=HOST[:PORT]" (or a socket folder), "Port=", "Initial Catalog=" or "Location=",
@@ -86,4 +86,4 @@ private:
     int m_timeoutSet = -1;   // the statement time-out the session has (ms), -1 when not yet set
 };
 
-} // namespace platform
+} // namespace dbengine

@@ -1,9 +1,9 @@
 // SqlDialect: a small scanner that rewrites date literals outside quoted text.
-#include "platform/SqlDialect.h"
+#include "dbengine/SqlDialect.h"
 
 #include <QRegularExpression>
 
-namespace platform {
+namespace dbengine {
 
 namespace {
 
@@ -244,4 +244,4 @@ QString SqlDialect::toPostgres(const QString& sql) {
     return translate(sql, Engine::Postgres);
 }
 
-} // namespace platform
+} // namespace dbengine

@@ -4,7 +4,7 @@
 #include <QDateTime>
 #include <QString>
 
-namespace platform {
+namespace dbengine {
 
 /// The statements are kept exactly as the program writes them; only what SQLite does not
 /// understand is rewritten, and never inside quoted text:
@@ -31,4 +31,4 @@ public:
     static QDateTime parseJetDate(const QString& text);
 };
 
-} // namespace platform
+} // namespace dbengine

@@ -1,9 +1,9 @@
 // SqliteProvider: the SQLite C API behind IDbConnection, and the provider dispatch.
-#include "platform/SqliteProvider.h"
+#include "dbengine/SqliteProvider.h"
 
-#include "platform/ConnectionString.h"
-#include "platform/PostgresProvider.h"
-#include "platform/SqlDialect.h"
+#include "dbengine/ConnectionString.h"
+#include "dbengine/PostgresProvider.h"
+#include "dbengine/SqlDialect.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -15,9 +15,9 @@
 #include <atomic>
 #include <chrono>
 
-Q_LOGGING_CATEGORY(lcPlatformDb, "dbtext.platform.db", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcDbengine, "dbtext.dbengine", QtWarningMsg)
 
-namespace platform {
+namespace dbengine {
 
 namespace {
 
@@ -537,7 +537,7 @@ std::unique_ptr<IDbConnection> DbProviders::open(const QString& connectionString
             return nullptr;
         auto conn = PgConnection::open(target, provider, error);
         if (!conn)
-            qCDebug(lcPlatformDb) << "open failed:" << target.host << target.port << target.database << error;
+            qCDebug(lcDbengine) << "open failed:" << target.host << target.port << target.database << error;
         return conn;
     }
     const bool jet = provider.contains(QStringLiteral("jet"), Qt::CaseInsensitive);
@@ -553,8 +553,8 @@ std::unique_ptr<IDbConnection> DbProviders::open(const QString& connectionString
     }
     auto conn = SqliteConnection::open(source, jet ? provider : QStringLiteral("SQLite"), error);
     if (!conn)
-        qCDebug(lcPlatformDb) << "open failed:" << error;
+        qCDebug(lcDbengine) << "open failed:" << error;
     return conn;
 }
 
-} // namespace platform
+} // namespace dbengine

@@ -1,12 +1,12 @@
 // SqliteProvider: document database files as SQLite databases behind the provider interface.
 #pragma once
 
-#include "platform/DbProvider.h"
+#include "dbengine/DbProvider.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
 
-namespace platform {
+namespace dbengine {
 
 /// One SQLite connection. The file is opened for reading and writing (renaming pages writes)
 /// but never created; reads never change it. Statements pass through SqlDialect first.
@@ -49,4 +49,4 @@ private:
     qint64 m_deadline = 0; // the running statement's end of time (steady clock, ms); 0 when none
 };
 
-} // namespace platform
+} // namespace dbengine

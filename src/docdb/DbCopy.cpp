@@ -1,10 +1,10 @@
 // DbCopy: table by table, rows streamed from the source and written in batches.
 #include "docdb/DbCopy.h"
 
+#include "dbengine/SqlDialect.h"
+#include "dbengine/SqliteProvider.h"
 #include "docdb/Schema.h"
 #include "docdb/zSvr.h"
-#include "platform/SqlDialect.h"
-#include "platform/SqliteProvider.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -38,7 +38,7 @@ QString findTable(const QStringList& names, const char* table) {
 
 /// Counts with the name unquoted (one of the four known names, in any case), which every engine
 /// finds whatever case it keeps table names in.
-bool countRows(platform::IDbConnection& db, const QString& table, qint64& count, QString& error) {
+bool countRows(dbengine::IDbConnection& db, const QString& table, qint64& count, QString& error) {
     count = -1;
     return db.queryEach(
         QStringLiteral("SELECT count(*) FROM ") + table,
@@ -50,7 +50,7 @@ bool countRows(platform::IDbConnection& db, const QString& table, qint64& count,
 }
 
 /// The first value of a read, as a number (-1 when none).
-qint64 number(platform::IDbConnection& db, const QString& sql, QString& error) {
+qint64 number(dbengine::IDbConnection& db, const QString& sql, QString& error) {
     qint64 value = -1;
     if (!db.queryEach(
             sql,
@@ -67,9 +67,9 @@ qint64 number(platform::IDbConnection& db, const QString& sql, QString& error) {
 /// column hold Nulls, which no server and no row number takes); else, for msDoc, the page number
 /// when it is whole, present and unique in every row, so that pages keep their order on disk.
 /// Nothing is ever made up: a key the rows do not fit is left out.
-bool fitKey(platform::IDbConnection& db, const QString& table, QList<platform::DbColumn>& columns, QString& error) {
+bool fitKey(dbengine::IDbConnection& db, const QString& table, QList<dbengine::DbColumn>& columns, QString& error) {
     QStringList keyed;
-    for (const platform::DbColumn& c : columns)
+    for (const dbengine::DbColumn& c : columns)
         if (c.keyPart)
             keyed << quotedName(c.name) + QStringLiteral(" IS NULL");
     const QString from = QStringLiteral(" FROM ") + quotedName(table);
@@ -81,14 +81,14 @@ bool fitKey(platform::IDbConnection& db, const QString& table, QList<platform::D
         if (nulls < -1)
             return false;
         if (nulls > 0)
-            for (platform::DbColumn& c : columns)
+            for (dbengine::DbColumn& c : columns)
                 c.keyPart = 0;
         return true;
     }
     if (table.compare(QLatin1String("msDoc"), Qt::CaseInsensitive) != 0)
         return true;
-    for (platform::DbColumn& c : columns) {
-        if (c.name.compare(QLatin1String("noDoc"), Qt::CaseInsensitive) != 0 || c.kind != platform::DbColumn::Integer)
+    for (dbengine::DbColumn& c : columns) {
+        if (c.name.compare(QLatin1String("noDoc"), Qt::CaseInsensitive) != 0 || c.kind != dbengine::DbColumn::Integer)
             continue;
         const QString col = quotedName(c.name);
         const qint64 bad = number(
@@ -103,20 +103,20 @@ bool fitKey(platform::IDbConnection& db, const QString& table, QList<platform::D
 
 /// A default the target's column takes: a number for a number column, a quoted text for a text
 /// column or a date column (when it reads as a date); anything else is left out.
-QString fittingDefault(const platform::DbColumn& c) {
+QString fittingDefault(const dbengine::DbColumn& c) {
     const QString& d = c.defaultValue;
     if (d.isEmpty())
         return d;
     const bool quoted = d.startsWith(QLatin1Char('\''));
     switch (c.kind) {
-    case platform::DbColumn::Integer:
+    case dbengine::DbColumn::Integer:
         return !quoted && !d.contains(QLatin1Char('.')) ? d : QString();
-    case platform::DbColumn::Real:
+    case dbengine::DbColumn::Real:
         return quoted ? QString() : d;
-    case platform::DbColumn::Text:
+    case dbengine::DbColumn::Text:
         return quoted ? d : QString();
-    case platform::DbColumn::Date:
-        return quoted && platform::SqlDialect::parseStoredDate(d.mid(1, d.size() - 2)).isValid() ? d : QString();
+    case dbengine::DbColumn::Date:
+        return quoted && dbengine::SqlDialect::parseStoredDate(d.mid(1, d.size() - 2)).isValid() ? d : QString();
     default:
         return {};
     }
@@ -124,20 +124,20 @@ QString fittingDefault(const platform::DbColumn& c) {
 
 } // namespace
 
-std::unique_ptr<platform::IDbConnection> openCopyEnd(const QString& path, bool target, QString& partial,
+std::unique_ptr<dbengine::IDbConnection> openCopyEnd(const QString& path, bool target, QString& partial,
                                                      QString& error) {
     partial.clear();
     if (!target || path.endsWith(QLatin1String(".udl"), Qt::CaseInsensitive))
-        return platform::DbProviders::open(zSvr::connectionString(path), error);
+        return dbengine::DbProviders::open(zSvr::connectionString(path), error);
     const QFileInfo fi(path);
     if (fi.exists() && fi.size() > 0)
-        return platform::SqliteConnection::create(path, error); // an empty database of its own
+        return dbengine::SqliteConnection::create(path, error); // an empty database of its own
     // A name of this program's own next to the target: a leftover of a copy that was stopped is
     // replaced.
     partial = path + QStringLiteral(".dbtext-copy");
     QFile::remove(partial);
     QFile::remove(partial + QStringLiteral("-journal"));
-    auto conn = platform::SqliteConnection::create(partial, error);
+    auto conn = dbengine::SqliteConnection::create(partial, error);
     if (!conn)
         partial.clear();
     return conn;
@@ -159,7 +159,7 @@ bool finishCopy(const QString& partial, const QString& target, bool copied, QStr
     return false;
 }
 
-bool copyDatabase(platform::IDbConnection& from, platform::IDbConnection& to,
+bool copyDatabase(dbengine::IDbConnection& from, dbengine::IDbConnection& to,
                   const std::function<void(qint64, qint64)>& progress, QString& error,
                   const std::function<void(const QString&)>& note) {
     QStringList sourceTables, targetTables;
@@ -172,7 +172,7 @@ bool copyDatabase(platform::IDbConnection& from, platform::IDbConnection& to,
     }
     struct Table {
         QString name;
-        QList<platform::DbColumn> columns;
+        QList<dbengine::DbColumn> columns;
         qint64 rows = 0;
     };
     std::vector<Table> tables;
@@ -189,7 +189,7 @@ bool copyDatabase(platform::IDbConnection& from, platform::IDbConnection& to,
         if (!from.columns(t.name, t.columns, error) || !countRows(from, t.name, t.rows, error) ||
             !fitKey(from, t.name, t.columns, error))
             return false;
-        for (platform::DbColumn& c : t.columns)
+        for (dbengine::DbColumn& c : t.columns)
             c.defaultValue = fittingDefault(c);
         total += t.rows;
         tables.push_back(t);
@@ -208,13 +208,13 @@ bool copyDatabase(platform::IDbConnection& from, platform::IDbConnection& to,
     if (progress)
         progress(0, total);
     for (const Table& t : tables) {
-        QList<platform::DbColumn> spelled = t.columns;
-        for (platform::DbColumn& c : spelled)
+        QList<dbengine::DbColumn> spelled = t.columns;
+        for (dbengine::DbColumn& c : spelled)
             c.name = canonicalName(c.name);
         if (!to.createTable(canonicalName(t.name), spelled, error))
             return fail(error);
         QStringList names;
-        for (const platform::DbColumn& c : t.columns)
+        for (const dbengine::DbColumn& c : t.columns)
             names << quotedName(c.name);
         std::vector<QVariantList> batch;
         qint64 batchBytes = 0, row = 0;

@@ -1,7 +1,7 @@
 // DbCopy: copies a document database between a .txdb file and a server database (dbtext-copy).
 #pragma once
 
-#include "platform/DbProvider.h"
+#include "dbengine/DbProvider.h"
 
 #include <QString>
 
@@ -14,7 +14,7 @@ namespace docdb {
 /// document database file. A target file that does not exist (or is empty) is made under another
 /// name, `partial`, so that an interrupted copy never leaves a half-filled file under the target's
 /// name: finishCopy puts it in place. partial is "" when the copy goes into the target itself.
-std::unique_ptr<platform::IDbConnection> openCopyEnd(const QString& path, bool target, QString& partial,
+std::unique_ptr<dbengine::IDbConnection> openCopyEnd(const QString& path, bool target, QString& partial,
                                                      QString& error);
 /// After a copy into `partial`: on success it becomes the target; otherwise it is removed.
 bool finishCopy(const QString& partial, const QString& target, bool copied, QString& error);
@@ -24,7 +24,7 @@ bool finishCopy(const QString& partial, const QString& target, bool copied, QStr
 /// of it or with nothing. Row counts are compared after the copy; the indexes the reader's
 /// statements use are made. progress(done, total) counts rows; note(text) tells of the steps after
 /// the rows (the indexes can take minutes on a large database).
-bool copyDatabase(platform::IDbConnection& from, platform::IDbConnection& to,
+bool copyDatabase(dbengine::IDbConnection& from, dbengine::IDbConnection& to,
                   const std::function<void(qint64, qint64)>& progress, QString& error,
                   const std::function<void(const QString&)>& note = {});
 

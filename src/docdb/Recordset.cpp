@@ -5,7 +5,7 @@
 
 namespace docdb {
 
-void Recordset::open(platform::DbRows&& rows, qint16 mode) {
+void Recordset::open(dbengine::DbRows&& rows, qint16 mode) {
     m_rows = std::move(rows);
     m_pos = 0;
     m_open = true;
@@ -20,7 +20,7 @@ void Recordset::moveNext() {
 }
 
 void Recordset::close() {
-    m_rows = platform::DbRows();
+    m_rows = dbengine::DbRows();
     m_pos = 0;
     m_open = false;
 }

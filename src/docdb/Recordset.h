@@ -1,7 +1,7 @@
 // Recordset: the rows of one read, walked forward with fields by name (the reader's recordset).
 #pragma once
 
-#include "platform/DbProvider.h"
+#include "dbengine/DbProvider.h"
 
 #include <QString>
 #include <QVariant>
@@ -27,9 +27,9 @@ public:
 
 private:
     friend class zSvr;
-    void open(platform::DbRows&& rows, qint16 mode);
+    void open(dbengine::DbRows&& rows, qint16 mode);
 
-    platform::DbRows m_rows;
+    dbengine::DbRows m_rows;
     size_t m_pos = 0;
     bool m_open = false;
     qint16 m_mode = 0;

@@ -1,8 +1,8 @@
 // zSvr: opening, checking and querying the document database.
 #include "docdb/zSvr.h"
 
+#include "dbengine/ConnectionString.h"
 #include "docdb/Schema.h"
-#include "platform/ConnectionString.h"
 #include "util/Vb.h"
 #include "util/zClt.h"
 
@@ -96,7 +96,7 @@ QString zSvr::providerName() const {
 QString zSvr::connectionString(const QString& sFL) {
     // The path is quoted where it needs to be, so that it names exactly this file: a path holding
     // ";" or "=" can neither break the string nor name another data source.
-    const QString path = platform::ConnectionString::quoteValue(sFL);
+    const QString path = dbengine::ConnectionString::quoteValue(sFL);
     if (sFL.right(3).compare(QLatin1String("udl"), Qt::CaseInsensitive) == 0)
         return QStringLiteral("FILE NAME=") + path;
     QString s = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;") +
@@ -114,7 +114,7 @@ void zSvr::D_StDcDb(const QString& sFL, bool& bOk) {
     D_Close();
     QString error;
     const QString text = connectionString(sFL);
-    auto conn = platform::DbProviders::open(text, error);
+    auto conn = dbengine::DbProviders::open(text, error);
     if (!conn) {
         m_lastError = error;
         qCDebug(lcDocdb) << "open failed:" << error;
@@ -138,11 +138,11 @@ void zSvr::D_Close() {
 }
 
 void zSvr::ChkDmFmt(bool& bOk) {
-    platform::DbRows rows;
+    dbengine::DbRows rows;
     bOk = read(sql::kMarkerOpen, rows, 1); // the marker table must read; one row tells it
 }
 
-bool zSvr::read(const QString& sQ, platform::DbRows& rows, qint64 maxRows) {
+bool zSvr::read(const QString& sQ, dbengine::DbRows& rows, qint64 maxRows) {
     m_commandText = sQ;
     if (!m_conn) {
         m_lastError = QStringLiteral("no open connection");
@@ -207,7 +207,7 @@ void zSvr::R_Rset(const QString& sQ, Recordset& xRs, bool& bOk, qint16 iTyp) {
     bOk = false;
     if (xRs.isOpen())
         xRs.close();
-    platform::DbRows rows;
+    dbengine::DbRows rows;
     if (!read(sQ, rows))
         return;
     xRs.open(std::move(rows), iTyp == 2 ? qint16(2) : qint16(0));
@@ -217,7 +217,7 @@ void zSvr::R_Rset(const QString& sQ, Recordset& xRs, bool& bOk, qint16 iTyp) {
 void zSvr::R_Ary(const QString& sQ, RowArray& vAry, qint32& nCn) {
     vAry.clear();
     nCn = 0;
-    platform::DbRows rows;
+    dbengine::DbRows rows;
     if (!read(sQ, rows))
         return;
     if (rows.rows.empty())
@@ -234,7 +234,7 @@ void zSvr::R_Ary(const QString& sQ, RowArray& vAry, qint32& nCn) {
 
 void zSvr::R_GtVaL(const QString& sQ, QVariant& vVL, const QVariant& vDef) {
     vVL = vDef;
-    platform::DbRows rows;
+    dbengine::DbRows rows;
     if (!read(sQ, rows) || rows.rows.empty() || rows.rows.front().isEmpty())
         return;
     QVariant v = rows.rows.front().front();

@@ -1,8 +1,8 @@
 // zSvr: the database session (the one connection to the open document database) and its queries.
 #pragma once
 
+#include "dbengine/DbProvider.h"
 #include "docdb/Recordset.h"
-#include "platform/DbProvider.h"
 #include "platform/MessageBox.h"
 
 #include <QString>
@@ -78,11 +78,11 @@ public:
 
 private:
     void ChkDmFmt(bool& bOk);
-    bool read(const QString& sQ, platform::DbRows& rows, qint64 maxRows = -1);
+    bool read(const QString& sQ, dbengine::DbRows& rows, qint64 maxRows = -1);
 
     platform::IMessageBox& m_messages;
     const util::zClt& m_files;
-    std::unique_ptr<platform::IDbConnection> m_conn;
+    std::unique_ptr<dbengine::IDbConnection> m_conn;
     QString m_commandText; // the shared command's text: every read replaces it
     bool m_bJet = false;
     qint32 m_readCursorType = 0; // forward-only; no operation changes it

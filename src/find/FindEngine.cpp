@@ -1,9 +1,9 @@
 // FindEngine: finds and index builds on threads of their own; results come back as queued signals.
-#include "docdb/FindEngine.h"
+#include "find/FindEngine.h"
 
-#include "docdb/FindIndex.h"
+#include "dbengine/DbProvider.h"
 #include "docdb/Schema.h"
-#include "platform/DbProvider.h"
+#include "find/FindIndex.h"
 #include "util/Vb.h"
 
 #include <QMetaObject>
@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <chrono>
 
-namespace docdb {
+namespace find {
 
 FindEngine::FindEngine(QObject* parent) : QObject(parent) {}
 
@@ -154,7 +154,7 @@ void FindEngine::findOnServer(const QString& text, quint64 generation) {
     start(
         [this, server = m_server, text, generation, running = m_running](const std::atomic_bool& cancel) {
             QString error;
-            std::unique_ptr<platform::IDbConnection> conn = platform::DbProviders::open(server, error);
+            std::unique_ptr<dbengine::IDbConnection> conn = dbengine::DbProviders::open(server, error);
 
             std::optional<QVector<FoundPage>> pages;
             if (conn && !cancel) {
@@ -163,8 +163,9 @@ void FindEngine::findOnServer(const QString& text, quint64 generation) {
                     running->conn = conn.get();
                 }
                 const QString condition = findCondition(text);
-                platform::DbRows rows;
-                if (conn->query(condition.isEmpty() ? sql::kFindAll : sql::kFindWhere + condition + sql::kFindOrder,
+                dbengine::DbRows rows;
+                if (conn->query(condition.isEmpty() ? docdb::sql::kFindAll
+                                                    : docdb::sql::kFindWhere + condition + docdb::sql::kFindOrder,
                                 rows, error)) {
                     pages.emplace();
                     for (const QVariantList& row : rows.rows)
@@ -197,4 +198,4 @@ void FindEngine::cancel() {
         m_running->conn->interrupt();
 }
 
-} // namespace docdb
+} // namespace find

@@ -2,7 +2,7 @@
 // current and by the find statement otherwise, and keeps the index built in the background.
 #pragma once
 
-#include "docdb/PageFind.h"
+#include "find/PageFind.h"
 
 #include <QObject>
 #include <QString>
@@ -14,11 +14,11 @@
 #include <thread>
 #include <vector>
 
-namespace platform {
+namespace dbengine {
 class IDbConnection;
 }
 
-namespace docdb {
+namespace find {
 
 class FindEngine : public QObject {
     Q_OBJECT
@@ -43,7 +43,7 @@ public:
 
 Q_SIGNALS:
     /// The rows of the last find started, in the find statement's order; ok false when it failed.
-    void found(const QVector<docdb::FoundPage>& pages, bool ok);
+    void found(const QVector<find::FoundPage>& pages, bool ok);
     /// The index build's progress in percent; 100 when it is ready.
     void indexProgress(int percent);
 
@@ -59,7 +59,7 @@ private:
     /// The server connection of the latest find while its statement runs, which cancel() interrupts.
     struct Running {
         std::mutex lock;
-        platform::IDbConnection* conn = nullptr;
+        dbengine::IDbConnection* conn = nullptr;
     };
     void findOnServer(const QString& text, quint64 generation);
     /// Hands a worker's report to the engine's thread, unless the engine is going away.
@@ -79,4 +79,4 @@ private:
     bool m_finding = false, m_indexing = false;
 };
 
-} // namespace docdb
+} // namespace find

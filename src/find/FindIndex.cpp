@@ -1,311 +1,27 @@
-// FindIndex: builds, checks and searches the find index; runs the find statement off the
-// user-interface thread.
-#include "docdb/FindIndex.h"
+// FindIndex: checks and searches the find index; runs the find statement off the user-interface
+// thread.
+#include "find/FindIndex.h"
 
-#include "docdb/IndexChecksum.h"
-#include "docdb/PairBits.h"
 #include "docdb/Schema.h"
-#include "platform/DbProvider.h"
-#include "platform/SqlDialect.h"
-#include "util/Vb.h"
+#include "find/IndexChecksum.h"
+#include "find/IndexFile.h"
+#include "find/PairBits.h"
 
-#include <QCryptographicHash>
-#include <QDateTime>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QHash>
-#include <QSaveFile>
-#include <QStandardPaths>
-#include <QStringList>
-#include <QtEndian>
-
-#include <sqlite3.h>
-#ifdef Q_OS_UNIX
-#include <sys/stat.h>
-#endif
 
 #include <algorithm>
-#include <array>
-#include <chrono>
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
 
-namespace docdb {
+namespace find::findindex {
 
-namespace {
-
-constexpr char kMagic[8] = {'D', 'B', 'T', 'X', 'F', 'N', 'D', 'A'};
-// SQLite refuses LIKE patterns longer than this (bytes); the index then leaves the answer to it.
-constexpr qsizetype kMaxPattern = 50000;
-
-/// A file's times as one number: when its bytes last changed and when the file itself last changed,
-/// each to the nanosecond where the system keeps it. A change within the same millisecond still
-/// tells, and so does a change whose time of change was put back afterwards (a program may set the
-/// first time, never the second).
-qint64 changedNs(const QFileInfo& fi) {
-    if (!fi.exists())
-        return 0;
-#ifdef Q_OS_UNIX
-    struct stat st {};
-    if (::stat(QFile::encodeName(fi.absoluteFilePath()).constData(), &st) == 0) {
-        const quint64 modified = quint64(st.st_mtim.tv_sec) * 1000000000u + quint64(st.st_mtim.tv_nsec);
-        const quint64 status = quint64(st.st_ctim.tv_sec) * 1000000000u + quint64(st.st_ctim.tv_nsec);
-        return qint64(modified ^ (status * 0x9E3779B97F4A7C15ull));
-    }
-#endif
-    return fi.lastModified().toMSecsSinceEpoch() * 1000000;
-}
-
-// Little-endian fields in the index file.
-QByteArray stampBytes(const FileStamp& s) {
-    QByteArray b(36, '\0');
-    qToLittleEndian(s.size, b.data());
-    qToLittleEndian(s.timesNs, b.data() + 8);
-    qToLittleEndian(s.walSize, b.data() + 16);
-    qToLittleEndian(s.walTimesNs, b.data() + 24);
-    qToLittleEndian(s.counter, b.data() + 32);
-    return b;
-}
-
-/// A read-only SQLite connection whose statements stop when cancelled or past the command time-out.
-class ReadConnection {
-public:
-    ReadConnection(const QString& dbFile, const std::atomic_bool& cancel) : m_cancel(cancel) {
-        const QByteArray native = QFile::encodeName(QFileInfo(dbFile).absoluteFilePath());
-        if (sqlite3_open_v2(native.constData(), &m_db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) !=
-            SQLITE_OK) {
-            sqlite3_close(m_db);
-            m_db = nullptr;
-            return;
-        }
-        sqlite3_busy_timeout(m_db, platform::DbProviders::commandTimeout());
-        sqlite3_progress_handler(m_db, 4000, &ReadConnection::onProgress, this);
-    }
-    ~ReadConnection() { sqlite3_close(m_db); }
-    Q_DISABLE_COPY_MOVE(ReadConnection)
-    explicit operator bool() const { return m_db != nullptr; }
-    /// Prepares a statement; its time-out starts now.
-    sqlite3_stmt* prepare(const QString& sql) {
-        m_deadline = now() + platform::DbProviders::commandTimeout();
-        sqlite3_stmt* st = nullptr;
-        const QByteArray text = platform::SqlDialect::toSqlite(sql).toUtf8();
-        if (sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &st, nullptr) != SQLITE_OK) {
-            sqlite3_finalize(st);
-            return nullptr;
-        }
-        return st;
-    }
-    bool exec(const char* sql) { return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
-    QString error() const { return QString::fromUtf8(sqlite3_errmsg(m_db)); }
-    /// No time-out for the index build, which may read a long time; cancelling still stops it.
-    void noDeadline() { m_unlimited = true; }
-
-private:
-    static qint64 now() {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(
-                   std::chrono::steady_clock::now().time_since_epoch())
-            .count();
-    }
-    static int onProgress(void* self) {
-        const auto* c = static_cast<ReadConnection*>(self);
-        return c->m_cancel.load() || (!c->m_unlimited && now() > c->m_deadline) ? 1 : 0;
-    }
-    sqlite3* m_db = nullptr;
-    const std::atomic_bool& m_cancel;
-    qint64 m_deadline = 0;
-    bool m_unlimited = false;
-};
-
-/// The page number of column 0, as the find takes it (anything but a whole number is no page).
-std::optional<qint32> pageOf(sqlite3_stmt* st) {
-    switch (sqlite3_column_type(st, 0)) {
-    case SQLITE_INTEGER:
-        return util::pageNumber(QVariant(qlonglong(sqlite3_column_int64(st, 0))));
-    case SQLITE_FLOAT:
-        return util::pageNumber(QVariant(sqlite3_column_double(st, 0)));
-    case SQLITE_NULL:
-        return util::pageNumber(QVariant());
-    default:
-        return util::pageNumber(QVariant(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)))));
-    }
-}
-
-QString textOf(sqlite3_stmt* st, int col) {
-    const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st, col));
-    return t ? QString::fromUtf8(t, sqlite3_column_bytes(st, col)) : QString();
-}
-
-QStringList wordsOf(const QString& text) {
-    return util::Trim(text).split(QLatin1Char(' '), Qt::SkipEmptyParts);
-}
-
-} // namespace
-
-FileStamp FileStamp::of(const QString& dbFile) {
-    FileStamp s;
-    const QFileInfo db(dbFile), wal(dbFile + QStringLiteral("-wal"));
-    if (!db.exists())
-        return s;
-    s.size = db.size();
-    s.timesNs = changedNs(db);
-    // An empty write-ahead log holds no change: it counts as none, so that the log SQLite makes anew
-    // whenever the database is opened in WAL mode does not make the index stale.
-    if (wal.exists() && wal.size() > 0) {
-        s.walSize = wal.size();
-        s.walTimesNs = changedNs(wal);
-    }
-    QFile f(dbFile);
-    if (f.open(QIODevice::ReadOnly) && f.seek(24)) {
-        const QByteArray b = f.read(4);
-        if (b.size() == 4)
-            s.counter = qFromBigEndian<quint32>(b.constData());
-    }
-    return s;
-}
-
-namespace findindex {
-
-using pairbits::addPairs;
 using pairbits::kPairBytes;
 using pairbits::pairsNeeded;
 
-QString indexPath(const QString& dbFile) {
-    const QString full = QFileInfo(dbFile).absoluteFilePath();
-    const QByteArray key = QCryptographicHash::hash(full.toUtf8(), QCryptographicHash::Sha1).toHex();
-    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/dbtext/find/") +
-           QString::fromLatin1(key) + QStringLiteral(".idx");
-}
-
 namespace {
-
-// The index file: the header (magic and the database's stamp), the pages' texts one after another,
-// then the sections below, and at the end a footer that says where each section starts.
-//   texts     the folded text of each page, in the table's order
-//   offsets   u64 per page + 1: where each text starts (a Null text, or a BLOB that LIKE never
-//             matches, has the top bit set)
-//   heads     a slot per page with the start of its text
-//   pairs     bit sets per page of the pairs of ASCII letters and digits in its text: they rule out
-//             pages for the pieces of a word too short for trigrams, and across its "_". Stored
-//             byte by byte: byte j of every page's sets, then byte j + 1, so that a find reads
-//             only the few bytes its words need
-//   buckets   u64 per trigram bucket + 1: where its page list starts in the postings
-//   postings  per bucket, the places of the pages holding a trigram of that bucket, as growing
-//             numbers written as the difference to the one before, 7 bits a byte
-//   order     the pages in title order: place, page number, title
-//   bytes     how often each byte value occurs in the texts (u64 each), to search by the rarest
-// The footer: where each section starts, the page count, the checksum of all before it, the mark.
-constexpr int kBucketBits = 20;
-constexpr quint32 kBuckets = 1u << kBucketBits;
-constexpr quint64 kNullText = quint64(1) << 63;
-constexpr int kFooter = 8 * 8 + 8;
-// The start of every page's text again, side by side in slots of a length and up to 510 bytes (cut
-// at a character's start): a word found there decides the page without reading the rest.
-constexpr int kSlot = 512, kHeadBytes = kSlot - 2;
-quint32 bucketOf(const unsigned char* p) {
-    const quint32 v = quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16;
-    return (v * 2654435761u) >> (32 - kBucketBits);
-}
-
-void putVarint(std::string& out, quint32 v) {
-    while (v >= 0x80) {
-        out += char(v | 0x80);
-        v >>= 7;
-    }
-    out += char(v);
-}
-
-template <typename T> void putLe(std::string& out, T v) {
-    char b[sizeof(T)];
-    qToLittleEndian(v, b);
-    out.append(b, sizeof(T));
-}
-
-/// Trigram buckets filled page by page: each bucket's list of page places, delta-coded.
-class Postings {
-public:
-    Postings() : m_lists(kBuckets), m_last(kBuckets, -1) {}
-    void add(quint32 place, std::string_view text) {
-        m_seen.clear();
-        for (size_t i = 0; i + 3 <= text.size(); ++i)
-            m_seen.push_back(bucketOf(reinterpret_cast<const unsigned char*>(text.data()) + i));
-        std::sort(m_seen.begin(), m_seen.end());
-        m_seen.erase(std::unique(m_seen.begin(), m_seen.end()), m_seen.end());
-        for (quint32 b : m_seen) {
-            putVarint(m_lists[b], quint32(qint64(place) - m_last[b]));
-            m_last[b] = place;
-        }
-    }
-    /// Writes the bucket table and the lists; false when the device refuses.
-    bool write(QIODevice& out) {
-        std::string table;
-        quint64 at = 0;
-        for (const std::string& l : m_lists) {
-            putLe<quint64>(table, at);
-            at += l.size();
-        }
-        putLe<quint64>(table, at);
-        if (out.write(table.data(), qint64(table.size())) != qint64(table.size()))
-            return false;
-        for (std::string& l : m_lists) {
-            if (!l.empty() && out.write(l.data(), qint64(l.size())) != qint64(l.size()))
-                return false;
-            std::string().swap(l);
-        }
-        return true;
-    }
-
-private:
-    std::vector<std::string> m_lists;
-    std::vector<qint64> m_last;
-    std::vector<quint32> m_seen;
-};
-
-/// An index file mapped into memory for one find, and unmapped after it.
-class Mapped {
-public:
-    explicit Mapped(const QString& path) : m_file(path) {
-        if (!m_file.open(QIODevice::ReadOnly) || m_file.size() < 44 + kFooter)
-            return;
-        m_size = m_file.size();
-        m_data = m_file.map(0, m_size);
-    }
-    ~Mapped() {
-        if (m_data)
-            m_file.unmap(m_data);
-    }
-    Q_DISABLE_COPY_MOVE(Mapped)
-    bool ok() const { return m_data != nullptr; }
-    const uchar* data() const { return m_data; }
-    qint64 size() const { return m_size; }
-    quint64 u64(qint64 at) const { return at + 8 <= m_size ? qFromLittleEndian<quint64>(m_data + at) : 0; }
-    quint32 u32(qint64 at) const { return at + 4 <= m_size ? qFromLittleEndian<quint32>(m_data + at) : 0; }
-
-private:
-    QFile m_file;
-    uchar* m_data = nullptr;
-    qint64 m_size = 0;
-};
-
-/// The stamp an index file was built from; nothing when it is no index of ours.
-std::optional<FileStamp> stampOf(const uchar* head) {
-    if (std::memcmp(head, kMagic, 8) != 0)
-        return std::nullopt;
-    const uchar* p = head + 8;
-    FileStamp s;
-    s.size = qFromLittleEndian<qint64>(p);
-    s.timesNs = qFromLittleEndian<qint64>(p + 8);
-    s.walSize = qFromLittleEndian<qint64>(p + 16);
-    s.walTimesNs = qFromLittleEndian<qint64>(p + 24);
-    s.counter = qFromLittleEndian<quint32>(p + 32);
-    return s;
-}
 
 /// One bucket's list of page places (delta-coded) as bytes in the mapped index.
 struct BucketList {
@@ -345,10 +61,6 @@ quint64 narrow(const BucketList& list, quint8 round, std::vector<quint8>& marks)
     }
     return kept;
 }
-
-} // namespace
-
-namespace {
 
 /// One page of the title order: its text's place, its number and its title.
 struct Listed {
@@ -400,178 +112,6 @@ void discard(const Mapped& m, const QString& path) {
 }
 
 } // namespace
-
-bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::function<void(qint64, qint64)>& progress,
-           QString& error) {
-    ReadConnection db(dbFile, cancel);
-    if (!db) {
-        error = QStringLiteral("cannot read %1").arg(dbFile);
-        return false;
-    }
-    db.noDeadline();
-    auto count = [&db] {
-        qint64 n = -1;
-        if (sqlite3_stmt* st = db.prepare(QStringLiteral("Select Count(*) From msDoc"))) {
-            if (sqlite3_step(st) == SQLITE_ROW)
-                n = sqlite3_column_int64(st, 0);
-            sqlite3_finalize(st);
-        }
-        return n;
-    };
-    // A first read opens the files (a write-ahead log included); then one snapshot for every read,
-    // with the database's stamp unchanged around its start, so that the stamp tells its state.
-    count();
-    const FileStamp before = FileStamp::of(dbFile);
-    const qint64 total = db.exec("BEGIN") ? count() : -1;
-    if (total < 0 || FileStamp::of(dbFile) != before) {
-        error = QStringLiteral("cannot read %1 as it stands").arg(dbFile);
-        return false;
-    }
-    const QString path = indexPath(dbFile);
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly)) {
-        error = out.errorString();
-        return false;
-    }
-    auto fail = [&](const QString& why) {
-        out.cancelWriting();
-        error = cancel ? QStringLiteral("cancelled") : why;
-        return false;
-    };
-    // Everything but the checksum itself and the closing mark goes through the checksum.
-    ChecksumWriter w(out);
-    w.write(kMagic, 8);
-    w.write(stampBytes(before));
-    const qint64 textsAt = 44;
-    // The texts in the table's own order, with the row of each page.
-    std::string chunk, offsets, heads, pairs;
-    ByteCounts counts{};
-    std::vector<qint64> rowids;
-    auto postings = std::make_unique<Postings>();
-    quint64 textBytes = 0;
-    sqlite3_stmt* texts = db.prepare(QStringLiteral("Select rowid, txDoc From msDoc"));
-    if (!texts)
-        return fail(db.error());
-    // An SQLite built so that LIKE never matches a BLOB (Debian's is) treats a BLOB text as it
-    // treats a Null one.
-    const bool blobsNeverMatch = sqlite3_compileoption_used("LIKE_DOESNT_MATCH_BLOBS") != 0;
-    int rc = SQLITE_OK;
-    while ((rc = sqlite3_step(texts)) == SQLITE_ROW) {
-        const quint32 place = quint32(rowids.size());
-        rowids.push_back(sqlite3_column_int64(texts, 0));
-        const int type = sqlite3_column_type(texts, 1);
-        if (type == SQLITE_NULL || (type == SQLITE_BLOB && blobsNeverMatch)) {
-            putLe<quint64>(offsets, textBytes | kNullText);
-            heads.append(size_t(kSlot), '\0');
-            pairs.append(size_t(kPairBytes), '\0');
-        } else {
-            putLe<quint64>(offsets, textBytes);
-            const size_t at = chunk.size();
-            foldInto(chunk, sqlite3_column_text(texts, 1), sqlite3_column_bytes(texts, 1));
-            const std::string_view folded = std::string_view(chunk).substr(at);
-            for (const char c : folded)
-                ++counts[static_cast<unsigned char>(c)];
-            postings->add(place, folded);
-            pairs.append(size_t(kPairBytes), '\0');
-            addPairs(folded, reinterpret_cast<uchar*>(pairs.data() + pairs.size() - kPairBytes));
-            size_t cut = std::min<size_t>(folded.size(), kHeadBytes);
-            while (cut < folded.size() && cut > 0 && (static_cast<unsigned char>(folded[cut]) & 0xC0) == 0x80)
-                --cut;
-            putLe<quint16>(heads, quint16(cut));
-            heads.append(folded.substr(0, cut));
-            heads.append(size_t(kHeadBytes) - cut, '\0');
-            textBytes += chunk.size() - at;
-        }
-        if (chunk.size() > (8 << 20)) {
-            w.write(chunk.data(), qint64(chunk.size()));
-            chunk.clear();
-        }
-        if (rowids.size() % 1024 == 0 && progress)
-            progress(qint64(rowids.size()), total);
-    }
-    sqlite3_finalize(texts);
-    if (rc != SQLITE_DONE)
-        return fail(db.error());
-    putLe<quint64>(offsets, textBytes);
-    w.write(chunk.data(), qint64(chunk.size()));
-    std::string().swap(chunk);
-    const qint64 offsetsAt = textsAt + qint64(textBytes);
-    w.write(offsets.data(), qint64(offsets.size()));
-    const qint64 headsAt = offsetsAt + qint64(offsets.size());
-    w.write(heads.data(), qint64(heads.size()));
-    {
-        std::string column(rowids.size(), '\0');
-        for (size_t j = 0; j < size_t(kPairBytes); ++j) {
-            for (size_t p = 0; p < rowids.size(); ++p)
-                column[p] = pairs[p * kPairBytes + j];
-            w.write(column.data(), qint64(column.size()));
-        }
-    }
-    const qint64 bucketsAt = headsAt + qint64(heads.size() + pairs.size());
-    std::string().swap(heads);
-    std::string().swap(pairs);
-    const qint64 postingsAt = bucketsAt + 8 * qint64(kBuckets + 1);
-    if (!postings->write(w))
-        return fail(out.errorString());
-    postings.reset();
-    const qint64 orderAt = w.pos();
-    // The pages in the order the find lists them, each with its text's place.
-    QHash<qint64, quint32> placeOf;
-    placeOf.reserve(qsizetype(rowids.size()));
-    for (size_t i = 0; i < rowids.size(); ++i)
-        placeOf.insert(rowids[i], quint32(i));
-    sqlite3_stmt* order = db.prepare(QStringLiteral("Select noDoc, szDoc, rowid From msDoc Order By szDoc"));
-    if (!order)
-        return fail(db.error());
-    std::string listed;
-    quint32 listedCount = 0;
-    while ((rc = sqlite3_step(order)) == SQLITE_ROW) {
-        const std::optional<qint32> no = pageOf(order);
-        if (!no)
-            continue; // the find lists only real page numbers
-        const auto place = placeOf.constFind(sqlite3_column_int64(order, 2));
-        if (place == placeOf.cend())
-            return fail(QStringLiteral("the pages changed while they were read"));
-        const QByteArray title = textOf(order, 1).toUtf8();
-        putLe<quint32>(listed, *place);
-        putLe<quint32>(listed, quint32(*no));
-        putLe<quint32>(listed, quint32(title.size()));
-        listed.append(title.constData(), size_t(title.size()));
-        ++listedCount;
-    }
-    sqlite3_finalize(order);
-    const FileStamp after = FileStamp::of(dbFile);
-    db.exec("COMMIT");
-    if (rc != SQLITE_DONE)
-        return fail(db.error());
-    std::string tail;
-    putLe<quint32>(tail, listedCount);
-    tail += listed;
-    const qint64 bytesAt = orderAt + qint64(tail.size());
-    for (quint64 n : counts)
-        putLe<quint64>(tail, n);
-    for (qint64 v : {offsetsAt, headsAt, bucketsAt, postingsAt, orderAt, bytesAt, qint64(rowids.size())})
-        putLe<quint64>(tail, quint64(v));
-    w.write(tail.data(), qint64(tail.size()));
-    std::string end;
-    putLe<quint64>(end, w.checksum());
-    end.append(kMagic, 8);
-    out.write(end.data(), qint64(end.size()));
-    // An index of a database that changed while it was read would answer for neither state.
-    if (cancel || after != before)
-        return fail(QStringLiteral("the database changed while it was indexed"));
-    if (progress)
-        progress(total, total);
-    const bool committed = out.commit();
-    if (committed)
-        IndexChecksum::written(path); // what was written is what was summed
-#ifdef __GLIBC__
-    // The page lists took much memory in many small pieces: give it back to the system.
-    malloc_trim(0);
-#endif
-    return committed;
-}
 
 bool isCurrent(const QString& dbFile) {
     QFile f(indexPath(dbFile));
@@ -779,7 +319,8 @@ std::optional<QVector<FoundPage>> scan(const QString& dbFile, const QString& tex
     if (!db)
         return std::nullopt;
     const QString condition = findCondition(text);
-    sqlite3_stmt* st = db.prepare(condition.isEmpty() ? sql::kFindAll : sql::kFindWhere + condition + sql::kFindOrder);
+    sqlite3_stmt* st = db.prepare(condition.isEmpty() ? docdb::sql::kFindAll
+                                                      : docdb::sql::kFindWhere + condition + docdb::sql::kFindOrder);
     if (!st)
         return std::nullopt;
     QVector<FoundPage> pages;
@@ -793,5 +334,4 @@ std::optional<QVector<FoundPage>> scan(const QString& dbFile, const QString& tex
     return pages;
 }
 
-} // namespace findindex
-} // namespace docdb
+} // namespace find::findindex

@@ -4,8 +4,8 @@
 // while the database file is unchanged since it was built.
 #pragma once
 
-#include "docdb/LikeMatch.h"
-#include "docdb/PageFind.h"
+#include "find/LikeMatch.h"
+#include "find/PageFind.h"
 
 #include <QString>
 
@@ -15,7 +15,7 @@
 #include <optional>
 #include <string_view>
 
-namespace docdb {
+namespace find {
 
 /// What changes whenever any program writes the database: the file's size and times (of its last
 /// change of bytes and of its last change of any kind, to the nanosecond, folded into one number),
@@ -45,4 +45,4 @@ std::optional<QVector<FoundPage>> find(const QString& dbFile, const QString& tex
 std::optional<QVector<FoundPage>> scan(const QString& dbFile, const QString& text, const std::atomic_bool& cancel);
 
 } // namespace findindex
-} // namespace docdb
+} // namespace find

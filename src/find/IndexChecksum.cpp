@@ -1,6 +1,6 @@
 // IndexChecksum: four independent lanes of multiply-and-rotate over each 1 MiB block, so that the
 // processor keeps several in flight and a check reads as fast as memory gives.
-#include "docdb/IndexChecksum.h"
+#include "find/IndexChecksum.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -13,7 +13,7 @@
 #include <sys/stat.h>
 #endif
 
-namespace docdb {
+namespace find {
 
 namespace {
 
@@ -162,4 +162,4 @@ qint64 ChecksumWriter::writeData(const char* data, qint64 n) {
     return written;
 }
 
-} // namespace docdb
+} // namespace find

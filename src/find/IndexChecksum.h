@@ -7,7 +7,7 @@
 
 #include <cstddef>
 
-namespace docdb {
+namespace find {
 
 /// A 64-bit checksum of a run of bytes, taken in blocks of 1 MiB that are summed independently, so
 /// that a check can read the blocks on several threads. Not for security: it tells damage apart.
@@ -47,4 +47,4 @@ private:
     IndexChecksum m_sum;
 };
 
-} // namespace docdb
+} // namespace find

@@ -1,5 +1,5 @@
 // LikeMatch: SQLite's LIKE on texts as the find index keeps them, scanned by their rarest bytes.
-#include "docdb/LikeMatch.h"
+#include "find/LikeMatch.h"
 
 #include <QByteArray>
 
@@ -12,7 +12,7 @@
 #include <immintrin.h>
 #endif
 
-namespace docdb {
+namespace find {
 
 namespace {
 
@@ -302,4 +302,4 @@ bool likeContains(std::string_view text, std::string_view word, const ByteCounts
     return LikeWord(word, counts).in(text);
 }
 
-} // namespace docdb
+} // namespace find

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace docdb {
+namespace find {
 
 /// How often each byte value occurs in a body of text.
 using ByteCounts = std::array<quint64, 256>;
@@ -57,4 +57,4 @@ private:
 /// Whether `text` matches LIKE '%word%' the way SQLite compares (both already folded).
 bool likeContains(std::string_view text, std::string_view word, const ByteCounts* counts = nullptr);
 
-} // namespace docdb
+} // namespace find

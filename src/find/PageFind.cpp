@@ -1,5 +1,5 @@
 // PageFind: builds and runs the find statement.
-#include "docdb/PageFind.h"
+#include "find/PageFind.h"
 
 #include "docdb/Schema.h"
 #include "docdb/zSvr.h"
@@ -7,7 +7,7 @@
 
 #include <QStringList>
 
-namespace docdb {
+namespace find {
 
 QString findCondition(const QString& text) {
     const QStringList words = util::Trim(text).split(QLatin1Char(' '), Qt::SkipEmptyParts);
@@ -19,10 +19,11 @@ QString findCondition(const QString& text) {
     return terms.join(QStringLiteral(" And "));
 }
 
-QVector<FoundPage> findPages(zSvr& svr, const QString& text, bool* ok) {
+QVector<FoundPage> findPages(docdb::zSvr& svr, const QString& text, bool* ok) {
     const QString condition = findCondition(text);
-    const QString statement = condition.isEmpty() ? sql::kFindAll : sql::kFindWhere + condition + sql::kFindOrder;
-    Recordset rs;
+    const QString statement =
+        condition.isEmpty() ? docdb::sql::kFindAll : docdb::sql::kFindWhere + condition + docdb::sql::kFindOrder;
+    docdb::Recordset rs;
     bool read = false;
     svr.R_Rset(statement, rs, read, 0);
     if (ok)
@@ -34,4 +35,4 @@ QVector<FoundPage> findPages(zSvr& svr, const QString& text, bool* ok) {
     return pages;
 }
 
-} // namespace docdb
+} // namespace find

@@ -5,8 +5,10 @@
 #include <QVector>
 
 namespace docdb {
-
 class zSvr;
+}
+
+namespace find {
 
 /// One page the find lists: its number and its title.
 struct FoundPage {
@@ -22,6 +24,6 @@ QString findCondition(const QString& text);
 
 /// The pages whose text holds every word of text (all pages for none), ordered by title. A read that
 /// fails gives no pages and, when ok is given, false in it.
-QVector<FoundPage> findPages(zSvr& svr, const QString& text, bool* ok = nullptr);
+QVector<FoundPage> findPages(docdb::zSvr& svr, const QString& text, bool* ok = nullptr);
 
-} // namespace docdb
+} // namespace find

@@ -1,9 +1,9 @@
 // PairBits: the pairs of letters and digits of a text, as LIKE steps over its characters.
-#include "docdb/PairBits.h"
+#include "find/PairBits.h"
 
 #include <array>
 
-namespace docdb::pairbits {
+namespace find::pairbits {
 
 namespace {
 
@@ -66,4 +66,4 @@ std::vector<std::pair<int, uchar>> pairsNeeded(const std::vector<std::string>& w
     return out;
 }
 
-} // namespace docdb::pairbits
+} // namespace find::pairbits

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-namespace docdb::pairbits {
+namespace find::pairbits {
 
 // Letters and digits: 36 characters, so 36 x 36 pairs, a bit each; a page has two such sets, of
 // the pairs side by side and of the pairs with one character (any) between them.
@@ -23,4 +23,4 @@ void addPairs(std::string_view text, uchar* bits);
 /// its bits.
 std::vector<std::pair<int, uchar>> pairsNeeded(const std::vector<std::string>& words);
 
-} // namespace docdb::pairbits
+} // namespace find::pairbits

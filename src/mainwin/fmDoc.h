@@ -24,8 +24,10 @@ class IFileDialog;
 class IMessageBox;
 class IPrinter;
 class IShell;
-class RichTextView;
 } // namespace platform
+namespace richtext {
+class RichTextView;
+}
 namespace settings {
 class yIni;
 }
@@ -133,7 +135,7 @@ public:
     int zoomStep() const { return m_zoomStep; }
     int runMode() const { return m_runMode; }
     navigator::uTrX* tree() const { return m_tree; }
-    platform::RichTextView* view() const { return m_txDc; }
+    richtext::RichTextView* view() const { return m_txDc; }
     QLabel* label(int i) const { return m_lbCom.value(i); }
     QLabel* hintPanel() const { return m_rtex; }
     QMenu* menu(int i) const { return m_mnJb.value(i); }
@@ -166,7 +168,7 @@ private:
     Services m_s;
     platform::Twips m_tw;
     navigator::uTrX* m_tree = nullptr;
-    platform::RichTextView* m_txDc = nullptr;
+    richtext::RichTextView* m_txDc = nullptr;
     QVector<QLabel*> m_lbCom;
     QLabel* m_rtex = nullptr;          // hint panel, hidden until a hint is shown
     batchview::sbDmp* m_dmp = nullptr; // the batch display, made when first used

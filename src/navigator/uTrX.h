@@ -1,7 +1,7 @@
 // uTrX: the navigator control: page tree with code list, find pane and recent pages pane on a tab strip.
 #pragma once
 
-#include "docdb/FindEngine.h"
+#include "find/FindEngine.h"
 #include "platform/Twips.h"
 
 #include <QHash>
@@ -126,7 +126,7 @@ public:
     QPushButton* cmFind() const { return m_cmFind; }
     QListWidget* lsFind() const { return m_lsFind; }
     /// The find that runs off the user-interface thread, with its index.
-    docdb::FindEngine& findEngine() { return m_engine; }
+    find::FindEngine& findEngine() { return m_engine; }
     /// The busy mark under the find results (a find running, or the index being built).
     QWidget* findBusyMark() const;
     QListWidget* lsRsnt() const { return m_lsRsnt; }
@@ -146,7 +146,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void showFound(const QVector<docdb::FoundPage>& pages);
+    void showFound(const QVector<find::FoundPage>& pages);
     void showFindBusy();
     bool readChildren(const QString& key, const QString& statement, docdb::RowArray& rows, qint32& n);
     QTreeWidgetItem* addNode(QTreeWidgetItem* parent, const QString& key, const QString& text, const QString& image);
@@ -180,7 +180,7 @@ private:
     QPushButton* m_cmFind = nullptr;
     QListWidget* m_lsFind = nullptr;
     QProgressBar* m_fndBusy = nullptr;
-    docdb::FindEngine m_engine;
+    find::FindEngine m_engine;
     QListWidget* m_lsRsnt = nullptr;
     QPushButton* m_cmClrRsnt = nullptr;
 

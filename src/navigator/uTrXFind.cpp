@@ -1,7 +1,7 @@
 // uTrX: the find pane, tag nodes, choosing code-list entries, and renaming pages in place.
-#include "docdb/PageFind.h"
 #include "docdb/Schema.h"
 #include "docdb/zSvr.h"
+#include "find/PageFind.h"
 #include "navigator/NodeImages.h"
 #include "navigator/uTrX.h"
 #include "util/Vb.h"
@@ -61,9 +61,9 @@ void uTrX::setupFindPane() {
     m_fndBusy->setTextVisible(true);
     m_fndBusy->setAlignment(Qt::AlignCenter);
     m_fndBusy->hide();
-    connect(&m_engine, &docdb::FindEngine::found, this,
-            [this](const QVector<docdb::FoundPage>& pages, bool) { showFound(pages); });
-    connect(&m_engine, &docdb::FindEngine::indexProgress, this, [this](int percent) {
+    connect(&m_engine, &find::FindEngine::found, this,
+            [this](const QVector<find::FoundPage>& pages, bool) { showFound(pages); });
+    connect(&m_engine, &find::FindEngine::indexProgress, this, [this](int percent) {
         m_fndBusy->setValue(percent);
         showFindBusy();
     });
@@ -97,11 +97,11 @@ void uTrX::FndDoc() {
         showFindBusy();
         return;
     }
-    QVector<docdb::FoundPage> pages;
+    QVector<find::FoundPage> pages;
     {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
-        pages = docdb::findPages(m_svr, t);
+        pages = find::findPages(m_svr, t);
     }
     showFound(pages);
 }
@@ -129,9 +129,9 @@ void uTrX::showFindBusy() {
     m_fndBusy->show();
 }
 
-void uTrX::showFound(const QVector<docdb::FoundPage>& pages) {
+void uTrX::showFound(const QVector<find::FoundPage>& pages) {
     showFindBusy();
-    for (const docdb::FoundPage& page : pages) {
+    for (const find::FoundPage& page : pages) {
         auto* item = new QListWidgetItem(page.title);
         item->setData(Qt::UserRole, page.no);
         m_lsFind->addItem(item);

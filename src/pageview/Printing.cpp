@@ -1,7 +1,7 @@
 // Printing: paper code, printer settings file, print dialog and print run of the page view.
 #include "pageview/Printing.h"
 
-#include "platform/RichTextView.h"
+#include "richtext/RichTextView.h"
 #include "util/Vb.h"
 
 #include <QFile>
@@ -38,7 +38,7 @@ bool isFile(const QString& path) {
 }
 } // namespace
 
-void Printing::setPaperCode(const platform::RichTextView& view) {
+void Printing::setPaperCode(const richtext::RichTextView& view) {
     m_code = paperCode(view.pageWidth(), view.pageHeight(), view.landscape());
 }
 
@@ -48,7 +48,7 @@ void Printing::setSettingsFile(const QString& userDataFolder, const QString& sFL
     m_file = isFile(sFL) ? sFL : m_default;
 }
 
-void Printing::followPage(const platform::RichTextView& view) {
+void Printing::followPage(const richtext::RichTextView& view) {
     m_record.paperSize = qint16(m_code);
     const bool user = m_code == 256;
     m_record.paperWidth = user ? tenthsMm(view.pageWidth()) : 0;
@@ -99,7 +99,7 @@ void Printing::captureSettings() {
     m_record = d;
 }
 
-bool Printing::loadSettings(const QString& path, const platform::RichTextView& view) {
+bool Printing::loadSettings(const QString& path, const richtext::RichTextView& view) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return false;
@@ -116,7 +116,7 @@ bool Printing::loadSettings(const QString& path, const platform::RichTextView& v
     return true;
 }
 
-void Printing::applyRecord(const platform::RichTextView& view) {
+void Printing::applyRecord(const richtext::RichTextView& view) {
     m_printer.setPaperSize(m_code);
     m_printer.setWidthTwips(m_code == 256 ? view.pageWidth() : 0);
     m_printer.setHeightTwips(m_code == 256 ? view.pageHeight() : 0);
@@ -129,7 +129,7 @@ void Printing::applyRecord(const platform::RichTextView& view) {
         m_printer.setZoom(m_record.scale);
 }
 
-void Printing::printDialog(QWidget* owner, platform::RichTextView& view, int& copies, int& first, int& last) {
+void Printing::printDialog(QWidget* owner, richtext::RichTextView& view, int& copies, int& first, int& last) {
     const int count = view.pageCount();
     if (!(isFile(m_file) && loadSettings(m_file, view)) &&
         !(m_file != m_default && isFile(m_default) && loadSettings(m_default, view)))
@@ -158,7 +158,7 @@ void Printing::printDialog(QWidget* owner, platform::RichTextView& view, int& co
     applyRecord(view);
 }
 
-PrintOutcome Printing::printRun(QWidget* owner, platform::RichTextView& view, const QString& title,
+PrintOutcome Printing::printRun(QWidget* owner, richtext::RichTextView& view, const QString& title,
                                 const std::function<bool(int, int)>& progress) {
     const int count = view.pageCount();
     int copies = 1, first = 1, last = count;

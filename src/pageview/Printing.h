@@ -10,7 +10,7 @@
 
 class QWidget;
 
-namespace platform {
+namespace richtext {
 class RichTextView;
 }
 
@@ -37,7 +37,7 @@ public:
     explicit Printing(platform::IPrinter& printer) : m_printer(printer) {}
 
     /// Works out the paper code from the control's page size.
-    void setPaperCode(const platform::RichTextView& view);
+    void setPaperCode(const richtext::RichTextView& view);
     int code() const { return m_code; }
     /// The settings file in use: sFL when it names an existing file, else "Page.prndt" in the user
     /// data folder (which ends with its separator).
@@ -47,22 +47,22 @@ public:
 
     /// Runs the print dialog with the starting settings and applies the outcome to the printer;
     /// copies is 0 when the user cancelled.
-    void printDialog(QWidget* owner, platform::RichTextView& view, int& copies, int& first, int& last);
+    void printDialog(QWidget* owner, richtext::RichTextView& view, int& copies, int& first, int& last);
     /// Prints through the dialog: each copy a job of its own, at print zoom 100; the control's print
     /// zoom is put back afterwards. `progress(done, total)` is called after each page and may answer
     /// false to stop the run (the open job is dropped).
     /// Each job is sent under `title`, with the copy's number when there are several.
-    PrintOutcome printRun(QWidget* owner, platform::RichTextView& view, const QString& title,
+    PrintOutcome printRun(QWidget* owner, richtext::RichTextView& view, const QString& title,
                           const std::function<bool(int, int)>& progress = {});
 
     /// Settings from the current printer, a file, and onto the printer (used by the dialog).
     void captureSettings();
-    bool loadSettings(const QString& path, const platform::RichTextView& view);
-    void applyRecord(const platform::RichTextView& view);
+    bool loadSettings(const QString& path, const richtext::RichTextView& view);
+    void applyRecord(const richtext::RichTextView& view);
     const platform::DevMode& record() const { return m_record; }
 
 private:
-    void followPage(const platform::RichTextView& view);
+    void followPage(const richtext::RichTextView& view);
     /// Makes the first installed printer whose upper-cased name, cut to the length of `name`,
     /// equals the upper-cased `name` the current printer.
     void selectLike(const QString& name, bool cut);

@@ -3,7 +3,7 @@
 
 #include "platform/Environment.h"
 #include "platform/MessageBox.h"
-#include "platform/RichTextView.h"
+#include "richtext/RichTextView.h"
 #include "util/Vb.h"
 
 #include <QFrame>
@@ -27,7 +27,7 @@ public:
         setObjectName(QStringLiteral("pcTxt"));
         setAttribute(Qt::WA_OpaquePaintEvent);
     }
-    platform::RichTextView* view = nullptr;
+    richtext::RichTextView* view = nullptr;
     qint32 page = 1;
 
 protected:
@@ -126,7 +126,7 @@ void sbTvw::fitPage() {
     m_view->setPrintZoom(m_fitZoom);
 }
 
-void sbTvw::cAct(platform::RichTextView* vTx, const QString& /*sImgFL*/, const QString& sFL) {
+void sbTvw::cAct(richtext::RichTextView* vTx, const QString& /*sImgFL*/, const QString& sFL) {
     m_screen.setBusy(true); // the pages of a long document are laid out first
     m_view = vTx;
     m_surface->view = vTx;

@@ -17,8 +17,10 @@ namespace platform {
 class IMessageBox;
 class IPrinter;
 class IScreen;
-class RichTextView;
 } // namespace platform
+namespace richtext {
+class RichTextView;
+}
 
 namespace pageview {
 
@@ -37,7 +39,7 @@ public:
     /// Opens the preview of vTx modally, centred over the main window at 13/15 of its size, and
     /// returns when it is closed. sImgFL (a background picture) and sFL (a printer settings file)
     /// may be empty.
-    void cAct(platform::RichTextView* vTx, const QString& sImgFL = QString(), const QString& sFL = QString());
+    void cAct(richtext::RichTextView* vTx, const QString& sImgFL = QString(), const QString& sFL = QString());
     /// The per-user data folder (ending with its separator) that holds the default "Page.prndt".
     void setUserDataFolder(const QString& folder) { m_userData = folder; }
     /// "印刷": prints through the print dialog, then repaints the page; a run that failed is told.
@@ -74,7 +76,7 @@ private:
     Printing m_printing;
     QString m_userData;
     platform::Twips m_tw;
-    platform::RichTextView* m_view = nullptr;
+    richtext::RichTextView* m_view = nullptr;
     QWidget* m_area = nullptr;
     PageSurface* m_surface = nullptr;
     QFrame* m_shape[2] = {};

@@ -1,10 +1,10 @@
 // DocumentIo: the file formats of the document view.
-#include "platform/DocumentIo.h"
+#include "richtext/DocumentIo.h"
 
-#include "platform/OfficeConverter.h"
-#include "platform/OfficeLinks.h"
-#include "platform/PdfLinks.h"
 #include "platform/TextCodec.h"
+#include "richtext/OfficeConverter.h"
+#include "richtext/OfficeLinks.h"
+#include "richtext/PdfLinks.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QBuffer>
@@ -19,7 +19,7 @@
 
 #include <memory>
 
-namespace platform::docio {
+namespace richtext::docio {
 
 namespace {
 
@@ -219,12 +219,13 @@ bool saveFile(const PageSource& src, const QString& file, int format, const QStr
         text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
         text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
         qsizetype lost = 0;
-        const QByteArray bytes = TextCodec::toAnsi(text, nullptr, &lost);
+        const QByteArray bytes = platform::TextCodec::toAnsi(text, nullptr, &lost);
         if (!writeWhole(file, bytes, reason))
             return false;
         if (lost > 0)
-            notice =
-                QStringLiteral("%1 文字は %2 で書けないため「?」で保存しました").arg(lost).arg(TextCodec::ansiName());
+            notice = QStringLiteral("%1 文字は %2 で書けないため「?」で保存しました")
+                         .arg(lost)
+                         .arg(platform::TextCodec::ansiName());
         return true;
     }
     case kFormatHtml:
@@ -239,4 +240,4 @@ bool saveFile(const PageSource& src, const QString& file, int format, const QStr
     }
 }
 
-} // namespace platform::docio
+} // namespace richtext::docio

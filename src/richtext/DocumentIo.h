@@ -1,9 +1,9 @@
 // DocumentIo: saving a page in the six file formats, and drawing single pages.
 #pragma once
 
-#include "platform/PageDocument.h"
-#include "platform/PageSetup.h"
-#include "platform/PageSource.h"
+#include "richtext/PageDocument.h"
+#include "richtext/PageSetup.h"
+#include "richtext/PageSource.h"
 
 #include <QString>
 
@@ -11,7 +11,7 @@
 
 class QPainter;
 
-namespace platform {
+namespace richtext {
 
 /// Format codes of the document view.
 enum DocFormat : int {
@@ -45,4 +45,4 @@ bool saveFile(const PageSource& src, const QString& file, int format, const QStr
               QString& notice, SaveControl* control = nullptr);
 
 } // namespace docio
-} // namespace platform
+} // namespace richtext

@@ -1,5 +1,5 @@
 // OfficeConverter: runs LibreOffice headless with a private profile and checks what it wrote.
-#include "platform/OfficeConverter.h"
+#include "richtext/OfficeConverter.h"
 
 #include "platform/ProcessTree.h"
 
@@ -11,7 +11,7 @@
 #include <QStandardPaths>
 #include <QUrl>
 
-namespace platform {
+namespace richtext {
 
 QString OfficeConverter::executable() {
     for (const char* name : {"soffice", "libreoffice"}) {
@@ -42,7 +42,7 @@ QString run(const QString& inFile, const QString& target, const QString& inFilte
          << QFileInfo(inFile).absoluteFilePath();
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
-    processtree::startsOwnGroup(p);
+    platform::processtree::startsOwnGroup(p);
     p.start(soffice, args);
     if (!p.waitForStarted(15000)) {
         reason = QStringLiteral("LibreOffice を起動できません: %1").arg(p.errorString());
@@ -63,7 +63,7 @@ QString run(const QString& inFile, const QString& target, const QString& inFilte
     }
     // Whatever happened, nothing of this conversion runs on: the launcher may have left the
     // office process behind, and it would hold the profile for every later conversion.
-    processtree::endTree(p);
+    platform::processtree::endTree(p);
     if (!failure.isEmpty()) {
         QFile::remove(QDir(profile).absoluteFilePath(QStringLiteral(".lock")));
         reason = failure;
@@ -103,4 +103,4 @@ QString OfficeConverter::convertFile(const QString& inFile, const QString& outDi
     return run(inFile, target, QString(), outDir, workFolder, reason, cancel, timeoutMs);
 }
 
-} // namespace platform
+} // namespace richtext

@@ -5,7 +5,7 @@
 
 #include <atomic>
 
-namespace platform {
+namespace richtext {
 
 /// Converts HTML into Word 97-2003 (".doc"), Word 2007+ (".docx") or RTF with LibreOffice
 /// ("soffice --headless --convert-to"), using a private profile under the caller's work folder so
@@ -35,4 +35,4 @@ public:
                                int timeoutMs = kTimeoutMs);
 };
 
-} // namespace platform
+} // namespace richtext

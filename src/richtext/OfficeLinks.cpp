@@ -1,5 +1,5 @@
 // OfficeLinks: placeholders in the HTML, and the targets put back into .docx, .rtf and .doc files.
-#include "platform/OfficeLinks.h"
+#include "richtext/OfficeLinks.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -8,7 +8,7 @@
 #include <QtGui/private/qzipreader_p.h>
 #include <QtGui/private/qzipwriter_p.h>
 
-namespace platform::officelinks {
+namespace richtext::officelinks {
 
 namespace {
 
@@ -174,4 +174,4 @@ bool mendDoc(QByteArray& doc, const Map& links) {
     return true;
 }
 
-} // namespace platform::officelinks
+} // namespace richtext::officelinks

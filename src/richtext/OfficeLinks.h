@@ -5,7 +5,7 @@
 #include <QString>
 #include <QVector>
 
-namespace platform::officelinks {
+namespace richtext::officelinks {
 
 /// LibreOffice resolves relative link targets against the file it reads and writes them relative to
 /// the file it writes, percent-encoded ("TP_ヒント" → "./TP_%E3…", "C:\docs" → "../C:/docs"). So every
@@ -33,4 +33,4 @@ QByteArray mendRtf(const QByteArray& rtf, const Map& links);
 /// placeholder is not found exactly once in the field text.
 bool mendDoc(QByteArray& doc, const Map& links);
 
-} // namespace platform::officelinks
+} // namespace richtext::officelinks

@@ -1,5 +1,5 @@
 // PageDocument: resources, fields and layouts of a page document.
-#include "platform/PageDocument.h"
+#include "richtext/PageDocument.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QBuffer>
@@ -11,7 +11,7 @@
 #include <QTextTable>
 #include <QUrl>
 
-namespace platform {
+namespace richtext {
 
 namespace {
 
@@ -216,4 +216,4 @@ QPointF PageDocument::positionPoint(int pos) const {
     return br.topLeft() + QPointF(line.cursorToX(rel), line.y());
 }
 
-} // namespace platform
+} // namespace richtext

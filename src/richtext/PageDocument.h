@@ -1,14 +1,14 @@
 // PageDocument: the text document of a page, its fields and its two layouts (flowing and paged).
 #pragma once
 
-#include "platform/PageSetup.h"
-#include "platform/PageSource.h"
+#include "richtext/PageSetup.h"
+#include "richtext/PageSource.h"
 
 #include <QImage>
 #include <QTextDocument>
 #include <QVector>
 
-namespace platform {
+namespace richtext {
 
 /// A text field: a stretch of text whose anchor href is the field's data string.
 struct TextField {
@@ -55,4 +55,4 @@ private:
     QImage m_layoutDevice;            // gives the layout its 96-per-inch resolution
 };
 
-} // namespace platform
+} // namespace richtext

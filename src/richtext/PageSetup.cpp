@@ -1,9 +1,9 @@
 // PageSetup: parsing and writing the page-size convention.
-#include "platform/PageSetup.h"
+#include "richtext/PageSetup.h"
 
 #include <QRegularExpression>
 
-namespace platform {
+namespace richtext {
 
 PageSetup PageSetup::fromText(const QString& content) {
     PageSetup p;
@@ -49,4 +49,4 @@ PageSetup PageSetup::fromHtml(const QString& html) {
     return m.hasMatch() ? fromText(m.captured(1)) : PageSetup();
 }
 
-} // namespace platform
+} // namespace richtext

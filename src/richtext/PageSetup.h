@@ -3,7 +3,7 @@
 
 #include <QString>
 
-namespace platform {
+namespace richtext {
 
 /// Page size and margins of a document, in twips (1/1440 inch).
 ///
@@ -34,4 +34,4 @@ struct PageSetup {
     bool operator==(const PageSetup&) const = default;
 };
 
-} // namespace platform
+} // namespace richtext

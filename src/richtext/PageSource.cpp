@@ -1,12 +1,12 @@
 // PageSource: telling HTML from plain text, the reader's copy, bounded HTML and the HTML file form.
-#include "platform/PageSource.h"
+#include "richtext/PageSource.h"
 
 #include "platform/TextCodec.h"
 
 #include <QRegularExpression>
 #include <QSet>
 
-namespace platform::source {
+namespace richtext::source {
 
 namespace {
 
@@ -17,9 +17,9 @@ const QByteArray kCopyV2 = QByteArrayLiteral("DBTEXT-COPY 2\n");
 QString decodeStored(QByteArray bytes) {
     if (bytes.startsWith("\xEF\xBB\xBF"))
         bytes.remove(0, 3);
-    if (TextCodec::isValidUtf8(bytes))
+    if (platform::TextCodec::isValidUtf8(bytes))
         return QString::fromUtf8(bytes);
-    return TextCodec::fromAnsi(bytes);
+    return platform::TextCodec::fromAnsi(bytes);
 }
 
 bool isTagChar(QChar c) {
@@ -201,7 +201,7 @@ bool decode(const QByteArray& bytes, int format, PageSource& out) {
             at = kindEnd + 1;
         }
         const QByteArray body = bytes.mid(at);
-        if (!TextCodec::isValidUtf8(body))
+        if (!platform::TextCodec::isValidUtf8(body))
             return false;
         out.text = QString::fromUtf8(body);
         return true;
@@ -492,4 +492,4 @@ QString htmlForFile(const PageSource& src) {
     return head;
 }
 
-} // namespace platform::source
+} // namespace richtext::source

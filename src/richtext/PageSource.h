@@ -1,14 +1,14 @@
 // PageSource: a page as it was given to the document view, and the forms made from it (copy, HTML).
 #pragma once
 
-#include "platform/PageSetup.h"
+#include "richtext/PageSetup.h"
 
 #include <QByteArray>
 #include <QHash>
 #include <QString>
 #include <QVector>
 
-namespace platform {
+namespace richtext {
 
 /// The page the view shows, kept as it came: the decoded text of the stored page (HTML or plain
 /// text) and its page setup. Every document the view lays out (the flowing view, the paged view,
@@ -75,4 +75,4 @@ PageSource part(const PageSource& src, const QVector<PagePart>& parts, int i);
 QString htmlForFile(const PageSource& src);
 
 } // namespace source
-} // namespace platform
+} // namespace richtext

@@ -1,7 +1,7 @@
 // PdfLinks: link areas from the layout, and an incremental update that adds them to the PDF.
-#include "platform/PdfLinks.h"
+#include "richtext/PdfLinks.h"
 
-#include "platform/PageDocument.h"
+#include "richtext/PageDocument.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QHash>
@@ -12,7 +12,7 @@
 
 #include <cmath>
 
-namespace platform::pdflinks {
+namespace richtext::pdflinks {
 
 namespace {
 
@@ -184,4 +184,4 @@ bool append(QByteArray& pdf, const QVector<Link>& links, const PageSetup& page) 
     return true;
 }
 
-} // namespace platform::pdflinks
+} // namespace richtext::pdflinks

@@ -6,7 +6,7 @@
 #include <QString>
 #include <QVector>
 
-namespace platform {
+namespace richtext {
 
 class PageDocument;
 struct PageSetup;
@@ -32,4 +32,4 @@ bool append(QByteArray& pdf, const QVector<Link>& links, const PageSetup& page);
 QByteArray pdfString(const QString& text);
 
 } // namespace pdflinks
-} // namespace platform
+} // namespace richtext

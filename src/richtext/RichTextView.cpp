@@ -1,7 +1,7 @@
 // RichTextView: painting, paging, hit-testing, fields, selection and the member interface.
-#include "platform/RichTextView.h"
+#include "richtext/RichTextView.h"
 
-#include "platform/SaveRunner.h"
+#include "richtext/SaveRunner.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
@@ -20,7 +20,7 @@
 
 #include <cmath>
 
-namespace platform {
+namespace richtext {
 
 namespace {
 constexpr double kFlowMargin = 12; // layout units around the text in the flowing modes
@@ -658,4 +658,4 @@ void RichTextView::selectAll() {
     viewport()->update();
 }
 
-} // namespace platform
+} // namespace richtext

@@ -2,9 +2,9 @@
 // renders single pages onto any drawing surface, finds text and saves in six formats.
 #pragma once
 
-#include "platform/DocumentIo.h"
-#include "platform/PageDocument.h"
-#include "platform/PageSetup.h"
+#include "richtext/DocumentIo.h"
+#include "richtext/PageDocument.h"
+#include "richtext/PageSetup.h"
 
 #include <QAbstractScrollArea>
 #include <QPointer>
@@ -15,7 +15,7 @@ class QPaintDevice;
 class QLabel;
 class QToolButton;
 
-namespace platform {
+namespace richtext {
 
 /// The document view on QTextDocument. Read-only for the user: text can be selected and copied,
 /// never changed. Text fields are anchors whose href is the field's data string; the view never
@@ -188,4 +188,4 @@ private:
     static constexpr double kGap = 16; // pixels between pages and around them
 };
 
-} // namespace platform
+} // namespace richtext

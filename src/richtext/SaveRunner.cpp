@@ -1,7 +1,7 @@
 // SaveRunner: worker thread, event loop and progress window of a save.
-#include "platform/SaveRunner.h"
+#include "richtext/SaveRunner.h"
 
-#include "platform/DocumentIo.h"
+#include "richtext/DocumentIo.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -12,7 +12,7 @@
 
 #include <memory>
 
-namespace platform {
+namespace richtext {
 
 bool saveInBackground(QWidget* owner, const PageSource& src, const QString& file, int format, const QString& workFolder,
                       QString& reason, QString& notice) {
@@ -77,4 +77,4 @@ bool saveInBackground(QWidget* owner, const PageSource& src, const QString& file
     return ok;
 }
 
-} // namespace platform
+} // namespace richtext

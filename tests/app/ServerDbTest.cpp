@@ -1,13 +1,13 @@
 // Tests of server databases: the dialect the server is spoken to in, and the sample put on a private
 // PostgreSQL server with dbtext-copy, then read through a data link as the reader reads a file.
 #include "app/Usr.h"
-#include "docdb/FindEngine.h"
-#include "docdb/PageFind.h"
+#include "dbengine/DbProvider.h"
+#include "dbengine/SqlDialect.h"
 #include "docdb/Recordset.h"
 #include "docdb/Schema.h"
 #include "docdb/zSvr.h"
-#include "platform/DbProvider.h"
-#include "platform/SqlDialect.h"
+#include "find/FindEngine.h"
+#include "find/PageFind.h"
 #include "support/FakeMessageBox.h"
 #include "support/Fixtures.h"
 #include "support/PgCluster.h"
@@ -25,7 +25,7 @@
 
 #include <gtest/gtest.h>
 
-using platform::SqlDialect;
+using dbengine::SqlDialect;
 
 TEST(PostgresDialect, LikeComparesAsciiCaseFreeWithoutEscapesAndTitlesTieByPage) {
     const QString lower = QStringLiteral("lower(txDoc COLLATE \"C\")");
@@ -83,9 +83,9 @@ protected:
             *err = QString::fromUtf8(p.readAllStandardError());
         return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     }
-    QVector<docdb::FoundPage> find(docdb::zSvr& svr, const QString& words) {
+    QVector<find::FoundPage> find(docdb::zSvr& svr, const QString& words) {
         bool read = false;
-        return docdb::findPages(svr, words, &read);
+        return find::findPages(svr, words, &read);
     }
     /// A data link to a database on the test server, signing in as user (the server's own by default).
     QString linkTo(const QString& database, const QString& user = {}, const QString& password = {}) {
@@ -264,8 +264,8 @@ TEST_F(ServerDb, CopiesWithoutTheTrigramIndexWhenTheUserMayNotAddItAndListsTiesA
                         docdb::sql::kRunOrder;
     for (const QString& sql :
          {docdb::sql::kFindAll,
-          docdb::sql::kFindWhere + docdb::findCondition(QStringLiteral("word")) + docdb::sql::kFindOrder, children,
-          code, run}) {
+          docdb::sql::kFindWhere + find::findCondition(QStringLiteral("word")) + docdb::sql::kFindOrder, children, code,
+          run}) {
         EXPECT_EQ(column(server, sql), column(fileSvr, sql)) << sql.toStdString();
         EXPECT_EQ(column(server, sql).size(), sql == code ? 3 : sql == children || sql == run ? 6 : 9);
     }
@@ -281,11 +281,11 @@ TEST_F(ServerDb, AServerThatStopsAnsweringFailsTheReadAndTheFindLetsGoWithinTheT
     server.R_GtVaL(QStringLiteral("Select pg_backend_pid()"), backend, 0);
     ASSERT_GT(backend, 0);
     const auto whole = pid_t(pg->serverPid());
-    platform::DbProviders::setCommandTimeout(1000);
+    dbengine::DbProviders::setCommandTimeout(1000);
     const auto restore = qScopeGuard([&] {
         ::kill(whole, SIGCONT);
         ::kill(backend, SIGCONT);
-        platform::DbProviders::setCommandTimeout(30000);
+        dbengine::DbProviders::setCommandTimeout(30000);
     });
     // The whole server stops answering, even requests to stop a statement.
     ASSERT_EQ(::kill(backend, SIGSTOP), 0);
@@ -301,7 +301,7 @@ TEST_F(ServerDb, AServerThatStopsAnsweringFailsTheReadAndTheFindLetsGoWithinTheT
     // A find on the stopped server, then the engine goes (the database closes): it lets go at once.
     ::kill(whole, SIGCONT);
     {
-        docdb::FindEngine engine;
+        find::FindEngine engine;
         engine.setDatabase(QString(), server.connectionText());
         ASSERT_TRUE(engine.find(QStringLiteral("検索")));
         QTest::qWait(300); // connected, and the statement sent

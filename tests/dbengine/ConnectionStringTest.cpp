@@ -1,12 +1,12 @@
 // Tests of connection strings and data-link files.
-#include "platform/ConnectionString.h"
+#include "dbengine/ConnectionString.h"
 #include "support/Fixtures.h"
 
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-using platform::ConnectionString;
+using dbengine::ConnectionString;
 
 TEST(ConnectionString, ParsesTheJetStringWithAnyPath) {
     auto keys = ConnectionString::parse(QStringLiteral(

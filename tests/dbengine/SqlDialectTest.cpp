@@ -1,9 +1,9 @@
 // Tests of the Jet-to-SQLite statement translation.
-#include "platform/SqlDialect.h"
+#include "dbengine/SqlDialect.h"
 
 #include <gtest/gtest.h>
 
-using platform::SqlDialect;
+using dbengine::SqlDialect;
 
 TEST(SqlDialect, JetDateLiteralsBecomeStoredText) {
     EXPECT_EQ(SqlDialect::toSqlite(QStringLiteral(" Update tbTree Set dyUdt = #12/06/26 14:05:09# Where noLfP = 0 ")),

@@ -1,6 +1,6 @@
 // Tests of the SQLite provider: opening by connection string, refusing bad files, values read back.
-#include "platform/SqliteProvider.h"
-#include "platform/DbProvider.h"
+#include "dbengine/SqliteProvider.h"
+#include "dbengine/DbProvider.h"
 #include "support/Fixtures.h"
 
 #include <QDateTime>
@@ -8,8 +8,8 @@
 
 #include <gtest/gtest.h>
 
-using platform::DbProviders;
-using platform::DbRows;
+using dbengine::DbProviders;
+using dbengine::DbRows;
 
 class SqliteProvider : public ::testing::Test {
 protected:

@@ -1,7 +1,7 @@
 // Tests of the find index: random words and word pairs from a generated corpus give the rows of the
 // find statement in its order; a database changed behind the reader's back is never answered from
 // the old index.
-#include "docdb/FindIndex.h"
+#include "find/FindIndex.h"
 #include "docdb/zSvr.h"
 #include "samples/builder/DocDbWriter.h"
 #include "support/FakeMessageBox.h"
@@ -18,11 +18,11 @@
 
 #include <gtest/gtest.h>
 
-namespace docdb {
+namespace find {
 void PrintTo(const FoundPage& p, std::ostream* os) {
     *os << p.no << ":" << p.title.toStdString();
 }
-} // namespace docdb
+} // namespace find
 
 namespace {
 
@@ -124,8 +124,8 @@ TEST_F(FindIndex, RandomWordsAndPairsGiveTheStatementsRowsInItsOrder) {
                          "UPDATE msDoc SET txDoc = X'616C7068612062657461' WHERE noDoc = 12;"));
     open(db);
     QString error;
-    ASSERT_TRUE(docdb::findindex::build(db, kGoOn, {}, error)) << error.toStdString();
-    ASSERT_TRUE(docdb::findindex::isCurrent(db));
+    ASSERT_TRUE(find::findindex::build(db, kGoOn, {}, error)) << error.toStdString();
+    ASSERT_TRUE(find::findindex::isCurrent(db));
 
     QStringList texts = {QString(),
                          QStringLiteral("alpha"),
@@ -163,11 +163,11 @@ TEST_F(FindIndex, RandomWordsAndPairsGiveTheStatementsRowsInItsOrder) {
         texts << (i % 3 == 0 ? randomWord(rng, c) + QLatin1Char(' ') + randomWord(rng, c) : randomWord(rng, c));
     int nonEmpty = 0;
     for (const QString& t : texts) {
-        const QVector<docdb::FoundPage> statement = docdb::findPages(svr, t);
-        const auto indexed = docdb::findindex::find(db, t, kGoOn);
+        const QVector<find::FoundPage> statement = find::findPages(svr, t);
+        const auto indexed = find::findindex::find(db, t, kGoOn);
         ASSERT_TRUE(indexed) << t.toStdString();
         EXPECT_EQ(*indexed, statement) << "find " << t.toStdString();
-        EXPECT_EQ(docdb::findindex::scan(db, t, kGoOn), statement) << "scan " << t.toStdString();
+        EXPECT_EQ(find::findindex::scan(db, t, kGoOn), statement) << "scan " << t.toStdString();
         nonEmpty += !statement.isEmpty() && statement.size() < c.pages.size();
     }
     EXPECT_GT(nonEmpty, 100); // the words tell pages apart
@@ -177,31 +177,31 @@ TEST_F(FindIndex, ADatabaseChangedBehindTheReadersBackIsNotAnsweredFromTheOldInd
     QRandomGenerator rng(7);
     const QString db = testsupport::writeDb(tmp.path(), QStringLiteral("changing.txdb"), corpus(rng, 50));
     QString error;
-    ASSERT_TRUE(docdb::findindex::build(db, kGoOn, {}, error));
-    ASSERT_TRUE(docdb::findindex::find(db, QStringLiteral("zebra"), kGoOn)->isEmpty());
+    ASSERT_TRUE(find::findindex::build(db, kGoOn, {}, error));
+    ASSERT_TRUE(find::findindex::find(db, QStringLiteral("zebra"), kGoOn)->isEmpty());
     // Another program adds a page, in rollback and then in write-ahead mode.
     ASSERT_TRUE(exec(db, "UPDATE msDoc SET txDoc = 'a zebra' WHERE noDoc = 7"));
-    EXPECT_FALSE(docdb::findindex::isCurrent(db));
-    EXPECT_FALSE(docdb::findindex::find(db, QStringLiteral("zebra"), kGoOn));
-    ASSERT_TRUE(docdb::findindex::build(db, kGoOn, {}, error));
-    ASSERT_EQ(docdb::findindex::find(db, QStringLiteral("zebra"), kGoOn)->size(), 1);
+    EXPECT_FALSE(find::findindex::isCurrent(db));
+    EXPECT_FALSE(find::findindex::find(db, QStringLiteral("zebra"), kGoOn));
+    ASSERT_TRUE(find::findindex::build(db, kGoOn, {}, error));
+    ASSERT_EQ(find::findindex::find(db, QStringLiteral("zebra"), kGoOn)->size(), 1);
     ASSERT_TRUE(exec(db, "PRAGMA journal_mode=WAL"));
-    ASSERT_TRUE(docdb::findindex::build(db, kGoOn, {}, error)) << error.toStdString();
+    ASSERT_TRUE(find::findindex::build(db, kGoOn, {}, error)) << error.toStdString();
     sqlite3* writer = nullptr;
     sqlite3_open(QFile::encodeName(db).constData(), &writer);
     sqlite3_exec(writer, "PRAGMA wal_autocheckpoint=0; UPDATE msDoc SET txDoc = 'zebra too' WHERE noDoc = 8", nullptr,
                  nullptr, nullptr);
-    EXPECT_FALSE(docdb::findindex::find(db, QStringLiteral("zebra"), kGoOn)); // the log changed
+    EXPECT_FALSE(find::findindex::find(db, QStringLiteral("zebra"), kGoOn)); // the log changed
     sqlite3_close(writer);
-    EXPECT_EQ(docdb::findindex::scan(db, QStringLiteral("zebra"), kGoOn)->size(), 2);
+    EXPECT_EQ(find::findindex::scan(db, QStringLiteral("zebra"), kGoOn)->size(), 2);
     // The empty log SQLite makes whenever a reader opens the database holds no change.
-    ASSERT_TRUE(docdb::findindex::build(db, kGoOn, {}, error));
+    ASSERT_TRUE(find::findindex::build(db, kGoOn, {}, error));
     sqlite3* reader = nullptr;
     sqlite3_open(QFile::encodeName(db).constData(), &reader);
     sqlite3_exec(reader, "SELECT Count(*) FROM msDoc", nullptr, nullptr, nullptr);
     ASSERT_TRUE(QFileInfo::exists(db + QStringLiteral("-wal")));
-    EXPECT_TRUE(docdb::findindex::isCurrent(db));
-    EXPECT_EQ(docdb::findindex::find(db, QStringLiteral("zebra"), kGoOn)->size(), 2);
+    EXPECT_TRUE(find::findindex::isCurrent(db));
+    EXPECT_EQ(find::findindex::find(db, QStringLiteral("zebra"), kGoOn)->size(), 2);
     // A change checkpointed into the file at once, its size the same, the log emptied and the
     // change counter untouched: the file's time tells, even within the same millisecond.
     struct stat before {};
@@ -211,17 +211,17 @@ TEST_F(FindIndex, ADatabaseChangedBehindTheReadersBackIsNotAnsweredFromTheOldInd
     timespec times[2] = {before.st_atim, before.st_mtim};
     times[1].tv_nsec = times[1].tv_nsec < 500000000 ? times[1].tv_nsec + 1 : times[1].tv_nsec - 1;
     ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(db).constData(), times, 0), 0);
-    EXPECT_FALSE(docdb::findindex::isCurrent(db));
-    EXPECT_FALSE(docdb::findindex::find(db, QStringLiteral("zebra"), kGoOn));
+    EXPECT_FALSE(find::findindex::isCurrent(db));
+    EXPECT_FALSE(find::findindex::find(db, QStringLiteral("zebra"), kGoOn));
     sqlite3_close(reader);
 }
 
 TEST_F(FindIndex, ADamagedIndexNeverAnswersAndGoesSoThatItIsBuiltAnew) {
     QRandomGenerator rng(11);
     const QString db = testsupport::writeDb(tmp.path(), QStringLiteral("damaged.txdb"), corpus(rng, 40));
-    const QString index = docdb::findindex::indexPath(db);
+    const QString index = find::findindex::indexPath(db);
     QString error;
-    ASSERT_TRUE(docdb::findindex::build(db, kGoOn, {}, error));
+    ASSERT_TRUE(find::findindex::build(db, kGoOn, {}, error));
     QFile f(index);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QByteArray good = f.readAll();
@@ -237,11 +237,11 @@ TEST_F(FindIndex, ADamagedIndexNeverAnswersAndGoesSoThatItIsBuiltAnew) {
         ASSERT_TRUE(w.open(QIODevice::WriteOnly | QIODevice::Truncate));
         w.write(bad);
         w.close();
-        EXPECT_FALSE(docdb::findindex::find(db, QStringLiteral("a"), kGoOn)) << at;
-        EXPECT_FALSE(docdb::findindex::isCurrent(db)) << at;
-        ASSERT_TRUE(docdb::findindex::build(db, kGoOn, {}, error));
-        EXPECT_EQ(docdb::findindex::find(db, QStringLiteral("a"), kGoOn),
-                  docdb::findindex::scan(db, QStringLiteral("a"), kGoOn));
+        EXPECT_FALSE(find::findindex::find(db, QStringLiteral("a"), kGoOn)) << at;
+        EXPECT_FALSE(find::findindex::isCurrent(db)) << at;
+        ASSERT_TRUE(find::findindex::build(db, kGoOn, {}, error));
+        EXPECT_EQ(find::findindex::find(db, QStringLiteral("a"), kGoOn),
+                  find::findindex::scan(db, QStringLiteral("a"), kGoOn));
     }
 }
 

@@ -1,7 +1,7 @@
 // Tests of the command line for scripts, through the built program: `dbtext --find` lists what the
 // find pane lists, needs no display and writes nothing; exit codes of --help, --version and errors.
 #include "MainWindowFixture.h"
-#include "docdb/FindIndex.h"
+#include "find/FindIndex.h"
 
 #include <QComboBox>
 #include <QDirIterator>
@@ -101,7 +101,7 @@ TEST_F(CommandLine, FindListsWhatThePaneListsAndWritesNothing) {
             others << path;
     }
     EXPECT_TRUE(others.isEmpty()) << others.join(QLatin1Char(' ')).toStdString();
-    EXPECT_TRUE(docdb::findindex::isCurrent(sample)); // the first find built it
+    EXPECT_TRUE(find::findindex::isCurrent(sample)); // the first find built it
 }
 
 TEST_F(CommandLine, HelpVersionAndErrorsExitAsDocumented) {

@@ -10,7 +10,7 @@ class Links : public testsupport::MainWindowTest {
 protected:
     /// The viewport point inside a field's first character.
     QPoint fieldPoint(int field) {
-        platform::RichTextView* v = window->view();
+        richtext::RichTextView* v = window->view();
         const QPoint f = v->fieldPosition(field) - v->scrollPosition();
         return QPoint(int(f.x() / v->twipsPerPixel()) + 4, int(f.y() / v->twipsPerPixel()) + 6);
     }

@@ -103,7 +103,7 @@ protected:
     }
     /// Page n of the view as the printer gets it: actual size on a blank printer page.
     QImage expectedPage(int n) {
-        platform::RichTextView* v = window->view();
+        richtext::RichTextView* v = window->view();
         const int keep = v->printZoom();
         v->setPrintZoom(100);
         QImage page = printer.blankPage();
@@ -164,7 +164,7 @@ TEST_F(PrintFromPageView, RangeAndCopiesGiveOneJobACopyWithSettingsFromPagePrndt
             EXPECT_EQ(job[1], expectedPage(3));
         }
         EXPECT_NE(expectedPage(2), expectedPage(3));
-        EXPECT_EQ(window->view()->printZoom(), tvw->fitZoom());   // the preview's zoom is back
+        EXPECT_EQ(window->view()->printZoom(), tvw->fitZoom()); // the preview's zoom is back
         EXPECT_EQ(window->view()->printDevice(), deviceBefore); // not the job's device, gone with it
         EXPECT_TRUE(box.texts.isEmpty());
 
@@ -194,7 +194,7 @@ TEST_F(PrintFromPageView, RangeAndCopiesGiveOneJobACopyWithSettingsFromPagePrndt
 TEST_F(PrintFromPageView, SettingsComeFromTheFileInUseTheDefaultOrThePrinter) {
     openPages();
     pageview::Printing printing(printer);
-    platform::RichTextView& view = *window->view();
+    richtext::RichTextView& view = *window->view();
     printing.setPaperCode(view);
     EXPECT_EQ(printing.code(), 9);
     const QString def = userData + QStringLiteral("Page.prndt");

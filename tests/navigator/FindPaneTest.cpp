@@ -1,7 +1,7 @@
 // Tests of the find pane: the statement, the history set, results, the host events, safe quoting.
 #include "NavigatorFixture.h"
-#include "docdb/PageFind.h"
-#include "platform/DbProvider.h"
+#include "dbengine/DbProvider.h"
+#include "find/PageFind.h"
 #include "support/PgCluster.h"
 
 #include <QScopeGuard>
@@ -81,11 +81,11 @@ TEST_F(FindPane, EmptyTextListsEveryDocumentOnce) {
 }
 
 TEST_F(FindPane, WordsMustAllOccurWhateverTheBlanks) {
-    EXPECT_EQ(docdb::findCondition(QStringLiteral("alpha 検索語")),
+    EXPECT_EQ(find::findCondition(QStringLiteral("alpha 検索語")),
               QStringLiteral("txDoc Like '%alpha%'  And txDoc Like '%検索語%' "));
-    EXPECT_EQ(docdb::findCondition(QStringLiteral(" alpha  検索語 ")),
-              docdb::findCondition(QStringLiteral("alpha 検索語")));
-    EXPECT_EQ(docdb::findCondition(QStringLiteral("   ")), QString());
+    EXPECT_EQ(find::findCondition(QStringLiteral(" alpha  検索語 ")),
+              find::findCondition(QStringLiteral("alpha 検索語")));
+    EXPECT_EQ(find::findCondition(QStringLiteral("   ")), QString());
     find(QStringLiteral("alpha  検索語"));
     EXPECT_EQ(titles(nav->lsFind()), QStringList{QStringLiteral("五")});
     EXPECT_EQ(nav->sFndWd(), QStringLiteral("alpha  検索語"));
@@ -277,8 +277,8 @@ TEST_F(FindPane, NothingIsRaisedBeforeTheControlIsShown) {
 TEST_F(FindPane, ALongFindKeepsTheWindowWorkingAndANewFindOrClosingDropsIt) {
     // Another program changes the database (so the index no longer answers) and holds it locked:
     // the find has to wait for it, as it would read a very large database.
-    platform::DbProviders::setCommandTimeout(4000);
-    const auto restoreTimeout = qScopeGuard([] { platform::DbProviders::setCommandTimeout(30000); });
+    dbengine::DbProviders::setCommandTimeout(4000);
+    const auto restoreTimeout = qScopeGuard([] { dbengine::DbProviders::setCommandTimeout(30000); });
     ASSERT_TRUE(QTest::qWaitFor([&] { return !nav->findEngine().indexing(); }, 20000));
     const QString db = svr.databaseFile();
     sqlite3* other = nullptr;
@@ -289,7 +289,7 @@ TEST_F(FindPane, ALongFindKeepsTheWindowWorkingAndANewFindOrClosingDropsIt) {
                            nullptr, nullptr, nullptr),
               SQLITE_OK);
     int reports = 0;
-    QObject::connect(&nav->findEngine(), &docdb::FindEngine::found, [&] { ++reports; });
+    QObject::connect(&nav->findEngine(), &find::FindEngine::found, [&] { ++reports; });
 
     startWaitingFind(QStringLiteral("beta"));
     EXPECT_EQ(nav->lsFind()->count(), 0);
@@ -355,7 +355,7 @@ TEST_F(FindPane, AServerFindKeepsTheWindowWorkingAndIsStoppedOnTheServerWhenDrop
     run("UPDATE msdoc SET txdoc = txdoc || ' zebra' WHERE nodoc = 12");
     run("LOCK TABLE msdoc IN ACCESS EXCLUSIVE MODE");
     int reports = 0;
-    QObject::connect(&nav->findEngine(), &docdb::FindEngine::found, [&] { ++reports; });
+    QObject::connect(&nav->findEngine(), &find::FindEngine::found, [&] { ++reports; });
 
     startWaitingFind(QStringLiteral("beta"));
     EXPECT_EQ(waiting(), 1);

@@ -1,6 +1,6 @@
 // Tests of the node model: keys, images, lazy loading, index lists, clearing.
 #include "NavigatorFixture.h"
-#include "docdb/PageFind.h"
+#include "find/PageFind.h"
 #include "navigator/NodeImages.h"
 #include "util/Vb.h"
 
@@ -59,9 +59,9 @@ TEST_F(NavigatorTest, StoredNumbersThatAreNoNumbersNameNoPage) {
     for (int i = 0; i < item(QStringLiteral("N0-5"))->childCount(); ++i)
         children << navigator::uTrX::KyToNo(navigator::uTrX::keyOf(item(QStringLiteral("N0-5"))->child(i)));
     EXPECT_EQ(children, (QStringList{QStringLiteral("9"), QStringLiteral("12")})); // the two rows are no pages
-    for (const docdb::FoundPage& p : docdb::findPages(svr, QString()))             // the find lists no such page
+    for (const find::FoundPage& p : find::findPages(svr, QString()))               // the find lists no such page
         EXPECT_TRUE(p.no == 5 || p.no == 9 || p.no == 12) << p.no;
-    EXPECT_EQ(docdb::findPages(svr, QString()).size(), 3);
+    EXPECT_EQ(find::findPages(svr, QString()).size(), 3);
     EXPECT_EQ(util::pageNumber(QStringLiteral(" 42 ")), 42);
     EXPECT_EQ(util::pageNumber(QVariant(qlonglong(1) << 40)), std::nullopt);
     EXPECT_EQ(util::pageNumber(QVariant(2.5)), std::nullopt);

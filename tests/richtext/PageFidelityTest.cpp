@@ -1,9 +1,9 @@
 // Tests that copies and saved files keep the page: same pages, every link's data, no lost text,
 // saves that can be cancelled, and pages that cannot stall the layout.
 #include "ViewFixture.h"
-#include "platform/OfficeConverter.h"
-#include "platform/PageSource.h"
 #include "platform/TextCodec.h"
+#include "richtext/OfficeConverter.h"
+#include "richtext/PageSource.h"
 #include "support/Fixtures.h"
 
 #include <QApplication>
@@ -148,9 +148,9 @@ TEST_F(View, PlainTextWithAngleBracketsStaysPlainText) {
     // Real HTML stays HTML, with or without a document frame.
     for (const char* html : {"<B>xz</B> [<I>option...</I>]", "<!DOCTYPE html><title>t</title>本文", "<p>段落</p>",
                              "一行目<br>二行目<br>", "<img src=\"a.png\">", "<body>本文"}) {
-        platform::PageSource src;
-        ASSERT_TRUE(platform::source::decode(QByteArray(html), 9, src));
-        EXPECT_EQ(src.kind, platform::PageSource::Kind::Html) << html;
+        richtext::PageSource src;
+        ASSERT_TRUE(richtext::source::decode(QByteArray(html), 9, src));
+        EXPECT_EQ(src.kind, richtext::PageSource::Kind::Html) << html;
     }
 }
 
@@ -242,7 +242,7 @@ QString rtfText(const QByteArray& rtf) {
 } // namespace
 
 TEST_F(View, OfficeFormatsKeepTheTextAndEveryLinkVerbatim) {
-    ASSERT_FALSE(platform::OfficeConverter::executable().isEmpty()) << "LibreOffice is installed by scripts/setup.sh";
+    ASSERT_FALSE(richtext::OfficeConverter::executable().isEmpty()) << "LibreOffice is installed by scripts/setup.sh";
     ASSERT_TRUE(view.loadFromMemory(page(QStringLiteral("<p>ワード文書の本文</p>") + linksBody()), 9));
     const QString docx = tmp.filePath(QStringLiteral("a.docx"));
     ASSERT_TRUE(view.saveToFile(docx, 0, 13)) << view.reason().toStdString();
@@ -272,14 +272,14 @@ TEST_F(View, OfficeFormatsKeepTheTextAndEveryLinkVerbatim) {
 }
 
 TEST_F(View, OfficeTimeOutEndsEveryProcessOfTheConversion) {
-    ASSERT_FALSE(platform::OfficeConverter::executable().isEmpty());
+    ASSERT_FALSE(richtext::OfficeConverter::executable().isEmpty());
     const QString work = tmp.filePath(QStringLiteral("work"));
     const QString target = tmp.filePath(QStringLiteral("slow.docx"));
     QString reason;
     QTemporaryDir folder;
     // A page whose conversion takes many times the time-out however warm the office program is,
     // stopped long after the office process has started.
-    EXPECT_TRUE(platform::OfficeConverter::convertHtml(QString::fromUtf8(manPage(6000)), folder.path(),
+    EXPECT_TRUE(richtext::OfficeConverter::convertHtml(QString::fromUtf8(manPage(6000)), folder.path(),
                                                        QStringLiteral("docx"), QStringLiteral("MS Word 2007 XML"), work,
                                                        reason, nullptr, 1500)
                     .isEmpty());
@@ -337,14 +337,14 @@ TEST_F(View, HostilePagesAreBoundedWithoutLosingText) {
         rows += QStringLiteral("<tr><td>%1</td><td>行データ</td><td>abc</td></tr>").arg(i);
     const QString huge = QStringLiteral("<p>") + QString(1000000, QChar(u'字')) + QStringLiteral("終わり</p>");
     for (const QString& body : {rows + QStringLiteral("</table>"), huge}) {
-        platform::PageSource src;
-        ASSERT_TRUE(platform::source::decode(page(body), 9, src));
-        const QVector<platform::PagePart> parts = platform::source::partition(src);
+        richtext::PageSource src;
+        ASSERT_TRUE(richtext::source::decode(page(body), 9, src));
+        const QVector<richtext::PagePart> parts = richtext::source::partition(src);
         ASSERT_GE(parts.size(), 3);
         QString all;
         for (int i = 0; i < parts.size(); ++i) {
             RichTextView shown;
-            ASSERT_TRUE(shown.loadFromMemory(platform::source::copyBytes(platform::source::part(src, parts, i)), 3));
+            ASSERT_TRUE(shown.loadFromMemory(richtext::source::copyBytes(richtext::source::part(src, parts, i)), 3));
             all += shown.text();
         }
         if (body == huge) {

@@ -1,5 +1,5 @@
 // Tests of the document view: loading, zoom, view modes, pagination, fields, find, keys, formats.
-#include "platform/RichTextView.h"
+#include "richtext/RichTextView.h"
 #include "ViewFixture.h"
 #include "platform/TextCodec.h"
 #include "support/Fixtures.h"
@@ -15,11 +15,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "platform/OfficeConverter.h"
+#include "richtext/OfficeConverter.h"
 
 #include <gtest/gtest.h>
 
-using platform::RichTextView;
+using richtext::RichTextView;
 
 TEST_F(View, LoadsStoredPagesByContent) {
     const QByteArray html = page(QStringLiteral("<p>見出し <b>太字</b></p>"));

@@ -1,7 +1,7 @@
 // ViewFixture: a shown document view in a temporary folder, and page builders for its tests.
 #pragma once
 
-#include "platform/RichTextView.h"
+#include "richtext/RichTextView.h"
 #include "support/Fixtures.h"
 
 #include <QImage>
@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-using platform::RichTextView;
+using richtext::RichTextView;
 
 namespace viewtest {
 

@@ -1,0 +1,250 @@
+// IndexBuild: builds the find index of a database from its own read-only connection, in one
+// snapshot, into a file that replaces the old index only once it is complete.
+#include "find/FindIndex.h"
+
+#include "find/IndexChecksum.h"
+#include "find/IndexFile.h"
+#include "find/PairBits.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QSaveFile>
+
+#include <algorithm>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+#include <memory>
+#include <vector>
+
+namespace find::findindex {
+
+using pairbits::addPairs;
+using pairbits::kPairBytes;
+
+namespace {
+
+void putVarint(std::string& out, quint32 v) {
+    while (v >= 0x80) {
+        out += char(v | 0x80);
+        v >>= 7;
+    }
+    out += char(v);
+}
+
+/// Trigram buckets filled page by page: each bucket's list of page places, delta-coded.
+class Postings {
+public:
+    Postings() : m_lists(kBuckets), m_last(kBuckets, -1) {}
+    void add(quint32 place, std::string_view text) {
+        m_seen.clear();
+        for (size_t i = 0; i + 3 <= text.size(); ++i)
+            m_seen.push_back(bucketOf(reinterpret_cast<const unsigned char*>(text.data()) + i));
+        std::sort(m_seen.begin(), m_seen.end());
+        m_seen.erase(std::unique(m_seen.begin(), m_seen.end()), m_seen.end());
+        for (quint32 b : m_seen) {
+            putVarint(m_lists[b], quint32(qint64(place) - m_last[b]));
+            m_last[b] = place;
+        }
+    }
+    /// Writes the bucket table and the lists; false when the device refuses.
+    bool write(QIODevice& out) {
+        std::string table;
+        quint64 at = 0;
+        for (const std::string& l : m_lists) {
+            putLe<quint64>(table, at);
+            at += l.size();
+        }
+        putLe<quint64>(table, at);
+        if (out.write(table.data(), qint64(table.size())) != qint64(table.size()))
+            return false;
+        for (std::string& l : m_lists) {
+            if (!l.empty() && out.write(l.data(), qint64(l.size())) != qint64(l.size()))
+                return false;
+            std::string().swap(l);
+        }
+        return true;
+    }
+
+private:
+    std::vector<std::string> m_lists;
+    std::vector<qint64> m_last;
+    std::vector<quint32> m_seen;
+};
+
+} // namespace
+
+bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::function<void(qint64, qint64)>& progress,
+           QString& error) {
+    ReadConnection db(dbFile, cancel);
+    if (!db) {
+        error = QStringLiteral("cannot read %1").arg(dbFile);
+        return false;
+    }
+    db.noDeadline();
+    auto count = [&db] {
+        qint64 n = -1;
+        if (sqlite3_stmt* st = db.prepare(QStringLiteral("Select Count(*) From msDoc"))) {
+            if (sqlite3_step(st) == SQLITE_ROW)
+                n = sqlite3_column_int64(st, 0);
+            sqlite3_finalize(st);
+        }
+        return n;
+    };
+    // A first read opens the files (a write-ahead log included); then one snapshot for every read,
+    // with the database's stamp unchanged around its start, so that the stamp tells its state.
+    count();
+    const FileStamp before = FileStamp::of(dbFile);
+    const qint64 total = db.exec("BEGIN") ? count() : -1;
+    if (total < 0 || FileStamp::of(dbFile) != before) {
+        error = QStringLiteral("cannot read %1 as it stands").arg(dbFile);
+        return false;
+    }
+    const QString path = indexPath(dbFile);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QSaveFile out(path);
+    if (!out.open(QIODevice::WriteOnly)) {
+        error = out.errorString();
+        return false;
+    }
+    auto fail = [&](const QString& why) {
+        out.cancelWriting();
+        error = cancel ? QStringLiteral("cancelled") : why;
+        return false;
+    };
+    // Everything but the checksum itself and the closing mark goes through the checksum.
+    ChecksumWriter w(out);
+    w.write(kMagic, 8);
+    w.write(stampBytes(before));
+    const qint64 textsAt = 44;
+    // The texts in the table's own order, with the row of each page.
+    std::string chunk, offsets, heads, pairs;
+    ByteCounts counts{};
+    std::vector<qint64> rowids;
+    auto postings = std::make_unique<Postings>();
+    quint64 textBytes = 0;
+    sqlite3_stmt* texts = db.prepare(QStringLiteral("Select rowid, txDoc From msDoc"));
+    if (!texts)
+        return fail(db.error());
+    // An SQLite built so that LIKE never matches a BLOB (Debian's is) treats a BLOB text as it
+    // treats a Null one.
+    const bool blobsNeverMatch = sqlite3_compileoption_used("LIKE_DOESNT_MATCH_BLOBS") != 0;
+    int rc = SQLITE_OK;
+    while ((rc = sqlite3_step(texts)) == SQLITE_ROW) {
+        const quint32 place = quint32(rowids.size());
+        rowids.push_back(sqlite3_column_int64(texts, 0));
+        const int type = sqlite3_column_type(texts, 1);
+        if (type == SQLITE_NULL || (type == SQLITE_BLOB && blobsNeverMatch)) {
+            putLe<quint64>(offsets, textBytes | kNullText);
+            heads.append(size_t(kSlot), '\0');
+            pairs.append(size_t(kPairBytes), '\0');
+        } else {
+            putLe<quint64>(offsets, textBytes);
+            const size_t at = chunk.size();
+            foldInto(chunk, sqlite3_column_text(texts, 1), sqlite3_column_bytes(texts, 1));
+            const std::string_view folded = std::string_view(chunk).substr(at);
+            for (const char c : folded)
+                ++counts[static_cast<unsigned char>(c)];
+            postings->add(place, folded);
+            pairs.append(size_t(kPairBytes), '\0');
+            addPairs(folded, reinterpret_cast<uchar*>(pairs.data() + pairs.size() - kPairBytes));
+            size_t cut = std::min<size_t>(folded.size(), kHeadBytes);
+            while (cut < folded.size() && cut > 0 && (static_cast<unsigned char>(folded[cut]) & 0xC0) == 0x80)
+                --cut;
+            putLe<quint16>(heads, quint16(cut));
+            heads.append(folded.substr(0, cut));
+            heads.append(size_t(kHeadBytes) - cut, '\0');
+            textBytes += chunk.size() - at;
+        }
+        if (chunk.size() > (8 << 20)) {
+            w.write(chunk.data(), qint64(chunk.size()));
+            chunk.clear();
+        }
+        if (rowids.size() % 1024 == 0 && progress)
+            progress(qint64(rowids.size()), total);
+    }
+    sqlite3_finalize(texts);
+    if (rc != SQLITE_DONE)
+        return fail(db.error());
+    putLe<quint64>(offsets, textBytes);
+    w.write(chunk.data(), qint64(chunk.size()));
+    std::string().swap(chunk);
+    const qint64 offsetsAt = textsAt + qint64(textBytes);
+    w.write(offsets.data(), qint64(offsets.size()));
+    const qint64 headsAt = offsetsAt + qint64(offsets.size());
+    w.write(heads.data(), qint64(heads.size()));
+    {
+        std::string column(rowids.size(), '\0');
+        for (size_t j = 0; j < size_t(kPairBytes); ++j) {
+            for (size_t p = 0; p < rowids.size(); ++p)
+                column[p] = pairs[p * kPairBytes + j];
+            w.write(column.data(), qint64(column.size()));
+        }
+    }
+    const qint64 bucketsAt = headsAt + qint64(heads.size() + pairs.size());
+    std::string().swap(heads);
+    std::string().swap(pairs);
+    const qint64 postingsAt = bucketsAt + 8 * qint64(kBuckets + 1);
+    if (!postings->write(w))
+        return fail(out.errorString());
+    postings.reset();
+    const qint64 orderAt = w.pos();
+    // The pages in the order the find lists them, each with its text's place.
+    QHash<qint64, quint32> placeOf;
+    placeOf.reserve(qsizetype(rowids.size()));
+    for (size_t i = 0; i < rowids.size(); ++i)
+        placeOf.insert(rowids[i], quint32(i));
+    sqlite3_stmt* order = db.prepare(QStringLiteral("Select noDoc, szDoc, rowid From msDoc Order By szDoc"));
+    if (!order)
+        return fail(db.error());
+    std::string listed;
+    quint32 listedCount = 0;
+    while ((rc = sqlite3_step(order)) == SQLITE_ROW) {
+        const std::optional<qint32> no = pageOf(order);
+        if (!no)
+            continue; // the find lists only real page numbers
+        const auto place = placeOf.constFind(sqlite3_column_int64(order, 2));
+        if (place == placeOf.cend())
+            return fail(QStringLiteral("the pages changed while they were read"));
+        const QByteArray title = textOf(order, 1).toUtf8();
+        putLe<quint32>(listed, *place);
+        putLe<quint32>(listed, quint32(*no));
+        putLe<quint32>(listed, quint32(title.size()));
+        listed.append(title.constData(), size_t(title.size()));
+        ++listedCount;
+    }
+    sqlite3_finalize(order);
+    const FileStamp after = FileStamp::of(dbFile);
+    db.exec("COMMIT");
+    if (rc != SQLITE_DONE)
+        return fail(db.error());
+    std::string tail;
+    putLe<quint32>(tail, listedCount);
+    tail += listed;
+    const qint64 bytesAt = orderAt + qint64(tail.size());
+    for (quint64 n : counts)
+        putLe<quint64>(tail, n);
+    for (qint64 v : {offsetsAt, headsAt, bucketsAt, postingsAt, orderAt, bytesAt, qint64(rowids.size())})
+        putLe<quint64>(tail, quint64(v));
+    w.write(tail.data(), qint64(tail.size()));
+    std::string end;
+    putLe<quint64>(end, w.checksum());
+    end.append(kMagic, 8);
+    out.write(end.data(), qint64(end.size()));
+    // An index of a database that changed while it was read would answer for neither state.
+    if (cancel || after != before)
+        return fail(QStringLiteral("the database changed while it was indexed"));
+    if (progress)
+        progress(total, total);
+    const bool committed = out.commit();
+    if (committed)
+        IndexChecksum::written(path); // what was written is what was summed
+#ifdef __GLIBC__
+    // The page lists took much memory in many small pieces: give it back to the system.
+    malloc_trim(0);
+#endif
+    return committed;
+}
+
+} // namespace find::findindex

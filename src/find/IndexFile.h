@@ -1,0 +1,149 @@
+// IndexFile: the find index's file format, shared by the code that builds an index and the code
+// that searches it, and the read-only connection both read the database through.
+#pragma once
+
+#include "dbengine/DbProvider.h"
+#include "dbengine/SqlDialect.h"
+#include "find/FindIndex.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QString>
+#include <QStringList>
+#include <QtEndian>
+
+#include <sqlite3.h>
+
+#include <atomic>
+#include <chrono>
+#include <optional>
+#include <string>
+
+namespace find::findindex {
+
+constexpr char kMagic[8] = {'D', 'B', 'T', 'X', 'F', 'N', 'D', 'A'};
+// SQLite refuses LIKE patterns longer than this (bytes); the index then leaves the answer to it.
+constexpr qsizetype kMaxPattern = 50000;
+
+// The index file: the header (magic and the database's stamp), the pages' texts one after another,
+// then the sections below, and at the end a footer that says where each section starts.
+//   texts     the folded text of each page, in the table's order
+//   offsets   u64 per page + 1: where each text starts (a Null text, or a BLOB that LIKE never
+//             matches, has the top bit set)
+//   heads     a slot per page with the start of its text
+//   pairs     bit sets per page of the pairs of ASCII letters and digits in its text: they rule out
+//             pages for the pieces of a word too short for trigrams, and across its "_". Stored
+//             byte by byte: byte j of every page's sets, then byte j + 1, so that a find reads
+//             only the few bytes its words need
+//   buckets   u64 per trigram bucket + 1: where its page list starts in the postings
+//   postings  per bucket, the places of the pages holding a trigram of that bucket, as growing
+//             numbers written as the difference to the one before, 7 bits a byte
+//   order     the pages in title order: place, page number, title
+//   bytes     how often each byte value occurs in the texts (u64 each), to search by the rarest
+// The footer: where each section starts, the page count, the checksum of all before it, the mark.
+constexpr int kBucketBits = 20;
+constexpr quint32 kBuckets = 1u << kBucketBits;
+constexpr quint64 kNullText = quint64(1) << 63;
+constexpr int kFooter = 8 * 8 + 8;
+// The start of every page's text again, side by side in slots of a length and up to 510 bytes (cut
+// at a character's start): a word found there decides the page without reading the rest.
+constexpr int kSlot = 512, kHeadBytes = kSlot - 2;
+inline quint32 bucketOf(const unsigned char* p) {
+    const quint32 v = quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16;
+    return (v * 2654435761u) >> (32 - kBucketBits);
+}
+
+template <typename T> inline void putLe(std::string& out, T v) {
+    char b[sizeof(T)];
+    qToLittleEndian(v, b);
+    out.append(b, sizeof(T));
+}
+
+// Little-endian fields in the index file.
+QByteArray stampBytes(const FileStamp& s);
+/// The stamp an index file was built from; nothing when it is no index of ours.
+std::optional<FileStamp> stampOf(const uchar* head);
+
+/// An index file mapped into memory for one find, and unmapped after it.
+class Mapped {
+public:
+    explicit Mapped(const QString& path) : m_file(path) {
+        if (!m_file.open(QIODevice::ReadOnly) || m_file.size() < 44 + kFooter)
+            return;
+        m_size = m_file.size();
+        m_data = m_file.map(0, m_size);
+    }
+    ~Mapped() {
+        if (m_data)
+            m_file.unmap(m_data);
+    }
+    Q_DISABLE_COPY_MOVE(Mapped)
+    bool ok() const { return m_data != nullptr; }
+    const uchar* data() const { return m_data; }
+    qint64 size() const { return m_size; }
+    quint64 u64(qint64 at) const { return at + 8 <= m_size ? qFromLittleEndian<quint64>(m_data + at) : 0; }
+    quint32 u32(qint64 at) const { return at + 4 <= m_size ? qFromLittleEndian<quint32>(m_data + at) : 0; }
+
+private:
+    QFile m_file;
+    uchar* m_data = nullptr;
+    qint64 m_size = 0;
+};
+
+/// A read-only SQLite connection whose statements stop when cancelled or past the command time-out.
+class ReadConnection {
+public:
+    ReadConnection(const QString& dbFile, const std::atomic_bool& cancel) : m_cancel(cancel) {
+        const QByteArray native = QFile::encodeName(QFileInfo(dbFile).absoluteFilePath());
+        if (sqlite3_open_v2(native.constData(), &m_db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) !=
+            SQLITE_OK) {
+            sqlite3_close(m_db);
+            m_db = nullptr;
+            return;
+        }
+        sqlite3_busy_timeout(m_db, dbengine::DbProviders::commandTimeout());
+        sqlite3_progress_handler(m_db, 4000, &ReadConnection::onProgress, this);
+    }
+    ~ReadConnection() { sqlite3_close(m_db); }
+    Q_DISABLE_COPY_MOVE(ReadConnection)
+    explicit operator bool() const { return m_db != nullptr; }
+    /// Prepares a statement; its time-out starts now.
+    sqlite3_stmt* prepare(const QString& sql) {
+        m_deadline = now() + dbengine::DbProviders::commandTimeout();
+        sqlite3_stmt* st = nullptr;
+        const QByteArray text = dbengine::SqlDialect::toSqlite(sql).toUtf8();
+        if (sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &st, nullptr) != SQLITE_OK) {
+            sqlite3_finalize(st);
+            return nullptr;
+        }
+        return st;
+    }
+    bool exec(const char* sql) { return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+    QString error() const { return QString::fromUtf8(sqlite3_errmsg(m_db)); }
+    /// No time-out for the index build, which may read a long time; cancelling still stops it.
+    void noDeadline() { m_unlimited = true; }
+
+private:
+    static qint64 now() {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }
+    static int onProgress(void* self) {
+        const auto* c = static_cast<ReadConnection*>(self);
+        return c->m_cancel.load() || (!c->m_unlimited && now() > c->m_deadline) ? 1 : 0;
+    }
+    sqlite3* m_db = nullptr;
+    const std::atomic_bool& m_cancel;
+    qint64 m_deadline = 0;
+    bool m_unlimited = false;
+};
+
+/// The page number of column 0, as the find takes it (anything but a whole number is no page).
+std::optional<qint32> pageOf(sqlite3_stmt* st);
+/// The text of a column (a Null one is a null text).
+QString textOf(sqlite3_stmt* st, int col);
+/// The blank-separated words of a find text.
+QStringList wordsOf(const QString& text);
+
+} // namespace find::findindex

@@ -1,0 +1,180 @@
+// fmDoc: links and hints in the page text: page links, hints, attached XML documents, files and addresses.
+#include "mainwin/fmDoc.h"
+
+#include "docdb/Schema.h"
+#include "docdb/zSvr.h"
+#include "navigator/uTrX.h"
+#include "platform/Environment.h"
+#include "platform/FileDialog.h"
+#include "platform/MessageBox.h"
+#include "richtext/RichTextView.h"
+#include "settings/yIni.h"
+#include "util/ProcessState.h"
+#include "util/Vb.h"
+#include "util/zClt.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLoggingCategory>
+#include <QRegularExpression>
+
+Q_DECLARE_LOGGING_CATEGORY(lcMainwin)
+
+namespace mainwin {
+
+void fmDoc::splitLink(const QString& data, QString& kind, QString& target) {
+    const QString prefix = data.left(3).toUpper();
+    if (prefix == QLatin1String("TG_")) {
+        kind = QStringLiteral("TG");
+        target = data.mid(3);
+        const qsizetype u = target.indexOf(QLatin1Char('_'));
+        if (u >= 0)
+            target = target.mid(u + 1);
+    } else if (prefix == QLatin1String("TP_") || prefix == QLatin1String("DX_")) {
+        kind = prefix.left(2);
+        target = data.mid(3);
+    } else {
+        kind = QStringLiteral("LK");
+        target = data;
+    }
+}
+
+void fmDoc::GetLink(int field, QString& kind, QString& target) const {
+    kind.clear();
+    target.clear();
+    if (m_txDc->fieldType(field) != 2)
+        return;
+    splitLink(m_txDc->fieldData(field), kind, target);
+}
+
+void fmDoc::onFieldClicked(int field) {
+    if (util::processState().busy)
+        return;
+    QString text = m_txDc->fieldText(field);
+    text.remove(QChar(1));
+    text.remove(QChar(11));
+    text = util::Trim(text);
+    if (text.isEmpty())
+        return;
+    QString kind, target;
+    GetLink(field, kind, target);
+    if (kind == QLatin1String("TG")) {
+        // A target that is no page number names no page: said, and no tag node that leads nowhere.
+        const std::optional<qint32> no = util::pageNumber(target);
+        if (!no || *no <= 0) {
+            m_s.messages.show(QStringLiteral("Read Err  文書No:") + target);
+            return;
+        }
+        m_tree->TagTree(text, QString::number(*no));
+        ShowDoc(QString::number(*no), text, 0); // the new page starts at its top
+    } else if (kind == QLatin1String("DX")) {
+        OpenDxml(text, target);
+    } else if (kind == QLatin1String("LK")) {
+        m_s.ini.W_ExpFd(linkTarget(target), true);
+    }
+}
+
+void fmDoc::onFieldEntered(int field) {
+    if (util::processState().busy && m_hintCountdown > 0)
+        return;
+    if (m_txDc->fieldType(field) != 2)
+        return;
+    m_txDc->setCurrentField(field);
+    const QString data = m_txDc->fieldData(m_txDc->currentField());
+    // The hint's place: 250 twips below the field, as the page is scrolled.
+    const QPoint f = m_txDc->fieldPosition(m_txDc->currentField());
+    const QPoint scroll = m_txDc->scrollPosition();
+    const double x = m_tw.fromPxX(m_txDc->x() + m_txDc->viewport()->x()) + (f.x() - scroll.x());
+    const double y = m_tw.fromPxY(m_txDc->y() + m_txDc->viewport()->y()) + (f.y() - scroll.y()) + 250;
+    if (data.isEmpty() || !data.startsWith(QLatin1String("TP")))
+        return;
+    m_rtex->setText(QLatin1Char(' ') + data.mid(3) + QLatin1Char(' '));
+    m_rtex->adjustSize();
+    m_rtex->show();
+    m_rtex->move(m_tw.toPxX(x), m_tw.toPxY(y));
+    m_rtex->raise();
+    m_rtex->update();
+    m_hintCountdown = 2;
+}
+
+void fmDoc::onMouseMoved(int /*x*/, int /*y*/) {
+    if (util::processState().busy || m_hintCountdown == 0)
+        return;
+    if (m_hintCountdown == 1) {
+        m_txDc->raise();
+        m_rtex->hide();
+    }
+    --m_hintCountdown;
+}
+
+QString fmDoc::dxmlFileName(const QString& workFolder, const QString& fieldText) {
+    // Characters no file name may hold (on any system), separators and control characters become
+    // "_", so that the name stays one file inside the work folder; a name of dots only is no name.
+    QString name;
+    for (const QChar c : fieldText) {
+        const bool bad = c.unicode() < 0x20 || c.unicode() == 0x7F || QStringLiteral("/\\:*?\"<>|").contains(c) ||
+                         c.category() == QChar::Other_Format;
+        name += bad ? QLatin1Char('_') : c;
+    }
+    // Well inside every file system's limit of 255 bytes, counted as UTF-8; a pair is kept whole.
+    while (name.toUtf8().size() > 200)
+        name.chop(name.size() >= 2 && name.back().isLowSurrogate() ? 2 : 1);
+    while (name.endsWith(QLatin1Char(' ')) || name.endsWith(QLatin1Char('.')))
+        name.chop(1); // Windows drops them
+    bool dotsOnly = true;
+    for (const QChar c : name)
+        dotsOnly = dotsOnly && c == QLatin1Char('.');
+    if (name.isEmpty() || dotsOnly)
+        name = QStringLiteral("_");
+    return workFolder + name + QStringLiteral(".dxml");
+}
+
+QString fmDoc::linkTarget(const QString& target) const {
+    static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]+:"));
+    const bool drive = target.size() >= 2 && target.at(1) == QLatin1Char(':'); // C:\… on Windows
+    if (target.isEmpty() || scheme.match(target).hasMatch() || drive || QDir::isAbsolutePath(target) ||
+        m_dbPath.isEmpty())
+        return target;
+    return QDir::cleanPath(QFileInfo(m_dbPath).absoluteDir().filePath(target));
+}
+
+void fmDoc::OpenDxml(const QString& text, const QString& noDxml) {
+    util::F_ChkFso();
+    QString tool =
+        m_s.appSettings.get(QStringLiteral("VantreTools"), QStringLiteral("Path"), QStringLiteral("Oblen"), QString());
+    if (tool.isEmpty()) {
+        // On Linux the tool is an executable named Oblen; the Windows name is accepted too.
+        const QString filter = QDir::separator() == QLatin1Char('/')
+                                   ? QStringLiteral("Oblen実行ﾌｧｲﾙ (Oblen.exe)|Oblen.exe;Oblen|")
+                                   : QStringLiteral("Oblen実行ﾌｧｲﾙ (Oblen.exe)|Oblen.exe|");
+        tool = m_s.fileDialog.open(QStringLiteral("Oblen.exe"), filter, this);
+        if (tool.isEmpty() || !m_s.clt.FbExFile(tool))
+            return; // cancelled, or no such file: nothing happens and nothing is stored
+        m_s.appSettings.set(QStringLiteral("VantreTools"), QStringLiteral("Path"), QStringLiteral("Oblen"), tool);
+    }
+    const QString file = dxmlFileName(util::processState().workFolder, text);
+    const std::optional<qint32> no = util::pageNumber(noDxml);
+    if (!no)
+        return; // no document number: no row
+    docdb::Recordset rs;
+    bool ok = false;
+    m_s.svr.R_Rset(docdb::sql::kDxml + QString::number(*no), rs, ok, 0);
+    if (!ok || rs.eof()) {
+        rs.close();
+        return;
+    }
+    QString xml;
+    try {
+        xml = util::CStr(rs.field(QStringLiteral("smDxml")));
+        rs.close();
+        m_s.clt.F_StTxtFL(file, xml, false);
+    } catch (const util::VbError& e) {
+        qCDebug(lcMainwin) << "OpenDxml:" << e.what();
+        return; // the file is not there: the tool is not started on it
+    }
+    // One argument, never through a shell: blanks and quotes in the name are safe.
+    m_s.shell.startDetached(tool, {file});
+}
+
+} // namespace mainwin

@@ -1,0 +1,167 @@
+// fmDoc: the command labels above the tree, their menus and the commands of the ﾌｧｲﾙ and 運用 menus.
+#include "mainwin/fmDoc.h"
+
+#include "pageview/sbTvw.h"
+#include "platform/DesktopRegistration.h"
+#include "platform/Environment.h"
+#include "platform/MessageBox.h"
+#include "settings/yIni.h"
+#include "util/ProcessState.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QCursor>
+#include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QShortcut>
+
+namespace mainwin {
+
+void fmDoc::buildLabels() {
+    const QString texts[] = {QStringLiteral("ﾌｧｲﾙ(<u>F</u>)"), QStringLiteral("設定(<u>U</u>)"),
+                             QStringLiteral("運用(<u>A</u>)")};
+    const char keys[] = {'F', 'U', 'A'};
+    for (int i = 0; i < 3; ++i) {
+        auto* l = new QLabel(texts[i], this);
+        l->setObjectName(QStringLiteral("lbCom%1").arg(i));
+        l->setTextFormat(Qt::RichText);
+        l->setCursor(Qt::PointingHandCursor);
+        l->installEventFilter(this);
+        m_lbCom << l;
+        placeWidget(l, 60 + i * 820, 60, 780, 300); // all three fit above the narrow tree
+        // Alt and the underlined letter open the menu below its label.
+        auto* sc = new QShortcut(QKeySequence(Qt::ALT | Qt::Key(keys[i])), this);
+        connect(sc, &QShortcut::activated, this,
+                [this, i] { m_mnJb[i]->popup(m_lbCom[i]->mapToGlobal(QPoint(0, m_lbCom[i]->height()))); });
+    }
+}
+
+void fmDoc::buildMenus() {
+    auto addItem = [this](QMenu* menu, const QString& text, const QString& name) {
+        QAction* a = menu->addAction(text);
+        a->setObjectName(name);
+        return a;
+    };
+    // 0 "ﾌｧｲﾙ(&F)"
+    auto* file = new QMenu(QStringLiteral("ﾌｧｲﾙ(&F)"), this);
+    file->setObjectName(QStringLiteral("mnJb0"));
+    m_mnFile.resize(7);
+    m_mnFile[0] = addItem(file, QStringLiteral("開く"), QStringLiteral("mnFile0"));
+    m_mnFile[1] = addItem(file, QStringLiteral("印刷"), QStringLiteral("mnFile1"));
+    m_mnFile[2] = addItem(file, QStringLiteral("保存"), QStringLiteral("mnFile2"));
+    m_mnFile[3] = file->addSeparator();
+    auto* dmp = new QMenu(QStringLiteral("ﾍﾟｰｼﾞ全体に目を通す"), file);
+    dmp->setObjectName(QStringLiteral("mnDmpMenu"));
+    m_mnFile[4] = file->addMenu(dmp);
+    m_mnFile[4]->setObjectName(QStringLiteral("mnFile4"));
+    const QString dmpTexts[] = {QStringLiteral("全てのﾍﾟｰｼﾞ"), QStringLiteral("現在の文節"),
+                                QStringLiteral("現在の文節以降全て")};
+    for (int i = 0; i < 3; ++i) {
+        m_mnDmp << addItem(dmp, dmpTexts[i], QStringLiteral("mnDmp%1").arg(i));
+        connect(m_mnDmp[i], &QAction::triggered, this, [this, i] { RunPages(i); });
+    }
+    m_mnFile[5] = file->addSeparator();
+    m_mnFile[6] = addItem(file, QStringLiteral("終了"), QStringLiteral("mnFile6"));
+    const QKeySequence keys[] = {QKeySequence(Qt::CTRL | Qt::Key_O), QKeySequence(Qt::CTRL | Qt::Key_P),
+                                 QKeySequence(Qt::CTRL | Qt::Key_S)};
+    for (int i = 0; i < 3; ++i)
+        m_mnFile[i]->setShortcut(keys[i]);
+    m_mnFile[6]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
+    for (int i : {0, 1, 2, 6}) {
+        // The window holds the actions too, so that their keys work wherever the focus is.
+        m_mnFile[i]->setShortcutContext(Qt::WindowShortcut);
+        addAction(m_mnFile[i]);
+        connect(m_mnFile[i], &QAction::triggered, this, [this, i] { fileCommand(i); });
+    }
+    m_mnJb << file;
+
+    // 1 "設定(&U)"
+    auto* usr = new QMenu(QStringLiteral("設定(&U)"), this);
+    usr->setObjectName(QStringLiteral("mnJb1"));
+    auto* tree = new QMenu(QStringLiteral("ﾂﾘｰ表示"), usr);
+    auto* zoom = new QMenu(QStringLiteral("ｽﾞｰﾑ"), usr);
+    m_mnUsr << usr->addMenu(tree) << usr->addMenu(zoom);
+    m_mnUsr[0]->setObjectName(QStringLiteral("mnUsr0"));
+    m_mnUsr[1]->setObjectName(QStringLiteral("mnUsr1"));
+    m_treeGroup = new QActionGroup(this);
+    const QString treeTexts[] = {QStringLiteral("標準"), QStringLiteral("狭め"), QStringLiteral("非表示")};
+    for (int i = 0; i < 3; ++i) {
+        QAction* a = addItem(tree, treeTexts[i], QStringLiteral("mnTree%1").arg(i));
+        a->setCheckable(true);
+        m_treeGroup->addAction(a);
+        m_mnTree << a;
+        connect(a, &QAction::triggered, this, [this, i] { setTreeMode(i); });
+    }
+    m_zoomGroup = new QActionGroup(this);
+    const QString zoomTexts[] = {QStringLiteral("90%"),  QStringLiteral("等倍(100%)"), QStringLiteral("110%"),
+                                 QStringLiteral("120%"), QStringLiteral("150%"),       QStringLiteral("200%")};
+    for (int i = 0; i < 6; ++i) {
+        QAction* a = addItem(zoom, zoomTexts[i], QStringLiteral("mnZoom%1").arg(i));
+        a->setCheckable(true);
+        m_zoomGroup->addAction(a);
+        m_mnZoom << a;
+        connect(a, &QAction::triggered, this, [this, i] { setZoomStep(i); });
+    }
+    m_mnJb << usr;
+
+    // 2 "運用(&A)"
+    auto* app = new QMenu(QStringLiteral("運用(&A)"), this);
+    app->setObjectName(QStringLiteral("mnJb2"));
+    auto* sys = new QMenu(QStringLiteral("起動設定"), app);
+    m_mnApp.resize(2);
+    m_mnApp[1] = app->addMenu(sys);
+    m_mnApp[1]->setObjectName(QStringLiteral("mnApp1"));
+    m_mnApSys << addItem(sys, QStringLiteral("拡張子(*.txdb)の関連付け"), QStringLiteral("mnApSys0"))
+              << addItem(sys, QStringLiteral("「送る」にｼｮｰﾄｶｯﾄ作成"), QStringLiteral("mnApSys1"));
+    connect(m_mnApSys[0], &QAction::triggered, this, &fmDoc::associateExtension);
+    connect(m_mnApSys[1], &QAction::triggered, this, [this] { m_s.ini.W_SendTo(m_s.registration); });
+    m_mnJb << app;
+}
+
+void fmDoc::associateExtension() {
+    const util::ProcessState& ps = util::processState();
+    const QString exePath =
+        ps.programFolder + platform::pathSeparator() + ps.programName + platform::executableSuffix();
+    m_s.screen.setBusy(true); // the desktop's databases are brought up to date meanwhile
+    const bool ok = m_s.registration.registerExtension(QStringLiteral("txdbfile"), exePath, QStringLiteral("txdb"));
+    m_s.screen.setBusy(false);
+    if (ok)
+        m_s.messages.show(QStringLiteral("拡張子(*.txdb)を ") + exePath + QStringLiteral(" と関連付けしました"));
+}
+
+bool fmDoc::eventFilter(QObject* watched, QEvent* event) {
+    const int i = m_lbCom.indexOf(qobject_cast<QLabel*>(watched));
+    if (i >= 0 && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        m_mnJb[i]->popup(QCursor::pos());
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void fmDoc::fileCommand(int index) {
+    switch (index) {
+    case 0: {
+        QString path;
+        OpenDb(path);
+        break;
+    }
+    case 1:
+        if (!m_tvw) // one window, made when first used
+            m_tvw = new pageview::sbTvw(m_s.screen, m_s.printer, m_s.messages, this);
+        m_tvw->setUserDataFolder(m_s.ini.userDataFolder());
+        m_tvw->cAct(m_txDc, QString(), QString());
+        break;
+    case 2:
+        SaveDoc();
+        break;
+    case 6:
+        ExitApp();
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace mainwin

@@ -1,0 +1,116 @@
+// fmDoc: saving the shown page, and the page list of the run-through in the batch display.
+#include "mainwin/fmDoc.h"
+
+#include "batchview/sbDmp.h"
+#include "docdb/Schema.h"
+#include "docdb/zSvr.h"
+#include "navigator/uTrX.h"
+#include "platform/FileDialog.h"
+#include "platform/MessageBox.h"
+#include "richtext/RichTextView.h"
+#include "util/Vb.h"
+#include "util/zClt.h"
+
+#include <QHash>
+
+namespace mainwin {
+
+namespace {
+
+const char16_t kSaveFilter[] = u"ﾜｰﾄﾞ文書 97-2003(*.doc)|*.doc|ﾜｰﾄﾞ文書 (*.docx)|*.docx|ﾘｯﾁﾃｷｽﾄ (*.rtf)|*.rtf|"
+                               u"HTML (*.htm;*.html)|*.htm;*.html|ｱｸﾛﾊﾞｯﾄPDF(*.pdf)|*.pdf|"
+                               u"ﾃｽｷﾄﾌｧｲﾙ (*.txt)|*.txt|";
+
+} // namespace
+
+int fmDoc::saveFormat(const QString& fileName) {
+    const QString name = util::fileNamePart(fileName);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const QString ext = dot < 0 ? QString() : name.mid(dot + 1).toLower();
+    static const QHash<QString, int> formats = {{QStringLiteral("rtf"), 5},  {QStringLiteral("txt"), 1},
+                                                {QStringLiteral("doc"), 9},  {QStringLiteral("docx"), 13},
+                                                {QStringLiteral("pdf"), 12}, {QStringLiteral("htm"), 4},
+                                                {QStringLiteral("html"), 4}};
+    return formats.value(ext, 0);
+}
+
+void fmDoc::SaveDoc() {
+    QString name = m_s.fileDialog.save(QStringLiteral("文書の保存"), QString::fromUtf16(kSaveFilter), this);
+    if (name.isEmpty())
+        return;
+    // A name without an extension is a Word 97-2003 file; a dot in a folder's name is no extension.
+    if (!util::fileNamePart(name).contains(QLatin1Char('.')))
+        name += QStringLiteral(".doc");
+    const int format = saveFormat(name);
+    if (format == 0)
+        return; // another extension: nothing is saved
+    // The view writes the new file completely before it replaces an existing one, in the background
+    // with progress for the slow formats.
+    if (!m_txDc->saveToFile(name, 0, format)) {
+        m_s.messages.show(name + QStringLiteral(" を保存できませんでした") + QLatin1Char('\r') + m_txDc->reason());
+        return;
+    }
+    if (!m_txDc->notice().isEmpty())
+        m_s.messages.show(m_txDc->notice());
+}
+
+void fmDoc::RunPages(int mode) {
+    m_runMode = mode;
+    QString list;
+    m_s.screen.setBusy(true); // one read per page listed
+    PageList(list);
+    m_s.screen.setBusy(false);
+    if (list.isEmpty())
+        return;
+    if (!m_dmp) // one window, made when first used
+        m_dmp = new batchview::sbDmp(batchview::Services{m_s.messages, m_s.screen, m_s.ini, m_s.svr}, this);
+    qint32 no = 0;
+    m_dmp->ActP(list, no);
+    if (no > 0)
+        m_tree->SetLeaf(QString::number(no));
+}
+
+void fmDoc::AddPages(const QString& parent, QString& list, qint32& count) {
+    const std::optional<qint32> no = util::pageNumber(parent);
+    if (!no)
+        return;
+    docdb::RowArray rows;
+    qint32 n = 0;
+    m_s.svr.R_Ary(docdb::sql::kRunSelect + docdb::sql::kRunWhere + QString::number(*no) + docdb::sql::kRunHide +
+                      docdb::sql::kRunOrder,
+                  rows, n);
+    for (int r = 0; r < n; ++r) {
+        const std::optional<qint32> child = util::pageNumber(rows(0, r));
+        if (!child)
+            continue; // no page number: no page
+        const QString c = QString::number(*child);
+        list += QString::number(*no) + QLatin1Char('-') + c + QLatin1Char(',');
+        ++count; // 32-bit: lists of any length
+        if (count < 100 && m_runMode != 1)
+            AddPages(c, list, count);
+    }
+}
+
+void fmDoc::PageList(QString& list) {
+    list.clear();
+    QString parent = QStringLiteral("0"), page = QStringLiteral("0");
+    if (m_runMode != 0) {
+        const QString key = m_tree->SlctdKy();
+        if (key.isEmpty()) {
+            m_s.messages.show(QStringLiteral("ｱｲﾃﾑがありません"));
+            return;
+        }
+        page = key.mid(key.lastIndexOf(QLatin1Char('-')) + 1);
+        m_tree->GetPrCdNo(parent);
+    }
+    QString pages;
+    qint32 count = 0;
+    AddPages(page, pages, count);
+    QString comma = QStringLiteral(",");
+    util::zClt::T_DelRwd(pages, comma);
+    while (pages.endsWith(QLatin1Char(',')))
+        pages.chop(1);
+    list = parent + QLatin1Char('-') + page + (pages.isEmpty() ? QString() : QLatin1Char(',') + pages);
+}
+
+} // namespace mainwin
