@@ -123,12 +123,17 @@ QString dateLiteral(bool jet, const QDateTime& t) {
            QStringLiteral("')");
 }
 
-void StmpTrDt(docdb::zSvr& svr, const QString& sNoP, const QString& sNoC, bool& bOk, bool bPub, const QDateTime& now) {
+QString stampStatement(const docdb::zSvr& svr, const QString& sNoP, const QString& sNoC, bool bPub,
+                       const QDateTime& now) {
     QString sql = docdb::sql::kStamp;
     docdb::zSvr::T_CnvSq(
         sql, {bPub ? QStringLiteral("dyPub") : QStringLiteral("dyUdt"), dateLiteral(svr.bJet(), now), sNoP, sNoC});
+    return sql;
+}
+
+void StmpTrDt(docdb::zSvr& svr, const QString& sNoP, const QString& sNoC, bool& bOk, bool bPub, const QDateTime& now) {
     qint32 n = 0;
-    svr.D_ExeSq(sql, bOk, n);
+    svr.D_ExeSq(stampStatement(svr, sNoP, sNoC, bPub, now), bOk, n);
 }
 
 bool exiting() {

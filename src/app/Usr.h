@@ -67,8 +67,11 @@ bool installQtJapanese(QTranslator& translator);
 /// provider "convert(datetime,'yyyy/MM/dd hh:mm:ss')"; hours run 00 to 23.
 QString dateLiteral(bool jet, const QDateTime& t);
 
-/// Stamps one tbTree row (parent sNoP, child sNoC) with the time now: column dyUdt (dyPub when bPub),
-/// in the date form of the open database's provider. bOk receives the outcome.
+/// The statement that stamps one tbTree row (parent sNoP, child sNoC) with the time now: column dyUdt
+/// (dyPub when bPub), in the date form of the open database's provider.
+QString stampStatement(const docdb::zSvr& svr, const QString& sNoP, const QString& sNoC, bool bPub,
+                       const QDateTime& now = QDateTime::currentDateTime());
+/// Stamps one tbTree row with stampStatement. bOk receives the outcome.
 void StmpTrDt(docdb::zSvr& svr, const QString& sNoP, const QString& sNoC, bool& bOk, bool bPub,
               const QDateTime& now = QDateTime::currentDateTime());
 

@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
 
     // Renaming a page stamps its row through the start-up module's shared procedure.
     window->tree()->setStamp(
-        [&](const QString& p, const QString& c, bool& ok, bool pub) { app::StmpTrDt(*svr, p, c, ok, pub); });
+        [&](const QString& p, const QString& c, bool pub) { return app::stampStatement(*svr, p, c, pub); });
 
     QStringList args = qapp.arguments();
     if (!args.isEmpty())

@@ -46,6 +46,25 @@ using RowSink = std::function<bool(const QVariantList& row)>;
 /// every title of a large database) stay far below it. Counted as the memory the rows take.
 inline constexpr qint64 kMaxResultBytes = qint64(768) << 20;
 
+/// Why a change was not written: what the user is told.
+enum class WriteFailure {
+    None,
+    Locked,   // another program holds the database's write lock (past the wait)
+    ReadOnly, // the file, its folder or the user's rights allow no writing
+    Full,     // the disk or the server's storage is full
+    Refused,  // a constraint or the server itself refused the change
+    Lost,     // the connection to the server is lost
+    Other,
+};
+
+/// The outcome of a write of several statements in one transaction.
+struct WriteOutcome {
+    QList<qint32> affected; // rows each statement changed
+    qint64 otherRows = 0;   // rows the engine changed besides them (a server's own triggers)
+    WriteFailure failure = WriteFailure::None;
+    QString error; // the engine's reason, for the log and as the detail of a message
+};
+
 /// One open connection. Statements are written in the Jet dialect; each provider translates
 /// what its engine needs. Failures return false with a reason; nothing is shown.
 class IDbConnection {
@@ -59,6 +78,10 @@ public:
     virtual bool isReadOnly() const = 0;
     /// Runs a statement that returns no rows; affected receives the number of rows changed.
     virtual bool execute(const QString& sql, qint32& affected, QString& error) = 0;
+    /// Runs statements that change rows as one transaction: all of them are written, or none. A
+    /// lock held by another program is waited for at most lockWaitMs. The engine's own extra work
+    /// (triggers of a file) never runs with it.
+    virtual bool executeAll(const QStringList& statements, int lockWaitMs, WriteOutcome& out) = 0;
     /// The database file the connection reads, with its full path; "" for a server database.
     virtual QString databaseFile() const { return {}; }
     /// Stops the statement running on this connection, from any thread, without waiting; it fails

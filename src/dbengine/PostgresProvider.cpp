@@ -365,8 +365,11 @@ bool PgConnection::executeRaw(const QString& sql, QString& error) {
 
 bool PgConnection::run(const QString& sql, const RowSink* sink, qint64* affected, QString& error,
                        QStringList* columns) {
-    if (!connected(error) || !applyTimeout(error))
+    m_lastState.clear();
+    if (!connected(error) || !applyTimeout(error)) {
+        m_lastState = "08000"; // no connection
         return false;
+    }
     const QByteArray text = sql.toUtf8();
     if (text.contains('\0')) {
         error = QStringLiteral("the statement holds a NUL character");
@@ -413,6 +416,7 @@ bool PgConnection::run(const QString& sql, const RowSink* sink, qint64* affected
         } else if (st != PGRES_SINGLE_TUPLE && ok && !stopped && !late) {
             ok = false;
             const char* state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
+            m_lastState = state ? QByteArray(state) : QByteArray();
             if (state && std::strcmp(state, "57014") == 0)
                 error = QStringLiteral("the statement ran past the command time-out (%1 ms)")
                             .arg(DbProviders::commandTimeout());
@@ -427,7 +431,70 @@ bool PgConnection::run(const QString& sql, const RowSink* sink, qint64* affected
         ok = false;
         error = QStringLiteral("the connection to the server is lost");
     }
+    if (!ok && (late || PQstatus(m_conn) != CONNECTION_OK))
+        m_lastState = "08000";
     return ok;
+}
+
+namespace {
+
+WriteFailure failureOf(const QByteArray& state) {
+    if (state == "55P03" || state == "40P01" || state == "40001") // lock wait, deadlock, serialization
+        return WriteFailure::Locked;
+    if (state == "25006" || state == "42501") // read-only transaction, no privilege
+        return WriteFailure::ReadOnly;
+    if (state.startsWith("53")) // insufficient resources: disk full, out of memory
+        return WriteFailure::Full;
+    if (state.startsWith("23") || state == "P0001" || state.startsWith("44")) // constraints, a trigger's error
+        return WriteFailure::Refused;
+    if (state.startsWith("08") || state.startsWith("57P"))
+        return WriteFailure::Lost;
+    return WriteFailure::Other;
+}
+
+} // namespace
+
+bool PgConnection::executeAll(const QStringList& statements, int lockWaitMs, WriteOutcome& out) {
+    out = WriteOutcome();
+    QString error;
+    auto fail = [&] {
+        out.failure = failureOf(m_lastState);
+        out.error = error;
+        QString ignored;
+        if (PQstatus(m_conn) == CONNECTION_OK && PQtransactionStatus(m_conn) != PQTRANS_IDLE)
+            simple(QStringLiteral("ROLLBACK"), ignored);
+        return false;
+    };
+    qint64 n = 0;
+    // The rows every table of the database has had changed in this transaction, by anything.
+    const QString changedRows =
+        QStringLiteral("SELECT coalesce(sum(n_tup_ins + n_tup_upd + n_tup_del), 0) FROM pg_stat_xact_user_tables");
+    qint64 changedBefore = 0;
+    const RowSink count = [&changedBefore](const QVariantList& row) {
+        changedBefore = row.value(0).toLongLong();
+        return true;
+    };
+    if (!run(QStringLiteral("BEGIN"), nullptr, &n, error) ||
+        !run(QStringLiteral("SET LOCAL lock_timeout = %1").arg(std::max(1, lockWaitMs)), nullptr, &n, error) ||
+        !run(changedRows, &count, nullptr, error))
+        return fail();
+    qint64 ours = 0;
+    for (const QString& sql : statements) {
+        if (!run(SqlDialect::toPostgres(sql), nullptr, &n, error))
+            return fail();
+        out.affected << qint32(n);
+        ours += n;
+    }
+    // What the server did besides the statements (its own triggers or rules) is told, not hidden.
+    qint64 changedAfter = 0;
+    const RowSink countAfter = [&changedAfter](const QVariantList& row) {
+        changedAfter = row.value(0).toLongLong();
+        return true;
+    };
+    if (!run(changedRows, &countAfter, nullptr, error) || !run(QStringLiteral("COMMIT"), nullptr, &n, error))
+        return fail();
+    out.otherRows = std::max<qint64>(0, changedAfter - changedBefore - ours);
+    return true;
 }
 
 bool PgConnection::isReadOnly() const {

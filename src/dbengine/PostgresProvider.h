@@ -41,6 +41,7 @@ public:
     void interrupt() override;
     bool query(const QString& sql, DbRows& out, QString& error, qint64 maxRows = -1) override;
     bool execute(const QString& sql, qint32& affected, QString& error) override;
+    bool executeAll(const QStringList& statements, int lockWaitMs, WriteOutcome& out) override;
     bool queryEach(const QString& sql, const RowSink& sink, QString& error) override;
     bool tables(QStringList& names, QString& error) override;
     bool columns(const QString& table, QList<DbColumn>& out, QString& error) override;
@@ -84,6 +85,7 @@ private:
     bool m_broken = false;   // given up after the server stopped answering
     bool m_readOnly = false; // as found at open
     int m_timeoutSet = -1;   // the statement time-out the session has (ms), -1 when not yet set
+    QByteArray m_lastState;  // the SQLSTATE of the last statement that failed ("08000": no connection)
 };
 
 } // namespace dbengine

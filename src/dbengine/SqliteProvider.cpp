@@ -12,6 +12,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 
@@ -134,8 +135,18 @@ std::unique_ptr<SqliteConnection> SqliteConnection::open(const QString& path, co
 }
 
 SqliteConnection::SqliteConnection(sqlite3* db, QString provider) : m_db(db), m_provider(std::move(provider)) {
+    hardenConnection(m_db);
     // Every few thousand virtual-machine steps SQLite asks whether the statement may go on.
     sqlite3_progress_handler(m_db, 4000, &SqliteConnection::onProgress, this);
+}
+
+void hardenConnection(sqlite3* db) {
+    // A database file is a document from anywhere: its triggers never run with our one write (a
+    // title and its date need none), the schema's functions are not trusted, and the statements
+    // that could damage a file on purpose are refused.
+    sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
 }
 
 int SqliteConnection::onProgress(void* self) {
@@ -289,6 +300,62 @@ bool SqliteConnection::execute(const QString& sql, qint32& affected, QString& er
     if (!ok)
         return false;
     affected = sqlite3_total_changes64(m_db) == before ? 0 : qint32(sqlite3_changes(m_db));
+    return true;
+}
+
+namespace {
+
+WriteFailure failureOf(int code) {
+    switch (code & 0xFF) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return WriteFailure::Locked;
+    case SQLITE_READONLY:
+    case SQLITE_CANTOPEN: // no journal beside the file: its folder cannot be written
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+        return WriteFailure::ReadOnly;
+    case SQLITE_FULL:
+        return WriteFailure::Full;
+    case SQLITE_CONSTRAINT:
+        return WriteFailure::Refused;
+    default:
+        return WriteFailure::Other;
+    }
+}
+
+} // namespace
+
+bool SqliteConnection::executeAll(const QStringList& statements, int lockWaitMs, WriteOutcome& out) {
+    out = WriteOutcome();
+    // The lock is taken at the start (another writer is waited for a short time only, not for the
+    // command time-out), so that a busy file fails before anything is written.
+    sqlite3_busy_timeout(m_db, std::max(0, lockWaitMs));
+    auto fail = [&](const QString& error) {
+        out.failure = failureOf(sqlite3_extended_errcode(m_db));
+        out.error = error;
+        if (!sqlite3_get_autocommit(m_db))
+            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_busy_timeout(m_db, g_commandTimeoutMs.load());
+        return false;
+    };
+    if (sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
+        return fail(QString::fromUtf8(sqlite3_errmsg(m_db)));
+    for (const QString& sql : statements) {
+        QString error;
+        sqlite3_stmt* st = prepare(sql, error);
+        if (!st)
+            return fail(error);
+        const sqlite3_int64 before = sqlite3_total_changes64(m_db);
+        const bool ok = run(st, nullptr, error);
+        sqlite3_finalize(st);
+        if (!ok)
+            return fail(error);
+        out.affected << (sqlite3_total_changes64(m_db) == before ? 0 : qint32(sqlite3_changes(m_db)));
+    }
+    if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+        return fail(QString::fromUtf8(sqlite3_errmsg(m_db)));
+    sqlite3_busy_timeout(m_db, g_commandTimeoutMs.load());
     return true;
 }
 

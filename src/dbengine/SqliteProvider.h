@@ -22,6 +22,7 @@ public:
     bool isReadOnly() const override;
     bool query(const QString& sql, DbRows& out, QString& error, qint64 maxRows = -1) override;
     bool execute(const QString& sql, qint32& affected, QString& error) override;
+    bool executeAll(const QStringList& statements, int lockWaitMs, WriteOutcome& out) override;
     QString databaseFile() const override { return m_file; }
     void interrupt() override;
     bool queryEach(const QString& sql, const RowSink& sink, QString& error) override;
@@ -48,5 +49,9 @@ private:
     QString m_file;
     qint64 m_deadline = 0; // the running statement's end of time (steady clock, ms); 0 when none
 };
+
+/// Sets the safe options every connection to a database file has: no triggers, an untrusted
+/// schema, SQLite's defensive mode.
+void hardenConnection(sqlite3* db);
 
 } // namespace dbengine

@@ -203,6 +203,41 @@ void zSvr::D_ExeSq(const QString& sQ, bool& bOk, qint32& nCn, bool /*bNoErr*/) {
     bOk = true;
 }
 
+void zSvr::D_ExeTx(const QStringList& sQs, bool& bOk, dbengine::WriteOutcome& out) {
+    out = dbengine::WriteOutcome();
+    if (!m_conn) {
+        m_lastError = QStringLiteral("no open connection");
+        out.failure = dbengine::WriteFailure::Lost;
+        bOk = false;
+        return;
+    }
+    bOk = m_conn->executeAll(sQs, kLockWaitMs, out);
+    if (!bOk) {
+        m_lastError = out.error;
+        qCDebug(lcDocdb) << "write failed:" << sQs << out.error;
+    }
+}
+
+QString zSvr::failureText(const dbengine::WriteOutcome& out) {
+    using dbengine::WriteFailure;
+    switch (out.failure) {
+    case WriteFailure::Locked:
+        return QStringLiteral("ほかのプログラムがデータベースに書き込み中です。しばらくしてからもう一度お試しください");
+    case WriteFailure::ReadOnly:
+        return QStringLiteral("データベース (またはそのフォルダー) に書き込めません");
+    case WriteFailure::Full:
+        return QStringLiteral("ディスクに空きがありません");
+    case WriteFailure::Refused:
+        return QStringLiteral("データベースが変更を受け付けませんでした (") + out.error + QLatin1Char(')');
+    case WriteFailure::Lost:
+        return QStringLiteral("サーバーとの接続が切れました");
+    case WriteFailure::None:
+    case WriteFailure::Other:
+        break;
+    }
+    return out.error;
+}
+
 void zSvr::R_Rset(const QString& sQ, Recordset& xRs, bool& bOk, qint16 iTyp) {
     bOk = false;
     if (xRs.isOpen())

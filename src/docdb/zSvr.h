@@ -56,6 +56,16 @@ public:
     /// Executes a statement without rows; bOk tells success, nCn receives the affected rows (kept on
     /// failure). bNoErr has no effect: nothing is ever shown.
     void D_ExeSq(const QString& sQ, bool& bOk, qint32& nCn, bool bNoErr = false);
+    /// Runs the statements as one transaction: all are written or none. Another program's lock is
+    /// waited for about two seconds. bOk tells success; out holds each statement's changed rows, the
+    /// rows the server changed besides, and on failure its kind. The reason in the user's words is
+    /// failureText(out).
+    void D_ExeTx(const QStringList& sQs, bool& bOk, dbengine::WriteOutcome& out);
+    /// Why a write failed, in the user's words (Japanese), with the engine's detail where it helps.
+    static QString failureText(const dbengine::WriteOutcome& out);
+    /// How long a write waits for another program's lock.
+    static constexpr int kLockWaitMs = 2000;
+
     /// Opens xRs on sQ in mode iTyp (0 forward-only read-only, 2 keyset optimistic); bOk tells success.
     void R_Rset(const QString& sQ, Recordset& xRs, bool& bOk, qint16 iTyp);
     /// All rows as a column × row array; nCn the row count (0 on failure or no rows).

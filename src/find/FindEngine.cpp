@@ -187,6 +187,21 @@ void FindEngine::findOnServer(const QString& text, quint64 generation) {
         m_findCancel);
 }
 
+void FindEngine::stopBuild() {
+    if (!m_indexing || !m_buildCancel)
+        return;
+    *m_buildCancel = true;
+    m_indexing = false;
+    // The build notices at its next check, a few thousand steps of SQLite later.
+    for (auto it = m_workers.begin(); it != m_workers.end(); ++it) {
+        if (it->cancel == m_buildCancel) {
+            it->thread.join();
+            m_workers.erase(it);
+            break;
+        }
+    }
+}
+
 void FindEngine::cancel() {
     ++m_generation;
     m_finding = false;

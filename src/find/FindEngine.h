@@ -38,6 +38,9 @@ public:
     bool find(const QString& text);
     /// Stops the running find; it reports nothing.
     void cancel();
+    /// Stops a running index build and waits for it to let go of the database (its read would hold
+    /// off a write of ours); setDatabase starts it again.
+    void stopBuild();
     bool finding() const { return m_finding; }
     bool indexing() const { return m_indexing; }
 

@@ -37,7 +37,7 @@ fmDoc::fmDoc(Services services, QWidget* parent) : QWidget(parent), m_s(std::mov
     setWindowTitle(QStringLiteral("DB Text"));
     setWindowIcon(navigator::NodeImages::icon(QStringLiteral("tree")));
 
-    m_tree = new navigator::uTrX(m_s.svr, m_s.screen, this);
+    m_tree = new navigator::uTrX(m_s.svr, m_s.screen, m_s.messages, this);
     m_txDc = new richtext::RichTextView(this);
     m_txDc->setObjectName(QStringLiteral("txDc"));
     m_rtex = new QLabel(this);

@@ -36,8 +36,8 @@ QFrame* makeFrame(QWidget* parent, const char* name) {
 
 } // namespace
 
-uTrX::uTrX(docdb::zSvr& svr, const platform::IScreen& screen, QWidget* parent)
-    : QWidget(parent), m_svr(svr), m_tw(screen) {
+uTrX::uTrX(docdb::zSvr& svr, platform::IScreen& screen, platform::IMessageBox& messages, QWidget* parent)
+    : QWidget(parent), m_svr(svr), m_screen(screen), m_messages(messages), m_tw(screen) {
     setObjectName(QStringLiteral("uTrX"));
 
     m_stTab = new QTabBar(this);

@@ -27,6 +27,9 @@ namespace docdb {
 class RowArray;
 class zSvr;
 } // namespace docdb
+namespace platform {
+class IMessageBox;
+}
 
 namespace navigator {
 
@@ -37,7 +40,7 @@ namespace navigator {
 class uTrX : public QWidget {
     Q_OBJECT
 public:
-    uTrX(docdb::zSvr& svr, const platform::IScreen& screen, QWidget* parent = nullptr);
+    uTrX(docdb::zSvr& svr, platform::IScreen& screen, platform::IMessageBox& messages, QWidget* parent = nullptr);
     ~uTrX() override;
 
     // --- node model and loading ------------------------------------------------------------------
@@ -93,13 +96,16 @@ public:
     void FndDoc();
 
     // --- renaming ----------------------------------------------------------------------------------
-    /// The row stamp (the start-up module's StmpTrDt) the rename handler calls: (sNoP, sNoC, bOk, bPub).
-    using Stamp = std::function<void(const QString&, const QString&, bool&, bool)>;
+    /// The row stamp of the start-up module (StmpTrDt's statement) for (sNoP, sNoC, bPub): the rename
+    /// writes it with the new title in one transaction.
+    using Stamp = std::function<QString(const QString&, const QString&, bool)>;
     void setStamp(Stamp stamp) { m_stamp = std::move(stamp); }
     /// Lets the user edit page titles in place (F2 or a slow second click); off for read-only databases.
     void setRenameEnabled(bool on);
     bool renameEnabled() const { return m_renameEnabled; }
-    /// The handler of a finished label edit of the selected node with text t.
+    /// The handler of a finished label edit of the selected node with text t. The title and its date
+    /// stamp are written together or not at all; a title that could not be written is put back and
+    /// the user is told why.
     void LabelEdited(const QString& t);
 
     // --- state -------------------------------------------------------------------------------
@@ -168,6 +174,8 @@ private:
     void onItemCollapsed(QTreeWidgetItem* item);
 
     docdb::zSvr& m_svr;
+    platform::IScreen& m_screen;
+    platform::IMessageBox& m_messages;
     platform::Twips m_tw;
 
     QTabBar* m_stTab = nullptr;

@@ -4,6 +4,7 @@
 #include "find/PageFind.h"
 #include "navigator/NodeImages.h"
 #include "navigator/uTrX.h"
+#include "platform/MessageBox.h"
 #include "util/Vb.h"
 
 #include <QAbstractItemDelegate>
@@ -14,6 +15,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLoggingCategory>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -229,14 +231,45 @@ void uTrX::LabelEdited(const QString& t) {
             return;
         QString sql = docdb::sql::kRename;
         docdb::zSvr::T_CnvSq(sql, {title, sNoP, sNoC});
+        QStringList statements{sql};
+        if (m_stamp)
+            statements << m_stamp(sNoP, sNoC, false);
+        // The title and its date go in one transaction: both are written or neither. Another
+        // program's lock is waited for a moment, with the busy pointer.
         bool ok = false;
-        qint32 n = 0;
-        m_svr.D_ExeSq(sql, ok, n);
+        dbengine::WriteOutcome out;
+        m_screen.setBusy(true);
+        m_engine.stopBuild(); // our own index build reads the file: it must not hold off our write
+        m_svr.D_ExeTx(statements, ok, out);
+        m_screen.setBusy(false);
+        m_engine.setDatabase(m_svr.databaseFile(), m_svr.connectionText());
+        showFindBusy();
+        if (ok && out.affected.value(0) == 0) {
+            ok = false;
+            out.failure = dbengine::WriteFailure::Other;
+            out.error = QStringLiteral("ページの行がデータベースにありません");
+        }
         if (ok && node)
             setStoredTitle(node, title);
-        bool stamped = false;
-        if (m_stamp)
-            m_stamp(sNoP, sNoC, stamped, false);
+        // The report waits until the label editor has closed: a message box over an open editor
+        // would end the edit a second time.
+        QPointer<uTrX> self(this);
+        QMetaObject::invokeMethod(
+            this,
+            [self, node, ok, out, before] {
+                if (!self)
+                    return;
+                if (!ok) {
+                    if (node && self->m_nodes.contains(node))
+                        node->setText(0, before); // the tree shows what the database holds
+                    self->m_messages.show(QStringLiteral("題名を保存できませんでした: ") +
+                                          docdb::zSvr::failureText(out));
+                } else if (out.otherRows > 0) {
+                    self->m_messages.show(
+                        QStringLiteral("題名を保存しました。サーバーはほかに %1 行を変更しました").arg(out.otherRows));
+                }
+            },
+            Qt::QueuedConnection);
     } catch (const std::exception& e) {
         qCDebug(lcNavigator) << "rename:" << e.what();
     }

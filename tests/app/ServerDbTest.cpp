@@ -69,10 +69,10 @@ protected:
             GTEST_SKIP() << testsupport::PgCluster::reason().toStdString();
         ASSERT_TRUE(tmp.isValid());
         static int serial = 0;
-        const QString name = QStringLiteral("copy%1_%2").arg(::getpid()).arg(++serial);
+        dbName = QStringLiteral("copy%1_%2").arg(::getpid()).arg(++serial);
         QString error;
-        ASSERT_TRUE(pg->createDatabase(name, error)) << error.toStdString();
-        udl = testsupport::writeUdl(tmp.filePath(QStringLiteral("server.udl")), pg->initString(name));
+        ASSERT_TRUE(pg->createDatabase(dbName, error)) << error.toStdString();
+        udl = testsupport::writeUdl(tmp.filePath(QStringLiteral("server.udl")), pg->initString(dbName));
     }
     /// dbtext-copy FROM TO: its exit code, and what it wrote to stderr.
     int copy(const QString& from, const QString& to, QString* err = nullptr) {
@@ -107,7 +107,7 @@ protected:
     }
     testsupport::PgCluster* pg = nullptr;
     QTemporaryDir tmp;
-    QString udl;
+    QString dbName, udl;
     testsupport::FakeMessageBox messages;
     util::zClt clt;
 };
@@ -185,6 +185,67 @@ TEST_F(ServerDb, TheSampleCopiedToTheServerReadsFindsAndStampsAsTheFileDoes) {
         EXPECT_EQ(column(again, info), column(file, info)) << table;
     }
     EXPECT_TRUE(messages.texts.isEmpty());
+}
+
+TEST_F(ServerDb, ARenameIsOneTransactionThatWaitsForLocksBrieflyAndTellsWhatTheServerChangedBesides) {
+    ASSERT_EQ(copy(testsupport::sampleDb(), udl), 0);
+    docdb::zSvr server(messages, clt);
+    bool ok = false;
+    server.D_StDcDb(udl, ok);
+    ASSERT_TRUE(ok) << server.lastError().toStdString();
+    auto title = [&] {
+        QString t;
+        server.R_GtVaL(QStringLiteral("Select szDoc From tbTree Where noLfP = 0 And noLfC = 1"), t, QString());
+        return t;
+    };
+    const QString before = title();
+    const QDateTime when(QDate(2026, 12, 8), QTime(9, 30, 15));
+    const QStringList rename = {QStringLiteral("Update tbTree Set szDoc='新' Where noLfP=0 and noLfC=1"),
+                                app::stampStatement(server, QStringLiteral("0"), QStringLiteral("1"), false, when)};
+    dbengine::WriteOutcome out;
+    QString error;
+    // Another session holds the table: the rename gives up after a moment, and nothing is written.
+    {
+        auto other = dbengine::DbProviders::open(docdb::zSvr::connectionString(udl), error);
+        ASSERT_TRUE(other) << error.toStdString();
+        qint32 n = 0;
+        ASSERT_TRUE(other->execute(QStringLiteral("BEGIN"), n, error));
+        ASSERT_TRUE(other->execute(QStringLiteral("LOCK TABLE tbTree IN EXCLUSIVE MODE"), n, error));
+        QElapsedTimer t;
+        t.start();
+        server.D_ExeTx(rename, ok, out);
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(out.failure, dbengine::WriteFailure::Locked) << out.error.toStdString();
+        EXPECT_LT(t.elapsed(), 10000);
+        EXPECT_EQ(title(), before);
+    }
+    // A trigger of the server's adds a row elsewhere: the rename is written and the extra row told.
+    ASSERT_TRUE(pg->execute(dbName,
+                            QStringLiteral("CREATE TABLE audit (n int); CREATE FUNCTION note() RETURNS trigger "
+                                           "LANGUAGE plpgsql AS $$BEGIN INSERT INTO audit VALUES (1); RETURN NEW; "
+                                           "END$$; CREATE TRIGGER noted AFTER UPDATE ON tbtree FOR EACH ROW "
+                                           "EXECUTE FUNCTION note()"),
+                            error))
+        << error.toStdString();
+    server.D_ExeTx(rename, ok, out);
+    ASSERT_TRUE(ok) << out.error.toStdString();
+    EXPECT_EQ(out.affected, (QList<qint32>{1, 1}));
+    EXPECT_EQ(out.otherRows, 2); // one audit row for each of the two updates
+    EXPECT_EQ(title(), QStringLiteral("新"));
+    // A trigger that refuses: the server's reason, and neither the title nor its date written.
+    ASSERT_TRUE(pg->execute(dbName,
+                            QStringLiteral("CREATE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN "
+                                           "IF NEW.dyudt > '2026-12-01' THEN RAISE EXCEPTION 'no new dates'; END IF; "
+                                           "RETURN NEW; END$$; CREATE TRIGGER refused BEFORE UPDATE ON tbtree FOR "
+                                           "EACH ROW EXECUTE FUNCTION refuse()"),
+                            error))
+        << error.toStdString();
+    const QStringList again = {QStringLiteral("Update tbTree Set szDoc='別' Where noLfP=0 and noLfC=1"), rename[1]};
+    server.D_ExeTx(again, ok, out);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(out.failure, dbengine::WriteFailure::Refused);
+    EXPECT_TRUE(docdb::zSvr::failureText(out).contains(QStringLiteral("no new dates")));
+    EXPECT_EQ(title(), QStringLiteral("新"));
 }
 
 TEST_F(ServerDb, CopiesWithoutTheTrigramIndexWhenTheUserMayNotAddItAndListsTiesAndNullsAsTheFileDoes) {

@@ -260,7 +260,7 @@ TEST_F(FindPane, ChoosingAResultShowsItAndPassesTheFindText) {
 }
 
 TEST_F(FindPane, NothingIsRaisedBeforeTheControlIsShown) {
-    navigator::uTrX hidden(svr, screen);
+    navigator::uTrX hidden(svr, screen, box);
     EXPECT_TRUE(hidden.bNoEvt());
     int raised = 0;
     QObject::connect(&hidden, &navigator::uTrX::eSetDoc,

@@ -51,7 +51,7 @@ protected:
     }
     /// Creates the control (after the database is open), shown and laid out as the host does.
     void makeControl(int width = 300, int height = 600) {
-        nav = std::make_unique<navigator::uTrX>(svr, screen);
+        nav = std::make_unique<navigator::uTrX>(svr, screen, box);
         nav->resize(width, height);
         QObject::connect(nav.get(), &navigator::uTrX::eSetDoc,
                          [this](QString& p, QString& n, QString& s, qint16& j, bool& h) {

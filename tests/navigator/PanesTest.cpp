@@ -20,7 +20,7 @@ public:
 } // namespace
 
 TEST_F(NavigatorTest, FirstSetFrameShowsTheTreePane) {
-    nav = std::make_unique<navigator::uTrX>(svr, screen);
+    nav = std::make_unique<navigator::uTrX>(svr, screen, box);
     EXPECT_EQ(nav->iCurTb(), 0);
     QString msg;
     QObject::connect(nav.get(), &navigator::uTrX::eFmMsg, [&](QString& m) { msg = m; });
@@ -41,7 +41,7 @@ TEST_F(NavigatorTest, FirstSetFrameShowsTheTreePane) {
 
 TEST_F(NavigatorTest, CodeListSplitsThePaneInHalves) {
     TenTwipsScreen ten;
-    nav = std::make_unique<navigator::uTrX>(svr, ten);
+    nav = std::make_unique<navigator::uTrX>(svr, ten, box);
     nav->show();
     nav->resize(400, 600);
     nav->StSize();

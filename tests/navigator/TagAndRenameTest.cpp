@@ -1,8 +1,16 @@
 // Tests of tag nodes, choosing code-list entries, and renaming pages with their date stamps.
 #include "NavigatorFixture.h"
 #include "app/Usr.h"
+#include "support/PgCluster.h"
 
+#include <QDir>
+#include <QFile>
 #include <QLineEdit>
+#include <QProcess>
+#include <QScopeGuard>
+
+#include <sqlite3.h>
+#include <unistd.h>
 
 using testsupport::NavigatorTest;
 using testsupport::SetDoc;
@@ -113,9 +121,9 @@ protected:
         NavigatorTest::SetUp();
         makeControl();
         nav->setRenameEnabled(true);
-        nav->setStamp([this](const QString& p, const QString& c, bool& ok, bool pub) {
-            app::StmpTrDt(svr, p, c, ok, pub, stampTime);
+        nav->setStamp([this](const QString& p, const QString& c, bool pub) {
             stamps << (p + QLatin1Char('-') + c);
+            return app::stampStatement(svr, p, c, pub, stampTime);
         });
         loadTop();
     }
@@ -216,4 +224,130 @@ TEST_F(Rename, EditingNeedsAWritableDatabase) {
     nav->trView()->setCurrentItem(item(QStringLiteral("N0-5")));
     QTest::keyClick(nav->trView(), Qt::Key_F2);
     EXPECT_FALSE(nav->trView()->findChild<QLineEdit*>());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Renames that cannot be written, and a file's own triggers
+
+namespace {
+
+/// Another program's connection to the fixture file.
+struct OtherProgram {
+    explicit OtherProgram(const QString& path) {
+        sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    }
+    ~OtherProgram() { sqlite3_close(db); }
+    bool exec(const QString& sql) {
+        const bool ok = sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
+        if (!ok)
+            ADD_FAILURE() << sqlite3_errmsg(db);
+        return ok;
+    }
+    sqlite3* db = nullptr;
+};
+
+} // namespace
+
+class FailedRename : public Rename {
+protected:
+    void SetUp() override {
+        if (testsupport::onServer())
+            GTEST_SKIP() << "about database files";
+        Rename::SetUp();
+        path = tmp.filePath(QStringLiteral("nav.txdb"));
+        QTRY_VERIFY(!nav->findEngine().indexing()); // the find index is built from the file first
+    }
+    /// Renames page 5 and expects nothing written, the old title back in the tree and the reason told.
+    void expectRefused(const QString& reason) {
+        const QString before = dump();
+        box.texts.clear();
+        screen.calls.clear();
+        edit(QStringLiteral("N0-5"), QStringLiteral("新しい長い題名です"));
+        QApplication::processEvents(); // the report follows once the editor has closed
+        EXPECT_EQ(item(QStringLiteral("N0-5"))->text(0), QStringLiteral("五"));
+        ASSERT_EQ(box.texts.size(), 1);
+        EXPECT_TRUE(box.texts.front().startsWith(QStringLiteral("題名を保存できませんでした: ") + reason))
+            << box.texts.front().toStdString();
+        EXPECT_EQ(screen.calls, (QList<bool>{true, false})); // busy while it was tried, then the message
+        EXPECT_EQ(dump(), before) << "neither the title nor its date may be written";
+    }
+    QString path;
+};
+
+TEST_F(FailedRename, AFileTriggerNeverRunsWithTheRename) {
+    OtherProgram other(path);
+    ASSERT_TRUE(other.exec(QStringLiteral("CREATE TRIGGER wipe AFTER UPDATE ON tbTree BEGIN DELETE FROM msDoc; "
+                                          "DELETE FROM tbTree WHERE noLfC <> NEW.noLfC; END")));
+    const QString before = dump();
+    edit(QStringLiteral("N0-5"), QStringLiteral("新しい題名"));
+    QString expected = before;
+    expected.replace(QStringLiteral("0|5|1|五|0|0|2026-11-02T10:00:00.000"),
+                     QStringLiteral("0|5|1|新しい題名|0|0|2026-12-06T14:05:09.000"));
+    EXPECT_EQ(dump(), expected);
+    EXPECT_TRUE(box.texts.isEmpty());
+}
+
+TEST_F(FailedRename, ALockARefusalAFolderWithoutRoomForTheJournalAndAFullDiskKeepTheOldTitle) {
+    {
+        // Another program writes: the rename waits a moment, then gives up.
+        OtherProgram other(path);
+        ASSERT_TRUE(other.exec(QStringLiteral("BEGIN IMMEDIATE")));
+        expectRefused(QStringLiteral("ほかのプログラムがデータベースに書き込み中です"));
+    }
+    {
+        // The title would pass, its date not: neither is written.
+        OtherProgram other(path);
+        QString table;
+        svr.R_GtVaL(QStringLiteral("Select sql From sqlite_master Where name = 'tbTree'"), table, QString());
+        table.insert(table.lastIndexOf(QLatin1Char(')')), QStringLiteral(", CHECK (dyUdt < '2026-12-01')"));
+        ASSERT_TRUE(other.exec(QStringLiteral("PRAGMA writable_schema = ON")));
+        ASSERT_TRUE(other.exec(QStringLiteral("UPDATE sqlite_master SET sql = '%1' WHERE name = 'tbTree'")
+                                   .arg(table.replace(QLatin1Char('\''), QLatin1String("''")))));
+    }
+    bool ok = false;
+    svr.D_StDcDb(path, ok); // the new schema
+    ASSERT_TRUE(ok);
+    expectRefused(QStringLiteral("データベースが変更を受け付けませんでした"));
+    {
+        // A folder that takes no new file (no journal beside the database). The administrator
+        // writes anywhere: for the tests' root the folder is made immutable instead.
+        const QString folder = tmp.path();
+        const bool root = ::geteuid() == 0;
+        const bool locked = root ? QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), folder}) == 0
+                                 : QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
+        auto unlock = qScopeGuard([&] {
+            if (root)
+                QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), folder});
+            else
+                QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        });
+        if (!locked)
+            GTEST_SKIP() << "the file system here keeps no folder from being written";
+        expectRefused(QStringLiteral("データベース (またはそのフォルダー) に書き込めません"));
+    }
+}
+
+TEST_F(FailedRename, AFullDiskKeepsTheOldTitle) {
+    // A small file system of its own, filled up; only where the machine lets the tests mount one.
+    const QString mount = tmp.filePath(QStringLiteral("small"));
+    QDir().mkpath(mount);
+    if (QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                                    QStringLiteral("size=512k"), QStringLiteral("tmpfs"), mount}) != 0)
+        GTEST_SKIP() << "cannot mount a small file system here";
+    auto unmount = qScopeGuard([&] {
+        svr.D_Close();
+        QProcess::execute(QStringLiteral("umount"), {mount});
+    });
+    const QString small = mount + QStringLiteral("/nav.txdb");
+    ASSERT_TRUE(QFile::copy(path, small));
+    bool ok = false;
+    svr.D_StDcDb(small, ok);
+    ASSERT_TRUE(ok);
+    QFile filler(mount + QStringLiteral("/filler"));
+    ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+    const QByteArray block(4096, 'x');
+    while (filler.write(block) == block.size() && filler.flush()) {
+    }
+    filler.close();
+    expectRefused(QStringLiteral("ディスクに空きがありません"));
 }
