@@ -37,11 +37,12 @@ private:
     QString m_title;
 };
 
-/// A title on one output line: tabs and line breaks would split the line, and are written as blanks.
+/// A title on one output line, written as text only: tabs and line breaks would split the line, and
+/// the other control characters (escape sequences, the bell, NUL) would act on the user's terminal.
+/// All of them are written as blanks.
 QString oneLine(QString title) {
     for (QChar& c : title)
-        if (c == QLatin1Char('\t') || c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QChar(0x2028) ||
-            c == QChar(0x2029) || c == QChar(0x0B) || c == QChar(0x0C) || c == QChar(0x85))
+        if (c.category() == QChar::Other_Control || c == QChar(0x2028) || c == QChar(0x2029))
             c = QLatin1Char(' ');
     return title;
 }
@@ -135,7 +136,7 @@ QString usageText(const QString& program) {
                "      検索タブと同じ検索をし、見つかったページを題名順に一行ずつ\n"
                "      \"ページ番号<タブ>題名\" (UTF-8) で書き出します。ウィンドウは開きません。\n"
                "      検索語は空白で区切り、% は任意の文字列、_ は任意の一文字です。\n"
-               "      題名の中のタブと改行は空白にして書き出します。\n"
+               "      題名の中のタブ、改行などの制御文字は空白にして書き出します。\n"
                "  %1 --help      この説明を表示します。\n"
                "  %1 --version   版を表示します。\n"
                "終了コード: 0 成功 (該当なしを含む)、1 読み出しの失敗、2 引数の誤りまたは文書DBでないファイル\n")

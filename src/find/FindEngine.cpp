@@ -111,6 +111,8 @@ void FindEngine::buildIndex() {
                 m_indexing = false;
                 if (built)
                     Q_EMIT indexProgress(100);
+                else
+                    Q_EMIT indexFailed();
             });
         },
         m_buildCancel);
@@ -132,15 +134,16 @@ bool FindEngine::find(const QString& text) {
             // Through the index when it answers for the database as it is now; else the statement.
             std::optional<QVector<FoundPage>> pages = findindex::find(db, text, cancel);
             const bool stale = !pages;
+            QString error;
             if (!pages && !cancel)
-                pages = findindex::scan(db, text, cancel);
+                pages = findindex::scan(db, text, cancel, &error);
             if (cancel)
                 return;
-            post([this, generation, stale, ok = pages.has_value(), rows = pages.value_or(QVector<FoundPage>())] {
+            post([this, generation, stale, error, ok = pages.has_value(), rows = pages.value_or(QVector<FoundPage>())] {
                 if (generation != m_generation)
                     return; // a later find or a closed database: this one is not wanted
                 m_finding = false;
-                Q_EMIT found(rows, ok);
+                Q_EMIT found(rows, ok, error);
                 if (stale && !m_indexing && !m_db.isEmpty() && !findindex::isCurrent(m_db))
                     buildIndex(); // the database changed: the index follows it
             });
@@ -177,11 +180,13 @@ void FindEngine::findOnServer(const QString& text, quint64 generation) {
             }
             if (cancel)
                 return;
-            post([this, generation, ok = pages.has_value(), rows = pages.value_or(QVector<FoundPage>())] {
+            if (!conn && error.isEmpty())
+                error = QStringLiteral("the connection to the server is lost");
+            post([this, generation, error, ok = pages.has_value(), rows = pages.value_or(QVector<FoundPage>())] {
                 if (generation != m_generation)
                     return;
                 m_finding = false;
-                Q_EMIT found(rows, ok);
+                Q_EMIT found(rows, ok, error);
             });
         },
         m_findCancel);

@@ -45,10 +45,14 @@ public:
     bool indexing() const { return m_indexing; }
 
 Q_SIGNALS:
-    /// The rows of the last find started, in the find statement's order; ok false when it failed.
-    void found(const QVector<find::FoundPage>& pages, bool ok);
+    /// The rows of the last find started, in the find statement's order; ok false when it failed,
+    /// error then says why (the engine's words).
+    void found(const QVector<find::FoundPage>& pages, bool ok, const QString& error);
     /// The index build's progress in percent; 100 when it is ready.
     void indexProgress(int percent);
+    /// The index build ended without an index (refused, failed or stopped): the find is the
+    /// statement's until it is built.
+    void indexFailed();
 
 private:
     struct Worker {

@@ -314,15 +314,21 @@ std::optional<QVector<FoundPage>> find(const QString& dbFile, const QString& tex
     }
 }
 
-std::optional<QVector<FoundPage>> scan(const QString& dbFile, const QString& text, const std::atomic_bool& cancel) {
+std::optional<QVector<FoundPage>> scan(const QString& dbFile, const QString& text, const std::atomic_bool& cancel,
+                                       QString* error) {
+    auto failed = [&](const QString& why) {
+        if (error)
+            *error = why;
+        return std::nullopt;
+    };
     ReadConnection db(dbFile, cancel);
     if (!db)
-        return std::nullopt;
+        return failed(QStringLiteral("cannot read %1").arg(dbFile));
     const QString condition = findCondition(text);
     sqlite3_stmt* st = db.prepare(condition.isEmpty() ? docdb::sql::kFindAll
                                                       : docdb::sql::kFindWhere + condition + docdb::sql::kFindOrder);
     if (!st)
-        return std::nullopt;
+        return failed(db.error());
     QVector<FoundPage> pages;
     int rc = SQLITE_OK;
     while ((rc = sqlite3_step(st)) == SQLITE_ROW)
@@ -330,7 +336,9 @@ std::optional<QVector<FoundPage>> scan(const QString& dbFile, const QString& tex
             pages.push_back({*no, textOf(st, 1)});
     sqlite3_finalize(st);
     if (rc != SQLITE_DONE)
-        return std::nullopt;
+        return failed(db.timedOut() ? QStringLiteral("the statement ran past the command time-out (%1 ms)")
+                                          .arg(dbengine::DbProviders::commandTimeout())
+                                    : db.error());
     return pages;
 }
 

@@ -41,8 +41,9 @@ bool isCurrent(const QString& dbFile);
 /// index, the words are beyond what the index answers, or when cancelled.
 std::optional<QVector<FoundPage>> find(const QString& dbFile, const QString& text, const std::atomic_bool& cancel);
 /// The find statement itself on a read-only connection of its own (usable off the user-interface
-/// thread); nothing when it fails or is cancelled.
-std::optional<QVector<FoundPage>> scan(const QString& dbFile, const QString& text, const std::atomic_bool& cancel);
+/// thread); nothing when it fails (error says why) or is cancelled.
+std::optional<QVector<FoundPage>> scan(const QString& dbFile, const QString& text, const std::atomic_bool& cancel,
+                                       QString* error = nullptr);
 
 } // namespace findindex
 } // namespace find

@@ -73,6 +73,50 @@ private:
     std::vector<quint32> m_seen;
 };
 
+/// The name that reads msDoc's own row numbers, which tie each text to its page in the title
+/// order. Only an ordinary table has such numbers (a view's are Null, a virtual table's are its
+/// module's, a table without row numbers has none), and a column may have taken the name "rowid"
+/// ("_rowid_" or "oid" then still read them). Empty when msDoc has none the index can be keyed by.
+QString rowNumberName(ReadConnection& db) {
+    bool table = false;
+    if (sqlite3_stmt* st = db.prepareOwn(
+            "SELECT type = 'table' AND wr = 0 FROM pragma_table_list WHERE schema = 'main' AND name = 'msDoc' "
+            "COLLATE NOCASE")) {
+        table = sqlite3_step(st) == SQLITE_ROW && sqlite3_column_int(st, 0) == 1;
+        sqlite3_finalize(st);
+    }
+    if (!table)
+        return {};
+    QStringList taken;
+    if (sqlite3_stmt* st = db.prepareOwn("SELECT lower(name) FROM pragma_table_xinfo('msDoc')")) {
+        while (sqlite3_step(st) == SQLITE_ROW)
+            taken << textOf(st, 0);
+        sqlite3_finalize(st);
+    }
+    for (const QString name : {QStringLiteral("rowid"), QStringLiteral("_rowid_"), QStringLiteral("oid")})
+        if (!taken.contains(name))
+            return name;
+    return {};
+}
+
+/// A database the index cannot stand in for is noted beside the index (with its stamp), so that
+/// it is not read through again for nothing until it changes; its finds are the statement's.
+QString refusedPath(const QString& dbFile) {
+    return indexPath(dbFile) + QStringLiteral(".refused");
+}
+
+bool refusedBefore(const QString& dbFile, const FileStamp& stamp) {
+    QFile f(refusedPath(dbFile));
+    return f.open(QIODevice::ReadOnly) && f.read(64) == stampBytes(stamp);
+}
+
+void noteRefused(const QString& dbFile, const FileStamp& stamp) {
+    QSaveFile f(refusedPath(dbFile));
+    if (f.open(QIODevice::WriteOnly) && f.write(stampBytes(stamp)) == 36)
+        f.commit();
+    QFile::remove(indexPath(dbFile)); // an index of an earlier state must not be taken for this one
+}
+
 } // namespace
 
 bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::function<void(qint64, qint64)>& progress,
@@ -83,6 +127,20 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
         return false;
     }
     db.noDeadline();
+    const FileStamp seen = FileStamp::of(dbFile);
+    QDir().mkpath(QFileInfo(indexPath(dbFile)).absolutePath());
+    if (refusedBefore(dbFile, seen)) {
+        error = QStringLiteral("msDoc has no row numbers the index can be keyed by");
+        return false;
+    }
+    // The index ties texts to titles by msDoc's row numbers; without them it would answer with
+    // other pages' texts, and the statement answers alone.
+    const QString rowNumber = rowNumberName(db);
+    if (rowNumber.isEmpty()) {
+        noteRefused(dbFile, seen);
+        error = QStringLiteral("msDoc is no table with row numbers the index can be keyed by");
+        return false;
+    }
     auto count = [&db] {
         qint64 n = -1;
         if (sqlite3_stmt* st = db.prepare(QStringLiteral("Select Count(*) From msDoc"))) {
@@ -102,7 +160,6 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
         return false;
     }
     const QString path = indexPath(dbFile);
-    QDir().mkpath(QFileInfo(path).absolutePath());
     QSaveFile out(path);
     if (!out.open(QIODevice::WriteOnly)) {
         error = out.errorString();
@@ -124,7 +181,7 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
     std::vector<qint64> rowids;
     auto postings = std::make_unique<Postings>();
     quint64 textBytes = 0;
-    sqlite3_stmt* texts = db.prepare(QStringLiteral("Select rowid, txDoc From msDoc"));
+    sqlite3_stmt* texts = db.prepare(QStringLiteral("Select %1, txDoc From msDoc").arg(rowNumber));
     if (!texts)
         return fail(db.error());
     // An SQLite built so that LIKE never matches a BLOB (Debian's is) treats a BLOB text as it
@@ -167,6 +224,18 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
     sqlite3_finalize(texts);
     if (rc != SQLITE_DONE)
         return fail(db.error());
+    {
+        // A damaged file may hold a row number twice, and SQLite reads it without complaint.
+        std::vector<qint64> sorted = rowids;
+        std::sort(sorted.begin(), sorted.end());
+        if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end()) {
+            out.cancelWriting();
+            if (!cancel && FileStamp::of(dbFile) == before)
+                noteRefused(dbFile, before);
+            error = QStringLiteral("msDoc holds a row number twice (a damaged file)");
+            return false;
+        }
+    }
     putLe<quint64>(offsets, textBytes);
     w.write(chunk.data(), qint64(chunk.size()));
     std::string().swap(chunk);
@@ -195,7 +264,8 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
     placeOf.reserve(qsizetype(rowids.size()));
     for (size_t i = 0; i < rowids.size(); ++i)
         placeOf.insert(rowids[i], quint32(i));
-    sqlite3_stmt* order = db.prepare(QStringLiteral("Select noDoc, szDoc, rowid From msDoc Order By szDoc"));
+    sqlite3_stmt* order =
+        db.prepare(QStringLiteral("Select noDoc, szDoc, %1 From msDoc Order By szDoc").arg(rowNumber));
     if (!order)
         return fail(db.error());
     std::string listed;
@@ -238,8 +308,10 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
     if (progress)
         progress(total, total);
     const bool committed = out.commit();
-    if (committed)
+    if (committed) {
         IndexChecksum::written(path); // what was written is what was summed
+        QFile::remove(refusedPath(dbFile));
+    }
 #ifdef __GLIBC__
     // The page lists took much memory in many small pieces: give it back to the system.
     malloc_trim(0);

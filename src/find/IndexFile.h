@@ -4,6 +4,7 @@
 
 #include "dbengine/DbProvider.h"
 #include "dbengine/SqlDialect.h"
+#include "dbengine/SqliteProvider.h"
 #include "find/FindIndex.h"
 
 #include <QFile>
@@ -102,6 +103,7 @@ public:
             return;
         }
         sqlite3_busy_timeout(m_db, dbengine::DbProviders::commandTimeout());
+        dbengine::hardenConnection(m_db);
         sqlite3_progress_handler(m_db, 4000, &ReadConnection::onProgress, this);
     }
     ~ReadConnection() { sqlite3_close(m_db); }
@@ -118,10 +120,21 @@ public:
         }
         return st;
     }
+    /// Prepares a statement of SQLite's own (no dialect), without a time-out of its own.
+    sqlite3_stmt* prepareOwn(const char* sql) {
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(m_db, sql, -1, &st, nullptr) != SQLITE_OK) {
+            sqlite3_finalize(st);
+            return nullptr;
+        }
+        return st;
+    }
     bool exec(const char* sql) { return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
     QString error() const { return QString::fromUtf8(sqlite3_errmsg(m_db)); }
     /// No time-out for the index build, which may read a long time; cancelling still stops it.
     void noDeadline() { m_unlimited = true; }
+    /// Whether the last statement was stopped by its time-out.
+    bool timedOut() const { return !m_unlimited && !m_cancel.load() && now() > m_deadline; }
 
 private:
     static qint64 now() {

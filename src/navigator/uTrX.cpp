@@ -287,6 +287,7 @@ void uTrX::resizeEvent(QResizeEvent* event) {
         StSize();
         SetFrame(m_iCurTb, true);
     }
+    placeFindNotes();
 }
 
 void uTrX::showEvent(QShowEvent* event) {

@@ -15,6 +15,7 @@
 
 class QComboBox;
 class QFrame;
+class QLabel;
 class QListWidget;
 class QProgressBar;
 class QListWidgetItem;
@@ -135,6 +136,8 @@ public:
     find::FindEngine& findEngine() { return m_engine; }
     /// The busy mark under the find results (a find running, or the index being built).
     QWidget* findBusyMark() const;
+    /// The note under the find results that says why the last find failed.
+    QLabel* findNote() const { return m_fndNote; }
     QListWidget* lsRsnt() const { return m_lsRsnt; }
     QPushButton* cmClrRsnt() const { return m_cmClrRsnt; }
     QFrame* frame(int pane) const;
@@ -152,8 +155,11 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void showFound(const QVector<find::FoundPage>& pages);
+    void showFound(const QVector<find::FoundPage>& pages, bool ok, const QString& error);
     void showFindBusy();
+    void placeFindNotes();
+    /// What the find pane says of a find that failed, from the engine's reason.
+    static QString findFailureText(const QString& error);
     bool readChildren(const QString& key, const QString& statement, docdb::RowArray& rows, qint32& n);
     QTreeWidgetItem* addNode(QTreeWidgetItem* parent, const QString& key, const QString& text, const QString& image);
     void setImage(QTreeWidgetItem* node, const QString& image);
@@ -188,6 +194,7 @@ private:
     QPushButton* m_cmFind = nullptr;
     QListWidget* m_lsFind = nullptr;
     QProgressBar* m_fndBusy = nullptr;
+    QLabel* m_fndNote = nullptr; // why the last find failed, hidden otherwise
     find::FindEngine m_engine;
     QListWidget* m_lsRsnt = nullptr;
     QPushButton* m_cmClrRsnt = nullptr;

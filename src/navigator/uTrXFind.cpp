@@ -1,4 +1,5 @@
 // uTrX: the find pane, tag nodes, choosing code-list entries, and renaming pages in place.
+#include "dbengine/DbProvider.h"
 #include "docdb/Schema.h"
 #include "docdb/zSvr.h"
 #include "find/PageFind.h"
@@ -12,6 +13,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLoggingCategory>
@@ -63,12 +65,26 @@ void uTrX::setupFindPane() {
     m_fndBusy->setTextVisible(true);
     m_fndBusy->setAlignment(Qt::AlignCenter);
     m_fndBusy->hide();
-    connect(&m_engine, &find::FindEngine::found, this,
-            [this](const QVector<find::FoundPage>& pages, bool) { showFound(pages); });
+    // A find that failed says so here, rather than looking like a find that found nothing.
+    m_fndNote = new QLabel(m_lsFind);
+    m_fndNote->setObjectName(QStringLiteral("fndNote"));
+    m_fndNote->setWordWrap(true);
+    m_fndNote->setTextFormat(Qt::PlainText);
+    m_fndNote->setAutoFillBackground(true);
+    m_fndNote->setMargin(4);
+    QPalette note = m_fndNote->palette();
+    note.setColor(QPalette::Window, QColor(0xff, 0xeb, 0xe8));
+    note.setColor(QPalette::WindowText, QColor(0x80, 0, 0));
+    m_fndNote->setPalette(note);
+    m_fndNote->hide();
+    connect(
+        &m_engine, &find::FindEngine::found, this,
+        [this](const QVector<find::FoundPage>& pages, bool ok, const QString& error) { showFound(pages, ok, error); });
     connect(&m_engine, &find::FindEngine::indexProgress, this, [this](int percent) {
         m_fndBusy->setValue(percent);
         showFindBusy();
     });
+    connect(&m_engine, &find::FindEngine::indexFailed, this, &uTrX::showFindBusy);
     connectChoice(m_lsFind, &uTrX::chooseFound);
     connect(m_lsCod, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) { chooseCode(item); });
     // A finished label edit: the delegate has put the text into the node when this runs.
@@ -91,6 +107,7 @@ void uTrX::FndDoc() {
         m_sFndHst += t + QLatin1Char('.');
     }
     m_lsFind->clear();
+    m_fndNote->hide();
     m_sFndWd = t;
     // The find runs off the user-interface thread (a new find replaces a running one); the list
     // fills when it is done.
@@ -100,12 +117,13 @@ void uTrX::FndDoc() {
         return;
     }
     QVector<find::FoundPage> pages;
+    bool ok = false;
     {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
-        pages = find::findPages(m_svr, t);
+        pages = find::findPages(m_svr, t, &ok);
     }
-    showFound(pages);
+    showFound(pages, ok, m_svr.lastError());
 }
 
 QWidget* uTrX::findBusyMark() const {
@@ -126,13 +144,44 @@ void uTrX::showFindBusy() {
         m_fndBusy->setRange(0, 100);
         m_fndBusy->setFormat(QStringLiteral("検索用の索引を作成中 %p%"));
     }
-    const int h = m_fndBusy->sizeHint().height();
-    m_fndBusy->setGeometry(0, m_lsFind->height() - h, m_lsFind->width(), h);
     m_fndBusy->show();
+    placeFindNotes();
 }
 
-void uTrX::showFound(const QVector<find::FoundPage>& pages) {
+void uTrX::placeFindNotes() {
+    // Along the bottom of the result list: the busy bar, and above it the note of a failed find.
+    int bottom = m_lsFind->height();
+    if (m_fndBusy->isVisible()) {
+        const int h = m_fndBusy->sizeHint().height();
+        bottom -= h;
+        m_fndBusy->setGeometry(0, bottom, m_lsFind->width(), h);
+    }
+    if (m_fndNote->isVisible()) {
+        const int h = m_fndNote->heightForWidth(m_lsFind->width());
+        m_fndNote->setGeometry(0, bottom - h, m_lsFind->width(), h);
+    }
+}
+
+QString uTrX::findFailureText(const QString& error) {
+    QString why = error;
+    if (error.contains(QLatin1String("time-out")))
+        why = QStringLiteral("%1 秒以内に終わりませんでした").arg(dbengine::DbProviders::commandTimeout() / 1000);
+    else if (error.contains(QLatin1String("connection")) && error.contains(QLatin1String("lost")))
+        why = QStringLiteral("サーバーとの接続が切れました");
+    return QStringLiteral("検索できませんでした: ") + why;
+}
+
+void uTrX::showFound(const QVector<find::FoundPage>& pages, bool ok, const QString& error) {
     showFindBusy();
+    if (!ok) {
+        m_fndNote->setText(findFailureText(error));
+        m_fndNote->show();
+        m_fndNote->raise();
+        placeFindNotes();
+        raiseMessage(m_fndNote->text());
+        return;
+    }
+    m_fndNote->hide();
     for (const find::FoundPage& page : pages) {
         auto* item = new QListWidgetItem(page.title);
         item->setData(Qt::UserRole, page.no);

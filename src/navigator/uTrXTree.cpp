@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QLabel>
 #include <QListWidget>
 #include <QLoggingCategory>
 #include <QScopeGuard>
@@ -203,6 +204,7 @@ void uTrX::ClearItem(bool /*bNsrt*/) {
     m_nodes.clear();
     m_keys.clear();
     m_lsFind->clear();
+    m_fndNote->hide();
     m_lsRsnt->clear();
     m_sFndHst = QStringLiteral(".");
     // The database opened or closed: the find and its index follow it.

@@ -245,4 +245,83 @@ TEST_F(FindIndex, ADamagedIndexNeverAnswersAndGoesSoThatItIsBuiltAnew) {
     }
 }
 
+/// Gives the third row of a small table (its tree a single leaf) the row number of the second, as a
+/// damaged file may: SQLite reads both rows without complaint.
+bool duplicateRowNumber(const QString& db, const char* table) {
+    sqlite3* h = nullptr;
+    sqlite3_open(QFile::encodeName(db).constData(), &h);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(h, "SELECT rootpage, (SELECT page_size FROM pragma_page_size) FROM sqlite_master WHERE name = ?",
+                       -1, &st, nullptr);
+    sqlite3_bind_text(st, 1, table, -1, SQLITE_STATIC);
+    const bool found = sqlite3_step(st) == SQLITE_ROW;
+    const qint64 root = found ? sqlite3_column_int64(st, 0) : 0, pageSize = found ? sqlite3_column_int64(st, 1) : 0;
+    sqlite3_finalize(st);
+    sqlite3_close(h);
+    QByteArray bytes = testsupport::readBytes(db);
+    const qint64 page = (root - 1) * pageSize, header = page + (root == 1 ? 100 : 0);
+    if (!found || header + 8 > bytes.size() || quint8(bytes[header]) != 0x0D || quint8(bytes[header + 4]) < 3)
+        return false; // not a single leaf of three rows or more
+    auto cell = [&](int i) {
+        return page + (quint8(bytes[header + 8 + 2 * i]) << 8 | quint8(bytes[header + 9 + 2 * i]));
+    };
+    auto rowNumberAt = [&](qint64 at) { // past the payload length (a varint)
+        while (quint8(bytes[at]) & 0x80)
+            ++at;
+        return at + 1;
+    };
+    const qint64 second = rowNumberAt(cell(1)), third = rowNumberAt(cell(2));
+    if ((quint8(bytes[second]) | quint8(bytes[third])) & 0x80)
+        return false; // row numbers of one byte only
+    bytes[third] = bytes[second];
+    return testsupport::writeBytes(db, bytes);
+}
+
+TEST_F(FindIndex, OnlyATableWithUniqueRowNumbersIsIndexedAndTheAnswerIsTheStatementsEitherWay) {
+    samples::DocDbContent c;
+    for (int no = 1; no <= 6; ++no) {
+        samples::PageRow p;
+        p.no = no;
+        p.title = QStringLiteral("頁%1").arg(7 - no);
+        p.txDoc = no % 2 ? QStringLiteral("alpha 文書 %1").arg(no) : QStringLiteral("beta 検索 %1").arg(no);
+        c.pages << p;
+    }
+    const QStringList words = {QStringLiteral("alpha"), QStringLiteral("文書"), QStringLiteral("e"), QString()};
+    auto same = [&](const QString& db, bool indexed) {
+        QString error;
+        EXPECT_EQ(find::findindex::build(db, kGoOn, {}, error), indexed) << error.toStdString();
+        for (const QString& w : words) {
+            const auto statement = find::findindex::scan(db, w, kGoOn);
+            ASSERT_TRUE(statement);
+            if (indexed)
+                EXPECT_EQ(find::findindex::find(db, w, kGoOn), statement) << w.toStdString();
+            else
+                EXPECT_FALSE(find::findindex::find(db, w, kGoOn)) << w.toStdString();
+        }
+    };
+    // msDoc a plain view over the real table: its row numbers are Null.
+    const QString view = testsupport::writeDb(tmp.path(), QStringLiteral("view.txdb"), c);
+    ASSERT_TRUE(exec(view, "ALTER TABLE msDoc RENAME TO msDocReal; CREATE VIEW msDoc AS SELECT * FROM msDocReal"));
+    same(view, false);
+    QString error;
+    EXPECT_FALSE(find::findindex::build(view, kGoOn, {}, error)); // noted: not read through again
+    EXPECT_TRUE(error.contains(QStringLiteral("row numbers"))) << error.toStdString();
+    EXPECT_EQ(find::findindex::scan(view, QStringLiteral("alpha"), kGoOn)->size(), 3);
+    // An ordinary column named rowid, all its values alike: the real row numbers are read instead.
+    const QString column = testsupport::writeDb(tmp.path(), QStringLiteral("column.txdb"), c);
+    ASSERT_TRUE(exec(column,
+                     "CREATE TABLE m2 (noDoc INTEGER PRIMARY KEY, szDoc TEXT, obDoc BLOB, txDoc TEXT, "
+                     "dyUdt DATETIME, boCod INTEGER, rowid INTEGER, oid INTEGER);"
+                     "INSERT INTO m2 SELECT *, 1, 1 FROM msDoc; DROP TABLE msDoc; ALTER TABLE m2 RENAME TO msDoc"));
+    same(column, true);
+    // A damaged file that holds a row number twice.
+    const QString twice = testsupport::writeDb(tmp.path(), QStringLiteral("twice.txdb"), c);
+    ASSERT_TRUE(duplicateRowNumber(twice, "msDoc"));
+    EXPECT_EQ(find::findindex::scan(twice, QStringLiteral("%"), kGoOn)->size(), 6);
+    same(twice, false);
+    // Mended, the file is indexed again.
+    ASSERT_TRUE(exec(twice, "DELETE FROM msDoc; VACUUM"));
+    same(twice, true);
+}
+
 } // namespace

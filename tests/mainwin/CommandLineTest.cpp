@@ -121,12 +121,21 @@ TEST_F(CommandLine, HelpVersionAndErrorsExitAsDocumented) {
     r = run({QStringLiteral("--find"), QStringLiteral("a"), tmp.filePath(QStringLiteral("none.txdb"))});
     EXPECT_EQ(r.code, 2);
     EXPECT_TRUE(r.err.contains(QStringLiteral("none.txdb")));
-    // A title with a tab and line breaks stays on its one line.
+    // A title with a tab and line breaks stays on its one line, and one with the terminal's control
+    // characters (an escape sequence that would retitle it, the bell, NUL, DEL, a C1 control) is
+    // written as text.
     auto content = testsupport::smallTree();
     content.pages[0].title = QStringLiteral("五\tの\r\n題名");
+    const char16_t hostile[] = u"九\x1b]0;pwned\x07\x1b[2J\x00\x7f\x9b"
+                               u"1m";
+    for (auto& page : content.pages)
+        if (page.no == 9)
+            page.title = QString::fromUtf16(hostile, std::size(hostile) - 1);
     r = run({QStringLiteral("--find"), QStringLiteral("日本語"),
              testsupport::writeDb(tmp.path(), QStringLiteral("titles.txdb"), content)});
     EXPECT_EQ(r.out, QStringLiteral("5\t五 の  題名\n"));
+    r = run({QStringLiteral("--find"), QStringLiteral("alpha"), tmp.filePath(QStringLiteral("titles.txdb"))});
+    EXPECT_EQ(r.out, QStringLiteral("9\t九 ]0;pwned  [2J   1m\n5\t五 の  題名\n"));
     for (const QStringList& args : {QStringList{QStringLiteral("--find"), QStringLiteral("a")},
                                     QStringList{QStringLiteral("--version"), QStringLiteral("x")}}) {
         r = run(args);

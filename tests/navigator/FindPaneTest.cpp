@@ -11,6 +11,7 @@
 #include <sqlite3.h>
 
 #include <QAbstractItemView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QWheelEvent>
@@ -272,6 +273,63 @@ TEST_F(FindPane, NothingIsRaisedBeforeTheControlIsShown) {
     hidden.lsFind()->setCurrentRow(0);
     Q_EMIT hidden.lsFind()->itemClicked(hidden.lsFind()->item(0));
     EXPECT_EQ(raised, 0);
+}
+
+TEST_F(FindPane, AFindThatFailsSaysSoAndAFailedIndexBuildTakesItsBarAway) {
+    if (testsupport::onServer())
+        GTEST_SKIP() << "about database files";
+    // Another program changes the file and holds it: the find waits its time and fails.
+    dbengine::DbProviders::setCommandTimeout(1000);
+    const auto restoreTimeout = qScopeGuard([] { dbengine::DbProviders::setCommandTimeout(30000); });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !nav->findEngine().indexing(); }, 20000));
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(svr.databaseFile()).constData(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "UPDATE msDoc SET txDoc = 'beta' WHERE noDoc = 12; BEGIN EXCLUSIVE", nullptr, nullptr,
+                           nullptr),
+              SQLITE_OK);
+    nav->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(nav.get()));
+    nav->SetFrame(2);
+    messages.clear();
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("beta"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    settle();
+    EXPECT_EQ(nav->lsFind()->count(), 0);
+    ASSERT_TRUE(nav->findNote()->isVisible());
+    EXPECT_TRUE(nav->findNote()->text().startsWith(QStringLiteral("検索できませんでした: ")))
+        << nav->findNote()->text().toStdString();
+    EXPECT_EQ(messages, QStringList{nav->findNote()->text()}); // not "０ 件候補がありました"
+    // The other program lets go: the next find answers, and the note goes.
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    settle();
+    EXPECT_FALSE(nav->findNote()->isVisible());
+    EXPECT_EQ(titles(nav->lsFind()), (QStringList{QStringLiteral("八"), QStringLiteral("十二")}));
+
+    // A database whose msDoc the index cannot stand in for (a view whose table is gone): the
+    // build gives up at once and its bar goes; the find reads the view and says why it failed.
+    const QString broken = testsupport::writeDb(tmp.path(), QStringLiteral("broken.txdb"), testsupport::smallTree());
+    sqlite3* h = nullptr;
+    sqlite3_open(QFile::encodeName(broken).constData(), &h);
+    ASSERT_EQ(sqlite3_exec(h,
+                           "ALTER TABLE msDoc RENAME TO gone; CREATE VIEW msDoc AS SELECT * FROM gone; "
+                           "PRAGMA legacy_alter_table = ON; ALTER TABLE gone RENAME TO elsewhere",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(h);
+    bool ok = false;
+    svr.D_StDcDb(broken, ok);
+    ASSERT_TRUE(ok);
+    loadTop();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !nav->findEngine().indexing(); }, 20000));
+    QApplication::processEvents();
+    EXPECT_FALSE(nav->findBusyMark()->isVisible());
+    nav->SetFrame(2);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    settle();
+    EXPECT_TRUE(nav->findNote()->isVisible());
+    EXPECT_TRUE(nav->findNote()->text().contains(QStringLiteral("gone"))) << nav->findNote()->text().toStdString();
 }
 
 TEST_F(FindPane, ALongFindKeepsTheWindowWorkingAndANewFindOrClosingDropsIt) {
