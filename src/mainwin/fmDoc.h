@@ -124,6 +124,9 @@ public:
     /// The target of an LK field as the desktop opens it: addresses as they are, a relative path
     /// taken relative to the open database's folder.
     QString linkTarget(const QString& target) const;
+    /// Whether opening an LK target would start a program: an executable file, or a file whose kind
+    /// is a program, a script or a desktop entry on some system. Addresses never do.
+    static bool startsAProgram(const QString& target);
 
     /// Tree width of a tree mode and zoom factor of a zoom step.
     static int treeWidth(int mode);

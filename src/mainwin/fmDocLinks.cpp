@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QLoggingCategory>
 #include <QRegularExpression>
+#include <QUrl>
 
 Q_DECLARE_LOGGING_CATEGORY(lcMainwin)
 
@@ -71,7 +72,14 @@ void fmDoc::onFieldClicked(int field) {
     } else if (kind == QLatin1String("DX")) {
         OpenDxml(text, target);
     } else if (kind == QLatin1String("LK")) {
-        m_s.ini.W_ExpFd(linkTarget(target), true);
+        const QString path = linkTarget(target);
+        // A link that would start a program (a page may come from anyone) runs only when the user
+        // says so.
+        if (startsAProgram(path) &&
+            m_s.messages.show(path + QStringLiteral(" はプログラムとして実行されます。開きますか?"),
+                              platform::MsgButtons::YesNo) != platform::MsgAnswer::Yes)
+            return;
+        m_s.ini.W_ExpFd(path, true);
     }
 }
 
@@ -128,6 +136,28 @@ QString fmDoc::dxmlFileName(const QString& workFolder, const QString& fieldText)
     if (name.isEmpty() || dotsOnly)
         name = QStringLiteral("_");
     return workFolder + name + QStringLiteral(".dxml");
+}
+
+bool fmDoc::startsAProgram(const QString& target) {
+    QString path = target;
+    if (path.startsWith(QLatin1String("file:"), Qt::CaseInsensitive))
+        path = QUrl(path).toLocalFile();
+    else if (QRegularExpression(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]+:")).match(path).hasMatch() &&
+             !(path.size() >= 2 && path.at(1) == QLatin1Char(':')))
+        return false; // an address, which the desktop gives to a browser or the like
+    // Programs, scripts and desktop entries of every system a database may come from; and any file
+    // this system would run.
+    static const QStringList kinds = {
+        QStringLiteral("desktop"), QStringLiteral("sh"),  QStringLiteral("bash"),     QStringLiteral("run"),
+        QStringLiteral("bin"),     QStringLiteral("exe"), QStringLiteral("com"),      QStringLiteral("bat"),
+        QStringLiteral("cmd"),     QStringLiteral("scr"), QStringLiteral("msi"),      QStringLiteral("lnk"),
+        QStringLiteral("ps1"),     QStringLiteral("vbs"), QStringLiteral("vbe"),      QStringLiteral("js"),
+        QStringLiteral("jse"),     QStringLiteral("wsf"), QStringLiteral("hta"),      QStringLiteral("jar"),
+        QStringLiteral("py"),      QStringLiteral("pl"),  QStringLiteral("appimage"), QStringLiteral("deb")};
+    const QFileInfo fi(path);
+    if (kinds.contains(fi.suffix().toLower()))
+        return true;
+    return fi.isFile() && fi.isExecutable();
 }
 
 QString fmDoc::linkTarget(const QString& target) const {

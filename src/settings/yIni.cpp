@@ -1,6 +1,7 @@
 // yIni: user data folder, special folders, shell requests and the settings document.
 #include "settings/yIni.h"
 
+#include "platform/TextCodec.h"
 #include "util/ProcessState.h"
 #include "util/Vb.h"
 
@@ -18,10 +19,6 @@ const QString kRootEnd = QStringLiteral("</運用>");
 const QString kCrLf = QStringLiteral("\r\n");
 const QString kDefaultChoice = QStringLiteral("%applicaion data%");
 
-bool startsWithLineBreak(const QString& s) {
-    return s.startsWith(QLatin1Char('\r')) || s.startsWith(QLatin1Char('\n'));
-}
-
 bool blank(QStringView text) {
     for (QChar c : text)
         if (!c.isSpace())
@@ -29,14 +26,17 @@ bool blank(QStringView text) {
     return true;
 }
 
+using Group = SettingsGroup;
+
 /// Whether the program can edit a settings document by its text splicing without losing anything:
 /// an optional declaration, the root element holding groups, each group holding key elements whose
 /// values contain no "<", every element closed in order, and nothing but blanks between them. Only
 /// the root's end may be missing (it is added again on saving). A document of any other shape (a
 /// group inside a group, a missing end tag, "</運用>" inside a value …) is read, but not written.
-bool editableShape(const QString& text) {
+/// groups (when given) receives each group's name, the text between its tags and its keys.
+bool editableShape(const QString& text, QList<Group>* groups = nullptr) {
     QStringList open; // element names from the root down
-    qsizetype i = 0, textFrom = 0;
+    qsizetype i = 0, textFrom = 0, groupFrom = 0;
     const qsizetype n = text.size();
     bool rootSeen = false, rootClosed = false;
     while (i < n) {
@@ -67,6 +67,8 @@ bool editableShape(const QString& text) {
         if (closing) {
             if (open.isEmpty() || open.last() != name)
                 return false;
+            if (open.size() == 2 && groups)
+                groups->back().body = text.mid(groupFrom, lt - groupFrom);
             open.removeLast();
             if (open.isEmpty())
                 rootClosed = true;
@@ -75,10 +77,39 @@ bool editableShape(const QString& text) {
                 return false;
             rootSeen = true;
             open << name;
+            if (open.size() == 2 && groups) {
+                groups->append({name, QString(), {}});
+                groupFrom = gt + 1;
+            } else if (open.size() == 3 && groups) {
+                groups->back().keys << name;
+            }
         }
         i = textFrom = gt + 1;
     }
     return rootSeen && (open.isEmpty() || (open.size() == 1 && !rootClosed));
+}
+
+/// Where the body of a group lies in the document, given its start tag at o and its end tag at c:
+/// from after the start tag and the line break that ends its line, to the indentation of the end
+/// tag's own line. For the layout the program writes, that is exactly the lines between the two
+/// tags; a hand-edited group whose first key stands on its start line keeps that key in its body,
+/// and a document with LF line ends is read as one with CR LF.
+void groupSpan(const QString& text, qsizetype afterStart, qsizetype c, qsizetype& from, qsizetype& to) {
+    from = afterStart;
+    if (!QStringView(text).mid(afterStart, c - afterStart).contains(QLatin1Char('\n'))) {
+        to = from; // tags on one line hold a value, no group body ("<Zoom>3</Zoom>", "<G></G>")
+        return;
+    }
+    if (text.mid(from, 2) == kCrLf)
+        from += 2;
+    else if (from < text.size() && text.at(from) == QLatin1Char('\n'))
+        from += 1;
+    qsizetype k = c;
+    while (k > from && (text.at(k - 1) == QLatin1Char(' ') || text.at(k - 1) == QLatin1Char('\t')))
+        --k;
+    to = k == from || text.at(k - 1) == QLatin1Char('\n') ? k : c;
+    if (to < from)
+        to = from;
 }
 
 } // namespace
@@ -119,16 +150,12 @@ void yIni::W_UserData(quintptr nWhnd) {
     QString choice = kDefaultChoice;
     const QString choiceFile = P + QStringLiteral("UserData.ini");
     bool needsWriting = true;
-    if (fs.fileExists(choiceFile)) {
-        bool ok = false;
-        bool invalid = false;
-        const QString content = fs.readAnsiText(choiceFile, ok, &invalid);
-        if (!ok || invalid) {
-            needsWriting = false; // an unreadable choice file, or one that is no ANSI text, is left as it is
-        } else if (!content.isEmpty() && !startsWithLineBreak(content)) {
-            choice = content;
-            needsWriting = false;
-        }
+    if (const QFileInfo fi(choiceFile); fi.exists() || fi.isSymLink()) {
+        // Only an empty file is written; anything else there (a file of other lines, one that is
+        // no ANSI text, a folder or a pipe) is left as it is.
+        needsWriting = fi.isFile() && fi.size() == 0;
+        if (fi.isFile() && fi.size() > 0)
+            choice = readChoice(choiceFile, choice);
     }
 
     const QString lower = choice.toLower();
@@ -150,7 +177,9 @@ void yIni::W_UserData(quintptr nWhnd) {
             if (!folder.endsWith(sep()))
                 folder += sep();
         } else {
-            m_messages.show(QStringLiteral("ﾌｫﾙﾀﾞ ") + named + QStringLiteral(" が見つかりません") + QLatin1Char('\r') +
+            // A choice no path could be is shown cut, so that the message stays readable.
+            const QString shown = named.size() > 200 ? named.left(200) + QChar(0x2026) : named;
+            m_messages.show(QStringLiteral("ﾌｫﾙﾀﾞ ") + shown + QStringLiteral(" が見つかりません") + QLatin1Char('\r') +
                             QStringLiteral("ﾕｰｻﾞｰﾃﾞｰﾀｰﾌｫﾙﾀﾞは　") + A + QStringLiteral(" を使用します"));
             folder = A;
         }
@@ -172,6 +201,30 @@ void yIni::W_UserData(quintptr nWhnd) {
     }
     m_userDataFolder = folder;
     ps.userDataFolder = folder;
+}
+
+QString yIni::readChoice(const QString& choiceFile, const QString& fallback) {
+    // The choice is one line: the first that holds anything, without its line break (an editor
+    // may end it with one). A longer file is not read beyond what a path could take.
+    constexpr qint64 kMaxBytes = 8192;
+    QFile f(choiceFile);
+    if (!f.open(QIODevice::ReadOnly))
+        return fallback;
+    const QByteArray head = f.read(kMaxBytes);
+    qsizetype at = 0;
+    while (at < head.size() && (head.at(at) == '\r' || head.at(at) == '\n'))
+        ++at;
+    qsizetype end = at;
+    while (end < head.size() && head.at(end) != '\r' && head.at(end) != '\n')
+        ++end;
+    if (at == end)
+        return fallback; // nothing but line breaks
+    bool invalid = false;
+    const QString line = platform::TextCodec::fromAnsi(head.mid(at, end - at), &invalid);
+    const bool cut = end == head.size() && head.size() == kMaxBytes; // a line longer than any path
+    if (invalid && !cut)
+        return fallback; // no ANSI text: the file is left as it is and the default used
+    return line;
 }
 
 QString yIni::FsGtSpFld(qint32 nFlg) const {
@@ -268,10 +321,9 @@ QString yIni::sGtElm(qint16 mode, const QString& name) {
     if (o >= 0 && c >= 0 && c >= o) {
         const qsizetype s = o + name.size() + 2; // first character after the start tag
         if (mode == 0) {
-            // The body lies between the line break after the start tag and the three spaces before
-            // the end tag. Tags closer than that (a hand-edited "<G></G>") hold no body.
-            const qsizetype len = c - s - 5;
-            return len < 0 ? QString() : text.mid(s + 2, len);
+            qsizetype from = 0, to = 0;
+            groupSpan(text, s, c, from, to);
+            return text.mid(from, to - from);
         }
         return c - s < 0 ? QString() : text.mid(s, c - s);
     }
@@ -284,6 +336,8 @@ void yIni::GetTxt(const QString& sFL, bool& bOk) {
     m_document.clear();
     m_unreadable = false;
     m_uneditable = false;
+    m_loaded.clear();
+    m_touched.clear();
     QString path = sFL;
     const qsizetype dv = path.indexOf(QStringLiteral("_DV.xml"), 0, Qt::CaseInsensitive);
     if (dv >= 0)
@@ -291,6 +345,15 @@ void yIni::GetTxt(const QString& sFL, bool& bOk) {
     m_settingsPath = path;
     util::F_ChkFso();
     util::FileSystem& fs = util::fso();
+    const QFileInfo fi(path);
+    if ((fi.exists() || fi.isSymLink()) && !fi.isFile()) {
+        // A folder, a pipe or a device of that name (or a link to nothing) is neither read nor
+        // written: a pipe would hold the start for ever.
+        m_unreadable = true;
+        m_document = sMkElm(0, kRoot, kCrLf);
+        bOk = false;
+        return;
+    }
     if (fs.fileExists(path)) {
         bool ok = false;
         bool invalid = false;
@@ -308,7 +371,7 @@ void yIni::GetTxt(const QString& sFL, bool& bOk) {
             ++start;
         if (start < text.size())
             m_document = text.mid(start);
-        m_uneditable = !m_document.isEmpty() && !editableShape(m_document);
+        m_uneditable = !m_document.isEmpty() && !editableShape(m_document, &m_loaded);
     } else {
         QFile f(path);
         if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
@@ -379,19 +442,22 @@ void yIni::SetGtx() {
         m_document = sMkElm(0, kRoot, kCrLf);
     const QString open = QLatin1Char('<') + m_groupName + QLatin1Char('>');
     const QString close = QStringLiteral("</") + m_groupName + QLatin1Char('>');
+    m_touched << m_groupName;
     const qsizetype o = m_document.indexOf(open);
     if (o >= 0) {
-        const qsizetype s = o + m_groupName.size() + 4; // through the line break after the start tag
-        const qsizetype first = m_document.indexOf(close, o);
-        if (first >= 0 && first < s) {
-            // Tags closer than the layout allows (a hand-edited "<G></G>"): rebuild that element whole.
-            m_document = m_document.left(o) + open + kCrLf + m_group + QStringLiteral("   ") + close +
-                         m_document.mid(first + close.size());
-            return;
-        }
-        const qsizetype c = m_document.indexOf(close, s - 1);
+        const qsizetype s = o + open.size();
+        const qsizetype c = m_document.indexOf(close, s);
         if (c >= 0) {
-            m_document = m_document.left(s) + m_group + QStringLiteral("   ") + m_document.mid(c);
+            qsizetype from = 0, to = 0;
+            groupSpan(m_document, s, c, from, to);
+            if (from == s && to == from) {
+                // Tags with nothing but blanks between them (a hand-edited "<G></G>"): rebuild the
+                // element whole, in the program's layout.
+                m_document = m_document.left(o) + open + kCrLf + m_group + QStringLiteral("   ") + close +
+                             m_document.mid(c + close.size());
+                return;
+            }
+            m_document = m_document.left(from) + m_group + m_document.mid(to);
             return;
         }
     }
@@ -406,12 +472,33 @@ void yIni::SetGtx() {
     m_document = m_document.left(r) + sMkElm(1, m_groupName, m_group) + m_document.mid(r);
 }
 
+bool yIni::safeToWrite() const {
+    // What is written holds every group that was read, each group once and each key once in it, and
+    // the groups no window changed exactly as they were read.
+    QList<Group> now;
+    if (!editableShape(m_document, &now))
+        return false;
+    QStringList names;
+    for (const Group& g : now) {
+        QStringList keys = g.keys;
+        if (names.contains(g.name) || keys.removeDuplicates() > 0)
+            return false;
+        names << g.name;
+    }
+    for (const Group& g : m_loaded) {
+        const qsizetype at = names.indexOf(g.name);
+        if (at < 0 || (!m_touched.contains(g.name) && now[at].body != g.body))
+            return false;
+    }
+    return true;
+}
+
 void yIni::SetTxt(bool& bOk) {
     if (m_settingsPath.isEmpty())
         return;
     // A file that could not be read, or whose shape the edits cannot keep whole, is never written
     // over; neither is a document that the edits left in such a shape.
-    if (m_unreadable || m_uneditable || !editableShape(m_document)) {
+    if (m_unreadable || m_uneditable || !safeToWrite()) {
         bOk = false;
         return;
     }

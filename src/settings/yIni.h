@@ -11,6 +11,13 @@
 
 namespace settings {
 
+/// One group of a settings document as its shape check reads it.
+struct SettingsGroup {
+    QString name;
+    QString body; // the text between its start and end tags, exactly
+    QStringList keys;
+};
+
 /// yIni: the environment class. One shared instance from start-up to the end procedure.
 /// It resolves and creates the user data folder, registers the program path, and owns the settings
 /// document "User.xml": the whole text in memory plus one current group edited key by key. The
@@ -83,19 +90,27 @@ public:
 
 private:
     QString sep() const;
+    /// The choice in the choice file: its first line that holds anything; fallback when there is none.
+    static QString readChoice(const QString& choiceFile, const QString& fallback);
+    /// Whether the document may be written: it keeps the editable shape, every group read is still
+    /// there, each group and each key of a group occurs once, and the groups no window stored are
+    /// exactly as they were read.
+    bool safeToWrite() const;
 
     platform::IMessageBox& m_messages;
     platform::ISpecialFolders& m_folders;
     platform::IAppSettings& m_appSettings;
     platform::IShell& m_shell;
 
-    quintptr m_ownerWnd = 0;   // owner window of the shell calls
-    QString m_settingsPath;    // file last loaded by GetTxt
-    QString m_document;        // the whole document, CR LF line ends
-    QString m_group;           // body of the current group
-    QString m_groupName;       // name of the current group
-    bool m_unreadable = false; // the last GetTxt met a file it could not read
-    bool m_uneditable = false; // the last GetTxt met a document that edits could damage
+    quintptr m_ownerWnd = 0;       // owner window of the shell calls
+    QString m_settingsPath;        // file last loaded by GetTxt
+    QString m_document;            // the whole document, CR LF line ends
+    QString m_group;               // body of the current group
+    QString m_groupName;           // name of the current group
+    bool m_unreadable = false;     // the last GetTxt met a file it could not read
+    bool m_uneditable = false;     // the last GetTxt met a document that edits could damage
+    QList<SettingsGroup> m_loaded; // the groups as the last GetTxt read them
+    QStringList m_touched;         // the groups stored back (SetGtx) since
     QString m_userDataFolder;
 };
 

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QTemporaryFile>
 
 namespace util {
 
@@ -61,16 +62,38 @@ bool zClt::FbExFile(const QString& sFL, bool bLike) const {
 
 void zClt::F_StTxtFL(const QString& sFL, const QString& sTx, bool bApn) const {
     F_ChkFso();
-    QFile f(sFL);
-    const QIODevice::OpenMode mode =
-        bApn ? (QIODevice::WriteOnly | QIODevice::Append) : (QIODevice::WriteOnly | QIODevice::Truncate);
-    if (sFL.isEmpty() || !f.open(mode))
+    const QFileInfo fi(sFL);
+    // A link of that name is never written through (its target may lie anywhere), nor is a folder,
+    // a pipe or a device.
+    if (sFL.isEmpty() || (!fi.isSymLink() && fi.exists() && !fi.isFile()))
         throw VbError(QStringLiteral("Path/File access error: %1").arg(sFL));
     const QByteArray bytes = platform::TextCodec::toAnsi(sTx);
-    if (f.write(bytes) != bytes.size())
-        throw VbError(QStringLiteral("Cannot write %1: %2").arg(sFL, f.errorString()));
-    if (!f.flush())
-        throw VbError(QStringLiteral("Cannot write %1: %2").arg(sFL, f.errorString()));
+    if (bApn) {
+        if (fi.isSymLink())
+            throw VbError(QStringLiteral("Path/File access error: %1").arg(sFL));
+        QFile f(sFL);
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Append))
+            throw VbError(QStringLiteral("Path/File access error: %1").arg(sFL));
+        if (f.write(bytes) != bytes.size() || !f.flush())
+            throw VbError(QStringLiteral("Cannot write %1: %2").arg(sFL, f.errorString()));
+        return;
+    }
+    // A new file beside the old one, which then takes its name: an old file (or whatever another
+    // program put there meanwhile) is replaced, never written into.
+    QTemporaryFile tmp(fi.absolutePath() + QStringLiteral("/.dbtext-XXXXXX.part"));
+    if (!tmp.open())
+        throw VbError(QStringLiteral("Path/File access error: %1").arg(sFL));
+    if (tmp.write(bytes) != bytes.size() || !tmp.flush())
+        throw VbError(QStringLiteral("Cannot write %1: %2").arg(sFL, tmp.errorString()));
+    tmp.close();
+    const QFileInfo now(sFL);
+    if (now.isDir() && !now.isSymLink())
+        throw VbError(QStringLiteral("Path/File access error: %1").arg(sFL));
+    if (now.exists() || now.isSymLink())
+        QFile::remove(sFL); // the entry itself, a link included, never what it points to
+    if (!tmp.rename(sFL))   // refuses a name that is taken again
+        throw VbError(QStringLiteral("Cannot write %1: %2").arg(sFL, tmp.errorString()));
+    tmp.setAutoRemove(false);
 }
 
 void zClt::T_DelRwd(QString& sW1, QString& sW2) {

@@ -14,8 +14,9 @@ public:
     /// wildcards apply to the file name only, "?" one character, "*" any run.
     bool FbExFile(const QString& sFL, bool bLike = false) const;
 
-    /// Writes sTx to sFL in the ANSI code page, replacing the file or appending when bApn is True;
-    /// no line break is added. Throws util::VbError when the file cannot be written.
+    /// Writes sTx to sFL in the ANSI code page, replacing the file (a new file takes its name) or
+    /// appending when bApn is True; no line break is added. A link of that name is never written
+    /// through. Throws util::VbError when the file cannot be written.
     void F_StTxtFL(const QString& sFL, const QString& sTx, bool bApn) const;
 
     /// Removes every trailing delimiter sW2 from sW1. An empty sW2 becomes ","; with "," the blanks

@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QUrl>
 
 namespace {
 
@@ -181,6 +182,56 @@ TEST_F(Links, HostileFieldTextsStayInTheWorkFolder) {
     shell.started.clear();
     click(1);
     EXPECT_TRUE(shell.started.isEmpty());
+}
+
+TEST_F(Links, AWorkFileReplacesALinkOfItsNameAndNeverWritesThroughIt) {
+    const QString work = tmp.filePath(QStringLiteral("Wrk"));
+    QDir().mkpath(work);
+    appSettings.values.insert(QStringLiteral("VantreTools/Path/Oblen"), QStringLiteral("/bin/true"));
+    const QString outside = tmp.filePath(QStringLiteral("precious.txt"));
+    testsupport::writeBytes(outside, "keep me");
+    ASSERT_TRUE(QFile::link(outside, work + QStringLiteral("/x.dxml")));
+    openWithDxFields({QStringLiteral("x")});
+    click(1);
+    EXPECT_EQ(testsupport::readBytes(outside), QByteArray("keep me"));
+    const QFileInfo file(work + QStringLiteral("/x.dxml"));
+    EXPECT_FALSE(file.isSymLink());
+    EXPECT_TRUE(
+        platform::TextCodec::fromAnsi(testsupport::readBytes(file.filePath())).endsWith(QStringLiteral("</root>")));
+    EXPECT_EQ(shell.started.size(), 1);
+    EXPECT_EQ(QDir(work).entryList(QDir::Files | QDir::Hidden).size(), 1); // no scratch file left behind
+}
+
+TEST_F(Links, ALinkThatWouldStartAProgramAsksFirst) {
+    const QString script = tmp.filePath(QStringLiteral("run me"));
+    testsupport::writeBytes(script, "#!/bin/sh\ntouch \"$HOME/ran\"\n");
+    QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString entry = tmp.filePath(QStringLiteral("launch.desktop")), text = tmp.filePath(QStringLiteral("a.txt"));
+    testsupport::writeBytes(entry, "[Desktop Entry]\nType=Application\nExec=true\n");
+    testsupport::writeBytes(text, "text");
+    QString html;
+    for (const QString& target :
+         {script, QUrl::fromLocalFile(entry).toString(), text, QStringLiteral("https://a/x.exe")})
+        html += QStringLiteral("<p><a href=\"%1\">link</a></p>").arg(target.toHtmlEscaped());
+    db = testsupport::writeDb(tmp.path(), QStringLiteral("lk.txdb"), testsupport::treeWithPage5(html));
+    makeWindow();
+    activate(db);
+    box.texts.clear();
+    box.answers.enqueue(platform::MsgAnswer::No);
+    click(1); // refused: nothing is started
+    EXPECT_EQ(box.texts.size(), 1);
+    EXPECT_TRUE(box.texts.value(0).startsWith(script)) << box.texts.value(0).toStdString();
+    EXPECT_EQ(box.lastButtons, platform::MsgButtons::YesNo);
+    EXPECT_TRUE(shell.opened.isEmpty());
+    box.answers.enqueue(platform::MsgAnswer::Yes);
+    click(2); // a desktop entry, named by its address: asked, and opened when the user says so
+    EXPECT_EQ(box.texts.size(), 2);
+    EXPECT_EQ(shell.opened.size(), 1);
+    click(3); // a text file and an address open without a question
+    click(4);
+    EXPECT_EQ(box.texts.size(), 2);
+    EXPECT_EQ(shell.opened,
+              (QStringList{QUrl::fromLocalFile(entry).toString(), text, QStringLiteral("https://a/x.exe")}));
 }
 
 TEST_F(Links, LowerCaseHintsBlankTextsAndBusyClicksDoNothing) {

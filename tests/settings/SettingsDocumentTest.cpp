@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 using settings::yIni;
@@ -202,6 +204,55 @@ TEST_F(SettingsDocument, DocumentsTheEditsCouldDamageAreNeverWritten) {
     ini.SetTxt(ok);
     EXPECT_FALSE(ok);
     EXPECT_EQ(testsupport::readBytes(file()), ansi(kEmptyDoc));
+}
+
+TEST_F(SettingsDocument, HandEditedLayoutsReadWithoutComplaintAndSaveEachKeyOnce) {
+    const QString head = QStringLiteral("<?xml version='1.0' encoding='Shift-JIS' ?>\r\n<運用>\r\n");
+    struct Case {
+        QString in, out; // the document as the user left it, and as the program saves it
+    };
+    const Case cases[] = {
+        // The first key on its group's start line: it stays there, with its new value.
+        {head + QStringLiteral("   <位置><Left>10</Left>\r\n      <Top>20</Top>\r\n   </位置>\r\n"
+                               "   <他>\r\n      <a>1</a>\r\n   </他>\r\n</運用>"),
+         head + QStringLiteral("   <位置><Left>1</Left>\r\n      <Top>2</Top>\r\n      <Width>3</Width>\r\n"
+                               "      <Height>4</Height>\r\n      <Zoom>5</Zoom>\r\n      <Trvw>0</Trvw>\r\n"
+                               "   </位置>\r\n   <他>\r\n      <a>1</a>\r\n   </他>\r\n</運用>")},
+        // Line ends of a Unix editor: kept, the new keys' lines in the program's own.
+        {QStringLiteral("<?xml version='1.0' encoding='Shift-JIS' ?>\n<運用>\n   <位置>\n      <Left>10</Left>\n"
+                        "   </位置>\n</運用>"),
+         QStringLiteral("<?xml version='1.0' encoding='Shift-JIS' ?>\n<運用>\n   <位置>\n      <Left>1</Left>\n"
+                        "      <Top>2</Top>\r\n      <Width>3</Width>\r\n      <Height>4</Height>\r\n"
+                        "      <Zoom>5</Zoom>\r\n      <Trvw>0</Trvw>\r\n   </位置>\n</運用>")},
+    };
+    for (const Case& c : cases) {
+        testsupport::writeBytes(file(), ansi(c.in));
+        load(file());
+        ini.GetGtx(QStringLiteral("位置"));
+        EXPECT_EQ(ini.vGtVal(QStringLiteral("Left"), QVariant(qint16(0))).toDouble(), 10.0);
+        EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join(' ').toStdString();
+        savePosition(1, 2, 3, 4, 5, 0);
+        save();
+        EXPECT_EQ(QString::fromUtf8(platform::TextCodec::fromAnsi(testsupport::readBytes(file())).toUtf8()), c.out);
+    }
+    // A group twice, which the edits would see only the first of: read, never written.
+    const QString twice = head + QStringLiteral("   <位置>\r\n      <Left>10</Left>\r\n   </位置>\r\n"
+                                                "   <位置>\r\n      <Left>30</Left>\r\n   </位置>\r\n</運用>");
+    testsupport::writeBytes(file(), ansi(twice));
+    load(file());
+    savePosition(1, 2, 3, 4, 5, 0);
+    bool ok = true;
+    ini.SetTxt(ok);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(testsupport::readBytes(file()), ansi(twice));
+    // A pipe where the file should be is neither read nor written (either would wait for ever).
+    const QString pipe = file("Pipe.xml");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    ini.GetTxt(pipe, ok);
+    EXPECT_FALSE(ok);
+    savePosition(1, 2, 3, 4, 5, 0);
+    ini.SetTxt(ok);
+    EXPECT_FALSE(ok);
 }
 
 TEST_F(SettingsDocument, DvFileNamesMapToTheFileWithoutDv) {

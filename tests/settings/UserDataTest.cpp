@@ -9,7 +9,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
+
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -63,8 +66,10 @@ TEST_F(UserData, KeywordsChooseTheFolder) {
         {QStringLiteral("%Applicaion Data%"), appData()},
         {QStringLiteral("%doc"), docs()},
         {QStringLiteral("%My Document%"), docs()},
-        {QStringLiteral("%doc%"), appData()},     // not the keyword, but begins with "%"
-        {QStringLiteral("%app%\r\n"), appData()}, // the whole content is compared
+        {QStringLiteral("%doc%"), appData()},                                   // not the keyword, but begins with "%"
+        {QStringLiteral("%app%\r\n"), programDir + QStringLiteral("/usData/")}, // the line, as editors end it
+        {QStringLiteral("%app%\n"), programDir + QStringLiteral("/usData/")},
+        {QStringLiteral("\r\n\n%doc\r\nmore"), docs()}, // the first line that holds anything
         {QStringLiteral("%anything"), appData()},
     };
     for (const Case& c : cases) {
@@ -78,11 +83,31 @@ TEST_F(UserData, KeywordsChooseTheFolder) {
     }
 }
 
-TEST_F(UserData, ChoiceFileStartingWithALineBreakIsRewritten) {
-    writeChoice(QStringLiteral("\r\n%app%"));
+TEST_F(UserData, OnlyAnEmptyChoiceFileIsWrittenAndALongLineIsNotReadWhole) {
+    writeChoice(QString());
+    ini.W_UserData(0);
+    EXPECT_EQ(testsupport::readBytes(choiceFile()), QByteArray("%applicaion data%"));
+    writeChoice(QStringLiteral("\r\n\r\n"));
     ini.W_UserData(0);
     EXPECT_EQ(ini.userDataFolder(), appData());
-    EXPECT_EQ(testsupport::readBytes(choiceFile()), QByteArray("%applicaion data%"));
+    EXPECT_EQ(testsupport::readBytes(choiceFile()), QByteArray("\r\n\r\n")); // never written over
+    // A line of ten megabytes: read no further than a path could go, and the message stays short.
+    const QByteArray huge(10 << 20, 'x');
+    testsupport::writeBytes(choiceFile(), huge);
+    messages.texts.clear();
+    ini.W_UserData(0);
+    EXPECT_EQ(ini.userDataFolder(), appData());
+    ASSERT_EQ(messages.texts.size(), 1);
+    EXPECT_LT(messages.texts[0].size(), 400);
+    EXPECT_EQ(testsupport::readBytes(choiceFile()), huge);
+}
+
+TEST_F(UserData, AChoiceFileThatIsNoFileIsLeftAlone) {
+    // A pipe of that name would hold the start for ever, were it opened.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(choiceFile()).constData(), 0600), 0);
+    ini.W_UserData(0);
+    EXPECT_EQ(ini.userDataFolder(), appData());
+    EXPECT_TRUE(QFileInfo(choiceFile()).isFile() == false && QFileInfo::exists(choiceFile()));
 }
 
 TEST_F(UserData, ExistingFolderGetsItsSeparator) {
