@@ -47,4 +47,29 @@ QString largeDb(const QString& path, int pages, int fanout, int bytes) {
     return path;
 }
 
+QString wideNodeDb(const QString& path, int children) {
+    if (QFile::exists(path))
+        return path;
+    samples::DocDbContent content;
+    content.pages.reserve(children + 1);
+    content.edges.reserve(children + 1);
+    for (int no = 1; no <= children + 1; ++no) {
+        samples::PageRow p;
+        p.no = no;
+        p.title = no == 1 ? QStringLiteral("親") : QStringLiteral("子 %1").arg(no);
+        p.obDoc = QByteArray("<p>") + QByteArray::number(no) + "</p>";
+        p.boCod = 0;
+        content.pages << p;
+        samples::TreeRow e;
+        e.child = no;
+        e.parent = no == 1 ? 0 : 1;
+        e.order = no;
+        e.title = p.title;
+        content.edges << e;
+    }
+    QString error;
+    samples::writeDocDb(path, content, error);
+    return path;
+}
+
 } // namespace bench

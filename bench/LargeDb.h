@@ -19,4 +19,7 @@ public:
 /// with Japanese text, to path (once per path; an existing file is reused).
 QString largeDb(const QString& path, int pages, int fanout, int bytes);
 
+/// Writes a database whose page 1 has `children` children of a few bytes each (once per path).
+QString wideNodeDb(const QString& path, int children);
+
 } // namespace bench

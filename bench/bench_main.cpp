@@ -2,6 +2,7 @@
 #include "bench/LargeDb.h"
 #include "docdb/Schema.h"
 #include "docdb/zSvr.h"
+#include "navigator/uTrX.h"
 #include "platform/MessageBox.h"
 #include "richtext/RichTextView.h"
 #include "util/zClt.h"
@@ -9,13 +10,23 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QImage>
+#include <QTreeWidgetItem>
 
 #include <benchmark/benchmark.h>
 
 namespace {
 
 using bench::SilentMessages;
+
+/// The screen of a benchmark: 15 twips a pixel, no pointer to show.
+class NoScreen final : public platform::IScreen {
+public:
+    double twipsPerPixelX() const override { return 15; }
+    double twipsPerPixelY() const override { return 15; }
+    void setBusy(bool) override {}
+};
 
 QString g_db;
 SilentMessages g_messages;
@@ -191,6 +202,14 @@ QByteArray hostilePage(const QString& kind) {
         body += QStringLiteral("内側");
         for (int i = 0; i < depth; ++i)
             body += QStringLiteral("</td></tr></table>");
+    } else if (kind.startsWith(QLatin1String("divs"))) {
+        // Blocks nested without end: a page that is valid HTML and hostile all the same.
+        const int depth = kind.mid(4).toInt();
+        body.reserve(depth * 16);
+        for (int i = 0; i < depth; ++i)
+            body += QStringLiteral("<div>段%1 ").arg(i);
+        for (int i = 0; i < depth; ++i)
+            body += QStringLiteral("</div>");
     } else if (kind == QLatin1String("rows2000")) {
         body = QStringLiteral("<table border=\"1\" width=\"100%\">");
         for (int i = 0; i < 2000; ++i)
@@ -236,8 +255,44 @@ void BM_HostileFirstPaint(benchmark::State& state, const char* kind) {
 BENCHMARK_CAPTURE(BM_HostileFirstPaint, nested20, "nested20")->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK_CAPTURE(BM_HostileFirstPaint, nested200, "nested200")->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK_CAPTURE(BM_HostileFirstPaint, rows2000, "rows2000")->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(BM_HostileFirstPaint, divs100000, "divs100000")->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK_CAPTURE(BM_HostileFirstPaint, page50MB, "page50MB")->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK_CAPTURE(BM_HostileFirstPaint, image20MB, "image20MB")->Unit(benchmark::kMillisecond)->Iterations(2);
+
+// A node of a million children in the navigator: the first children show at once (goal ≤ 1 s), the
+// rest come in slices while the window goes on; the longest the window's thread is held meanwhile.
+void BM_NavigatorNodeOfAMillionChildren(benchmark::State& state) {
+    const QString db = bench::wideNodeDb(QDir::tempPath() + QStringLiteral("/dbtext-bench-wide-1000000.txdb"), 1000000);
+    for (auto _ : state) {
+        docdb::zSvr svr{g_messages, g_clt};
+        bool ok = false;
+        svr.D_StDcDb(db, ok);
+        NoScreen screen;
+        navigator::uTrX nav(svr, screen, g_messages);
+        nav.resize(300, 600);
+        nav.show();
+        nav.ClearItem();
+        QString key = QStringLiteral("0");
+        nav.SetNodes(key);
+        QElapsedTimer t;
+        t.start();
+        key = navigator::uTrX::keyOf(nav.nodeAt(1));
+        nav.SetNodes(key);
+        nav.nodeAt(1)->setExpanded(true);
+        nav.grab();
+        state.counters["first_s"] = double(t.nsecsElapsed()) / 1e9;
+        qint64 longest = 0;
+        QElapsedTimer gap;
+        gap.start();
+        while (nav.nodeAt(1)->childCount() < 1000000) {
+            QApplication::processEvents();
+            longest = std::max(longest, gap.restart());
+        }
+        state.counters["all_s"] = double(t.nsecsElapsed()) / 1e9;
+        state.counters["stall_ms"] = double(longest);
+    }
+}
+BENCHMARK(BM_NavigatorNodeOfAMillionChildren)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 } // namespace
 

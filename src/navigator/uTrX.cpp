@@ -20,6 +20,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTabBar>
+#include <QTimer>
 #include <QTreeWidget>
 
 namespace navigator {
@@ -38,6 +39,12 @@ QFrame* makeFrame(QWidget* parent, const char* name) {
 
 uTrX::uTrX(docdb::zSvr& svr, platform::IScreen& screen, platform::IMessageBox& messages, QWidget* parent)
     : QWidget(parent), m_svr(svr), m_screen(screen), m_messages(messages), m_tw(screen) {
+    m_sliceTimer = new QTimer(this);
+    m_sliceTimer->setInterval(0);
+    connect(m_sliceTimer, &QTimer::timeout, this, [this] {
+        if (m_loading)
+            addChildSlice(kSlice);
+    });
     setObjectName(QStringLiteral("uTrX"));
 
     m_stTab = new QTabBar(this);
@@ -432,15 +439,17 @@ void uTrX::SetRcnt(const QString& sNo, const QString& sTx) {
             break;
         }
     }
-    auto* item = new QListWidgetItem(sTx);
+    auto* item = new QListWidgetItem(shownTitle(sTx));
     item->setData(Qt::UserRole, n);
+    item->setData(Qt::UserRole + 1, sTx);
     m_lsRsnt->addItem(item);
 }
 
 void uTrX::chooseRecent(QListWidgetItem* item) {
     if (m_bNoEvt || !item || !item->isSelected())
         return;
-    raiseSetDoc(QString(), QString::number(item->data(Qt::UserRole).toInt()), item->text(), 2, false);
+    raiseSetDoc(QString(), QString::number(item->data(Qt::UserRole).toInt()), item->data(Qt::UserRole + 1).toString(),
+                2, false);
 }
 
 } // namespace navigator

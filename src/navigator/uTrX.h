@@ -1,6 +1,7 @@
 // uTrX: the navigator control: page tree with code list, find pane and recent pages pane on a tab strip.
 #pragma once
 
+#include "docdb/Recordset.h"
 #include "find/FindEngine.h"
 #include "platform/Twips.h"
 
@@ -12,6 +13,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
 class QComboBox;
 class QFrame;
@@ -21,6 +23,7 @@ class QProgressBar;
 class QListWidgetItem;
 class QPushButton;
 class QTabBar;
+class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -162,10 +165,18 @@ private:
     static QString findFailureText(const QString& error);
     bool readChildren(const QString& key, const QString& statement, docdb::RowArray& rows, qint32& n);
     QTreeWidgetItem* addNode(QTreeWidgetItem* parent, const QString& key, const QString& text, const QString& image);
+    /// A node of the collection, not yet placed in the tree.
+    QTreeWidgetItem* makeNode(const QString& key, const QString& text, const QString& image);
+    /// Adds up to count more of the children being loaded.
+    void addChildSlice(int count);
+    /// Adds every child still being loaded, now.
+    void finishLoading();
     void setImage(QTreeWidgetItem* node, const QString& image);
     QList<QTreeWidgetItem*> siblingsOf(QTreeWidgetItem* node) const;
     int indexOf(const QTreeWidgetItem* node) const;
     static QString storedTitle(const QTreeWidgetItem* node);
+    /// A title as a line of a list shows it: cut, with "…", where it runs past what a line can show.
+    static QString shownTitle(const QString& title);
     static void setStoredTitle(QTreeWidgetItem* node, const QString& title);
     QRect clientRect() const; // the tab strip's client area, pixels
     void fitCodeColumns();
@@ -217,6 +228,22 @@ private:
     bool m_tabIcons = true;                       // the tabs show their pictures
     int m_tabWidthWithIcons = 0;                  // the strip's width with them, pixels
     Stamp m_stamp;
+
+    /// The children of one node being loaded, in slices after the first.
+    struct Loading {
+        QTreeWidgetItem* parent; // null for the top level
+        docdb::RowArray rows;
+        qint32 n;
+        qint32 next;     // the first row not yet added
+        qint32 firstKey; // the running number of the first child's key
+        qint32 keyCount; // how many children have keys (rows that name a page)
+        qint32 keysMade = 0;
+    };
+    /// The key of a row of the children being loaded, with its running number.
+    static QString keyOfRow(const Loading& l, int row, qint32 number);
+    static constexpr int kFirstSlice = 2000, kSlice = 2000;
+    std::unique_ptr<Loading> m_loading;
+    QTimer* m_sliceTimer = nullptr;
 };
 
 } // namespace navigator

@@ -183,8 +183,9 @@ void uTrX::showFound(const QVector<find::FoundPage>& pages, bool ok, const QStri
     }
     m_fndNote->hide();
     for (const find::FoundPage& page : pages) {
-        auto* item = new QListWidgetItem(page.title);
+        auto* item = new QListWidgetItem(shownTitle(page.title));
         item->setData(Qt::UserRole, page.no);
+        item->setData(Qt::UserRole + 1, page.title);
         m_lsFind->addItem(item);
     }
     raiseMessage(fullWidthDigits(qint32(pages.size())) + QStringLiteral(" 件候補がありました"));
@@ -193,7 +194,8 @@ void uTrX::showFound(const QVector<find::FoundPage>& pages, bool ok, const QStri
 void uTrX::chooseFound(QListWidgetItem* item) {
     if (m_bNoEvt || !item || !item->isSelected())
         return;
-    raiseSetDoc(QString(), QString::number(item->data(Qt::UserRole).toInt()), item->text(), 2, false);
+    raiseSetDoc(QString(), QString::number(item->data(Qt::UserRole).toInt()), item->data(Qt::UserRole + 1).toString(),
+                2, false);
     Q_EMIT eFndWd(m_sFndWd); // by reference: the host may shorten the remembered text
 }
 
@@ -212,9 +214,10 @@ void uTrX::TagTree(const QString& sSz, const QString& sNo) {
         }
         s->setExpanded(true);
     }
+    finishLoading(); // the child may be one still to come
     for (int i = 0; i < s->childCount(); ++i) {
         QTreeWidgetItem* c = s->child(i);
-        if (c->text(0) != sSz)
+        if (storedTitle(c) != sSz)
             continue;
         if (keyOf(c).endsWith(sNo)) {
             m_trView->setCurrentItem(c);
@@ -271,8 +274,8 @@ void uTrX::LabelEdited(const QString& t) {
             return; // the tree keeps the label as typed; the database is not touched
         QTreeWidgetItem* node = m_trView->currentItem();
         const QString before = storedTitle(node);
-        if (node && (t == before || title == before))
-            return; // nothing changed: no write and no date stamp
+        if (node && (t == before || title == before || t == shownTitle(before)))
+            return; // nothing changed (a long title is edited as it is shown): no write, no stamp
         QString sNoP, sNoC;
         bool bLnk = false;
         GetPrCdNo(sNoP, sNoC, bLnk);

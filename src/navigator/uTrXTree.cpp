@@ -11,6 +11,8 @@
 #include <QListWidget>
 #include <QLoggingCategory>
 #include <QScopeGuard>
+#include <QSet>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <limits>
@@ -61,20 +63,41 @@ void uTrX::setImage(QTreeWidgetItem* node, const QString& image) {
                                                                    : QTreeWidgetItem::DontShowIndicatorWhenChildless);
 }
 
-QTreeWidgetItem* uTrX::addNode(QTreeWidgetItem* parent, const QString& key, const QString& text, const QString& image) {
+QString uTrX::shownTitle(const QString& title) {
+    // A title of megabytes would take the list's layout seconds at every step; what a line can
+    // show is shown, and the whole title is kept with the node.
+    constexpr qsizetype kShown = 512;
+    if (title.size() <= kShown)
+        return title;
+    qsizetype cut = kShown;
+    if (title.at(cut - 1).isHighSurrogate())
+        --cut;
+    return title.left(cut) + QChar(0x2026);
+}
+
+QTreeWidgetItem* uTrX::makeNode(const QString& key, const QString& text, const QString& image) {
     if (m_keys.contains(key))
         throw util::VbError(QStringLiteral("Key is not unique in collection"));
-    auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(m_trView);
+    auto* item = new QTreeWidgetItem();
     // Pages can be renamed in place; tag nodes stand for no row of the database and cannot.
     if (!key.startsWith(QLatin1Char('X')))
         item->setFlags(item->flags() | Qt::ItemIsEditable);
-    item->setText(0, text);
+    item->setText(0, shownTitle(text));
     setStoredTitle(item, text);
     item->setData(0, kKeyRole, key);
     m_nodes.push_back(item);
     item->setData(0, kIndexRole, int(m_nodes.size()));
     m_keys.insert(key, item);
     setImage(item, image);
+    return item;
+}
+
+QTreeWidgetItem* uTrX::addNode(QTreeWidgetItem* parent, const QString& key, const QString& text, const QString& image) {
+    QTreeWidgetItem* item = makeNode(key, text, image);
+    if (parent)
+        parent->addChild(item);
+    else
+        m_trView->addTopLevelItem(item);
     return item;
 }
 
@@ -161,45 +184,143 @@ bool uTrX::readChildren(const QString& key, const QString& statement, docdb::Row
 }
 
 void uTrX::SetNodes(QString& sKy, bool /*bShwRt*/) {
-    // One read for the children and one for each child's own: thousands of children, or a server
-    // far away, take a moment, which the pointer shows.
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+    finishLoading(); // nodes are made in the order they are read, one node's children at a time
     docdb::RowArray rows;
     qint32 n = 0;
-    if (!readChildren(sKy, docdb::sql::kChildren, rows, n))
-        return;
-    try {
-        QTreeWidgetItem* parent = nullptr;
-        if (!m_nodes.isEmpty()) {
-            parent = m_keys.value(sKy);
-            if (!parent)
-                return;
-        } else {
-            m_iKyCnt = 0;
+    {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+        if (!readChildren(sKy, docdb::sql::kChildren, rows, n))
+            return;
+    }
+    QTreeWidgetItem* parent = nullptr;
+    if (!m_nodes.isEmpty()) {
+        parent = m_keys.value(sKy);
+        if (!parent)
+            return;
+    } else {
+        m_iKyCnt = 0;
+    }
+    m_loading = std::make_unique<Loading>(Loading{parent, std::move(rows), n, 0, m_iKyCnt, 0});
+    // Every child's key is fixed now, in the order read, as if all were made at once: the running
+    // numbers are taken for them, and the last one is the caller's. A child number that is not a
+    // whole number names no page: its row is left out, so it never becomes a key or part of a later
+    // statement. Where the running numbers run out, the rest is not shown.
+    Loading& l = *m_loading;
+    qint32 last = -1;
+    for (int r = 0; r < n && l.keyCount < std::numeric_limits<qint32>::max() - l.firstKey; ++r)
+        if (util::pageNumber(l.rows(0, r))) {
+            ++l.keyCount;
+            last = r;
         }
-        for (int r = 0; r < n; ++r) {
-            // A child number that is not a whole number names no page: its row is left out, so
-            // it never becomes a key or part of a later statement.
-            const std::optional<qint32> childNo = util::pageNumber(rows(0, r));
-            if (!childNo)
-                continue;
-            const QString child = QString::number(*childNo);
-            const QString text = util::CStr(rows(1, r));
-            const QString kind = rows(2, r).toInt() == 1 ? QStringLiteral("L") : QStringLiteral("N");
-            const QString key = MkNdKy(child, kind);
-            const QString image = GetNdImg(kind, child, rows(3, r));
-            addNode(parent, key, text, image);
-            sKy = key;
-        }
-        if (parent)
-            setImage(parent, imageOf(parent)); // the expander follows the children now present
-    } catch (const util::VbError& e) {
-        qCDebug(lcNavigator) << "load ended:" << e.what();
+    if (last >= 0) {
+        m_iKyCnt = l.firstKey + l.keyCount;
+        sKy = keyOfRow(l, last, l.firstKey + l.keyCount - 1);
+    }
+    // The first children at once, so that the node opens with them; thousands more follow in
+    // slices while the window goes on, under the busy pointer.
+    addChildSlice(kFirstSlice);
+    if (m_loading) {
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+        m_sliceTimer->start();
     }
 }
 
+void uTrX::addChildSlice(int count) {
+    Loading& l = *m_loading;
+    const int end = std::min<qint64>(l.n, qint64(l.next) + count);
+    try {
+        // Which of these children have children of their own: one statement for many of them, each
+        // number compared as the single count statement compares it (code pages are not asked).
+        QSet<qint32> parents;
+        QStringList numbers;
+        auto ask = [&] {
+            if (numbers.isEmpty())
+                return;
+            docdb::RowArray found;
+            qint32 m = 0;
+            m_svr.R_Ary(docdb::sql::kParentsAmong + numbers.join(QLatin1Char(',')) + docdb::sql::kParentsGroup, found,
+                        m);
+            for (int r = 0; r < m; ++r)
+                if (const std::optional<qint32> no = util::pageNumber(found(0, r)))
+                    parents.insert(*no);
+            numbers.clear();
+        };
+        for (int r = l.next; r < end; ++r) {
+            const QVariant cod = l.rows(3, r);
+            if (util::isNull(cod) || cod.toInt() != 1)
+                if (const std::optional<qint32> childNo = util::pageNumber(l.rows(0, r))) {
+                    numbers << QString::number(*childNo);
+                    if (numbers.size() == 500)
+                        ask();
+                }
+        }
+        ask();
+        QList<QTreeWidgetItem*> items;
+        items.reserve(end - l.next);
+        // The nodes made are placed in the tree even when one fails (they are in the collection).
+        const auto place = qScopeGuard([&] {
+            if (l.parent)
+                l.parent->addChildren(items);
+            else
+                m_trView->addTopLevelItems(items);
+        });
+        for (int r = l.next; r < end; ++r) {
+            const std::optional<qint32> no = util::pageNumber(l.rows(0, r));
+            if (!no)
+                continue; // no page
+            if (l.keysMade == l.keyCount)
+                break; // the running numbers ran out
+            const qint32 childNo = *no;
+            const QString text = util::CStr(l.rows(1, r));
+            const bool link = l.rows(2, r).toInt() == 1;
+            const QVariant cod = l.rows(3, r);
+            QString image;
+            if (!util::isNull(cod) && cod.toInt() == 1)
+                image = link ? QStringLiteral("lkcod") : QStringLiteral("ndcod");
+            else if (link)
+                image = parents.contains(childNo) ? QStringLiteral("lkcls") : QStringLiteral("lklef");
+            else
+                image = parents.contains(childNo) ? QStringLiteral("ndcls") : QStringLiteral("ndlef");
+            items << makeNode(keyOfRow(l, r, l.firstKey + l.keysMade++), text, image);
+        }
+        l.next = end;
+    } catch (const util::VbError& e) {
+        qCDebug(lcNavigator) << "load ended:" << e.what();
+        l.next = l.n;
+    }
+    if (l.next < l.n)
+        return;
+    if (l.parent)
+        setImage(l.parent, imageOf(l.parent)); // the expander follows the children now present
+    const bool sliced = m_sliceTimer->isActive();
+    m_loading.reset();
+    if (sliced) {
+        m_sliceTimer->stop();
+        QApplication::restoreOverrideCursor();
+    }
+}
+
+QString uTrX::keyOfRow(const Loading& l, int row, qint32 number) {
+    const QString kind = l.rows(2, row).toInt() == 1 ? QStringLiteral("L") : QStringLiteral("N");
+    return kind + QString::number(number) + QLatin1Char('-') + QString::number(*util::pageNumber(l.rows(0, row)));
+}
+
+void uTrX::finishLoading() {
+    if (!m_loading)
+        return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    while (m_loading)
+        addChildSlice(std::numeric_limits<int>::max());
+    QApplication::restoreOverrideCursor();
+}
+
 void uTrX::ClearItem(bool /*bNsrt*/) {
+    if (m_loading) { // the children still to come are of the tree that goes
+        m_loading.reset();
+        m_sliceTimer->stop();
+        QApplication::restoreOverrideCursor();
+    }
     m_trView->clear();
     m_nodes.clear();
     m_keys.clear();
@@ -281,7 +402,7 @@ void uTrX::ShwNd(QTreeWidgetItem* node) {
             SetNodes(copy);
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         }
-        raiseSetDoc(sNoP, sNo, node->text(0), iJb, bHg);
+        raiseSetDoc(sNoP, sNo, storedTitle(node), iJb, bHg);
     } catch (const std::exception& e) {
         qCDebug(lcNavigator) << "ShwNd:" << e.what();
     }
@@ -374,6 +495,7 @@ void uTrX::SetLeaf(const QString& sDno) {
         if (node->childCount() == 0) {
             QString key = keyOf(node);
             SetNodes(key);
+            finishLoading(); // the way may lead through any of them
             if (node->childCount() == 0)
                 return; // the page is not under its home parent in the tree
         }
@@ -400,7 +522,7 @@ void uTrX::SetCdLst(const QString& key) {
             continue; // no page
         auto* item = new QTreeWidgetItem(m_lsCod);
         item->setData(0, kKeyRole, QStringLiteral("K") + QString::number(*childNo));
-        item->setText(0, util::CStr(rows(1, r)));
+        item->setText(0, shownTitle(util::CStr(rows(1, r))));
         const QDateTime when = rows(2, r).toDateTime();
         item->setText(1, when.isValid() ? when.toString(QStringLiteral("yy/MM/dd HH:mm:ss")) : util::CStr(rows(2, r)));
         // A narrow list shortens its columns; the whole texts stay at hand as tool tips.

@@ -45,6 +45,18 @@ const QSet<QString>& knownElements() {
     return names;
 }
 
+/// Block elements that hold other blocks and need their end tag: each one nests its content one
+/// level deeper, which the layout engine pays for at every level.
+bool isNestingBlock(const QString& name) {
+    static const QStringList names = {
+        QStringLiteral("div"),      QStringLiteral("blockquote"), QStringLiteral("ul"),      QStringLiteral("ol"),
+        QStringLiteral("dl"),       QStringLiteral("center"),     QStringLiteral("table"),   QStringLiteral("section"),
+        QStringLiteral("article"),  QStringLiteral("aside"),      QStringLiteral("nav"),     QStringLiteral("header"),
+        QStringLiteral("footer"),   QStringLiteral("main"),       QStringLiteral("figure"),  QStringLiteral("form"),
+        QStringLiteral("fieldset"), QStringLiteral("details"),    QStringLiteral("address"), QStringLiteral("menu")};
+    return names.contains(name);
+}
+
 bool isTablePart(const QString& name) {
     return name == QLatin1String("tr") || name == QLatin1String("td") || name == QLatin1String("th") ||
            name == QLatin1String("thead") || name == QLatin1String("tbody") || name == QLatin1String("tfoot") ||
@@ -368,8 +380,10 @@ QVector<PagePart> partition(const PageSource& src) {
                 }
             }
             from = tag.end + 1;
-            // Parts end after a block: a paragraph, a list, a table row; failing that, anywhere.
-            const bool blockEnd = endsBlock(tag) || (tag.closing && tag.name == QLatin1String("tr"));
+            // Parts end after a block: a paragraph, a list, a table row, or where a block of blocks
+            // opens (blocks nested without end leave no other place); failing that, anywhere.
+            const bool blockEnd = endsBlock(tag) || (tag.closing && tag.name == QLatin1String("tr")) ||
+                                  (!tag.closing && isNestingBlock(tag.name) && tag.name != QLatin1String("table"));
             if (from < text.size() && ((weight >= want && blockEnd && !open.in("pre")) || weight >= 2 * want))
                 cut(from, open.reopen());
         }
@@ -413,6 +427,14 @@ QString boundedHtml(const QString& html, QHash<QString, QString>& images) {
     QString out;
     qsizetype copied = 0; // html before this index is in out
     int depth = 0;        // table nesting at the scanner's place
+    // The open nesting blocks, each with whether it was kept; blocks deeper than the bound are left
+    // out (a line break stands for each), their text stays in order.
+    struct Open {
+        QString name;
+        bool kept;
+    };
+    QVector<Open> blocks;
+    int keptBlocks = 0;
     Tag tag;
     for (qsizetype from = 0; nextTag(html, from, tag); from = tag.end) {
         bool deep = false;
@@ -426,7 +448,34 @@ QString boundedHtml(const QString& html, QHash<QString, QString>& images) {
         } else if (isTablePart(tag.name)) {
             deep = depth > limits::kTableDepth;
         }
-        if (deep) {
+        bool dropped = false;
+        if (isNestingBlock(tag.name)) {
+            if (!tag.closing) {
+                const bool keep = keptBlocks < limits::kBlockDepth;
+                blocks.append({tag.name, keep});
+                keptBlocks += keep ? 1 : 0;
+                dropped = !keep;
+            } else {
+                // An end tag closes its element and whatever was left open inside it.
+                qsizetype at = blocks.size() - 1;
+                while (at >= 0 && blocks[at].name != tag.name)
+                    --at;
+                if (at >= 0) {
+                    dropped = !blocks[at].kept;
+                    for (qsizetype i = at; i < blocks.size(); ++i)
+                        keptBlocks -= blocks[i].kept ? 1 : 0;
+                    blocks.resize(at);
+                }
+            }
+        } else if (deep && keptBlocks >= limits::kBlockDepth) {
+            dropped = true; // a deep table's rows and cells inside blocks already too deep
+        }
+        if (dropped) {
+            out += QStringView(html).mid(copied, tag.lt - copied);
+            if (!tag.closing)
+                out += QLatin1String("<p>");
+            copied = std::min(tag.end + 1, html.size());
+        } else if (deep) {
             // Each deep table, row and cell becomes a block of its own: the text stays, in order.
             out += QStringView(html).mid(copied, tag.nameStart - copied);
             out += QLatin1String("div");

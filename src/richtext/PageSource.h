@@ -26,6 +26,7 @@ struct PageSource {
 /// Limits that keep any page quick to lay out. Ordinary pages stay far below them.
 namespace limits {
 constexpr int kTableDepth = 4;            // tables nested deeper are shown as plain blocks
+constexpr int kBlockDepth = 48;           // blocks nested deeper (div, blockquote, lists …) are left out
 constexpr int kImageSide = 4096;          // larger pictures are shown scaled down to this side
 constexpr qsizetype kPartWeight = 400000; // heavier pages are shown in parts of about this weight
 constexpr int kCellWeight = 250;          // a table cell weighs as much as this many characters,

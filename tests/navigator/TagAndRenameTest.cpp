@@ -219,6 +219,27 @@ TEST_F(Rename, TitlesWithQuotesAreStoredExactly) {
     EXPECT_EQ(title(0, 5), QStringLiteral("五"));
 }
 
+TEST_F(Rename, AVeryLongTitleIsShownCutKeptWholeAndAnUnchangedEditWritesNothing) {
+    const QString longTitle = QString(1000000, QChar(u'長')) + QStringLiteral("終");
+    auto content = testsupport::smallTree();
+    for (auto& e : content.edges)
+        if (e.child == 5)
+            e.title = longTitle;
+    open(content, "long.txdb");
+    loadTop();
+    QTreeWidgetItem* node = item(QStringLiteral("N0-5"));
+    ASSERT_TRUE(node);
+    EXPECT_LE(node->text(0).size(), 513);
+    EXPECT_TRUE(node->text(0).endsWith(QChar(0x2026)));
+    clickNode(node);
+    ASSERT_FALSE(docs.empty());
+    EXPECT_EQ(docs.back().sSz, longTitle); // the host gets the whole title
+    const QString before = dump();
+    edit(QStringLiteral("N0-5"), node->text(0)); // F2 and Enter, the title as shown
+    EXPECT_EQ(dump(), before);
+    EXPECT_TRUE(stamps.isEmpty());
+}
+
 TEST_F(Rename, EditingNeedsAWritableDatabase) {
     nav->setRenameEnabled(false);
     nav->trView()->setCurrentItem(item(QStringLiteral("N0-5")));

@@ -330,6 +330,28 @@ TEST_F(View, HostilePagesAreBoundedWithoutLosingText) {
     EXPECT_TRUE(view.text().contains(QStringLiteral("いちばん内側")));
     EXPECT_GE(view.pageCount(), 1);
 
+    // Blocks of every kind nested thousands deep (a valid page, hostile all the same): the blocks
+    // past the bound are left out, their text stays in order.
+    QString blocks;
+    for (int i = 0; i < 2000; ++i)
+        blocks += QStringLiteral("<div><blockquote><ul><li>段%1 ").arg(i);
+    for (int i = 0; i < 2000; ++i)
+        blocks += QStringLiteral("</li></ul></blockquote></div>");
+    QHash<QString, QString> images;
+    const QString bounded = richtext::source::boundedHtml(QStringLiteral("<body>") + blocks, images);
+    static const QRegularExpression nesting(QStringLiteral("<(/?)(div|blockquote|ul)[ >]"));
+    int open = 0, deepest = 0;
+    for (auto it = nesting.globalMatch(bounded); it.hasNext();) {
+        open += it.next().captured(1).isEmpty() ? 1 : -1;
+        deepest = std::max(deepest, open);
+    }
+    EXPECT_EQ(deepest, richtext::limits::kBlockDepth);
+    EXPECT_EQ(open, 0);
+    ASSERT_TRUE(view.loadFromMemory(page(blocks), 9));
+    const QString text = view.text();
+    EXPECT_LT(text.indexOf(QStringLiteral("段0 ")), text.indexOf(QStringLiteral("段1000 ")));
+    EXPECT_LT(text.indexOf(QStringLiteral("段1000 ")), text.indexOf(QStringLiteral("段1999 ")));
+
     // A table of 8,000 rows is shown in parts that go on as the same table, and a paragraph of a
     // million characters in pieces; nothing is lost.
     QString rows = QStringLiteral("<table border=\"1\" cellpadding=\"2\">");
