@@ -236,6 +236,8 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
             return false;
         }
     }
+    if (cancel) // the sections below take a moment to write: a build that is stopped ends here
+        return fail(QString());
     putLe<quint64>(offsets, textBytes);
     w.write(chunk.data(), qint64(chunk.size()));
     std::string().swap(chunk);
@@ -255,6 +257,8 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
     std::string().swap(heads);
     std::string().swap(pairs);
     const qint64 postingsAt = bucketsAt + 8 * qint64(kBuckets + 1);
+    if (cancel)
+        return fail(QString());
     if (!postings->write(w))
         return fail(out.errorString());
     postings.reset();

@@ -91,17 +91,25 @@ private:
     qint64 m_size = 0;
 };
 
-/// A read-only SQLite connection whose statements stop when cancelled or past the command time-out.
+/// A reading SQLite connection whose statements stop when cancelled or past the command time-out.
+/// It may not write (query_only). It opens the file for writing where it may, as the window's own
+/// connection does, so that whichever of them closes last takes away the write-ahead log files
+/// SQLite makes for a database in WAL mode (a read-only connection cannot, and would leave them).
 class ReadConnection {
 public:
     ReadConnection(const QString& dbFile, const std::atomic_bool& cancel) : m_cancel(cancel) {
         const QByteArray native = QFile::encodeName(QFileInfo(dbFile).absoluteFilePath());
-        if (sqlite3_open_v2(native.constData(), &m_db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) !=
-            SQLITE_OK) {
+        bool opened = false;
+        for (const int mode : {SQLITE_OPEN_READWRITE, SQLITE_OPEN_READONLY}) {
+            opened = sqlite3_open_v2(native.constData(), &m_db, mode | SQLITE_OPEN_NOMUTEX, nullptr) == SQLITE_OK &&
+                     sqlite3_exec(m_db, "PRAGMA query_only = 1", nullptr, nullptr, nullptr) == SQLITE_OK;
+            if (opened)
+                break;
             sqlite3_close(m_db);
             m_db = nullptr;
-            return;
         }
+        if (!opened)
+            return;
         sqlite3_busy_timeout(m_db, dbengine::DbProviders::commandTimeout());
         dbengine::hardenConnection(m_db);
         sqlite3_progress_handler(m_db, 4000, &ReadConnection::onProgress, this);

@@ -324,4 +324,21 @@ TEST_F(FindIndex, OnlyATableWithUniqueRowNumbersIsIndexedAndTheAnswerIsTheStatem
     same(twice, true);
 }
 
+TEST_F(FindIndex, ReadingADatabaseInWalModeLeavesNoLogFilesBehind) {
+    QRandomGenerator rng(3);
+    const QString db = testsupport::writeDb(tmp.path(), QStringLiteral("wal.txdb"), corpus(rng, 20));
+    ASSERT_TRUE(exec(db, "PRAGMA journal_mode=WAL"));
+    ASSERT_FALSE(QFileInfo::exists(db + QStringLiteral("-wal")));
+    // The find's own connections, each the only one: the last to close takes the files SQLite made.
+    QString error;
+    ASSERT_TRUE(find::findindex::build(db, kGoOn, {}, error)) << error.toStdString();
+    ASSERT_TRUE(find::findindex::scan(db, QStringLiteral("alpha"), kGoOn));
+    EXPECT_FALSE(QFileInfo::exists(db + QStringLiteral("-wal")));
+    EXPECT_FALSE(QFileInfo::exists(db + QStringLiteral("-shm")));
+    // And they write nothing: the database's bytes are as they were.
+    const QByteArray before = testsupport::readBytes(db);
+    find::findindex::scan(db, QStringLiteral("beta"), kGoOn);
+    EXPECT_EQ(testsupport::readBytes(db), before);
+}
+
 } // namespace
