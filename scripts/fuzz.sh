@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs one fuzz target for a number of seconds: scripts/fuzz.sh TARGET SECONDS
-# TARGET is one of: settings choice connection cmdline dialect page (or fuzz_settings …).
+# TARGET is one of: settings choice connection cmdline dialect page findindex damagedindex (or fuzz_settings …).
 # The seed corpus in fuzz/corpus/TARGET is copied to a scratch corpus, so the repository's seeds stay
 # as they are; a finding (crash or violated property) is written to build-sanitize/findings/ and fails.
 set -euo pipefail

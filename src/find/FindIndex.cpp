@@ -155,6 +155,12 @@ std::optional<QVector<FoundPage>> findIn(const QString& dbFile, const QString& t
         offsetsAt + qint64(8 * (count + 1)) != headsAt || headsAt + qint64((kSlot + kPairBytes) * count) != bucketsAt ||
         bucketsAt > postingsAt || postingsAt > orderAt)
         return broken();
+    // The bucket table's length tells how many buckets the index has: a power of two in the range.
+    int bucketBits = kMinBucketBits;
+    while (bucketBits < kMaxBucketBits && 8 * ((qint64(1) << bucketBits) + 1) != postingsAt - bucketsAt)
+        ++bucketBits;
+    if (8 * ((qint64(1) << bucketBits) + 1) != postingsAt - bucketsAt)
+        return broken();
     if (!IndexChecksum::intact(path, m.data(), m.size(), foot + 56, m.u64(foot + 56)))
         return broken();
     ByteCounts counts;
@@ -180,8 +186,8 @@ std::optional<QVector<FoundPage>> findIn(const QString& dbFile, const QString& t
             if (len >= 3) {
                 const size_t step = std::max<size_t>(1, (len - 2) / 8);
                 for (size_t i = start; i + 3 <= stop; i += step)
-                    lists.push_back(
-                        bucketList(m, postingsAt, bucketsAt, bucketOf(reinterpret_cast<const uchar*>(w.data()) + i)));
+                    lists.push_back(bucketList(m, postingsAt, bucketsAt,
+                                               bucketOf(reinterpret_cast<const uchar*>(w.data()) + i, bucketBits)));
             }
             start = stop + 1;
         }

@@ -36,11 +36,12 @@ void putVarint(std::string& out, quint32 v) {
 /// Trigram buckets filled page by page: each bucket's list of page places, delta-coded.
 class Postings {
 public:
-    Postings() : m_lists(kBuckets), m_last(kBuckets, -1) {}
+    explicit Postings(int bits) : m_bits(bits), m_lists(size_t(1) << bits), m_last(size_t(1) << bits, -1) {}
+    quint32 buckets() const { return quint32(m_lists.size()); }
     void add(quint32 place, std::string_view text) {
         m_seen.clear();
         for (size_t i = 0; i + 3 <= text.size(); ++i)
-            m_seen.push_back(bucketOf(reinterpret_cast<const unsigned char*>(text.data()) + i));
+            m_seen.push_back(bucketOf(reinterpret_cast<const unsigned char*>(text.data()) + i, m_bits));
         std::sort(m_seen.begin(), m_seen.end());
         m_seen.erase(std::unique(m_seen.begin(), m_seen.end()), m_seen.end());
         for (quint32 b : m_seen) {
@@ -68,6 +69,7 @@ public:
     }
 
 private:
+    int m_bits;
     std::vector<std::string> m_lists;
     std::vector<qint64> m_last;
     std::vector<quint32> m_seen;
@@ -179,7 +181,7 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
     std::string chunk, offsets, heads, pairs;
     ByteCounts counts{};
     std::vector<qint64> rowids;
-    auto postings = std::make_unique<Postings>();
+    auto postings = std::make_unique<Postings>(bucketBitsFor(total));
     quint64 textBytes = 0;
     sqlite3_stmt* texts = db.prepare(QStringLiteral("Select %1, txDoc From msDoc").arg(rowNumber));
     if (!texts)
@@ -256,7 +258,7 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
     const qint64 bucketsAt = headsAt + qint64(heads.size() + pairs.size());
     std::string().swap(heads);
     std::string().swap(pairs);
-    const qint64 postingsAt = bucketsAt + 8 * qint64(kBuckets + 1);
+    const qint64 postingsAt = bucketsAt + 8 * qint64(postings->buckets() + 1);
     if (cancel)
         return fail(QString());
     if (!postings->write(w))

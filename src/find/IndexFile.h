@@ -36,22 +36,29 @@ constexpr qsizetype kMaxPattern = 50000;
 //             pages for the pieces of a word too short for trigrams, and across its "_". Stored
 //             byte by byte: byte j of every page's sets, then byte j + 1, so that a find reads
 //             only the few bytes its words need
-//   buckets   u64 per trigram bucket + 1: where its page list starts in the postings
+//   buckets   u64 per trigram bucket + 1: where its page list starts in the postings (a power of
+//             two of buckets, from 2^12 for a few pages to 2^20 for a hundred thousand)
 //   postings  per bucket, the places of the pages holding a trigram of that bucket, as growing
 //             numbers written as the difference to the one before, 7 bits a byte
 //   order     the pages in title order: place, page number, title
 //   bytes     how often each byte value occurs in the texts (u64 each), to search by the rarest
 // The footer: where each section starts, the page count, the checksum of all before it, the mark.
-constexpr int kBucketBits = 20;
-constexpr quint32 kBuckets = 1u << kBucketBits;
+constexpr int kMinBucketBits = 12, kMaxBucketBits = 20;
+/// The trigram buckets of an index of that many pages: enough that a bucket names few pages.
+inline int bucketBitsFor(qint64 pages) {
+    int bits = kMinBucketBits;
+    while (bits < kMaxBucketBits && (qint64(1) << bits) < pages * 16)
+        ++bits;
+    return bits;
+}
 constexpr quint64 kNullText = quint64(1) << 63;
 constexpr int kFooter = 8 * 8 + 8;
 // The start of every page's text again, side by side in slots of a length and up to 510 bytes (cut
 // at a character's start): a word found there decides the page without reading the rest.
 constexpr int kSlot = 512, kHeadBytes = kSlot - 2;
-inline quint32 bucketOf(const unsigned char* p) {
+inline quint32 bucketOf(const unsigned char* p, int bits) {
     const quint32 v = quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16;
-    return (v * 2654435761u) >> (32 - kBucketBits);
+    return (v * 2654435761u) >> (32 - bits);
 }
 
 template <typename T> inline void putLe(std::string& out, T v) {
