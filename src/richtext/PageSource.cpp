@@ -145,6 +145,80 @@ qsizetype safeCut(const QString& text, qsizetype at) {
     return at < text.size() && text.at(at).isLowSurrogate() ? at + 1 : at;
 }
 
+/// Elements that make blocks of their own (or end the body): loose inline content before one of
+/// them ends there.
+bool isBlockLevel(const QString& name) {
+    static const QSet<QString> names = [] {
+        QSet<QString> set;
+        for (const char* n :
+             {"p",      "div",      "h1",      "h2",      "h3",      "h4",         "h5",     "h6",     "pre",
+              "ul",     "ol",       "li",      "dl",      "dt",      "dd",         "table",  "tr",     "td",
+              "th",     "thead",    "tbody",   "tfoot",   "caption", "blockquote", "center", "hr",     "address",
+              "form",   "fieldset", "section", "article", "aside",   "nav",        "header", "footer", "main",
+              "figure", "body",     "html",    "head",    "title",   "style",      "meta",   "link",   "base",
+              "col",    "colgroup", "xmp",     "menu",    "details"})
+            set.insert(QString::fromLatin1(n));
+        return set;
+    }();
+    return names.contains(name);
+}
+
+/// Whether a block just ended: inline content after it would be merged into it by the layout engine.
+bool endsBlockForLoose(const Tag& tag) {
+    if (!tag.closing)
+        return tag.name == QLatin1String("hr");
+    static const QSet<QString> names = [] {
+        QSet<QString> set;
+        for (const char* n : {"p", "div", "h1", "h2", "h3", "h4", "h5", "h6", "pre", "ul", "ol", "dl", "table",
+                              "blockquote", "center", "address", "xmp"})
+            set.insert(QString::fromLatin1(n));
+        return set;
+    }();
+    return names.contains(tag.name);
+}
+
+/// Loose inline content after a block (a heading followed by text or by "<b>…" that is in no block of
+/// its own) is put in a block of its own, as browsers show it: Qt's HTML import would otherwise run it
+/// into the block before it ("書式 bash …" on one line), depending on the blanks between them.
+QString separateLoose(const QString& html) {
+    QString out;
+    qsizetype copied = 0; // html before this index is in out
+    bool afterBlock = false, loose = false;
+    qsizetype gapFrom = bodyStart(html);
+    Tag tag;
+    for (qsizetype from = gapFrom; nextTag(html, from, tag); from = tag.end) {
+        const QStringView gap = QStringView(html).mid(gapFrom, tag.lt - gapFrom);
+        qsizetype text = 0;
+        while (text < gap.size() && gap.at(text).isSpace())
+            ++text;
+        const bool block = isBlockLevel(tag.name);
+        if (afterBlock && !loose && (text < gap.size() || (!block && !tag.closing))) {
+            // The loose run starts at its text or at this inline tag; the blanks before it become one
+            // line break, which the import takes as none.
+            out += QStringView(html).mid(copied, gapFrom - copied);
+            out += text < gap.size() ? gap.left(text) : QStringView(u"\n");
+            out += QLatin1String("<div>");
+            copied = text < gap.size() ? gapFrom + text : tag.lt;
+            loose = true;
+        }
+        if (loose && block) {
+            out += QStringView(html).mid(copied, tag.lt - copied);
+            out += QLatin1String("</div>");
+            copied = tag.lt;
+            loose = false;
+        }
+        if (!loose)
+            afterBlock = endsBlockForLoose(tag);
+        gapFrom = std::min(tag.end + 1, html.size());
+    }
+    if (copied == 0)
+        return html;
+    out += QStringView(html).mid(copied);
+    if (loose)
+        out += QLatin1String("</div>");
+    return out;
+}
+
 } // namespace
 
 bool isHtml(const QString& text) {
@@ -498,9 +572,9 @@ QString boundedHtml(const QString& html, QHash<QString, QString>& images) {
         }
     }
     if (copied == 0)
-        return html;
+        return separateLoose(html);
     out += QStringView(html).mid(copied);
-    return out;
+    return separateLoose(out);
 }
 
 QString htmlForFile(const PageSource& src) {

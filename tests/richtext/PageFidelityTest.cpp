@@ -316,6 +316,28 @@ TEST_F(View, LongSavesKeepTheWindowGoingAndCancelLeavesNothing) {
     EXPECT_EQ(processesNaming(tmp.filePath(QStringLiteral("work/lo-profile"))), 0);
 }
 
+TEST_F(View, LooseTextAfterABlockStartsALineOfItsOwn) {
+    // As manual pages are stored: a heading, blank lines, then bold text in no paragraph.
+    ASSERT_TRUE(view.loadFromMemory(
+        page(QStringLiteral("<H2>書式</H2>\n\n<B>bash</B> [options] [file]\n<H2>説明</H2>\n\n"
+                            "<B>Bash</B> は sh 互換の<I>コマンド言語</I>です。<p>段落</p>\n\n<img src=\"x\"> 絵"
+                            "<div>d</div> 後 <table><tr><td><p>セル</p>\n\n<b>残り</b></td></tr></table>")),
+        9));
+    QStringList blocks;
+    for (const QString& line : view.text().split(QRegularExpression(QStringLiteral("[\\n\\x{2029}]"))))
+        if (!line.trimmed().isEmpty())
+            blocks << line.trimmed();
+    EXPECT_EQ(blocks,
+              (QStringList{QStringLiteral("書式"), QStringLiteral("bash [options] [file]"), QStringLiteral("説明"),
+                           QStringLiteral("Bash は sh 互換のコマンド言語です。"), QStringLiteral("段落"),
+                           QString(QChar(QChar::ObjectReplacementCharacter)) + QStringLiteral(" 絵"),
+                           QStringLiteral("d"), QStringLiteral("後"), QStringLiteral("セル"), QStringLiteral("残り")}));
+    // A page without loose text is shown as it is stored.
+    QHash<QString, QString> images;
+    const QString tidy = QStringLiteral("<body><h2>A</h2>\n<p>b <b>c</b></p><ul><li>d</li></ul></body>");
+    EXPECT_EQ(richtext::source::boundedHtml(tidy, images), tidy);
+}
+
 TEST_F(View, HostilePagesAreBoundedWithoutLosingText) {
     // Tables nested 200 deep: the layout would double its time with every level.
     QString nested;
