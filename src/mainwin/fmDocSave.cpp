@@ -57,6 +57,10 @@ void fmDoc::SaveDoc() {
 void fmDoc::RunPages(int mode) {
     m_runMode = mode;
     QString list;
+    if (m_runMode != 0 && m_tree->SlctdKy().isEmpty()) {
+        PageList(list); // says "ｱｲﾃﾑがありません": never under the busy pointer
+        return;
+    }
     m_s.screen.setBusy(true); // one read per page listed
     PageList(list);
     m_s.screen.setBusy(false);

@@ -92,6 +92,12 @@ TEST_F(SaveAndRun, PageListsFollowTheTreeDepthFirstWithoutHiddenPages) {
     window->PageList(list);
     EXPECT_EQ(list, QString());
     EXPECT_EQ(box.texts, QStringList{QStringLiteral("ｱｲﾃﾑがありません")});
+    // From the menu, the message never shows under the busy pointer.
+    bool busyAtMessage = true;
+    box.onShow = [&](const QString&) { busyAtMessage = screen.busy(); };
+    window->mnDmp(1)->trigger();
+    EXPECT_EQ(box.texts.size(), 2);
+    EXPECT_FALSE(busyAtMessage);
 }
 
 TEST_F(SaveAndRun, TheLimitOf100OnlyStopsDescending) {

@@ -51,6 +51,7 @@ public:
     double twipsPerPixelX() const override { return 15; }
     double twipsPerPixelY() const override { return 15; }
     void setBusy(bool busy) override { calls << busy; }
+    bool busy() const { return !calls.isEmpty() && calls.last(); }
     QList<bool> calls;
 };
 

@@ -6,12 +6,16 @@
 #include <QQueue>
 #include <QStringList>
 
+#include <functional>
+
 namespace testsupport {
 
 class FakeMessageBox final : public platform::IMessageBox {
 public:
     platform::MsgAnswer show(const QString& text, platform::MsgButtons buttons) override {
         texts << text;
+        if (onShow)
+            onShow(text);
         lastButtons = buttons;
         if (!answers.isEmpty())
             return answers.dequeue();
@@ -22,6 +26,7 @@ public:
 
     QStringList texts;
     QQueue<platform::MsgAnswer> answers;
+    std::function<void(const QString&)> onShow; // what a test looks at while a message is up
     platform::MsgButtons lastButtons = platform::MsgButtons::Ok;
 
 private:
