@@ -179,17 +179,20 @@ void uTrX::StSize() {
 void uTrX::fitCodeColumns() {
     // The code list's columns are 2400 and 1800 twips; a narrower list shares its width in the same
     // proportion, so that the dates stay in view without a horizontal scroll bar.
+    // The date is never cut: its column is at least as wide as a date and time with the cell's
+    // margins; the titles give way (a cut title shows whole as its tool tip).
     const int designed0 = m_tw.toPxX(2400);
-    const int designed1 = m_tw.toPxX(1800);
+    const int date = m_lsCod->fontMetrics().horizontalAdvance(QStringLiteral("00/00/00 00:00:00")) + 16;
+    const int designed1 = std::max(m_tw.toPxX(1800), date);
     const int avail = m_lsCod->viewport()->width();
     if (avail <= 0 || avail >= designed0 + designed1) {
         m_lsCod->setColumnWidth(0, designed0);
         m_lsCod->setColumnWidth(1, designed1);
         return;
     }
-    const int first = int(qint64(avail) * 2400 / 4200);
-    m_lsCod->setColumnWidth(0, first);
-    m_lsCod->setColumnWidth(1, avail - first);
+    const int second = std::min(avail, std::max(date, avail - int(qint64(avail) * 2400 / 4200)));
+    m_lsCod->setColumnWidth(0, avail - second);
+    m_lsCod->setColumnWidth(1, second);
 }
 
 QRect uTrX::clientRect() const {
@@ -440,6 +443,7 @@ void uTrX::SetRcnt(const QString& sNo, const QString& sTx) {
         }
     }
     auto* item = new QListWidgetItem(shownTitle(sTx));
+    item->setToolTip(item->text()); // a title the list cuts shows whole here
     item->setData(Qt::UserRole, n);
     item->setData(Qt::UserRole + 1, sTx);
     m_lsRsnt->addItem(item);

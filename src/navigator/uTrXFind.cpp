@@ -184,6 +184,7 @@ void uTrX::showFound(const QVector<find::FoundPage>& pages, bool ok, const QStri
     m_fndNote->hide();
     for (const find::FoundPage& page : pages) {
         auto* item = new QListWidgetItem(shownTitle(page.title));
+        item->setToolTip(item->text()); // a title the list cuts shows whole here
         item->setData(Qt::UserRole, page.no);
         item->setData(Qt::UserRole + 1, page.title);
         m_lsFind->addItem(item);

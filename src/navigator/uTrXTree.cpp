@@ -83,6 +83,7 @@ QTreeWidgetItem* uTrX::makeNode(const QString& key, const QString& text, const Q
     if (!key.startsWith(QLatin1Char('X')))
         item->setFlags(item->flags() | Qt::ItemIsEditable);
     item->setText(0, shownTitle(text));
+    item->setToolTip(0, item->text(0)); // a title the tree cuts shows whole here
     setStoredTitle(item, text);
     item->setData(0, kKeyRole, key);
     m_nodes.push_back(item);

@@ -94,7 +94,9 @@ TEST_F(SaveAndRun, PageListsFollowTheTreeDepthFirstWithoutHiddenPages) {
     EXPECT_EQ(box.texts, QStringList{QStringLiteral("ｱｲﾃﾑがありません")});
     // From the menu, the message never shows under the busy pointer.
     bool busyAtMessage = true;
-    box.onShow = [&](const QString&) { busyAtMessage = screen.busy(); };
+    box.onShow = [&](const QString&) {
+        busyAtMessage = screen.busy();
+    };
     window->mnDmp(1)->trigger();
     EXPECT_EQ(box.texts.size(), 2);
     EXPECT_FALSE(busyAtMessage);

@@ -65,6 +65,16 @@ TEST_F(NavigatorTest, CodeListSplitsThePaneInHalves) {
     QApplication::processEvents();
     EXPECT_EQ(nav->lsCod()->columnWidth(0), 240);
     EXPECT_EQ(nav->lsCod()->columnWidth(1), 180);
+    // However narrow the list, a date is never cut; the titles give way and show whole as tool tips.
+    const int date = nav->lsCod()->fontMetrics().horizontalAdvance(nav->lsCod()->topLevelItem(0)->text(1));
+    for (const int width : {260, 200, 160}) {
+        nav->resize(width, 406 + bar + 4);
+        QApplication::processEvents();
+        EXPECT_GE(nav->lsCod()->columnWidth(1), date + 8) << width;
+    }
+    QTreeWidgetItem* first = nav->lsCod()->topLevelItem(0);
+    EXPECT_EQ(first->toolTip(0), first->text(0));
+    EXPECT_EQ(nav->node(QStringLiteral("N1-8"))->toolTip(0), nav->node(QStringLiteral("N1-8"))->text(0));
 }
 
 TEST_F(NavigatorTest, PaneGeometryFollowsTheTwipsTable) {
