@@ -4,7 +4,7 @@
 #include "FuzzCheck.h"
 #include "richtext/PageSource.h"
 
-using namespace platform;
+using namespace richtext;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray in = fuzzcheck::bytes(data, size);
