@@ -124,6 +124,7 @@ void fmDoc::OpenDb(QString& path) {
         return;
     }
     m_dbPath = path;
+    m_shownNo.clear();
     util::ProcessState& ps = util::processState();
     ps.busy = true;
     setWindowTitle(path);
@@ -149,6 +150,7 @@ void fmDoc::OpenDb(QString& path) {
 void fmDoc::resetToNoDatabase() {
     m_s.svr.D_Close();
     m_dbPath.clear();
+    m_shownNo.clear();
     EnMenu(false);
     m_tree->setRenameEnabled(false);
     m_tree->ClearItem(true);
@@ -185,8 +187,10 @@ void fmDoc::ShowDoc(const QString& sNo, const QString& sSz, int mode) {
     }
     docdb::Recordset rs;
     bool ok = false;
+    m_shownNo.clear();
     // Only a checked whole number goes into the statement; anything else is no page.
-    if (const std::optional<qint32> no = util::pageNumber(sNo))
+    const std::optional<qint32> no = util::pageNumber(sNo);
+    if (no)
         m_s.svr.R_Rset(docdb::sql::kDocument + QString::number(*no), rs, ok, 2);
     if (ok && !rs.eof()) {
         try {
@@ -197,6 +201,7 @@ void fmDoc::ShowDoc(const QString& sNo, const QString& sSz, int mode) {
                 m_txDc->loadFromMemory(doc.toByteArray(), 9);
             rs.close();
             setWindowTitle(util::fileNamePart(m_dbPath) + QStringLiteral(" 文書No:") + sNo);
+            m_shownNo = QString::number(*no);
             return;
         } catch (const util::VbError& e) {
             qCDebug(lcMainwin) << "ShowDoc:" << e.what();
@@ -207,7 +212,17 @@ void fmDoc::ShowDoc(const QString& sNo, const QString& sSz, int mode) {
 }
 
 void fmDoc::onSetDoc(QString& /*sNoP*/, QString& sNo, QString& sSz, qint16& iJb, bool& /*bHg*/) {
-    ShowDoc(sNo, sSz, iJb == 2 ? 1 : 0);
+    const int mode = iJb == 2 ? 1 : 0;
+    const std::optional<qint32> no = util::pageNumber(sNo);
+    if (no && QString::number(*no) == m_shownNo) {
+        // The page shown already (a release over the tree raises its event again): the reader keeps
+        // the place where it is, and the navigator its bookkeeping.
+        m_tree->SetTmpKy();
+        if (mode == 0)
+            m_tree->SetRcnt(sNo, sSz);
+        return;
+    }
+    ShowDoc(sNo, sSz, mode);
 }
 
 void fmDoc::onFindWord(QString& sFnd) {

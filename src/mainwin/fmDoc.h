@@ -182,6 +182,7 @@ private:
     QActionGroup* m_zoomGroup = nullptr;
 
     QString m_dbPath;
+    QString m_shownNo; // the page shown in the view, "" when none (or it could not be read)
     int m_treeMode = 0;
     int m_zoomStep = 1;
     int m_runMode = 0;

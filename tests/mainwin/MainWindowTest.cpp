@@ -152,6 +152,24 @@ TEST_F(MainWindowTest, PagesShowOnClicksAndNullDocumentsAreEmpty) {
     EXPECT_EQ(recent->item(0)->text(), QStringLiteral("五"));
 }
 
+TEST_F(MainWindowTest, ClickingThePageShownAgainKeepsTheReadingPlace) {
+    db = testsupport::writeDb(tmp.path(), QStringLiteral("long.txdb"),
+                              testsupport::treeWithPage5(testsupport::paragraphs(400, QStringLiteral("本文の行"))));
+    makeWindow();
+    activate(db);
+    ASSERT_EQ(window->windowTitle(), QStringLiteral("long.txdb 文書No:5"));
+    QScrollBar* bar = window->view()->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0);
+    bar->setValue(bar->maximum() / 2);
+    const int place = bar->value();
+    clickNode(QStringLiteral("N0-5")); // the node of the page shown: nothing is read again
+    EXPECT_EQ(bar->value(), place);
+    EXPECT_EQ(window->tree()->sTmpKy(), QStringLiteral("N0-5"));
+    clickNode(QStringLiteral("N2-40")); // another page, then back: it starts at its top
+    clickNode(QStringLiteral("N0-5"));
+    EXPECT_EQ(bar->value(), 0);
+}
+
 TEST_F(MainWindowTest, FindWordIsShortenedWrittenBackAndSelected) {
     makeWindow();
     activate(db);
