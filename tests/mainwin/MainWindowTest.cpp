@@ -157,7 +157,7 @@ TEST_F(MainWindowTest, ClickingThePageShownAgainKeepsTheReadingPlace) {
                               testsupport::treeWithPage5(testsupport::paragraphs(400, QStringLiteral("本文の行"))));
     makeWindow();
     activate(db);
-    ASSERT_EQ(window->windowTitle(), QStringLiteral("long.txdb 文書No:5"));
+    ASSERT_TRUE(window->windowTitle().endsWith(QStringLiteral(" 文書No:5"))); // a file, or its server copy's link
     QScrollBar* bar = window->view()->verticalScrollBar();
     ASSERT_GT(bar->maximum(), 0);
     bar->setValue(bar->maximum() / 2);
