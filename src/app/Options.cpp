@@ -20,11 +20,21 @@ void write(std::FILE* f, const QString& text) {
 }
 
 /// The database session's messages, written to the error stream instead of a window.
+/// A title on one output line, written as text only: tabs and line breaks would split the line, and
+/// the other control characters (escape sequences, the bell, NUL) would act on the user's terminal.
+/// All of them are written as blanks.
+QString oneLine(QString title) {
+    for (QChar& c : title)
+        if (c.category() == QChar::Other_Control || c == QChar(0x2028) || c == QChar(0x2029))
+            c = QLatin1Char(' ');
+    return title;
+}
+
 class StreamMessages final : public platform::IMessageBox {
 public:
     StreamMessages(std::FILE* err, const QString& program) : m_err(err), m_title(program) {}
     platform::MsgAnswer show(const QString& text, platform::MsgButtons buttons) override {
-        write(m_err, m_title + QStringLiteral(": ") + text + QLatin1Char('\n'));
+        write(m_err, m_title + QStringLiteral(": ") + oneLine(text) + QLatin1Char('\n')); // text only
         shown = true;
         return buttons == platform::MsgButtons::YesNo ? platform::MsgAnswer::No : platform::MsgAnswer::Cancel;
     }
@@ -36,16 +46,6 @@ private:
     std::FILE* m_err;
     QString m_title;
 };
-
-/// A title on one output line, written as text only: tabs and line breaks would split the line, and
-/// the other control characters (escape sequences, the bell, NUL) would act on the user's terminal.
-/// All of them are written as blanks.
-QString oneLine(QString title) {
-    for (QChar& c : title)
-        if (c.category() == QChar::Other_Control || c == QChar(0x2028) || c == QChar(0x2029))
-            c = QLatin1Char(' ');
-    return title;
-}
 
 int find(const OptionRequest& r, const QString& program, std::FILE* out, std::FILE* err) {
     const util::zClt files;
@@ -80,7 +80,8 @@ int find(const OptionRequest& r, const QString& program, std::FILE* out, std::FI
         pages = find::findPages(svr, r.words, &read);
     }
     if (!read) {
-        write(err, program + QStringLiteral(": 検索できませんでした (") + svr.lastError() + QStringLiteral(")\n"));
+        write(err,
+              program + QStringLiteral(": 検索できませんでした (") + oneLine(svr.lastError()) + QStringLiteral(")\n"));
         return 1;
     }
     QString lines;

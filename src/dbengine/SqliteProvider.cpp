@@ -341,7 +341,14 @@ bool SqliteConnection::executeAll(const QStringList& statements, int lockWaitMs,
     };
     if (sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
         return fail(QString::fromUtf8(sqlite3_errmsg(m_db)));
-    for (const QString& sql : statements) {
+    for (const QString& statement : statements) {
+        // A conflict clause of the file's own (UNIQUE … ON CONFLICT REPLACE) would delete other rows
+        // with the update: the statement's own clause comes first, and refuses instead.
+        QString sql = statement;
+        static const QRegularExpression update(QStringLiteral("^\\s*Update\\s"),
+                                               QRegularExpression::CaseInsensitiveOption);
+        if (const QRegularExpressionMatch m = update.match(sql); m.hasMatch())
+            sql.insert(m.capturedEnd() - 1, QStringLiteral(" Or Abort"));
         QString error;
         sqlite3_stmt* st = prepare(sql, error);
         if (!st)

@@ -89,6 +89,16 @@ QString rowNumberName(ReadConnection& db) {
     }
     if (!table)
         return {};
+    // A partial index on msDoc may carry the find statement (and give equal titles another order,
+    // or, in a damaged file, other rows) where the index's own reads scan the table.
+    if (sqlite3_stmt* st = db.prepareOwn("SELECT count(*) FROM pragma_index_list('msDoc') WHERE partial")) {
+        const bool partial = sqlite3_step(st) != SQLITE_ROW || sqlite3_column_int(st, 0) > 0;
+        sqlite3_finalize(st);
+        if (partial)
+            return {};
+    } else {
+        return {};
+    }
     QStringList taken;
     if (sqlite3_stmt* st = db.prepareOwn("SELECT lower(name) FROM pragma_table_xinfo('msDoc')")) {
         while (sqlite3_step(st) == SQLITE_ROW)

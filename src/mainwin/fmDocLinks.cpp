@@ -140,10 +140,13 @@ QString fmDoc::dxmlFileName(const QString& workFolder, const QString& fieldText)
 
 bool fmDoc::startsAProgram(const QString& target) {
     QString path = target;
-    if (path.startsWith(QLatin1String("file:"), Qt::CaseInsensitive))
-        path = QUrl(path).toLocalFile();
-    else if (QRegularExpression(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]+:")).match(path).hasMatch() &&
-             !(path.size() >= 2 && path.at(1) == QLatin1Char(':')))
+    if (path.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)) {
+        const QUrl url(path);
+        // "file://localhost/…" is this machine's file too, as the desktop reads it.
+        path =
+            url.host().compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0 ? url.path() : url.toLocalFile();
+    } else if (QRegularExpression(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]+:")).match(path).hasMatch() &&
+               !(path.size() >= 2 && path.at(1) == QLatin1Char(':')))
         return false; // an address, which the desktop gives to a browser or the like
     // Programs, scripts and desktop entries of every system a database may come from; and any file
     // this system would run.

@@ -314,7 +314,7 @@ void uTrX::LabelEdited(const QString& t) {
                     return;
                 if (!ok) {
                     if (node && self->m_nodes.contains(node))
-                        node->setText(0, before); // the tree shows what the database holds
+                        node->setText(0, shownTitle(before)); // the tree shows what the database holds
                     self->m_messages.show(QStringLiteral("題名を保存できませんでした: ") +
                                           docdb::zSvr::failureText(out));
                 } else if (out.otherRows > 0) {

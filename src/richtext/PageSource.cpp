@@ -47,13 +47,28 @@ const QSet<QString>& knownElements() {
 
 /// Block elements that hold other blocks and need their end tag: each one nests its content one
 /// level deeper, which the layout engine pays for at every level.
+bool isNestingInline(const QString& name) {
+    static const QSet<QString> names = [] {
+        QSet<QString> set;
+        for (const char* n :
+             {"span", "b",  "i",    "u", "s",   "a",    "font", "em",  "strong", "sub", "sup", "small", "big",
+              "code", "tt", "cite", "q", "kbd", "samp", "var",  "dfn", "strike", "del", "ins", "nobr"})
+            set.insert(QString::fromLatin1(n));
+        return set;
+    }();
+    return names.contains(name);
+}
+
 bool isNestingBlock(const QString& name) {
     static const QStringList names = {
-        QStringLiteral("div"),      QStringLiteral("blockquote"), QStringLiteral("ul"),      QStringLiteral("ol"),
-        QStringLiteral("dl"),       QStringLiteral("center"),     QStringLiteral("table"),   QStringLiteral("section"),
-        QStringLiteral("article"),  QStringLiteral("aside"),      QStringLiteral("nav"),     QStringLiteral("header"),
-        QStringLiteral("footer"),   QStringLiteral("main"),       QStringLiteral("figure"),  QStringLiteral("form"),
-        QStringLiteral("fieldset"), QStringLiteral("details"),    QStringLiteral("address"), QStringLiteral("menu")};
+        QStringLiteral("li"),      QStringLiteral("dd"),      QStringLiteral("dt"),       QStringLiteral("pre"),
+        QStringLiteral("h1"),      QStringLiteral("h2"),      QStringLiteral("h3"),       QStringLiteral("h4"),
+        QStringLiteral("h5"),      QStringLiteral("h6"),      QStringLiteral("div"),      QStringLiteral("blockquote"),
+        QStringLiteral("ul"),      QStringLiteral("ol"),      QStringLiteral("dl"),       QStringLiteral("center"),
+        QStringLiteral("table"),   QStringLiteral("section"), QStringLiteral("article"),  QStringLiteral("aside"),
+        QStringLiteral("nav"),     QStringLiteral("header"),  QStringLiteral("footer"),   QStringLiteral("main"),
+        QStringLiteral("figure"),  QStringLiteral("form"),    QStringLiteral("fieldset"), QStringLiteral("details"),
+        QStringLiteral("address"), QStringLiteral("menu")};
     return names.contains(name);
 }
 
@@ -523,8 +538,26 @@ QString boundedHtml(const QString& html, QHash<QString, QString>& images) {
             deep = depth > limits::kTableDepth;
         }
         bool dropped = false;
-        if (isNestingBlock(tag.name)) {
+        const bool inlineTag = isNestingInline(tag.name);
+        if (isNestingBlock(tag.name) || inlineTag) {
             if (!tag.closing) {
+                // An item closes the item before it in its list, as HTML readers take it.
+                const bool item = tag.name == QLatin1String("li");
+                const bool term = tag.name == QLatin1String("dd") || tag.name == QLatin1String("dt");
+                if (item || term) {
+                    for (qsizetype at = blocks.size() - 1; at >= 0; --at) {
+                        const QString& n = blocks[at].name;
+                        if (item ? (n == QLatin1String("ul") || n == QLatin1String("ol") || n == QLatin1String("menu"))
+                                 : n == QLatin1String("dl"))
+                            break;
+                        if (item ? n == QLatin1String("li") : (n == QLatin1String("dd") || n == QLatin1String("dt"))) {
+                            for (qsizetype i = at; i < blocks.size(); ++i)
+                                keptBlocks -= blocks[i].kept ? 1 : 0;
+                            blocks.resize(at);
+                            break;
+                        }
+                    }
+                }
                 const bool keep = keptBlocks < limits::kBlockDepth;
                 blocks.append({tag.name, keep});
                 keptBlocks += keep ? 1 : 0;
@@ -546,7 +579,7 @@ QString boundedHtml(const QString& html, QHash<QString, QString>& images) {
         }
         if (dropped) {
             out += QStringView(html).mid(copied, tag.lt - copied);
-            if (!tag.closing)
+            if (!tag.closing && !inlineTag)
                 out += QLatin1String("<p>");
             copied = std::min(tag.end + 1, html.size());
         } else if (deep) {

@@ -96,18 +96,18 @@ bool editableShape(const QString& text, QList<Group>* groups = nullptr) {
 /// and a document with LF line ends is read as one with CR LF.
 void groupSpan(const QString& text, qsizetype afterStart, qsizetype c, qsizetype& from, qsizetype& to) {
     from = afterStart;
-    if (!QStringView(text).mid(afterStart, c - afterStart).contains(QLatin1Char('\n'))) {
-        to = from; // tags on one line hold a value, no group body ("<Zoom>3</Zoom>", "<G></G>")
+    if (!QStringView(text).mid(afterStart, c - afterStart).contains(QLatin1Char('<'))) {
+        to = from; // tags that hold no tags hold a value, no group body ("<Zoom>3</Zoom>", "<G></G>")
         return;
     }
     if (text.mid(from, 2) == kCrLf)
         from += 2;
-    else if (from < text.size() && text.at(from) == QLatin1Char('\n'))
+    else if (from < text.size() && (text.at(from) == QLatin1Char('\n') || text.at(from) == QLatin1Char('\r')))
         from += 1;
     qsizetype k = c;
     while (k > from && (text.at(k - 1) == QLatin1Char(' ') || text.at(k - 1) == QLatin1Char('\t')))
         --k;
-    to = k == from || text.at(k - 1) == QLatin1Char('\n') ? k : c;
+    to = k == from || text.at(k - 1) == QLatin1Char('\n') || text.at(k - 1) == QLatin1Char('\r') ? k : c;
     if (to < from)
         to = from;
 }
@@ -489,6 +489,9 @@ bool yIni::safeToWrite() const {
         const qsizetype at = names.indexOf(g.name);
         if (at < 0 || (!m_touched.contains(g.name) && now[at].body != g.body))
             return false;
+        for (const QString& key : g.keys) // a stored group keeps every key it had
+            if (!now[at].keys.contains(key))
+                return false;
     }
     return true;
 }

@@ -319,6 +319,10 @@ TEST_F(FindIndex, OnlyATableWithUniqueRowNumbersIsIndexedAndTheAnswerIsTheStatem
     ASSERT_TRUE(duplicateRowNumber(twice, "msDoc"));
     EXPECT_EQ(find::findindex::scan(twice, QStringLiteral("%"), kGoOn)->size(), 6);
     same(twice, false);
+    // A partial index on msDoc, which the statement may read in another order: left to the statement.
+    const QString partial = testsupport::writeDb(tmp.path(), QStringLiteral("partial.txdb"), c);
+    ASSERT_TRUE(exec(partial, "CREATE INDEX p ON msDoc (szDoc, noDoc DESC) WHERE txDoc Like '%alpha%'"));
+    same(partial, false);
     // Mended, the file is indexed again.
     ASSERT_TRUE(exec(twice, "DELETE FROM msDoc; VACUUM"));
     same(twice, true);

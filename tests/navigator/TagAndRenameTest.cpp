@@ -348,6 +348,30 @@ TEST_F(FailedRename, ALockARefusalAFolderWithoutRoomForTheJournalAndAFullDiskKee
     }
 }
 
+TEST_F(FailedRename, AFilesOwnReplaceOnConflictNeverDeletesAnotherRow) {
+    {
+        OtherProgram other(path);
+        QString table;
+        svr.R_GtVaL(QStringLiteral("Select sql From sqlite_master Where name = 'tbTree'"), table, QString());
+        table.insert(table.lastIndexOf(QLatin1Char(')')), QStringLiteral(", UNIQUE (szDoc) ON CONFLICT REPLACE"));
+        table.replace(QStringLiteral("CREATE TABLE tbTree"), QStringLiteral("CREATE TABLE t2"));
+        ASSERT_TRUE(other.exec(table + QStringLiteral("; INSERT INTO t2 SELECT * FROM tbTree; DROP TABLE tbTree; "
+                                                      "ALTER TABLE t2 RENAME TO tbTree")));
+    }
+    bool ok = false;
+    svr.D_StDcDb(path, ok);
+    ASSERT_TRUE(ok);
+    const QString before = dump();
+    box.texts.clear();
+    edit(QStringLiteral("N0-5"), QStringLiteral("八")); // the title of the row 0-8
+    QApplication::processEvents();
+    EXPECT_EQ(dump(), before) << "the row 0-8 must stay";
+    ASSERT_EQ(box.texts.size(), 1);
+    EXPECT_TRUE(box.texts.front().startsWith(
+        QStringLiteral("題名を保存できませんでした: データベースが変更を受け付けませんでした")))
+        << box.texts.front().toStdString();
+}
+
 TEST_F(FailedRename, AFullDiskKeepsTheOldTitle) {
     // A small file system of its own, filled up; only where the machine lets the tests mount one.
     const QString mount = tmp.filePath(QStringLiteral("small"));

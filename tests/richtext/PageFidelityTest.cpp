@@ -361,7 +361,7 @@ TEST_F(View, HostilePagesAreBoundedWithoutLosingText) {
         blocks += QStringLiteral("</li></ul></blockquote></div>");
     QHash<QString, QString> images;
     const QString bounded = richtext::source::boundedHtml(QStringLiteral("<body>") + blocks, images);
-    static const QRegularExpression nesting(QStringLiteral("<(/?)(div|blockquote|ul)[ >]"));
+    static const QRegularExpression nesting(QStringLiteral("<(/?)(div|blockquote|ul|li)[ >]"));
     int open = 0, deepest = 0;
     for (auto it = nesting.globalMatch(bounded); it.hasNext();) {
         open += it.next().captured(1).isEmpty() ? 1 : -1;
@@ -369,6 +369,15 @@ TEST_F(View, HostilePagesAreBoundedWithoutLosingText) {
     }
     EXPECT_EQ(deepest, richtext::limits::kBlockDepth);
     EXPECT_EQ(open, 0);
+    // Lists whose items nest (each item's list dropped past the bound keeps its item), headings and
+    // inline elements nested thousands deep are bounded the same way.
+    QString other;
+    for (int i = 0; i < 3000; ++i)
+        other += QStringLiteral("<ul><li><h1><pre><span><b>語%1 ").arg(i);
+    const QString boundedOther = richtext::source::boundedHtml(QStringLiteral("<body>") + other, images);
+    static const QRegularExpression anyOpen(QStringLiteral("<(ul|li|h1|pre|span|b)[ >]"));
+    EXPECT_LE(boundedOther.count(anyOpen), richtext::limits::kBlockDepth);
+    EXPECT_TRUE(boundedOther.contains(QStringLiteral("語2999 ")));
     ASSERT_TRUE(view.loadFromMemory(page(blocks), 9));
     const QString text = view.text();
     EXPECT_LT(text.indexOf(QStringLiteral("段0 ")), text.indexOf(QStringLiteral("段1000 ")));

@@ -235,6 +235,23 @@ TEST_F(SettingsDocument, HandEditedLayoutsReadWithoutComplaintAndSaveEachKeyOnce
         save();
         EXPECT_EQ(QString::fromUtf8(platform::TextCodec::fromAnsi(testsupport::readBytes(file())).toUtf8()), c.out);
     }
+    // A group on one line, and a file with CR line ends: read as written, every key kept.
+    for (const QString& in :
+         {head + QStringLiteral("   <位置><Left>10</Left><Mine>keep</Mine></位置>\r\n</運用>"),
+          QString(head + QStringLiteral("   <位置>\r\n      <Left>10</Left>\r\n      <Mine>keep</Mine>"
+                                        "\r\n   </位置>\r\n</運用>"))
+              .replace(QStringLiteral("\r\n"), QStringLiteral("\r"))}) {
+        testsupport::writeBytes(file(), ansi(in));
+        load(file());
+        ini.GetGtx(QStringLiteral("位置"));
+        EXPECT_EQ(ini.vGtVal(QStringLiteral("Left"), QVariant(qint16(0))).toDouble(), 10.0);
+        savePosition(1, 2, 3, 4, 5, 0);
+        save();
+        load(file());
+        ini.GetGtx(QStringLiteral("位置"));
+        EXPECT_EQ(ini.vGtVal(QStringLiteral("Mine"), QString()).toString(), QStringLiteral("keep"));
+        EXPECT_EQ(ini.vGtVal(QStringLiteral("Top"), QVariant(qint16(0))).toDouble(), 2.0);
+    }
     // A group twice, which the edits would see only the first of: read, never written.
     const QString twice = head + QStringLiteral("   <位置>\r\n      <Left>10</Left>\r\n   </位置>\r\n"
                                                 "   <位置>\r\n      <Left>30</Left>\r\n   </位置>\r\n</運用>");
