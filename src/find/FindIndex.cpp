@@ -32,8 +32,10 @@ struct BucketList {
 
 BucketList bucketList(const Mapped& m, qint64 postings, qint64 buckets, quint32 bucket) {
     const quint64 from = m.u64(buckets + 8 * qint64(bucket)), to = m.u64(buckets + 8 * qint64(bucket) + 8);
-    const qint64 end = std::min<qint64>(m.size(), postings + qint64(to));
-    const qint64 start = std::min<qint64>(end, postings + qint64(from));
+    // Places counted from the postings, kept inside the file whatever a damaged table holds.
+    const quint64 room = quint64(m.size() - postings);
+    const qint64 end = postings + qint64(std::min(to, room));
+    const qint64 start = std::min(end, postings + qint64(std::min(from, room)));
     return {m.data() + start, m.data() + end};
 }
 
@@ -241,7 +243,9 @@ std::optional<QVector<FoundPage>> findIn(const QString& dbFile, const QString& t
                     ++ahead;
             }
             if (headsHelp < 4 && ahead < last) {
-                const char* next = reinterpret_cast<const char*>(m.data()) + 44 + m.u64(offsetsAt + qint64(8 * ahead));
+                const quint64 at = std::min<quint64>(m.u64(offsetsAt + qint64(8 * ahead)) & ~kNullText,
+                                                     quint64(offsetsAt - 44)); // inside the texts
+                const char* next = reinterpret_cast<const char*>(m.data()) + 44 + at;
                 for (int line = 0; line < 8; ++line)
                     __builtin_prefetch(next + 64 * line);
             }
@@ -251,7 +255,7 @@ std::optional<QVector<FoundPage>> findIn(const QString& dbFile, const QString& t
                 hits[p] = words.empty(); // a Null text matches no LIKE, but no words list every page
                 continue;
             }
-            if (to < from || qint64(44 + to) > offsetsAt) {
+            if (to < from || to > quint64(offsetsAt - 44)) {
                 damaged = true;
                 return;
             }
