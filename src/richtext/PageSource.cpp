@@ -10,6 +10,14 @@ namespace richtext::source {
 
 namespace {
 
+/// A set of element names, built once where it is used.
+QSet<QString> nameSet(std::initializer_list<const char*> names) {
+    QSet<QString> set;
+    for (const char* n : names)
+        set.insert(QString::fromLatin1(n));
+    return set;
+}
+
 const QByteArray kCopyMagic = QByteArrayLiteral("DBTEXT-COPY ");
 const QByteArray kCopyV1 = QByteArrayLiteral("DBTEXT-COPY 1\n"); // older copies: HTML of Qt's writer
 const QByteArray kCopyV2 = QByteArrayLiteral("DBTEXT-COPY 2\n");
@@ -29,46 +37,30 @@ bool isTagChar(QChar c) {
 
 // Elements of HTML as stored pages use them; a tag of one of these makes a page HTML.
 const QSet<QString>& knownElements() {
-    static const QSet<QString> names = [] {
-        QSet<QString> s;
-        for (const char* n :
-             {"html",    "head", "body",   "title",   "meta",       "style",   "p",      "br",    "div",   "span",
-              "a",       "b",    "i",      "u",       "s",          "em",      "strong", "font",  "table", "tr",
-              "td",      "th",   "thead",  "tbody",   "tfoot",      "caption", "h1",     "h2",    "h3",    "h4",
-              "h5",      "h6",   "ul",     "ol",      "li",         "dl",      "dt",     "dd",    "pre",   "code",
-              "tt",      "hr",   "img",    "center",  "blockquote", "sub",     "sup",    "small", "big",   "cite",
-              "address", "nobr", "strike", "del",     "ins",        "kbd",     "samp",   "var",   "dfn",   "q",
-              "link",    "base", "col",    "colgroup"})
-            s.insert(QString::fromLatin1(n));
-        return s;
-    }();
+    static const QSet<QString> names = nameSet(
+        {"html",       "head",  "body",  "title",   "meta", "style",  "p",       "br",    "div",     "span", "a",
+         "b",          "i",     "u",     "s",       "em",   "strong", "font",    "table", "tr",      "td",   "th",
+         "thead",      "tbody", "tfoot", "caption", "h1",   "h2",     "h3",      "h4",    "h5",      "h6",   "ul",
+         "ol",         "li",    "dl",    "dt",      "dd",   "pre",    "code",    "tt",    "hr",      "img",  "center",
+         "blockquote", "sub",   "sup",   "small",   "big",  "cite",   "address", "nobr",  "strike",  "del",  "ins",
+         "kbd",        "samp",  "var",   "dfn",     "q",    "link",   "base",    "col",   "colgroup"});
     return names;
 }
 
 /// Block elements that hold other blocks and need their end tag: each one nests its content one
 /// level deeper, which the layout engine pays for at every level.
 bool isNestingInline(const QString& name) {
-    static const QSet<QString> names = [] {
-        QSet<QString> set;
-        for (const char* n :
-             {"span", "b",  "i",    "u", "s",   "a",    "font", "em",  "strong", "sub", "sup", "small", "big",
-              "code", "tt", "cite", "q", "kbd", "samp", "var",  "dfn", "strike", "del", "ins", "nobr"})
-            set.insert(QString::fromLatin1(n));
-        return set;
-    }();
+    static const QSet<QString> names =
+        nameSet({"span", "b",  "i",    "u", "s",   "a",    "font", "em",  "strong", "sub", "sup", "small", "big",
+                 "code", "tt", "cite", "q", "kbd", "samp", "var",  "dfn", "strike", "del", "ins", "nobr"});
     return names.contains(name);
 }
 
 bool isNestingBlock(const QString& name) {
-    static const QStringList names = {
-        QStringLiteral("li"),      QStringLiteral("dd"),      QStringLiteral("dt"),       QStringLiteral("pre"),
-        QStringLiteral("h1"),      QStringLiteral("h2"),      QStringLiteral("h3"),       QStringLiteral("h4"),
-        QStringLiteral("h5"),      QStringLiteral("h6"),      QStringLiteral("div"),      QStringLiteral("blockquote"),
-        QStringLiteral("ul"),      QStringLiteral("ol"),      QStringLiteral("dl"),       QStringLiteral("center"),
-        QStringLiteral("table"),   QStringLiteral("section"), QStringLiteral("article"),  QStringLiteral("aside"),
-        QStringLiteral("nav"),     QStringLiteral("header"),  QStringLiteral("footer"),   QStringLiteral("main"),
-        QStringLiteral("figure"),  QStringLiteral("form"),    QStringLiteral("fieldset"), QStringLiteral("details"),
-        QStringLiteral("address"), QStringLiteral("menu")};
+    static const QSet<QString> names =
+        nameSet({"li",  "dd",         "dt",     "pre",  "h1",     "h2",     "h3",       "h4",      "h5",      "h6",
+                 "div", "blockquote", "ul",     "ol",   "dl",     "center", "table",    "section", "article", "aside",
+                 "nav", "header",     "footer", "main", "figure", "form",   "fieldset", "details", "address", "menu"});
     return names.contains(name);
 }
 
@@ -143,13 +135,8 @@ qsizetype bodyStart(const QString& html) {
 }
 
 bool endsBlock(const Tag& tag) {
-    static const QSet<QString> closers = [] {
-        QSet<QString> s;
-        for (const char* n : {"p", "div", "pre", "table", "dl", "ul", "ol", "h1", "h2", "h3", "h4", "h5", "h6",
-                              "blockquote", "center", "li", "dd"})
-            s.insert(QString::fromLatin1(n));
-        return s;
-    }();
+    static const QSet<QString> closers = nameSet({"p", "div", "pre", "table", "dl", "ul", "ol", "h1", "h2", "h3", "h4",
+                                                  "h5", "h6", "blockquote", "center", "li", "dd"});
     if (!tag.closing)
         return tag.name == QLatin1String("br") || tag.name == QLatin1String("hr");
     return closers.contains(tag.name);
@@ -163,18 +150,12 @@ qsizetype safeCut(const QString& text, qsizetype at) {
 /// Elements that make blocks of their own (or end the body): loose inline content before one of
 /// them ends there.
 bool isBlockLevel(const QString& name) {
-    static const QSet<QString> names = [] {
-        QSet<QString> set;
-        for (const char* n :
-             {"p",      "div",      "h1",      "h2",      "h3",      "h4",         "h5",     "h6",     "pre",
-              "ul",     "ol",       "li",      "dl",      "dt",      "dd",         "table",  "tr",     "td",
-              "th",     "thead",    "tbody",   "tfoot",   "caption", "blockquote", "center", "hr",     "address",
-              "form",   "fieldset", "section", "article", "aside",   "nav",        "header", "footer", "main",
-              "figure", "body",     "html",    "head",    "title",   "style",      "meta",   "link",   "base",
-              "col",    "colgroup", "xmp",     "menu",    "details"})
-            set.insert(QString::fromLatin1(n));
-        return set;
-    }();
+    static const QSet<QString> names = nameSet(
+        {"p",       "div",   "h1",      "h2",         "h3",     "h4",    "h5",       "h6",   "pre",      "ul",
+         "ol",      "li",    "dl",      "dt",         "dd",     "table", "tr",       "td",   "th",       "thead",
+         "tbody",   "tfoot", "caption", "blockquote", "center", "hr",    "address",  "form", "fieldset", "section",
+         "article", "aside", "nav",     "header",     "footer", "main",  "figure",   "body", "html",     "head",
+         "title",   "style", "meta",    "link",       "base",   "col",   "colgroup", "xmp",  "menu",     "details"});
     return names.contains(name);
 }
 
@@ -182,13 +163,8 @@ bool isBlockLevel(const QString& name) {
 bool endsBlockForLoose(const Tag& tag) {
     if (!tag.closing)
         return tag.name == QLatin1String("hr");
-    static const QSet<QString> names = [] {
-        QSet<QString> set;
-        for (const char* n : {"p", "div", "h1", "h2", "h3", "h4", "h5", "h6", "pre", "ul", "ol", "dl", "table",
-                              "blockquote", "center", "address", "xmp"})
-            set.insert(QString::fromLatin1(n));
-        return set;
-    }();
+    static const QSet<QString> names = nameSet({"p", "div", "h1", "h2", "h3", "h4", "h5", "h6", "pre", "ul", "ol", "dl",
+                                                "table", "blockquote", "center", "address", "xmp"});
     return names.contains(tag.name);
 }
 
@@ -330,13 +306,8 @@ namespace {
 
 // Elements that a part may begin inside of; they are opened again at the part's start.
 bool isContainer(const QString& name) {
-    static const QSet<QString> names = [] {
-        QSet<QString> s;
-        for (const char* n : {"table", "thead", "tbody", "tfoot", "tr", "td", "th", "pre", "xmp", "div", "blockquote",
-                              "center", "ul", "ol", "dl", "font"})
-            s.insert(QString::fromLatin1(n));
-        return s;
-    }();
+    static const QSet<QString> names = nameSet({"table", "thead", "tbody", "tfoot", "tr", "td", "th", "pre", "xmp",
+                                                "div", "blockquote", "center", "ul", "ol", "dl", "font"});
     return names.contains(name);
 }
 
