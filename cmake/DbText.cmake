@@ -30,3 +30,13 @@ function(dbtext_add_server_run name exe filter)
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;DBTEXT_SAMPLE_DB=${PROJECT_BINARY_DIR}/samples/sample.txdb;DBTEXT_SOURCE_DIR=${PROJECT_SOURCE_DIR};DBTEXT_TEST_BACKEND=postgres"
         TIMEOUT 600)
 endfunction()
+
+# dbtext_add_desktop_run(NAME EXE FILTER): the tests of EXE that FILTER selects, run again on a
+# desktop of their own (Xvfb and the openbox window manager, tests/support/desktop-run.sh), where
+# windows have real frames; under the offscreen platform these tests skip.
+function(dbtext_add_desktop_run name exe filter)
+    add_test(NAME ${name} COMMAND ${PROJECT_SOURCE_DIR}/tests/support/desktop-run.sh $<TARGET_FILE:${exe}> --gtest_filter=${filter})
+    set_tests_properties(${name} PROPERTIES
+        ENVIRONMENT "DBTEXT_SAMPLE_DB=${PROJECT_BINARY_DIR}/samples/sample.txdb;DBTEXT_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
+        TIMEOUT 600)
+endfunction()

@@ -5,6 +5,7 @@
 #include "docdb/Schema.h"
 #include "docdb/zSvr.h"
 #include "platform/MessageBox.h"
+#include "platform/WindowPlace.h"
 #include "richtext/RichTextView.h"
 #include "settings/yIni.h"
 #include "util/Vb.h"
@@ -39,6 +40,7 @@ sbDmp::sbDmp(Services services, QWidget* parent) : QDialog(parent), m_s(services
     setWindowFlag(Qt::WindowMaximizeButtonHint, true);
 
     m_tTxt = new richtext::RichTextView(this);
+    m_tTxt->setLinksActive(false); // the display follows no links: they show as text
     m_tTxt->setObjectName(QStringLiteral("tTxt"));
     const char* names[] = {"|<", "", "", ">|"};
     for (int i = 0; i < 4; ++i) {
@@ -123,6 +125,10 @@ sbDmp::sbDmp(Services services, QWidget* parent) : QDialog(parent), m_s(services
     for (QWidget* w : findChildren<QWidget*>())
         w->installEventFilter(this);
     resize(m_tw.toPxX(kDesignWidth), m_tw.toPxY(kDesignHeight));
+    // The controls start at their designed places: a window restored narrower than the layout's
+    // limit keeps them there rather than where a widget starts.
+    layout();
+    m_place = new platform::WindowPlace(this);
 }
 
 sbDmp::~sbDmp() {
@@ -315,14 +321,16 @@ void sbDmp::loadSettings() {
         }
     };
     qint32 left = number("Left"), top = number("Top"), width = number("Width"), height = number("Height");
-    const QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry()
-                                                          : QRect(0, 0, 1920, 1080);
-    correctToScreen(left, top, width, height, qint32(m_tw.fromPxX(screen.width())),
-                    qint32(m_tw.fromPxY(screen.height())));
-    if (width > 0 && height > 0) {
-        move(m_tw.toPxX(left), m_tw.toPxY(top));
-        resize(m_tw.toPxX(width), m_tw.toPxY(height));
-    }
+    // The saved rectangle is the frame's top left and the inside's size: the screen it is corrected
+    // to leaves room for the frame, so that the button row never ends below the screen.
+    QRect screen = platform::availableAreaAt(QPoint(m_tw.toPxX(left), m_tw.toPxY(top)));
+    if (screen.isEmpty())
+        screen = QRect(0, 0, 1920, 1080);
+    const QMargins frame = platform::frameMarginsOf(this);
+    correctToScreen(left, top, width, height, qint32(m_tw.fromPxX(screen.width() - frame.left() - frame.right())),
+                    qint32(m_tw.fromPxY(screen.height() - frame.top() - frame.bottom())));
+    if (width > 0 && height > 0)
+        m_place->restore(QPoint(m_tw.toPxX(left), m_tw.toPxY(top)), QSize(m_tw.toPxX(width), m_tw.toPxY(height)));
     const auto index = [](qint32 v, int count) {
         return v >= 0 && v < count ? int(v) : 0;
     };
@@ -338,10 +346,11 @@ void sbDmp::loadSettings() {
 void sbDmp::saveSettings() {
     settings::yIni& ini = m_s.ini;
     ini.GetGtx(groupName());
-    ini.SetVal(QStringLiteral("Left"), double(std::lround(m_tw.fromPxX(x()))));
-    ini.SetVal(QStringLiteral("Top"), double(std::lround(m_tw.fromPxY(y()))));
-    ini.SetVal(QStringLiteral("Width"), double(std::lround(m_tw.fromPxX(width()))));
-    ini.SetVal(QStringLiteral("Height"), double(std::lround(m_tw.fromPxY(height()))));
+    const QRect place = m_place->normalPlace();
+    ini.SetVal(QStringLiteral("Left"), double(std::lround(m_tw.fromPxX(place.x()))));
+    ini.SetVal(QStringLiteral("Top"), double(std::lround(m_tw.fromPxY(place.y()))));
+    ini.SetVal(QStringLiteral("Width"), double(std::lround(m_tw.fromPxX(place.width()))));
+    ini.SetVal(QStringLiteral("Height"), double(std::lround(m_tw.fromPxY(place.height()))));
     ini.SetVal(QStringLiteral("Zoom"), qint16(m_cbZoom->currentIndex()));
     ini.SetVal(QStringLiteral("Page"), qint16(m_tTxt->viewMode()));
     ini.SetVal(QStringLiteral("Timmer"), qint16(m_cbTime->currentIndex()));

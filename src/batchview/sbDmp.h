@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/Twips.h"
+#include "platform/WindowPlace.h"
 
 #include <QDialog>
 #include <QStringList>
@@ -96,6 +97,7 @@ private:
 
     Services m_s;
     platform::Twips m_tw;
+    platform::WindowPlace* m_place = nullptr; // the window's place, kept across sessions
     richtext::RichTextView* m_tTxt = nullptr;
     QToolButton* m_cmRet[4] = {};
     QPushButton* m_cmExit[2] = {};

@@ -61,6 +61,7 @@ fmDoc::fmDoc(Services services, QWidget* parent) : QWidget(parent), m_s(std::mov
     connect(m_txDc, &richtext::RichTextView::fieldClicked, this, &fmDoc::onFieldClicked);
     connect(m_txDc, &richtext::RichTextView::fieldEntered, this, &fmDoc::onFieldEntered);
     connect(m_txDc, &richtext::RichTextView::mouseMoved, this, &fmDoc::onMouseMoved);
+    m_txDc->installEventFilter(this);
 
     // Designed layout: labels along the top left, the navigator below them, the page on the right.
     placeWidget(m_tree, 0, kTreeTop, treeWidth(0), kDesignHeight - kTreeTop - 20);
@@ -70,6 +71,7 @@ fmDoc::fmDoc(Services services, QWidget* parent) : QWidget(parent), m_s(std::mov
     resize(m_tw.toPxX(kDesignWidth), m_tw.toPxY(kDesignHeight));
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
+    m_place = new platform::WindowPlace(this);
 }
 
 fmDoc::~fmDoc() = default;
@@ -79,7 +81,9 @@ fmDoc::~fmDoc() = default;
 // ---------------------------------------------------------------------------------------------
 
 quintptr fmDoc::ownerHandle() const {
-    return quintptr(winId());
+    // The native window is not made here: made before the saved place is restored, some window
+    // managers would put the inside where the frame was asked for.
+    return quintptr(internalWinId());
 }
 
 void fmDoc::Act(const QString& sDb, const QString& sNo) {
@@ -99,7 +103,10 @@ void fmDoc::Act(const QString& sDb, const QString& sNo) {
     }
     m_activating = false;
     StLayout();
-    show();
+    if (m_showMaximised)
+        showMaximized();
+    else
+        show();
     StLayout(); // again with the window's real inner size once it is shown
 }
 
@@ -155,6 +162,7 @@ void fmDoc::resetToNoDatabase() {
     m_tree->setRenameEnabled(false);
     m_tree->ClearItem(true);
     m_txDc->setText(QString());
+    hideHint();
     setWindowTitle(QStringLiteral("DB Text"));
 }
 
@@ -200,6 +208,7 @@ void fmDoc::ShowDoc(const QString& sNo, const QString& sSz, int mode) {
             else
                 m_txDc->loadFromMemory(doc.toByteArray(), 9);
             rs.close();
+            hideHint(); // a hint belongs to the page it was shown on
             setWindowTitle(util::fileNamePart(m_dbPath) + QStringLiteral(" 文書No:") + sNo);
             m_shownNo = QString::number(*no);
             return;

@@ -3,6 +3,7 @@
 
 #include "mainwin/MainWindowApi.h"
 #include "platform/Twips.h"
+#include "platform/WindowPlace.h"
 
 #include <QVector>
 #include <QWidget>
@@ -155,6 +156,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void buildMenus();
@@ -165,11 +167,15 @@ private:
     void onFieldClicked(int field);
     void onFieldEntered(int field);
     void onMouseMoved(int x, int y);
+    /// Hides the hint at once: the page changed, its link lost the focus or the window did.
+    void hideHint();
     void resetToNoDatabase();
     void placeWidget(QWidget* w, double left, double top, double width, double height);
 
     Services m_s;
     platform::Twips m_tw;
+    platform::WindowPlace* m_place = nullptr; // the window's place, kept across restarts
+    bool m_showMaximised = false;             // the saved place was maximised
     navigator::uTrX* m_tree = nullptr;
     richtext::RichTextView* m_txDc = nullptr;
     QVector<QLabel*> m_lbCom;
@@ -188,6 +194,7 @@ private:
     int m_runMode = 0;
     bool m_activating = false;
     int m_hintCountdown = 0;
+    int m_hintField = 0; // the link whose hint is shown
     bool m_unloading = false;
 };
 

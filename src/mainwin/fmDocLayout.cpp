@@ -80,6 +80,7 @@ void fmDoc::setZoomStep(int i) {
         return;
     m_mnZoom[i]->setChecked(true);
     m_zoomStep = i;
+    hideHint(); // placed and sized for the zoom it was shown at
     m_txDc->setZoom(zoomFactor(i));
     m_txDc->viewport()->update();
     StLayout();
@@ -94,12 +95,16 @@ void fmDoc::StPos(bool save) {
     const QString group = QString::fromUtf8(kGroup);
     if (save) {
         ini.GetGtx(group);
-        ini.SetVal(QStringLiteral("Left"), double(std::lround(m_tw.fromPxX(x()))));
-        ini.SetVal(QStringLiteral("Top"), double(std::lround(m_tw.fromPxY(y()))));
-        ini.SetVal(QStringLiteral("Width"), double(std::lround(m_tw.fromPxX(width()))));
-        ini.SetVal(QStringLiteral("Height"), double(std::lround(m_tw.fromPxY(height()))));
+        // The frame's top left and the inside's size of the normal state; a maximised window keeps
+        // the place it goes back to, and says that it was maximised.
+        const QRect place = m_place->normalPlace();
+        ini.SetVal(QStringLiteral("Left"), double(std::lround(m_tw.fromPxX(place.x()))));
+        ini.SetVal(QStringLiteral("Top"), double(std::lround(m_tw.fromPxY(place.y()))));
+        ini.SetVal(QStringLiteral("Width"), double(std::lround(m_tw.fromPxX(place.width()))));
+        ini.SetVal(QStringLiteral("Height"), double(std::lround(m_tw.fromPxY(place.height()))));
         ini.SetVal(QStringLiteral("Zoom"), m_zoomStep);
         ini.SetVal(QStringLiteral("Trvw"), m_treeMode);
+        ini.SetVal(QStringLiteral("WindowState"), qint16(isMaximized() ? 2 : 0));
         ini.SetGtx();
         return;
     }
@@ -118,10 +123,9 @@ void fmDoc::StPos(bool save) {
     const qint32 top = whole(number("Top", 0));
     const qint32 width = whole(number("Width", 0));
     const qint32 height = whole(number("Height", 0));
-    if (width > 0 && height > 0) {
-        move(m_tw.toPxX(left), m_tw.toPxY(top));
-        resize(m_tw.toPxX(width), m_tw.toPxY(height));
-    }
+    if (width > 0 && height > 0)
+        m_place->restore(QPoint(m_tw.toPxX(left), m_tw.toPxY(top)), QSize(m_tw.toPxX(width), m_tw.toPxY(height)));
+    m_showMaximised = whole(number("WindowState", 0)) == 2;
     // Steps without a menu item (hand-edited values) fall back to the defaults.
     int zoom = int(whole(number("Zoom", 1)));
     if (zoom < 0 || zoom > 5)

@@ -88,15 +88,23 @@ void fmDoc::onFieldEntered(int field) {
         return;
     if (m_txDc->fieldType(field) != 2)
         return;
+    if (field != m_hintField)
+        hideHint(); // another link reached: the hint of the one left goes
     m_txDc->setCurrentField(field);
     const QString data = m_txDc->fieldData(m_txDc->currentField());
-    // The hint's place: 250 twips below the field, as the page is scrolled.
+    // The hint's place: 250 twips below the field, as the page is scrolled; at a zoom whose lines are
+    // taller than that, below the field's line, so that the hint never covers its own link.
     const QPoint f = m_txDc->fieldPosition(m_txDc->currentField());
     const QPoint scroll = m_txDc->scrollPosition();
+    const double below = std::max(250, m_txDc->fieldLineHeight(m_txDc->currentField()));
     const double x = m_tw.fromPxX(m_txDc->x() + m_txDc->viewport()->x()) + (f.x() - scroll.x());
-    const double y = m_tw.fromPxY(m_txDc->y() + m_txDc->viewport()->y()) + (f.y() - scroll.y()) + 250;
+    const double y = m_tw.fromPxY(m_txDc->y() + m_txDc->viewport()->y()) + (f.y() - scroll.y()) + below;
     if (data.isEmpty() || !data.startsWith(QLatin1String("TP")))
         return;
+    // The hint's text grows and shrinks with the page's zoom.
+    QFont font = this->font();
+    font.setPointSizeF(font.pointSizeF() * zoomFactor(m_zoomStep) / 100.0);
+    m_rtex->setFont(font);
     m_rtex->setText(QLatin1Char(' ') + data.mid(3) + QLatin1Char(' '));
     m_rtex->adjustSize();
     m_rtex->show();
@@ -104,6 +112,16 @@ void fmDoc::onFieldEntered(int field) {
     m_rtex->raise();
     m_rtex->update();
     m_hintCountdown = 2;
+    m_hintField = field;
+}
+
+void fmDoc::hideHint() {
+    if (m_rtex->isHidden())
+        return;
+    m_txDc->raise();
+    m_rtex->hide();
+    m_hintCountdown = 0;
+    m_hintField = 0;
 }
 
 void fmDoc::onMouseMoved(int /*x*/, int /*y*/) {
@@ -112,6 +130,7 @@ void fmDoc::onMouseMoved(int /*x*/, int /*y*/) {
     if (m_hintCountdown == 1) {
         m_txDc->raise();
         m_rtex->hide();
+        m_hintField = 0;
     }
     --m_hintCountdown;
 }

@@ -1,10 +1,12 @@
 // fmDoc: the command labels above the tree, their menus and the commands of the ﾌｧｲﾙ and 運用 menus.
 #include "mainwin/fmDoc.h"
 
+#include "navigator/uTrX.h"
 #include "pageview/sbTvw.h"
 #include "platform/DesktopRegistration.h"
 #include "platform/Environment.h"
 #include "platform/MessageBox.h"
+#include "richtext/RichTextView.h"
 #include "settings/yIni.h"
 #include "util/ProcessState.h"
 
@@ -14,6 +16,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QApplication>
 #include <QShortcut>
 
 namespace mainwin {
@@ -76,6 +79,18 @@ void fmDoc::buildMenus() {
     }
     m_mnJb << file;
 
+    // F6 and Shift+F6 move the focus between the navigator's pane and the page, as desktop programs
+    // move between panes; with the tree hidden the page keeps it.
+    for (const QKeySequence& key : {QKeySequence(Qt::Key_F6), QKeySequence(Qt::SHIFT | Qt::Key_F6)}) {
+        auto* sc = new QShortcut(key, this);
+        connect(sc, &QShortcut::activated, this, [this] {
+            if (m_tree->isAncestorOf(QApplication::focusWidget()) || !m_tree->isVisible())
+                m_txDc->setFocus(Qt::ShortcutFocusReason);
+            else
+                m_tree->focusPane(0, Qt::ShortcutFocusReason);
+        });
+    }
+
     // 1 "設定(&U)"
     auto* usr = new QMenu(QStringLiteral("設定(&U)"), this);
     usr->setObjectName(QStringLiteral("mnJb1"));
@@ -137,7 +152,15 @@ bool fmDoc::eventFilter(QObject* watched, QEvent* event) {
         m_mnJb[i]->popup(QCursor::pos());
         return true;
     }
+    if (watched == m_txDc && event->type() == QEvent::FocusOut)
+        hideHint(); // the focus left the page, and with it the link whose hint shows
     return QWidget::eventFilter(watched, event);
+}
+
+void fmDoc::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow())
+        hideHint(); // no hint stays over a window the user has left
 }
 
 void fmDoc::fileCommand(int index) {

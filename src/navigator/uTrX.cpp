@@ -273,21 +273,27 @@ void uTrX::SetFrame(qint16& iTb, bool bRsz) {
         const QSignalBlocker block(m_stTab);
         m_stTab->setCurrentIndex(iTb - 1);
     }
+    focusPane(iTb);
+    if (iTb != 2)
+        m_sFndWd.clear();
+}
+
+void uTrX::focusPane(int iTb, Qt::FocusReason reason) {
+    if (iTb == 0)
+        iTb = m_stTab->currentIndex() + 1;
     switch (iTb) {
     case 1:
-        m_trView->setFocus();
+        m_trView->setFocus(reason);
         break;
     case 2:
-        m_cmbFind->setFocus();
+        m_cmbFind->setFocus(reason);
         break;
     case 3:
-        m_lsRsnt->setFocus();
+        m_lsRsnt->setFocus(reason);
         break;
     default:
         break;
     }
-    if (iTb != 2)
-        m_sFndWd.clear();
 }
 
 void uTrX::resizeEvent(QResizeEvent* event) {

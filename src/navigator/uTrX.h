@@ -85,6 +85,9 @@ public:
     /// Lays out and shows pane iTb (0: the current one, 1 when none yet); iTb receives the pane used.
     void SetFrame(qint16& iTb, bool bRsz = false);
     void SetFrame(int iTb, bool bRsz = false);
+    /// Gives the keyboard focus to a pane's main control (1 the tree, 2 the find box, 3 the recent
+    /// list; 0 the pane shown).
+    void focusPane(int iTb = 0, Qt::FocusReason reason = Qt::OtherFocusReason);
     qint16 iCurTb() const { return m_iCurTb; }
 
     // --- recent pages, code list, tags -----------------------------------------------------------

@@ -216,4 +216,11 @@ QPointF PageDocument::positionPoint(int pos) const {
     return br.topLeft() + QPointF(line.cursorToX(rel), line.y());
 }
 
+qreal PageDocument::lineHeightAt(int pos) const {
+    const QTextBlock block = findBlock(pos);
+    const QTextLayout* layout = block.isValid() ? block.layout() : nullptr;
+    const QTextLine line = layout ? layout->lineForTextPosition(pos - block.position()) : QTextLine();
+    return line.isValid() ? line.height() : 0;
+}
+
 } // namespace richtext

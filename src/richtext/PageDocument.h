@@ -40,6 +40,8 @@ public:
 
     /// Position (in document units) of the top-left of the character at pos.
     QPointF positionPoint(int pos) const;
+    /// The height of the laid-out line that holds a position (0 when not laid out).
+    qreal lineHeightAt(int pos) const;
 
 protected:
     QVariant loadResource(int type, const QUrl& name) override;

@@ -446,6 +446,15 @@ QPoint RichTextView::fieldPosition(int field) const {
     return {int(std::lround(content.x() * t)), int(std::lround(content.y() * t))};
 }
 
+int RichTextView::fieldLineHeight(int field) const {
+    if (!validField(field))
+        return 0;
+    const int start = m_doc->fields()[field - 1].start;
+    const QPointF top = shownDoc()->positionPoint(start);
+    const QPointF bottom = top + QPointF(0, shownDoc()->lineHeightAt(start));
+    return int(std::lround((docToContent(bottom).y() - docToContent(top).y()) * twipsPerPixel()));
+}
+
 void RichTextView::focusField(int field) {
     if (!validField(field))
         return;
@@ -463,7 +472,7 @@ void RichTextView::focusField(int field) {
 bool RichTextView::focusNextPrevChild(bool next) {
     // Tab and Shift+Tab go from link to link of the page; past the last (or the first) the focus
     // leaves the view as usual.
-    const int n = fieldCount();
+    const int n = m_linksActive ? fieldCount() : 0; // links that do nothing take no Tab stops
     const int f = m_focusField == 0 ? (next ? 1 : n) : m_focusField + (next ? 1 : -1);
     if (hasFocus() && n > 0 && f >= 1 && f <= n) { // not when a child (the parts bar) has the focus
         focusField(f);
@@ -589,7 +598,7 @@ void RichTextView::mouseMoveEvent(QMouseEvent* event) {
             viewport()->update();
         }
     }
-    const int f = fieldAt(p);
+    const int f = m_linksActive ? fieldAt(p) : 0;
     viewport()->setCursor(f ? Qt::PointingHandCursor : Qt::IBeamCursor);
     if (f != m_hoverField) {
         m_hoverField = f;
@@ -607,7 +616,7 @@ void RichTextView::mouseReleaseEvent(QMouseEvent* event) {
     const QPoint press = m_pressPoint;
     m_pressPos = -1;
     m_dragging = false;
-    if (click) {
+    if (click && m_linksActive) {
         const int f = fieldAt(event->position().toPoint());
         if (f && f == fieldAt(press))
             Q_EMIT fieldClicked(f);

@@ -104,6 +104,8 @@ public:
     QString fieldText(int field) const;
     /// Top-left of the field's first character in the scrolled content, twips at the current zoom.
     QPoint fieldPosition(int field) const;
+    /// The height of the line that holds the field's first character, twips at the current zoom.
+    int fieldLineHeight(int field) const;
     /// The scroll position, twips at the current zoom.
     QPoint scrollPosition() const;
     /// The field under a point of the viewport (0 for none).
@@ -112,6 +114,10 @@ public:
     int focusedField() const { return m_focusField; }
     /// Focuses a field as Tab does: selected, current and scrolled into view.
     void focusField(int field);
+    /// Whether links act as links (the hand pointer, Tab stops, clicks and entries reported); a view
+    /// whose owner does nothing with them shows them as text.
+    void setLinksActive(bool active) { m_linksActive = active; }
+    bool linksActive() const { return m_linksActive; }
 
     /// Twips per screen pixel (15 at 96 per inch).
     double twipsPerPixel() const;
@@ -177,6 +183,7 @@ private:
     int m_currentField = 0;
     int m_hoverField = 0;
     int m_focusField = 0; // the field the keyboard moved to
+    bool m_linksActive = true;
     int m_pressPos = -1;
     int m_selAnchor = 0;
     int m_selPos = 0;

@@ -104,23 +104,58 @@ TEST_F(BatchDisplay, ViewAndZoomListsAndSavedSettings) {
         dmp.cbPage()->setCurrentIndex(1);
         dmp.cbZoom()->setCurrentIndex(5);
         dmp.cbTime()->setCurrentIndex(2);
-        dmp.resize(800, 500);
+        dmp.resize(700, 450);
     });
     ini.GetGtx(sbDmp::groupName());
     EXPECT_EQ(ini.vGtVal(QStringLiteral("Zoom"), QVariant(qint16(0))).toInt(), 5);
     EXPECT_EQ(ini.vGtVal(QStringLiteral("Page"), QVariant(qint16(0))).toInt(), 1);
     EXPECT_EQ(ini.vGtVal(QStringLiteral("Timmer"), QVariant(qint16(0))).toInt(), 2);
-    EXPECT_EQ(ini.vGtVal(QStringLiteral("Width"), QVariant(qint32(0))).toInt(), 800 * 15);
+    EXPECT_EQ(ini.vGtVal(QStringLiteral("Width"), QVariant(qint32(0))).toInt(), 700 * 15);
     EXPECT_TRUE(testsupport::readBytes(settingsFile).contains("DMP2_"));
     // Opening again applies them; "ﾉｰﾏﾙ " resets the zoom to 100 %.
     run(dmp, QStringLiteral("0-5"), [&] {
         EXPECT_EQ(dmp.tTxt()->viewMode(), 1);
         EXPECT_EQ(dmp.tTxt()->zoom(), 150);
         EXPECT_EQ(dmp.cbTime()->currentIndex(), 2);
-        EXPECT_EQ(dmp.width(), 800);
+        EXPECT_EQ(dmp.width(), 700);
         dmp.cbPage()->setCurrentIndex(0);
         EXPECT_EQ(dmp.cbZoom()->currentIndex(), 0);
         EXPECT_EQ(dmp.tTxt()->zoom(), 100);
+    });
+}
+
+TEST_F(BatchDisplay, ANarrowSavedPlaceKeepsTheDesignedLayoutAndLinksAreText) {
+    // The controls stay at their designed places, although the restored window is too narrow to lay
+    // out: the page at the top left, the lists and buttons in a row below it.
+    ini.GetGtx(sbDmp::groupName());
+    ini.SetVal(QStringLiteral("Width"), 5000);
+    ini.SetVal(QStringLiteral("Height"), 6000);
+    ini.SetGtx();
+    bool ok = false;
+    svr.D_StDcDb(testsupport::sampleDb(), ok);
+    ASSERT_TRUE(ok);
+    sbDmp dmp(services());
+    run(dmp, QStringLiteral("0-1"), [&] {
+        EXPECT_LT(dmp.width() * 15, 7000);
+        EXPECT_EQ(dmp.tTxt()->pos(), QPoint(4, 4));
+        for (QWidget* w : std::initializer_list<QWidget*>{dmp.cbPage(), dmp.cbZoom(), dmp.cbTime(), dmp.cmExit(0),
+                                                          dmp.cmRet(0)})
+            EXPECT_GT(w->y(), dmp.tTxt()->geometry().bottom()) << qPrintable(w->objectName());
+        // The page's links do nothing here: no hand pointer, no Tab stops.
+        richtext::RichTextView* view = dmp.tTxt();
+        ASSERT_GT(view->fieldCount(), 0);
+        int link = 0;
+        for (int y = 0; y < view->viewport()->height() && !link; y += 3)
+            for (int x = 0; x < view->viewport()->width() && !link; x += 3)
+                if (view->fieldAt(QPoint(x, y)))
+                    link = y * 10000 + x;
+        ASSERT_GT(link, 0);
+        QTest::mouseMove(view->viewport(), QPoint(link % 10000, link / 10000));
+        EXPECT_EQ(view->viewport()->cursor().shape(), Qt::IBeamCursor);
+        view->setFocus();
+        QTest::keyClick(view, Qt::Key_Tab);
+        EXPECT_EQ(view->focusedField(), 0);
+        EXPECT_NE(QApplication::focusWidget(), view);
     });
 }
 

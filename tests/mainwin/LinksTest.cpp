@@ -105,6 +105,62 @@ TEST_F(Links, HintShowsBelowTheFieldAndHidesAtTheSecondMove) {
     EXPECT_FALSE(hint->isVisible());
 }
 
+TEST_F(Links, HintGoesWithItsPageItsLinkAndTheWindowAndFollowsTheZoom) {
+    makeWindow();
+    activate(testsupport::sampleDb(), QStringLiteral("22"));
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    const int tp = fieldWithData(QStringLiteral("TP_"));
+    ASSERT_GT(tp, 0);
+    QWidget* vp = window->view()->viewport();
+    QLabel* hint = window->hintPanel();
+    const auto point = [&] {
+        QTest::mouseMove(vp, QPoint(2, vp->height() - 2));
+        QTest::mouseMove(vp, fieldPoint(tp));
+        return hint->isVisible();
+    };
+    // Another page: the hint does not stay over it.
+    ASSERT_TRUE(point());
+    window->tree()->SetLeaf(QStringLiteral("2"));
+    EXPECT_FALSE(hint->isVisible());
+    window->tree()->SetLeaf(QStringLiteral("22"));
+
+    // Shown by Tab, it goes when the focus leaves its link: to the next link, or out of the page.
+    window->view()->setFocus();
+    for (int i = 0; i < tp; ++i)
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    ASSERT_TRUE(hint->isVisible());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_FALSE(hint->isVisible());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+    ASSERT_TRUE(hint->isVisible());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F6);
+    EXPECT_FALSE(hint->isVisible());
+
+    // The window loses the focus to another one.
+    ASSERT_TRUE(point());
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    EXPECT_FALSE(hint->isVisible());
+    other.close();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+
+    // At 200 % the text is twice the size, and the hint lies below its link's line.
+    const qreal base = hint->font().pointSizeF();
+    window->setZoomStep(5);
+    ASSERT_TRUE(point());
+    EXPECT_DOUBLE_EQ(hint->font().pointSizeF(), window->font().pointSizeF() * 2);
+    EXPECT_GT(hint->font().pointSizeF(), base);
+    const QPoint f = window->view()->fieldPosition(tp) - window->view()->scrollPosition();
+    const int lineBottom = vp->mapTo(window.get(), QPoint(0, 0)).y() +
+                           (f.y() + window->view()->fieldLineHeight(tp)) / 15;
+    EXPECT_GT(window->view()->fieldLineHeight(tp), 250);
+    EXPECT_GE(hint->y(), lineBottom);
+}
+
 TEST_F(Links, FilesFoldersAndAddressesOpenWithTheDesktop) {
     makeWindow();
     activate(testsupport::sampleDb(), QStringLiteral("22"));
@@ -323,6 +379,54 @@ TEST_F(Links, TabLeavesTheLinksOfAPageInPartsForTheBarAndOn) {
     QTest::keyClick(next, Qt::Key_Tab); // from there it goes on again, not back into the links
     EXPECT_NE(QApplication::focusWidget(), next);
     EXPECT_EQ(window->view()->focusedField(), 0);
+}
+
+TEST_F(Links, TheKeyboardLeavesThePageAndMovesBetweenPanes) {
+    makeWindow();
+    activate(testsupport::sampleDb());
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    richtext::RichTextView* view = window->view();
+    const int n = view->fieldCount();
+    ASSERT_GT(n, 1);
+    const auto press = [](int key, Qt::KeyboardModifiers mods = {}) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), mods);
+    };
+    const auto inTree = [&] { return window->tree()->isAncestorOf(QApplication::focusWidget()); };
+    view->setFocus();
+    for (int i = 0; i < n; ++i)
+        press(Qt::Key_Tab);
+    EXPECT_EQ(view->focusedField(), n);
+    press(Qt::Key_Tab); // past the last link: on to the navigator
+    EXPECT_TRUE(inTree());
+    EXPECT_EQ(view->focusedField(), 0);
+    // Backwards: into the page at its last link, through to the first and out.
+    view->setFocus();
+    press(Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(view->focusedField(), n);
+    for (int i = 1; i < n; ++i)
+        press(Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(view->focusedField(), 1);
+    press(Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_NE(QApplication::focusWidget(), view);
+
+    // F6 and Shift+F6 move between the navigator's pane and the page.
+    view->setFocus();
+    press(Qt::Key_F6);
+    EXPECT_EQ(QApplication::focusWidget(), window->tree()->trView());
+    press(Qt::Key_F6);
+    EXPECT_EQ(QApplication::focusWidget(), view);
+    press(Qt::Key_F6, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), window->tree()->trView());
+    window->tree()->SetFrame(2); // the find pane: its find box takes the focus
+    view->setFocus();
+    press(Qt::Key_F6);
+    EXPECT_TRUE(inTree());
+    EXPECT_NE(QApplication::focusWidget(), window->tree()->trView());
+    window->setTreeMode(2); // no tree shown: the page keeps the focus
+    view->setFocus();
+    press(Qt::Key_F6);
+    EXPECT_EQ(QApplication::focusWidget(), view);
 }
 
 } // namespace

@@ -57,11 +57,11 @@ TEST_F(MainWindowTest, MissingOrZeroSizeKeepsTheDesignedPlace) {
 }
 
 TEST_F(MainWindowTest, StoredPlaceZoomAndTreeModeAreApplied) {
-    makeWindow(line("Left", 1500) + line("Top", 900) + line("Width", 13500) + line("Height", 9000) + line("Zoom", 4) +
+    makeWindow(line("Left", 750) + line("Top", 900) + line("Width", 10500) + line("Height", 7500) + line("Zoom", 4) +
                line("Trvw", 1));
     activate(db);
-    EXPECT_EQ(window->size(), QSize(900, 600));
-    EXPECT_EQ(window->pos(), QPoint(100, 60));
+    EXPECT_EQ(window->size(), QSize(700, 500));
+    EXPECT_EQ(window->pos(), QPoint(50, 60));
     EXPECT_EQ(window->view()->zoom(), 150);
     EXPECT_TRUE(window->mnZoom(4)->isChecked());
     EXPECT_EQ(window->treeMode(), 1);

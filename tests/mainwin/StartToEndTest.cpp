@@ -57,7 +57,8 @@ TEST_F(StartToEnd, ExitCommandWritesThePositionGroupExactly) {
     const QString expected = QStringLiteral("<?xml version='1.0' encoding='Shift-JIS' ?>\r\n<運用>\r\n   <位置>\r\n"
                                             "      <Left>%1</Left>\r\n      <Top>%2</Top>\r\n"
                                             "      <Width>12600</Width>\r\n      <Height>9000</Height>\r\n"
-                                            "      <Zoom>3</Zoom>\r\n      <Trvw>1</Trvw>\r\n   </位置>\r\n</運用>")
+                                            "      <Zoom>3</Zoom>\r\n      <Trvw>1</Trvw>\r\n      <WindowState>0</WindowState>\r\n"
+                                            "   </位置>\r\n</運用>")
                                  .arg(x, y);
     EXPECT_EQ(testsupport::readBytes(userXml()), platform::TextCodec::toAnsi(expected));
 }
