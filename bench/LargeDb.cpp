@@ -47,7 +47,7 @@ QString largeDb(const QString& path, int pages, int fanout, int bytes) {
     return path;
 }
 
-QString wideNodeDb(const QString& path, int children) {
+QString wideNodeDb(const QString& path, int children, bool codeNode) {
     if (QFile::exists(path))
         return path;
     samples::DocDbContent content;
@@ -58,7 +58,8 @@ QString wideNodeDb(const QString& path, int children) {
         p.no = no;
         p.title = no == 1 ? QStringLiteral("親") : QStringLiteral("子 %1").arg(no);
         p.obDoc = QByteArray("<p>") + QByteArray::number(no) + "</p>";
-        p.boCod = 0;
+        p.boCod = codeNode && no == 1 ? 1 : 0; // a code node lists its children in the code list
+        p.updated = QDateTime(QDate(2026, 1, 1), QTime(0, 0)).addSecs(no);
         content.pages << p;
         samples::TreeRow e;
         e.child = no;

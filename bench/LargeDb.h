@@ -20,6 +20,6 @@ public:
 QString largeDb(const QString& path, int pages, int fanout, int bytes);
 
 /// Writes a database whose page 1 has `children` children of a few bytes each (once per path).
-QString wideNodeDb(const QString& path, int children);
+QString wideNodeDb(const QString& path, int children, bool codeNode = false);
 
 } // namespace bench

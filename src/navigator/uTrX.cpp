@@ -100,6 +100,7 @@ uTrX::uTrX(docdb::zSvr& svr, platform::IScreen& screen, platform::IMessageBox& m
     m_lsCod->setHeaderHidden(true);
     m_lsCod->setColumnCount(2);
     m_lsCod->setRootIsDecorated(false);
+    m_lsCod->setUniformRowHeights(true);
     m_lsCod->header()->setStretchLastSection(false);
     m_lsCod->setColumnWidth(0, m_tw.toPxX(2400));
     m_lsCod->setColumnWidth(1, m_tw.toPxX(1800));
@@ -115,6 +116,7 @@ uTrX::uTrX(docdb::zSvr& svr, platform::IScreen& screen, platform::IMessageBox& m
     m_cmFind->setObjectName(QStringLiteral("cmFind"));
     m_lsFind = new QListWidget(m_frFind);
     m_lsFind->setObjectName(QStringLiteral("lsFind"));
+    m_lsFind->setUniformItemSizes(true); // one line a row: a list of 100,000 titles lays out at once
     setupFindPane();
 
     m_lsRsnt = new QListWidget(m_frRcnt);
@@ -246,7 +248,11 @@ void uTrX::SetFrame(qint16& iTb, bool bRsz) {
         const double comboH = m_tw.fromPxY(m_cmbFind->height());
         m_cmbFind->setGeometry(m_tw.toPxX(60), m_tw.toPxY(50), std::max(0, m_tw.toPxX(W - 590)), m_cmbFind->height());
         m_cmFind->setGeometry(m_tw.toPx(W - 550, 55, 490, comboH - 35));
-        m_lsFind->setGeometry(m_tw.toPx(30, 350, W - 60, H - 380));
+        // The pane's status strip takes the bottom of the list's place, where no row covers it.
+        QRect list = m_tw.toPx(30, 350, W - 60, H - 380);
+        list.setHeight(std::max(0, list.height() - findStripHeight()));
+        m_lsFind->setGeometry(list);
+        placeFindNotes();
         message = QStringLiteral("文書全体に検索文字を含む文書を探します");
         break;
     }

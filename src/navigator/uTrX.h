@@ -19,6 +19,7 @@ class QComboBox;
 class QFrame;
 class QLabel;
 class QListWidget;
+class QTimer;
 class QProgressBar;
 class QListWidgetItem;
 class QPushButton;
@@ -144,6 +145,8 @@ public:
     QWidget* findBusyMark() const;
     /// The note under the find results that says why the last find failed.
     QLabel* findNote() const { return m_fndNote; }
+    /// The find pane's status below the results: "検索中..." while a find runs, "N 件" after it.
+    QLabel* findStatus() const { return m_fndCount; }
     QListWidget* lsRsnt() const { return m_lsRsnt; }
     QPushButton* cmClrRsnt() const { return m_cmClrRsnt; }
     QFrame* frame(int pane) const;
@@ -160,10 +163,16 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
-private:
+public:
+    /// A find's answer: fills the result list (or says why the find failed) and the pane's count.
     void showFound(const QVector<find::FoundPage>& pages, bool ok, const QString& error);
+
+private:
     void showFindBusy();
     void placeFindNotes();
+    int findStripHeight() const;
+    /// Adds the next slice of a find's answer to the list.
+    void fillFound(qsizetype count);
     /// What the find pane says of a find that failed, from the engine's reason.
     static QString findFailureText(const QString& error);
     bool readChildren(const QString& key, const QString& statement, docdb::RowArray& rows, qint32& n);
@@ -209,6 +218,11 @@ private:
     QListWidget* m_lsFind = nullptr;
     QProgressBar* m_fndBusy = nullptr;
     QLabel* m_fndNote = nullptr; // why the last find failed, hidden otherwise
+    QLabel* m_fndCount = nullptr; // the status strip's text
+    // A long answer goes into the list in slices, so that the window never waits for all of it.
+    QVector<find::FoundPage> m_foundRest;
+    qsizetype m_foundNext = 0;
+    QTimer* m_foundFill = nullptr;
     find::FindEngine m_engine;
     QListWidget* m_lsRsnt = nullptr;
     QPushButton* m_cmClrRsnt = nullptr;

@@ -16,11 +16,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QLocale>
 #include <QLoggingCategory>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QTimer>
 #include <QTreeWidget>
 
 Q_DECLARE_LOGGING_CATEGORY(lcNavigator)
@@ -28,6 +30,9 @@ Q_DECLARE_LOGGING_CATEGORY(lcNavigator)
 namespace navigator {
 
 namespace {
+
+constexpr qsizetype kFirstFound = 5000; // rows shown with the answer
+constexpr qsizetype kFoundSlice = 20000; // rows added at each later turn of the event loop
 
 QString fullWidthDigits(qint32 n) {
     QString s = QString::number(n);
@@ -59,12 +64,20 @@ void uTrX::setupFindPane() {
         }
     });
     connect(m_cmFind, &QPushButton::clicked, this, &uTrX::FndDoc);
-    // The find runs on its own thread; a bar under the results shows it, and the index's building.
-    m_fndBusy = new QProgressBar(m_lsFind);
+    // The find runs on its own thread; a strip under the results says what the pane is doing
+    // ("検索中...", then the number found) beside a bar for the find and the index's building.
+    m_fndCount = new QLabel(m_frFind);
+    m_fndCount->setObjectName(QStringLiteral("fndCount"));
+    m_fndCount->setTextFormat(Qt::PlainText);
+    m_fndCount->setIndent(4);
+    m_fndBusy = new QProgressBar(m_frFind);
     m_fndBusy->setObjectName(QStringLiteral("fndBusy"));
     m_fndBusy->setTextVisible(true);
     m_fndBusy->setAlignment(Qt::AlignCenter);
     m_fndBusy->hide();
+    m_foundFill = new QTimer(this);
+    m_foundFill->setInterval(0);
+    connect(m_foundFill, &QTimer::timeout, this, [this] { fillFound(kFoundSlice); });
     // A find that failed says so here, rather than looking like a find that found nothing.
     m_fndNote = new QLabel(m_lsFind);
     m_fndNote->setObjectName(QStringLiteral("fndNote"));
@@ -106,8 +119,11 @@ void uTrX::FndDoc() {
         m_cmbFind->setEditText(t);
         m_sFndHst += t + QLatin1Char('.');
     }
+    m_foundFill->stop();
+    m_foundRest.clear();
     m_lsFind->clear();
     m_fndNote->hide();
+    m_fndCount->clear();
     m_sFndWd = t;
     // The find runs off the user-interface thread (a new find replaces a running one); the list
     // fills when it is done.
@@ -133,32 +149,40 @@ QWidget* uTrX::findBusyMark() const {
 void uTrX::showFindBusy() {
     const bool finding = m_engine.finding(), indexing = m_engine.indexing();
     m_lsFind->setCursor(finding ? Qt::BusyCursor : Qt::ArrowCursor);
+    if (finding)
+        m_fndCount->setText(QStringLiteral("検索中..."));
     if (!finding && !indexing) {
         m_fndBusy->hide();
-        return;
-    }
-    if (finding) {
+    } else if (finding) {
         m_fndBusy->setRange(0, 0); // moving to and fro: the time is not known
-        m_fndBusy->setFormat(QStringLiteral("検索中..."));
+        m_fndBusy->setFormat(QString());
+        m_fndBusy->show();
     } else {
         m_fndBusy->setRange(0, 100);
         m_fndBusy->setFormat(QStringLiteral("検索用の索引を作成中 %p%"));
+        m_fndBusy->show();
     }
-    m_fndBusy->show();
     placeFindNotes();
 }
 
+int uTrX::findStripHeight() const {
+    return std::max(m_fndCount->sizeHint().height(), m_fndBusy->sizeHint().height());
+}
+
 void uTrX::placeFindNotes() {
-    // Along the bottom of the result list: the busy bar, and above it the note of a failed find.
-    int bottom = m_lsFind->height();
-    if (m_fndBusy->isVisible()) {
-        const int h = m_fndBusy->sizeHint().height();
-        bottom -= h;
-        m_fndBusy->setGeometry(0, bottom, m_lsFind->width(), h);
-    }
+    // The status strip lies right below the result list: the text on the left, the bar filling
+    // the rest. The note of a failed find lies over the bottom of the (empty) list.
+    const QRect list = m_lsFind->geometry();
+    const int h = findStripHeight();
+    const int textWidth = m_fndBusy->isVisible()
+                              ? std::min(list.width() / 2, m_fndCount->sizeHint().width() + 8)
+                              : list.width();
+    m_fndCount->setGeometry(list.left(), list.bottom() + 1, textWidth, h);
+    if (m_fndBusy->isVisible())
+        m_fndBusy->setGeometry(list.left() + textWidth, list.bottom() + 1, list.width() - textWidth, h);
     if (m_fndNote->isVisible()) {
-        const int h = m_fndNote->heightForWidth(m_lsFind->width());
-        m_fndNote->setGeometry(0, bottom - h, m_lsFind->width(), h);
+        const int nh = std::min(m_fndNote->heightForWidth(list.width()), list.height());
+        m_fndNote->setGeometry(0, list.height() - nh, list.width(), nh);
     }
 }
 
@@ -172,6 +196,9 @@ QString uTrX::findFailureText(const QString& error) {
 }
 
 void uTrX::showFound(const QVector<find::FoundPage>& pages, bool ok, const QString& error) {
+    m_foundFill->stop();
+    m_foundRest.clear();
+    m_fndCount->clear();
     showFindBusy();
     if (!ok) {
         m_fndNote->setText(findFailureText(error));
@@ -182,14 +209,33 @@ void uTrX::showFound(const QVector<find::FoundPage>& pages, bool ok, const QStri
         return;
     }
     m_fndNote->hide();
-    for (const find::FoundPage& page : pages) {
+    m_fndCount->setText(QLocale(QLocale::Japanese).toString(qlonglong(pages.size())) + QStringLiteral(" 件"));
+    placeFindNotes();
+    // The first rows show with the answer; the rest follow in slices while the window goes on.
+    m_foundRest = pages;
+    m_foundNext = 0;
+    fillFound(kFirstFound);
+    raiseMessage(fullWidthDigits(qint32(pages.size())) + QStringLiteral(" 件候補がありました"));
+}
+
+void uTrX::fillFound(qsizetype count) {
+    const qsizetype end = std::min(m_foundRest.size(), m_foundNext + count);
+    m_lsFind->setUpdatesEnabled(false);
+    for (; m_foundNext < end; ++m_foundNext) {
+        const find::FoundPage& page = m_foundRest[m_foundNext];
         auto* item = new QListWidgetItem(shownTitle(page.title));
         item->setToolTip(item->text()); // a title the list cuts shows whole here
         item->setData(Qt::UserRole, page.no);
         item->setData(Qt::UserRole + 1, page.title);
         m_lsFind->addItem(item);
     }
-    raiseMessage(fullWidthDigits(qint32(pages.size())) + QStringLiteral(" 件候補がありました"));
+    m_lsFind->setUpdatesEnabled(true);
+    if (m_foundNext < m_foundRest.size()) {
+        m_foundFill->start();
+    } else {
+        m_foundFill->stop();
+        m_foundRest.clear();
+    }
 }
 
 void uTrX::chooseFound(QListWidgetItem* item) {

@@ -325,8 +325,11 @@ void uTrX::ClearItem(bool /*bNsrt*/) {
     m_trView->clear();
     m_nodes.clear();
     m_keys.clear();
+    m_foundFill->stop();
+    m_foundRest.clear();
     m_lsFind->clear();
     m_fndNote->hide();
+    m_fndCount->clear();
     m_lsRsnt->clear();
     m_sFndHst = QStringLiteral(".");
     // The database opened or closed: the find and its index follow it.
@@ -517,11 +520,14 @@ void uTrX::SetCdLst(const QString& key) {
     if (!readChildren(key, docdb::sql::kCodeList, rows, n))
         return;
     m_lsCod->clear();
+    // Made first and put in at once: one insertion, not one for each of thousands of rows.
+    QList<QTreeWidgetItem*> items;
+    items.reserve(n);
     for (int r = 0; r < n; ++r) {
         const std::optional<qint32> childNo = util::pageNumber(rows(0, r));
         if (!childNo)
             continue; // no page
-        auto* item = new QTreeWidgetItem(m_lsCod);
+        auto* item = new QTreeWidgetItem();
         item->setData(0, kKeyRole, QStringLiteral("K") + QString::number(*childNo));
         item->setText(0, shownTitle(util::CStr(rows(1, r))));
         const QDateTime when = rows(2, r).toDateTime();
@@ -529,7 +535,9 @@ void uTrX::SetCdLst(const QString& key) {
         // A narrow list shortens its columns; the whole texts stay at hand as tool tips.
         item->setToolTip(0, item->text(0));
         item->setToolTip(1, item->text(1));
+        items << item;
     }
+    m_lsCod->addTopLevelItems(items);
 }
 
 } // namespace navigator

@@ -62,6 +62,11 @@ protected:
         EXPECT_GE(ticks, 5);
         EXPECT_TRUE(nav->findEngine().finding());
         EXPECT_TRUE(nav->findBusyMark()->isVisible());
+        // It says so, below the rows: the result list never covers it.
+        EXPECT_EQ(nav->findStatus()->text(), QStringLiteral("検索中..."));
+        EXPECT_TRUE(nav->findStatus()->isVisible());
+        EXPECT_GT(nav->findBusyMark()->geometry().top(), nav->lsFind()->geometry().bottom());
+        EXPECT_GT(nav->findStatus()->geometry().top(), nav->lsFind()->geometry().bottom());
     }
     void choose(int row) {
         QListWidget* l = nav->lsFind();
@@ -332,6 +337,27 @@ TEST_F(FindPane, AFindThatFailsSaysSoAndAFailedIndexBuildTakesItsBarAway) {
     EXPECT_TRUE(nav->findNote()->text().contains(QStringLiteral("gone"))) << nav->findNote()->text().toStdString();
 }
 
+TEST_F(FindPane, ALongAnswerShowsAtOnceFillsInSlicesAndANewFindDropsTheRest) {
+    QVector<find::FoundPage> pages;
+    for (int i = 0; i < 30000; ++i)
+        pages.push_back({i + 1, QStringLiteral("題名 %1").arg(i, 5, 10, QLatin1Char('0'))});
+    nav->showFound(pages, true, QString());
+    QListWidget* list = nav->lsFind();
+    EXPECT_GT(list->count(), 0); // the first rows with the answer, the rest while the window goes on
+    EXPECT_LT(list->count(), 30000);
+    EXPECT_EQ(nav->findStatus()->text(), QStringLiteral("30,000 件"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return list->count() == 30000; }, 5000));
+    EXPECT_EQ(list->item(29999)->text(), QStringLiteral("題名 29999"));
+    EXPECT_EQ(list->item(29999)->data(Qt::UserRole).toInt(), 30000);
+
+    // A new find while a long answer is still going in: none of the old rows come after it.
+    nav->showFound(pages, true, QString());
+    find(QStringLiteral("alpha  検索語"));
+    QTest::qWait(100);
+    EXPECT_EQ(titles(list), QStringList{QStringLiteral("五")});
+    EXPECT_EQ(nav->findStatus()->text(), QStringLiteral("1 件"));
+}
+
 TEST_F(FindPane, ALongFindKeepsTheWindowWorkingAndANewFindOrClosingDropsIt) {
     // Another program changes the database (so the index no longer answers) and holds it locked:
     // the find has to wait for it, as it would read a very large database.
@@ -361,6 +387,7 @@ TEST_F(FindPane, ALongFindKeepsTheWindowWorkingAndANewFindOrClosingDropsIt) {
     QTest::qWait(200);
     EXPECT_EQ(reports, 1);
     EXPECT_EQ(titles(nav->lsFind()), QStringList{QStringLiteral("十二")}); // the changed page, from the database
+    EXPECT_EQ(nav->findStatus()->text(), QStringLiteral("1 件"));
     EXPECT_FALSE(nav->findBusyMark()->isVisible() && !nav->findEngine().indexing());
 
     // Closing the database while a find waits: nothing is reported afterwards.
