@@ -61,7 +61,9 @@ TEST_F(DesktopPlace, AMovedWindowComesBackExactlyAfterEachRestart) {
     finish();
     for (int run = 1; run <= 3; ++run) {
         start();
-        EXPECT_EQ(window->frameGeometry(), left) << "restart " << run;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return window->frameGeometry() == left; }, 2000))
+            << "restart " << run << ": " << window->frameGeometry().x() << "," << window->frameGeometry().y()
+            << " for " << left.x() << "," << left.y();
         EXPECT_EQ(window->size(), inner) << "restart " << run;
         finish();
     }
@@ -73,7 +75,7 @@ TEST_F(DesktopPlace, AMovedWindowComesBackExactlyAfterEachRestart) {
     QTest::qWait(200);
     finish();
     start();
-    EXPECT_TRUE(window->isMaximized());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->isMaximized(); }, 2000));
     EXPECT_TRUE(available().contains(window->frameGeometry().topLeft()));
     window->showNormal();
     ASSERT_TRUE(QTest::qWaitFor([&] { return window->frameGeometry() == left; }, 3000))
