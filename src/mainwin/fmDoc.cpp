@@ -117,7 +117,9 @@ void fmDoc::EnMenu(bool e) {
 }
 
 void fmDoc::DbDialog(QString& path, bool save, const QString& title) {
-    path = save ? m_s.fileDialog.save(title, kDbFilter, this) : m_s.fileDialog.open(title, kDbFilter, this);
+    path = save ? m_s.fileDialog.save(title, kDbFilter, this, dialogStart())
+                : m_s.fileDialog.open(title, kDbFilter, this, dialogStart());
+    noteFolder(path);
 }
 
 void fmDoc::OpenDb(QString& path) {
@@ -211,6 +213,7 @@ void fmDoc::ShowDoc(const QString& sNo, const QString& sSz, int mode) {
             hideHint(); // a hint belongs to the page it was shown on
             setWindowTitle(util::fileNamePart(m_dbPath) + QStringLiteral(" 文書No:") + sNo);
             m_shownNo = QString::number(*no);
+            m_shownTitle = sSz;
             return;
         } catch (const util::VbError& e) {
             qCDebug(lcMainwin) << "ShowDoc:" << e.what();

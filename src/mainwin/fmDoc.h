@@ -122,6 +122,8 @@ public:
     /// The work file for a field text: inside the work folder whatever the text holds (separators,
     /// "..", characters no file name may hold become "_"), of bounded length.
     static QString dxmlFileName(const QString& workFolder, const QString& fieldText);
+    /// A text made one file name: characters no file name may hold become "_", of bounded length.
+    static QString safeFileName(const QString& text);
     /// The target of an LK field as the desktop opens it: addresses as they are, a relative path
     /// taken relative to the open database's folder.
     QString linkTarget(const QString& target) const;
@@ -171,6 +173,9 @@ private:
     void hideHint();
     void resetToNoDatabase();
     void placeWidget(QWidget* w, double left, double top, double width, double height);
+    /// Where a file dialog opens: the last folder used, else the database's, with a proposed name.
+    QString dialogStart(const QString& name = QString()) const;
+    void noteFolder(const QString& chosen);
 
     Services m_s;
     platform::Twips m_tw;
@@ -189,6 +194,8 @@ private:
 
     QString m_dbPath;
     QString m_shownNo; // the page shown in the view, "" when none (or it could not be read)
+    QString m_shownTitle; // its title
+    QString m_lastFolder; // where the last file dialog was left
     int m_treeMode = 0;
     int m_zoomStep = 1;
     int m_runMode = 0;

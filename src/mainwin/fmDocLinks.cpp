@@ -135,11 +135,11 @@ void fmDoc::onMouseMoved(int /*x*/, int /*y*/) {
     --m_hintCountdown;
 }
 
-QString fmDoc::dxmlFileName(const QString& workFolder, const QString& fieldText) {
+QString fmDoc::safeFileName(const QString& text) {
     // Characters no file name may hold (on any system), separators and control characters become
-    // "_", so that the name stays one file inside the work folder; a name of dots only is no name.
+    // "_", so that the name stays one file inside its folder; a name of dots only is no name.
     QString name;
-    for (const QChar c : fieldText) {
+    for (const QChar c : text) {
         const bool bad = c.unicode() < 0x20 || c.unicode() == 0x7F || QStringLiteral("/\\:*?\"<>|").contains(c) ||
                          c.category() == QChar::Other_Format;
         name += bad ? QLatin1Char('_') : c;
@@ -152,9 +152,11 @@ QString fmDoc::dxmlFileName(const QString& workFolder, const QString& fieldText)
     bool dotsOnly = true;
     for (const QChar c : name)
         dotsOnly = dotsOnly && c == QLatin1Char('.');
-    if (name.isEmpty() || dotsOnly)
-        name = QStringLiteral("_");
-    return workFolder + name + QStringLiteral(".dxml");
+    return name.isEmpty() || dotsOnly ? QStringLiteral("_") : name;
+}
+
+QString fmDoc::dxmlFileName(const QString& workFolder, const QString& fieldText) {
+    return workFolder + safeFileName(fieldText) + QStringLiteral(".dxml");
 }
 
 bool fmDoc::startsAProgram(const QString& target) {

@@ -11,6 +11,8 @@
 #include "util/Vb.h"
 #include "util/zClt.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QHash>
 
 namespace mainwin {
@@ -34,16 +36,45 @@ int fmDoc::saveFormat(const QString& fileName) {
     return formats.value(ext, 0);
 }
 
+QString fmDoc::dialogStart(const QString& name) const {
+    // The last folder a dialog was left in, else the open database's.
+    QString folder = m_lastFolder;
+    if (folder.isEmpty() && !m_dbPath.isEmpty())
+        folder = QFileInfo(m_dbPath).absolutePath();
+    if (name.isEmpty())
+        return folder;
+    return folder.isEmpty() ? name : QDir(folder).filePath(name);
+}
+
+void fmDoc::noteFolder(const QString& chosen) {
+    if (!chosen.isEmpty())
+        m_lastFolder = QFileInfo(chosen).absolutePath();
+}
+
 void fmDoc::SaveDoc() {
-    QString name = m_s.fileDialog.save(QStringLiteral("文書の保存"), QString::fromUtf16(kSaveFilter), this);
+    const QString filter = QString::fromUtf16(kSaveFilter);
+    int chosen = 0;
+    const QString proposed = m_shownTitle.trimmed().isEmpty() ? QString() : safeFileName(m_shownTitle.trimmed());
+    QString name = m_s.fileDialog.save(QStringLiteral("文書の保存"), filter, this, dialogStart(proposed), &chosen);
     if (name.isEmpty())
         return;
-    // A name without an extension is a Word 97-2003 file; a dot in a folder's name is no extension.
-    if (!util::fileNamePart(name).contains(QLatin1Char('.')))
-        name += QStringLiteral(".doc");
+    noteFolder(name);
+    // A bare name gets the extension of the type chosen in the dialog (the first, Word 97-2003, when
+    // none was); a dot in a folder's name is no extension.
+    if (!util::fileNamePart(name).contains(QLatin1Char('.'))) {
+        const QStringList parts = filter.split(QLatin1Char('|'));
+        QString pattern = parts.value(2 * chosen + 1).section(QLatin1Char(';'), 0, 0);
+        if (!pattern.startsWith(QLatin1String("*.")))
+            pattern = QStringLiteral("*.doc");
+        name += pattern.mid(1);
+    }
     const int format = saveFormat(name);
-    if (format == 0)
-        return; // another extension: nothing is saved
+    if (format == 0) {
+        // Nothing is written in a form the name does not say: the user is told, and chooses again.
+        m_s.messages.show(util::fileNamePart(name) +
+                          QStringLiteral(" は保存できません。拡張子は .doc .docx .rtf .htm .html .pdf .txt のどれかにして下さい"));
+        return;
+    }
     // The view writes the new file completely before it replaces an existing one, in the background
     // with progress for the slow formats.
     if (!m_txDc->saveToFile(name, 0, format)) {

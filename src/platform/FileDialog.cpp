@@ -24,16 +24,22 @@ QString qtFilter(const QString& systemFilter) {
     return out.join(QStringLiteral(";;"));
 }
 
-QString QtFileDialog::open(const QString& title, const QString& filter, QWidget* parent) {
+QString QtFileDialog::open(const QString& title, const QString& filter, QWidget* parent, const QString& start) {
     const QString f = qtFilter(filter);
     QString selected = f.section(QStringLiteral(";;"), 0, 0);
-    return QFileDialog::getOpenFileName(parent, title, QString(), f, &selected);
+    return QFileDialog::getOpenFileName(parent, title, start, f, &selected);
 }
 
-QString QtFileDialog::save(const QString& title, const QString& filter, QWidget* parent) {
+QString QtFileDialog::save(const QString& title, const QString& filter, QWidget* parent, const QString& start,
+                           int* chosenFilter) {
     const QString f = qtFilter(filter);
-    QString selected = f.section(QStringLiteral(";;"), 0, 0);
-    return QFileDialog::getSaveFileName(parent, title, QString(), f, &selected, QFileDialog::DontConfirmOverwrite);
+    const QStringList entries = f.split(QStringLiteral(";;"));
+    QString selected = entries.value(0);
+    const QString name =
+        QFileDialog::getSaveFileName(parent, title, start, f, &selected, QFileDialog::DontConfirmOverwrite);
+    if (chosenFilter)
+        *chosenFilter = std::max(0, int(entries.indexOf(selected)));
+    return name;
 }
 
 } // namespace platform

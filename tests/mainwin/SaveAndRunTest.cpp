@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 
@@ -36,8 +37,20 @@ TEST_F(SaveAndRun, TheExtensionChoosesTheFormat) {
     save(tmp.filePath(QStringLiteral("notes.TXT"))); // compared in lower case: plain text
     EXPECT_TRUE(platform::TextCodec::fromAnsi(testsupport::readBytes(tmp.filePath(QStringLiteral("notes.TXT"))))
                     .contains(QStringLiteral("五のページ")));
-    save(tmp.filePath(QStringLiteral("data.xyz"))); // another extension: nothing
+    save(tmp.filePath(QStringLiteral("data.xyz"))); // another extension: refused, and said
     EXPECT_FALSE(QFile::exists(tmp.filePath(QStringLiteral("data.xyz"))));
+    ASSERT_EQ(box.texts.size(), 1);
+    EXPECT_TRUE(box.texts[0].startsWith(QStringLiteral("data.xyz は保存できません")));
+    box.texts.clear();
+    // A bare name takes the type chosen in the dialog.
+    dialog.filterChosen = 4; // ｱｸﾛﾊﾞｯﾄPDF
+    save(tmp.filePath(QStringLiteral("chosen")));
+    EXPECT_TRUE(testsupport::readBytes(tmp.filePath(QStringLiteral("chosen.pdf"))).startsWith("%PDF"));
+    EXPECT_FALSE(QFile::exists(tmp.filePath(QStringLiteral("chosen.doc"))));
+    dialog.filterChosen = 3; // HTML: its first pattern
+    save(tmp.filePath(QStringLiteral("chosen")));
+    EXPECT_TRUE(testsupport::readBytes(tmp.filePath(QStringLiteral("chosen.htm"))).contains("五のページ"));
+    dialog.filterChosen = 0;
     testsupport::writeBytes(tmp.filePath(QStringLiteral("old.htm")), "old contents");
     save(tmp.filePath(QStringLiteral("old.htm"))); // replaced without a question
     EXPECT_TRUE(testsupport::readBytes(tmp.filePath(QStringLiteral("old.htm"))).contains("五のページ"));
@@ -47,6 +60,25 @@ TEST_F(SaveAndRun, TheExtensionChoosesTheFormat) {
     ASSERT_EQ(box.texts.size(), 1);
     EXPECT_TRUE(box.texts[0].startsWith(tmp.filePath(QStringLiteral("no such folder/a.pdf")) +
                                         QStringLiteral(" を保存できませんでした\r")));
+}
+
+TEST_F(SaveAndRun, DialogsStartInTheDatabasesFolderThenTheLastOneAndProposeTheTitle) {
+    makeWindow();
+    activate(db);
+    window->tree()->SetLeaf(QStringLiteral("5"));
+    const QString title = window->tree()->trView()->currentItem()->text(0);
+    window->SaveDoc(); // cancelled
+    ASSERT_EQ(dialog.calls.size(), 1);
+    EXPECT_EQ(dialog.calls[0].start, QFileInfo(db).absolutePath() + QLatin1Char('/') + title);
+    // A title that no file name can hold is made one.
+    EXPECT_EQ(mainwin::fmDoc::safeFileName(QStringLiteral("a/b:c*\"?<>|")), QStringLiteral("a_b_c______"));
+    QDir().mkpath(tmp.filePath(QStringLiteral("out")));
+    save(tmp.filePath(QStringLiteral("out/p.txt")));
+    window->SaveDoc();
+    EXPECT_EQ(dialog.calls.last().start, tmp.filePath(QStringLiteral("out")) + QLatin1Char('/') + title);
+    window->mnFile(0)->trigger(); // 開く: the last folder too
+    EXPECT_FALSE(dialog.calls.last().save);
+    EXPECT_EQ(dialog.calls.last().start, tmp.filePath(QStringLiteral("out")));
 }
 
 TEST_F(SaveAndRun, CtrlSSavesTheSamplePageAsPdfAndDocx) {
