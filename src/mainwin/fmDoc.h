@@ -119,6 +119,9 @@ public:
     /// Writes the attached XML document noDxml to the work folder as "<field text>.dxml" and starts the
     /// companion tool with it (asking for the tool the first time).
     void OpenDxml(const QString& text, const QString& noDxml);
+    /// A stored XML document as the bytes of its work file: in the encoding its declaration names
+    /// when that encoding holds every character, otherwise (and without a declaration) UTF-8.
+    static QByteArray xmlBytes(const QString& xml);
     /// The work file for a field text: inside the work folder whatever the text holds (separators,
     /// "..", characters no file name may hold become "_"), of bounded length.
     static QString dxmlFileName(const QString& workFolder, const QString& fieldText);

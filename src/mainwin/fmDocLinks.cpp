@@ -7,6 +7,7 @@
 #include "platform/Environment.h"
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
+#include "platform/TextCodec.h"
 #include "richtext/RichTextView.h"
 #include "settings/yIni.h"
 #include "util/ProcessState.h"
@@ -18,6 +19,7 @@
 #include <QLabel>
 #include <QLoggingCategory>
 #include <QRegularExpression>
+#include <QStringEncoder>
 #include <QUrl>
 
 Q_DECLARE_LOGGING_CATEGORY(lcMainwin)
@@ -193,6 +195,36 @@ QString fmDoc::linkTarget(const QString& target) const {
     return QDir::cleanPath(QFileInfo(m_dbPath).absoluteDir().filePath(target));
 }
 
+QByteArray fmDoc::xmlBytes(const QString& xml) {
+    // The encoding the declaration names, if it can hold every character; otherwise UTF-8, XML's own
+    // default, with the declaration saying so. The tool always gets what it is told it gets.
+    static const QRegularExpression declaration(
+        QStringLiteral(R"(^\s*<\?xml[^>]*?\bencoding\s*=\s*(["'])([A-Za-z][A-Za-z0-9._-]*)\1)"));
+    const QRegularExpressionMatch m = declaration.match(xml);
+    if (!m.hasMatch())
+        return xml.toUtf8();
+    const QString name = m.captured(2).toLower();
+    static const QStringList shiftJis = {QStringLiteral("shift_jis"), QStringLiteral("shift-jis"),
+                                         QStringLiteral("sjis"),      QStringLiteral("x-sjis"),
+                                         QStringLiteral("windows-31j"), QStringLiteral("cp932"),
+                                         QStringLiteral("ms_kanji")};
+    if (name == QLatin1String("utf-8") || name == QLatin1String("utf8"))
+        return xml.toUtf8();
+    if (shiftJis.contains(name)) {
+        bool lossy = false;
+        const QByteArray bytes = platform::TextCodec::toAnsi(xml, &lossy);
+        if (!lossy)
+            return bytes;
+    } else if (QStringEncoder encoder(m.captured(2).toLatin1().constData()); encoder.isValid()) {
+        const QByteArray bytes = encoder.encode(xml);
+        if (!encoder.hasError())
+            return bytes;
+    }
+    QString utf8 = xml;
+    utf8.replace(m.capturedStart(2), m.capturedLength(2), QStringLiteral("UTF-8"));
+    return utf8.toUtf8();
+}
+
 void fmDoc::OpenDxml(const QString& text, const QString& noDxml) {
     util::F_ChkFso();
     QString tool =
@@ -222,7 +254,7 @@ void fmDoc::OpenDxml(const QString& text, const QString& noDxml) {
     try {
         xml = util::CStr(rs.field(QStringLiteral("smDxml")));
         rs.close();
-        m_s.clt.F_StTxtFL(file, xml, false);
+        m_s.clt.F_StBytesFL(file, xmlBytes(xml));
     } catch (const util::VbError& e) {
         qCDebug(lcMainwin) << "OpenDxml:" << e.what();
         return; // the file is not there: the tool is not started on it

@@ -68,16 +68,24 @@ void zClt::F_StTxtFL(const QString& sFL, const QString& sTx, bool bApn) const {
     if (sFL.isEmpty() || (!fi.isSymLink() && fi.exists() && !fi.isFile()))
         throw VbError(QStringLiteral("Path/File access error: %1").arg(sFL));
     const QByteArray bytes = platform::TextCodec::toAnsi(sTx);
-    if (bApn) {
-        if (fi.isSymLink())
-            throw VbError(QStringLiteral("Path/File access error: %1").arg(sFL));
-        QFile f(sFL);
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Append))
-            throw VbError(QStringLiteral("Path/File access error: %1").arg(sFL));
-        if (f.write(bytes) != bytes.size() || !f.flush())
-            throw VbError(QStringLiteral("Cannot write %1: %2").arg(sFL, f.errorString()));
+    if (!bApn) {
+        F_StBytesFL(sFL, bytes);
         return;
     }
+    if (fi.isSymLink())
+        throw VbError(QStringLiteral("Path/File access error: %1").arg(sFL));
+    QFile f(sFL);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Append))
+        throw VbError(QStringLiteral("Path/File access error: %1").arg(sFL));
+    if (f.write(bytes) != bytes.size() || !f.flush())
+        throw VbError(QStringLiteral("Cannot write %1: %2").arg(sFL, f.errorString()));
+}
+
+void zClt::F_StBytesFL(const QString& sFL, const QByteArray& bytes) const {
+    F_ChkFso();
+    const QFileInfo fi(sFL);
+    if (sFL.isEmpty() || (!fi.isSymLink() && fi.exists() && !fi.isFile()))
+        throw VbError(QStringLiteral("Path/File access error: %1").arg(sFL));
     // A new file beside the old one, which then takes its name: an old file (or whatever another
     // program put there meanwhile) is replaced, never written into.
     QTemporaryFile tmp(fi.absolutePath() + QStringLiteral("/.dbtext-XXXXXX.part"));

@@ -18,6 +18,9 @@ public:
     /// appending when bApn is True; no line break is added. A link of that name is never written
     /// through. Throws util::VbError when the file cannot be written.
     void F_StTxtFL(const QString& sFL, const QString& sTx, bool bApn) const;
+    /// Writes bytes as they are to a new file that then replaces sFL (never through a link of that
+    /// name, never into a folder, a pipe or a device).
+    void F_StBytesFL(const QString& sFL, const QByteArray& bytes) const;
 
     /// Removes every trailing delimiter sW2 from sW1. An empty sW2 becomes ","; with "," the blanks
     /// beside the commas are removed first (", " and " ," become ",").

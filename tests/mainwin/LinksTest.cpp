@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QUrl>
 
 namespace {
@@ -204,12 +205,34 @@ TEST_F(Links, AttachedXmlGoesToTheToolAsOneFileArgument) {
     const QByteArray out = testsupport::readBytes(got);
     const QString file = tmp.filePath(QStringLiteral("Wrk/it's _x_ y.dxml"));
     EXPECT_TRUE(out.startsWith("1\n" + file.toUtf8() + "\n")) << out.toStdString();
-    EXPECT_TRUE(platform::TextCodec::fromAnsi(out).endsWith(QStringLiteral("<root>一</root>")));
+    // Stored without an encoding in its declaration: UTF-8, as every XML reader takes it.
+    EXPECT_TRUE(out.endsWith(QStringLiteral("<root>一</root>").toUtf8())) << out.toStdString();
+    QProcess lint;
+    lint.start(QStringLiteral("xmllint"), {QStringLiteral("--noout"), file});
+    ASSERT_TRUE(lint.waitForFinished(10000));
+    EXPECT_EQ(lint.exitCode(), 0) << lint.readAllStandardError().toStdString();
     // The second click asks no more.
     shell.reallyStart = false;
     click(1);
     EXPECT_EQ(dialog.calls.size(), 2);
     EXPECT_EQ(shell.started.size(), 2);
+}
+
+TEST(XmlWorkFile, WrittenInTheEncodingItsDeclarationNamesOrElseUtf8) {
+    using mainwin::fmDoc;
+    const QString body = QStringLiteral("<r>日本語</r>");
+    EXPECT_EQ(fmDoc::xmlBytes(body), body.toUtf8());
+    EXPECT_EQ(fmDoc::xmlBytes(QStringLiteral("<?xml version='1.0' encoding='UTF-8'?>") + body),
+              (QStringLiteral("<?xml version='1.0' encoding='UTF-8'?>") + body).toUtf8());
+    const QString sjis = QStringLiteral("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>") + body;
+    EXPECT_EQ(fmDoc::xmlBytes(sjis), platform::TextCodec::toAnsi(sjis));
+    EXPECT_NE(fmDoc::xmlBytes(sjis), sjis.toUtf8());
+    // A character Shift-JIS cannot hold: UTF-8, and the declaration says so.
+    const QString korean = QStringLiteral("<?xml version=\"1.0\" encoding=\"shift_jis\"?><r>한국어</r>");
+    EXPECT_EQ(fmDoc::xmlBytes(korean), QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?><r>한국어</r>").toUtf8());
+    // An encoding no converter knows: UTF-8 too.
+    EXPECT_EQ(fmDoc::xmlBytes(QStringLiteral("<?xml version='1.0' encoding='x-nothing'?><r/>")),
+              QByteArray("<?xml version='1.0' encoding='UTF-8'?><r/>"));
 }
 
 TEST_F(Links, HostileFieldTextsStayInTheWorkFolder) {
