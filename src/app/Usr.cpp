@@ -87,7 +87,14 @@ void A_Start(StartServices& s, const QString& executablePath, const QStringList&
 
     QString path;
     QString page;
-    parseCommandLine(commandLineOf(arguments), path, page);
+    if (!arguments.isEmpty() && s.clt.FbExFile(arguments.first())) {
+        // The desktop and the shell hand over the path as one argument, whatever it holds (blanks,
+        // quotes): it is taken whole, and what follows is the page.
+        path = arguments.first();
+        page = util::Trim(arguments.mid(1).join(QLatin1Char(' ')));
+    } else {
+        parseCommandLine(commandLineOf(arguments), path, page);
+    }
     if (!s.clt.FbExFile(path))
         path.clear();
 

@@ -33,6 +33,19 @@ TEST_F(StartToEnd, CommandLinePageIsSelectedThroughItsAncestry) {
     EXPECT_TRUE(box.texts.isEmpty());
 }
 
+TEST_F(StartToEnd, APathHoldingQuotesAndBlanksOpensAsTheOneArgumentItIs) {
+    const QString db = tmp.filePath(QStringLiteral("say \"hi\" 12.txdb"));
+    ASSERT_TRUE(QFile::copy(testsupport::sampleDb(), db));
+    start({db});
+    EXPECT_EQ(window->dbPath(), db);
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("say \"hi\" 12.txdb 文書No:1"));
+    window->unload();
+    app::resetExiting();
+    start({db, QStringLiteral("12")}); // and a page after it
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("say \"hi\" 12.txdb 文書No:12"));
+    EXPECT_TRUE(box.texts.isEmpty());
+}
+
 TEST_F(StartToEnd, PageTextsThatAreNoNumberSelectNothingMore) {
     for (const char* page : {"0", "abc", "-3"}) {
         app::resetExiting();
