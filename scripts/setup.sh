@@ -15,7 +15,7 @@ packages=(
     clang libclang-rt-14-dev desktop-file-utils xdg-utils libglib2.0-bin shared-mime-info unzip
     cups printer-driver-cups-pdf libcups2-dev
     libpq-dev postgresql-15
-    xvfb openbox x11-utils xdotool libxml2-utils
+    xvfb openbox x11-utils xdotool libxml2-utils libfile-mimeinfo-perl
 )
 
 missing=()

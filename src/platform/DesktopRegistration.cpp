@@ -1,6 +1,8 @@
 // DesktopRegistration: registry entries on Windows, freedesktop files elsewhere.
 #include "platform/DesktopRegistration.h"
 
+#include "platform/AppIcon.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -19,6 +21,11 @@ namespace platform {
 
 namespace {
 
+QString readText(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
 bool writeWhole(const QString& path, const QByteArray& bytes) {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QSaveFile f(path);
@@ -30,6 +37,47 @@ bool writeWhole(const QString& path, const QByteArray& bytes) {
 QString dataHome() {
     const QString env = qEnvironmentVariable("XDG_DATA_HOME");
     return env.isEmpty() ? QDir::homePath() + QStringLiteral("/.local/share") : env;
+}
+
+/// The system's data folders (XDG_DATA_DIRS), where packages put their entries and icons.
+QStringList systemDataDirs() {
+    QString env = qEnvironmentVariable("XDG_DATA_DIRS");
+    if (env.isEmpty())
+        env = QStringLiteral("/usr/local/share:/usr/share");
+    QStringList dirs;
+    for (const QString& d : env.split(QLatin1Char(':'), Qt::SkipEmptyParts))
+        if (QDir(d) != QDir(dataHome()))
+            dirs << d;
+    return dirs;
+}
+
+/// The program a desktop entry starts: its Exec key's first word, found on the PATH when bare.
+QString entryProgram(const QString& entryPath) {
+    QFile f(entryPath);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    for (const QString& line : QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'))) {
+        if (!line.startsWith(QLatin1String("Exec=")))
+            continue;
+        QString word = line.mid(5).section(QLatin1Char(' '), 0, 0);
+        if (word.startsWith(QLatin1Char('"')))
+            return {}; // a quoted path: not one the package writes
+        if (!word.contains(QLatin1Char('/')))
+            word = QStandardPaths::findExecutable(word);
+        return word.isEmpty() ? QString() : QFileInfo(word).canonicalFilePath();
+    }
+    return {};
+}
+
+/// Whether an icon of that name is installed in the hicolor theme of a system data folder.
+bool systemIconExists(const QString& name) {
+    for (const QString& d : systemDataDirs()) {
+        const QDir sizes(d + QStringLiteral("/icons/hicolor"));
+        for (const QString& size : sizes.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+            if (QFile::exists(sizes.filePath(size + QStringLiteral("/apps/") + name + QStringLiteral(".png"))))
+                return true;
+    }
+    return false;
 }
 
 QString configHome() {
@@ -168,6 +216,14 @@ QString FreedesktopAssociation::desktopFileName(const QString& exePath) {
 }
 
 QString FreedesktopAssociation::execArgument(const QString& path) {
+    // A path without a character the desktop-entry rules reserve is written as it is: some openers
+    // (xdg-open outside a known desktop) do not take quotes off.
+    static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`%");
+    bool plain = !path.isEmpty();
+    for (const QChar c : path)
+        plain = plain && !reserved.contains(c);
+    if (plain)
+        return path;
     // In double quotes, ", `, $ and \ are escaped with a backslash; the key's value is a string,
     // whose own escaping doubles every backslash again; "%" is written "%%".
     QString quoted;
@@ -234,21 +290,48 @@ bool FreedesktopAssociation::registerExtension(const QString& /*progId*/, const 
         return false;
     runTool(QStringLiteral("update-mime-database"), {data + QStringLiteral("/mime")});
 
-    const QString desktopFile = desktopFileName(exePath);
-    const QByteArray entry = QStringLiteral("[Desktop Entry]\n"
-                                            "Type=Application\n"
-                                            "Name=DB Text\n"
-                                            "Comment=Reader for document databases\n"
-                                            "Comment[ja]=文書データーベースを読む\n"
-                                            "Exec=%1 %f\n"
-                                            "Icon=dbtext\n"
-                                            "MimeType=%2;\n"
-                                            "Terminal=false\n"
-                                            "Categories=Office;Viewer;\n")
-                                 .arg(execArgument(exePath), type)
-                                 .toUtf8();
-    if (!writeWhole(data + QStringLiteral("/applications/") + desktopFile, entry))
-        return false;
+    // A package's entry under the program's name stays visible: when it starts this very program it
+    // is the one made the default (an entry of ours under its name, from before, goes); otherwise
+    // ours takes a name of its own.
+    QString desktopFile = desktopFileName(exePath);
+    const QString ours = QStringLiteral("Comment=Reader for document databases\n");
+    const QString program = QFileInfo(exePath).canonicalFilePath();
+    bool packaged = false;
+    for (const QString& d : systemDataDirs()) {
+        const QString entryPath = d + QStringLiteral("/applications/") + desktopFile;
+        if (!QFile::exists(entryPath))
+            continue;
+        if (!program.isEmpty() && entryProgram(entryPath) == program) {
+            packaged = true;
+        } else {
+            desktopFile = QFileInfo(exePath).completeBaseName() + QStringLiteral("-user.desktop");
+        }
+        break;
+    }
+    const QString userEntry = data + QStringLiteral("/applications/") + desktopFile;
+    if (packaged) {
+        if (QFile::exists(userEntry) && readText(userEntry).contains(ours))
+            QFile::remove(userEntry);
+    } else {
+        // The icon the entry names: the package's, else drawn into the user's own icon folder.
+        if (!systemIconExists(QStringLiteral("dbtext"))) {
+            for (int size : {48, 256}) {
+                const QString icon = data + QStringLiteral("/icons/hicolor/%1x%1/apps/dbtext.png").arg(size);
+                QDir().mkpath(QFileInfo(icon).absolutePath());
+                appIcon(size).save(icon);
+            }
+        }
+        const QString entry = QStringLiteral("[Desktop Entry]\nType=Application\nName=DB Text\n") + ours +
+                              QStringLiteral("Comment[ja]=文書データーベースを読む\n"
+                                             "Exec=%1 %f\n"
+                                             "Icon=dbtext\n"
+                                             "MimeType=%2;\n"
+                                             "Terminal=false\n"
+                                             "Categories=Office;Viewer;\n")
+                                  .arg(execArgument(exePath), type);
+        if (!writeWhole(userEntry, entry.toUtf8()))
+            return false;
+    }
     runTool(QStringLiteral("update-desktop-database"), {data + QStringLiteral("/applications")});
 
     // The default application: what "xdg-mime default" writes, kept beside the user's other choices.

@@ -4,6 +4,8 @@
 #include "support/Fixtures.h"
 
 #include <QDir>
+#include <QImage>
+#include <QScopeGuard>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -110,6 +112,62 @@ TEST(FreedesktopAssociation, MakesTheReaderTheDefaultForTxdbInTheUsersFolders) {
     EXPECT_EQ(QString::fromUtf8(testsupport::readBytes(exe + QStringLiteral(".args"))), db + QLatin1Char('\n'));
     qunsetenv("XDG_DATA_HOME");
     qunsetenv("XDG_CONFIG_HOME");
+}
+
+TEST(FreedesktopAssociation, APlainPathOpensOutsideAKnownDesktopAndAPackagedEntryStaysInSight) {
+    QTemporaryDir tmp;
+    qputenv("XDG_DATA_HOME", tmp.filePath(QStringLiteral("data")).toUtf8());
+    qputenv("XDG_CONFIG_HOME", tmp.filePath(QStringLiteral("config")).toUtf8());
+    qputenv("XDG_DATA_DIRS", tmp.filePath(QStringLiteral("sys")).toUtf8()); // the packages' folder
+    const auto restore = qScopeGuard([] {
+        qunsetenv("XDG_DATA_HOME");
+        qunsetenv("XDG_CONFIG_HOME");
+        qunsetenv("XDG_DATA_DIRS");
+    });
+    const QString exe = tmp.filePath(QStringLiteral("bin/dbtext"));
+    QDir().mkpath(QFileInfo(exe).absolutePath());
+    testsupport::writeBytes(exe, "#!/bin/sh\nfor a in \"$@\"; do echo \"$a\"; done > \"$0.args\"\n");
+    QFile::setPermissions(exe, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    FreedesktopAssociation assoc;
+    ASSERT_TRUE(assoc.registerExtension(QStringLiteral("txdbfile"), exe, QStringLiteral("txdb")));
+    const QString entry = tmp.filePath(QStringLiteral("data/applications/dbtext.desktop"));
+    EXPECT_TRUE(testsupport::readBytes(entry).contains("\nExec=" + exe.toUtf8() + " %f\n")); // no quotes
+    // The icon it names is there.
+    EXPECT_FALSE(QImage(tmp.filePath(QStringLiteral("data/icons/hicolor/48x48/apps/dbtext.png"))).isNull());
+    // xdg-open with no desktop named (a plain window manager, a script) starts it with the file.
+    const QString db = tmp.filePath(QStringLiteral("文書 の db.txdb"));
+    testsupport::writeBytes(db, "SQLite format 3");
+    QProcess open;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("XDG_CURRENT_DESKTOP"));
+    env.remove(QStringLiteral("DESKTOP_SESSION"));
+    env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":99"));
+    open.setProcessEnvironment(env);
+    open.start(QStringLiteral("xdg-open"), {db});
+    open.waitForFinished(30000);
+    EXPECT_EQ(open.exitCode(), 0) << open.readAllStandardError().toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(exe + QStringLiteral(".args")); }, 10000));
+    QTest::qWait(200);
+    EXPECT_EQ(QString::fromUtf8(testsupport::readBytes(exe + QStringLiteral(".args"))), db + QLatin1Char('\n'));
+
+    // A package's entry that starts this program: ours under its name goes, the package's is the default.
+    QDir().mkpath(tmp.filePath(QStringLiteral("sys/applications")));
+    testsupport::writeBytes(tmp.filePath(QStringLiteral("sys/applications/dbtext.desktop")),
+                            "[Desktop Entry]\nType=Application\nName=DB Text\nExec=" + exe.toUtf8() + " %f\n");
+    ASSERT_TRUE(assoc.registerExtension(QStringLiteral("txdbfile"), exe, QStringLiteral("txdb")));
+    EXPECT_FALSE(QFile::exists(entry));
+    EXPECT_EQ(run(QStringLiteral("xdg-mime"),
+                  {QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("application/x-txdb")}),
+              QStringLiteral("dbtext.desktop"));
+    // One that starts another program: ours gets a name of its own and hides nothing.
+    testsupport::writeBytes(tmp.filePath(QStringLiteral("sys/applications/dbtext.desktop")),
+                            "[Desktop Entry]\nType=Application\nName=DB Text\nExec=/usr/bin/dbtext %f\n");
+    ASSERT_TRUE(assoc.registerExtension(QStringLiteral("txdbfile"), exe, QStringLiteral("txdb")));
+    EXPECT_FALSE(QFile::exists(entry));
+    EXPECT_TRUE(QFile::exists(tmp.filePath(QStringLiteral("data/applications/dbtext-user.desktop"))));
+    EXPECT_EQ(run(QStringLiteral("xdg-mime"),
+                  {QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("application/x-txdb")}),
+              QStringLiteral("dbtext-user.desktop"));
 }
 
 TEST(FreedesktopAssociation, SendToLauncherStartsTheProgramOnTheFileSent) {
