@@ -15,7 +15,8 @@ echo "package: $deb"
 contents="$(dpkg-deb -c "$deb")"
 for path in ./usr/bin/dbtext ./usr/share/applications/dbtext.desktop ./usr/share/mime/packages/dbtext-txdb.xml \
     ./usr/share/icons/hicolor/16x16/apps/dbtext.png ./usr/share/icons/hicolor/48x48/apps/dbtext.png \
-    ./usr/share/icons/hicolor/256x256/apps/dbtext.png; do
+    ./usr/share/icons/hicolor/256x256/apps/dbtext.png ./usr/share/doc/dbtext/copyright \
+    ./usr/share/doc/dbtext/changelog.gz; do
     if ! grep -q " $path\$" <<<"$contents"; then
         echo "package: $path is missing" >&2
         exit 1

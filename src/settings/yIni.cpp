@@ -130,6 +130,30 @@ QString yIni::appDataFolder() const {
     return FsGtSpFld(26) + sep() + QStringLiteral("Vantre") + sep() + util::processState().programName + sep();
 }
 
+bool yIni::isSystemFolder(const QString& folder) {
+#ifdef Q_OS_WIN
+    // Under Program Files (or anywhere the user may not write): the installer's, not the user's.
+    return !QFileInfo(folder).isWritable() ||
+           QDir::cleanPath(folder).startsWith(QDir::cleanPath(qEnvironmentVariable("ProgramFiles")), Qt::CaseInsensitive);
+#else
+    // The system's prefixes belong to the package manager, whoever runs the program (root too).
+    const QString path = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    for (const char* prefix : {"/usr", "/bin", "/sbin", "/opt", "/lib", "/snap"})
+        if (path == QLatin1String(prefix) || path.startsWith(QLatin1String(prefix) + QLatin1Char('/')))
+            return true;
+    return !QFileInfo(folder).isWritable();
+#endif
+}
+
+QString yIni::userConfigFolder() const {
+#ifdef Q_OS_WIN
+    return FsGtSpFld(26);
+#else
+    const QString env = qEnvironmentVariable("XDG_CONFIG_HOME");
+    return env.isEmpty() ? QDir::homePath() + QStringLiteral("/.config") : env;
+#endif
+}
+
 void yIni::W_UserData(quintptr nWhnd) {
     m_ownerWnd = nWhnd;
     util::ProcessState& ps = util::processState();
@@ -148,7 +172,14 @@ void yIni::W_UserData(quintptr nWhnd) {
 
     const QString A = appDataFolder();
     QString choice = kDefaultChoice;
-    const QString choiceFile = P + QStringLiteral("UserData.ini");
+    QString choiceFile = P + QStringLiteral("UserData.ini");
+    if (isSystemFolder(ps.programFolder) && !QFileInfo::exists(choiceFile)) {
+        // A program installed for everyone keeps no file of a user beside it: the choice lives in
+        // the user's configuration folder (one put beside the program by the administrator is read).
+        choiceFile = userConfigFolder() + sep() + QStringLiteral("Vantre") + sep() + ps.programName + sep() +
+                     QStringLiteral("UserData.ini");
+        QDir().mkpath(QFileInfo(choiceFile).absolutePath());
+    }
     bool needsWriting = true;
     if (const QFileInfo fi(choiceFile); fi.exists() || fi.isSymLink()) {
         // Only an empty file is written; anything else there (a file of other lines, one that is

@@ -41,6 +41,8 @@ public:
     void W_UserData(quintptr nWhnd);
     /// The special folder nFlg (26, 5, 9) without trailing separator, or "".
     QString FsGtSpFld(qint32 nFlg) const;
+    /// Whether a folder belongs to the system (a package's prefix, or not the user's to write).
+    static bool isSystemFolder(const QString& folder);
     /// Creates sFd and every missing folder above it; failures are ignored.
     void F_CreateFld(const QString& sFd) const;
     /// Creates each named subfolder of sPh (ending with the separator) that is missing, one level.
@@ -102,6 +104,8 @@ private:
     platform::IAppSettings& m_appSettings;
     platform::IShell& m_shell;
 
+    /// The user's configuration folder (XDG_CONFIG_HOME, ~/.config; the roaming application data on Windows).
+    QString userConfigFolder() const;
     quintptr m_ownerWnd = 0;       // owner window of the shell calls
     QString m_settingsPath;        // file last loaded by GetTxt
     QString m_document;            // the whole document, CR LF line ends

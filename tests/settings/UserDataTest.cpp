@@ -54,6 +54,22 @@ TEST_F(UserData, NoChoiceFileWritesTheDefaultAndCreatesEveryLevel) {
     EXPECT_TRUE(messages.texts.isEmpty());
 }
 
+TEST_F(UserData, AProgramInASystemFolderKeepsTheChoiceInTheUsersConfiguration) {
+    EXPECT_TRUE(yIni::isSystemFolder(QStringLiteral("/usr/bin")));
+    EXPECT_TRUE(yIni::isSystemFolder(QStringLiteral("/usr/local/bin")));
+    EXPECT_TRUE(yIni::isSystemFolder(QStringLiteral("/opt/dbtext/bin")));
+    EXPECT_FALSE(yIni::isSystemFolder(programDir));
+    QDir().mkpath(tmp.filePath(QStringLiteral("usr")));
+    EXPECT_FALSE(yIni::isSystemFolder(tmp.filePath(QStringLiteral("usr")))); // a name, not the prefix
+    util::processState().programFolder = QStringLiteral("/usr/bin");
+    const bool there = QFile::exists(QStringLiteral("/usr/bin/UserData.ini"));
+    ini.W_UserData(0);
+    EXPECT_EQ(QFile::exists(QStringLiteral("/usr/bin/UserData.ini")), there); // nothing written beside the program
+    const QString config = qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Vantre/dbtext/UserData.ini");
+    EXPECT_EQ(testsupport::readBytes(config), QByteArray("%applicaion data%"));
+    EXPECT_EQ(ini.userDataFolder(), appData());
+}
+
 TEST_F(UserData, KeywordsChooseTheFolder) {
     struct Case {
         QString choice;
