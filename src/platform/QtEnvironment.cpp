@@ -13,6 +13,11 @@
 
 #include <memory>
 
+#ifdef Q_OS_WIN
+#include <shlobj.h>
+#include <windows.h>
+#endif
+
 namespace platform {
 
 QChar pathSeparator() {
@@ -44,30 +49,51 @@ QString withoutTrailingSeparator(QString p) {
 }
 } // namespace
 
-QString QtSpecialFolders::path(qint32 nFlg) const {
-    QString p;
+std::optional<KnownFolder> QtSpecialFolders::knownFolderOf(qint32 nFlg) {
     switch (nFlg) {
-    case 26: // per-user application data
-#ifdef Q_OS_WIN
-        p = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation); // %APPDATA%
-#else
-        p = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-#endif
-        break;
-    case 5: // documents
-        p = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-        break;
-    case 9: // Send To
-#ifdef Q_OS_WIN
-        p = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-            QStringLiteral("/Microsoft/Windows/SendTo");
-#else
-        p = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/nautilus/scripts");
-#endif
-        break;
+    case 26:
+        return KnownFolder::RoamingAppData;
+    case 5:
+        return KnownFolder::Documents;
+    case 9:
+        return KnownFolder::SendTo;
     default:
-        return {};
+        return std::nullopt;
     }
+}
+
+QString QtSpecialFolders::systemKnownFolder(KnownFolder folder) {
+#ifdef Q_OS_WIN
+    // The shell's own folders: Qt's configuration location is the local, not the roaming, one.
+    const KNOWNFOLDERID& id = folder == KnownFolder::RoamingAppData ? FOLDERID_RoamingAppData
+                              : folder == KnownFolder::Documents   ? FOLDERID_Documents
+                                                                   : FOLDERID_SendTo;
+    PWSTR path = nullptr;
+    QString result;
+    if (SUCCEEDED(SHGetKnownFolderPath(id, KF_FLAG_DEFAULT, nullptr, &path)))
+        result = QString::fromWCharArray(path);
+    CoTaskMemFree(path);
+    return result;
+#else
+    switch (folder) {
+    case KnownFolder::RoamingAppData:
+        return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    case KnownFolder::Documents:
+        return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    case KnownFolder::SendTo: {
+        const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+        return data.isEmpty() ? QString() : data + QStringLiteral("/nautilus/scripts");
+    }
+    }
+    return {};
+#endif
+}
+
+QString QtSpecialFolders::path(qint32 nFlg) const {
+    const std::optional<KnownFolder> folder = knownFolderOf(nFlg);
+    if (!folder)
+        return {};
+    const QString p = m_resolve(*folder);
     return p.isEmpty() ? QString() : withoutTrailingSeparator(p);
 }
 
