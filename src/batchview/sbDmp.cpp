@@ -327,10 +327,17 @@ void sbDmp::loadSettings() {
     if (screen.isEmpty())
         screen = QRect(0, 0, 1920, 1080);
     const QMargins frame = platform::frameMarginsOf(this);
+    // Corrected within the screen it was on (on a second screen its left is not 0).
+    const qint32 originX = qint32(m_tw.fromPxX(screen.x())), originY = qint32(m_tw.fromPxY(screen.y()));
+    left -= originX;
+    top -= originY;
     correctToScreen(left, top, width, height, qint32(m_tw.fromPxX(screen.width() - frame.left() - frame.right())),
                     qint32(m_tw.fromPxY(screen.height() - frame.top() - frame.bottom())));
+    left += originX;
+    top += originY;
     if (width > 0 && height > 0)
         m_place->restore(QPoint(m_tw.toPxX(left), m_tw.toPxY(top)), QSize(m_tw.toPxX(width), m_tw.toPxY(height)));
+    setWindowState(number("WindowState") == 2 ? Qt::WindowMaximized : Qt::WindowNoState);
     const auto index = [](qint32 v, int count) {
         return v >= 0 && v < count ? int(v) : 0;
     };
@@ -354,6 +361,7 @@ void sbDmp::saveSettings() {
     ini.SetVal(QStringLiteral("Zoom"), qint16(m_cbZoom->currentIndex()));
     ini.SetVal(QStringLiteral("Page"), qint16(m_tTxt->viewMode()));
     ini.SetVal(QStringLiteral("Timmer"), qint16(m_cbTime->currentIndex()));
+    ini.SetVal(QStringLiteral("WindowState"), qint16(isMaximized() ? 2 : 0));
     ini.SetGtx();
     bool ok = false;
     ini.SetTxt(ok);

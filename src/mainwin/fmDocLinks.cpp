@@ -108,9 +108,30 @@ void fmDoc::onFieldEntered(int field) {
     font.setPointSizeF(font.pointSizeF() * zoomFactor(m_zoomStep) / 100.0);
     m_rtex->setFont(font);
     m_rtex->setText(QLatin1Char(' ') + data.mid(3) + QLatin1Char(' '));
+    // Inside the page's view: moved left where it would run past its right edge, and above the
+    // link's line where it would run past its bottom.
+    const QRect page(m_txDc->mapTo(this, m_txDc->viewport()->geometry().topLeft()), m_txDc->viewport()->size());
+    int left = m_tw.toPxX(x), top = m_tw.toPxY(y);
+    // A hint wider than the page wraps at the page's width.
+    m_rtex->setWordWrap(false);
+    m_rtex->setMinimumWidth(0);
+    m_rtex->setMaximumWidth(QWIDGETSIZE_MAX);
     m_rtex->adjustSize();
+    if (m_rtex->width() > page.width() && page.width() > 0) {
+        m_rtex->setWordWrap(true);
+        m_rtex->setFixedWidth(page.width());
+        m_rtex->setFixedHeight(m_rtex->heightForWidth(page.width()));
+    } else {
+        m_rtex->setMinimumHeight(0);
+        m_rtex->setMaximumHeight(QWIDGETSIZE_MAX);
+        m_rtex->adjustSize();
+    }
+    if (left + m_rtex->width() > page.right() + 1)
+        left = std::max(page.left(), page.right() + 1 - m_rtex->width());
+    if (top + m_rtex->height() > page.bottom() + 1)
+        top = std::max(page.top(), m_tw.toPxY(y - below) - m_rtex->height());
+    m_rtex->move(left, top);
     m_rtex->show();
-    m_rtex->move(m_tw.toPxX(x), m_tw.toPxY(y));
     m_rtex->raise();
     m_rtex->update();
     m_hintCountdown = 2;

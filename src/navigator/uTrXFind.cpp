@@ -174,13 +174,13 @@ void uTrX::placeFindNotes() {
     // the rest. The note of a failed find lies over the bottom of the (empty) list.
     const QRect list = m_lsFind->geometry();
     const int h = findStripHeight();
-    const int textWidth = m_fndBusy->isVisible()
-                              ? std::min(list.width() / 2, m_fndCount->sizeHint().width() + 8)
-                              : list.width();
+    // Placed whether or not the pane shows yet: a pane shown later finds them in their places.
+    const int textWidth = !m_fndBusy->isHidden() ? std::min(list.width() / 2, m_fndCount->sizeHint().width() + 8)
+                                                 : list.width();
     m_fndCount->setGeometry(list.left(), list.bottom() + 1, textWidth, h);
-    if (m_fndBusy->isVisible())
+    if (!m_fndBusy->isHidden())
         m_fndBusy->setGeometry(list.left() + textWidth, list.bottom() + 1, list.width() - textWidth, h);
-    if (m_fndNote->isVisible()) {
+    if (!m_fndNote->isHidden()) {
         const int nh = std::min(m_fndNote->heightForWidth(list.width()), list.height());
         m_fndNote->setGeometry(0, list.height() - nh, list.width(), nh);
     }

@@ -11,6 +11,9 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QProgressDialog>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 namespace pageview {
@@ -69,17 +72,27 @@ sbTvw::sbTvw(platform::IScreen& screen, platform::IPrinter& printer, platform::I
     m_mnZoom << zoom->addSeparator() << zoom->addAction(QStringLiteral("ﾍﾟｰｼﾞ全体"));
     connect(m_mnZoom[7], &QAction::triggered, this, [this] { zoomStep(7); });
 
-    // Below the menus, a grey desk carries the page and its shadow.
+    // Below the menus, a grey desk carries the page and its shadow; a sheet larger than the window
+    // is scrolled over it.
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setMenuBar(bar);
-    m_area = new QWidget(this);
+    m_scroll = new QScrollArea(this);
+    m_scroll->setObjectName(QStringLiteral("deskScroll"));
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setWidgetResizable(false);
+    m_scroll->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    QPalette desk = m_scroll->palette();
+    desk.setColor(QPalette::Window, QColor(128, 128, 128));
+    m_scroll->setPalette(desk);
+    m_scroll->viewport()->setAutoFillBackground(true);
+    m_scroll->viewport()->setPalette(desk);
+    layout->addWidget(m_scroll);
+    m_area = new QWidget;
     m_area->setObjectName(QStringLiteral("desk"));
     m_area->setAutoFillBackground(true);
-    QPalette desk = m_area->palette();
-    desk.setColor(QPalette::Window, QColor(128, 128, 128));
     m_area->setPalette(desk);
-    layout->addWidget(m_area);
+    m_scroll->setWidget(m_area);
     m_surface = new PageSurface(m_area);
     for (auto*& s : m_shape) {
         s = new QFrame(m_area);
@@ -87,6 +100,11 @@ sbTvw::sbTvw(platform::IScreen& screen, platform::IPrinter& printer, platform::I
         QPalette shade = s->palette();
         shade.setColor(QPalette::Window, QColor(40, 40, 40));
         s->setPalette(shade);
+    }
+    // PageDown and PageUp turn the sheets, wherever the focus is.
+    for (const auto& [key, move] : {std::pair{Qt::Key_PageDown, 2}, std::pair{Qt::Key_PageUp, 1}}) {
+        auto* sc = new QShortcut(QKeySequence(key), this);
+        connect(sc, &QShortcut::activated, this, [this, move = move] { movePage(move); });
     }
 }
 
@@ -97,7 +115,9 @@ QWidget* sbTvw::surface() const {
 }
 
 QSize sbTvw::innerTwips() const {
-    return {int(std::lround(m_tw.fromPxX(m_area->width()))), int(std::lround(m_tw.fromPxY(m_area->height())))};
+    // The desk's visible size without scroll bars: a fitted sheet never needs them.
+    const QSize inner = m_scroll->maximumViewportSize();
+    return {int(std::lround(m_tw.fromPxX(inner.width()))), int(std::lround(m_tw.fromPxY(inner.height())))};
 }
 
 QRect sbTvw::surfaceTwips() const {
@@ -110,6 +130,29 @@ void sbTvw::layoutSurface(double x, double y, double w, double h, double s) {
     m_surface->setGeometry(m_tw.toPx(x, y, w, h));
     m_shape[0]->setGeometry(m_tw.toPx(x + w, y + s, s, h));
     m_shape[1]->setGeometry(m_tw.toPx(x + s, y + h, w, s));
+    // The desk is the window's inside, or the sheet with its shadow when that is larger.
+    const QSize inner = m_scroll->maximumViewportSize();
+    m_area->resize(std::max(inner.width(), m_tw.toPxX(x + w + s)), std::max(inner.height(), m_tw.toPxY(y + h + s)));
+}
+
+void sbTvw::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    relayout();
+}
+
+void sbTvw::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    relayout(); // the size the window really has at this opening
+}
+
+void sbTvw::relayout() {
+    if (!m_view)
+        return;
+    layout()->activate();
+    if (m_zoomIndex == 7)
+        fitPage(); // the whole page, for the window's size now
+    else
+        zoomStep(m_zoomIndex); // the same zoom, centred again
 }
 
 void sbTvw::fitPage() {
@@ -123,7 +166,9 @@ void sbTvw::fitPage() {
     m_fitted = QRect(int(fl), int(ft), int(fw), int(fh));
     layoutSurface(fl, ft, fw, fh, 100);
     m_fitZoom = int(std::min(nearest(fh * 100 / PH), nearest(fw * 100 / PW)));
+    m_zoomIndex = 7;
     m_view->setPrintZoom(m_fitZoom);
+    m_surface->update();
 }
 
 void sbTvw::cAct(richtext::RichTextView* vTx, const QString& /*sImgFL*/, const QString& sFL) {
@@ -132,6 +177,10 @@ void sbTvw::cAct(richtext::RichTextView* vTx, const QString& /*sImgFL*/, const Q
     m_surface->view = vTx;
     m_printing.setPaperCode(*vTx);
     m_printing.setSettingsFile(m_userData, sFL);
+    // The part of a long page the reader is on, and the place in it, stay as they are.
+    const int part = vTx->currentPart();
+    const QPoint place(vTx->horizontalScrollBar()->value(), vTx->verticalScrollBar()->value());
+    m_zoomIndex = 7;
     m_modeChanged = vTx->viewMode() != 2;
     if (m_modeChanged)
         vTx->setViewMode(2);
@@ -157,6 +206,9 @@ void sbTvw::cAct(richtext::RichTextView* vTx, const QString& /*sImgFL*/, const Q
         vTx->setViewMode(0);
         const QByteArray copy = vTx->saveToMemory(3);
         vTx->loadFromMemory(copy, 3, false);
+        vTx->setPart(part);
+        vTx->horizontalScrollBar()->setValue(place.x());
+        vTx->verticalScrollBar()->setValue(place.y());
         vTx->show();
         m_modeChanged = false;
         m_screen.setBusy(false);
@@ -246,10 +298,12 @@ void sbTvw::zoomStep(int index) {
         const double t = std::max(0.0, nearest((inner.height() - h) / 2));
         layoutSurface(l, t, w, h, 100);
     } else if (index == 7) {
-        layoutSurface(m_fitted.x(), m_fitted.y(), m_fitted.width(), m_fitted.height(), 100);
+        fitPage(); // fitted to the window as it is now
+        return;
     } else {
         return;
     }
+    m_zoomIndex = index;
     m_view->setPrintZoom(z);
     m_surface->update();
 }

@@ -12,6 +12,7 @@
 class QAction;
 class QFrame;
 class QMenuBar;
+class QScrollArea;
 
 namespace platform {
 class IMessageBox;
@@ -61,12 +62,19 @@ public:
     /// The page surface's geometry in twips.
     QRect surfaceTwips() const;
     QWidget* surface() const;
+    QScrollArea* desk() const { return m_scroll; }
     bool viewModeChanged() const { return m_modeChanged; }
     QAction* mnPage(int i) const { return m_mnPage.value(i); }
     QAction* mnZoom(int i) const { return m_mnZoom.value(i); }
     QAction* mnFile(int i) const { return m_mnFile.value(i); }
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
 private:
+    /// The page laid out again for the window's size: fitted anew, or at its zoom, centred.
+    void relayout();
     void layoutSurface(double x, double y, double w, double h, double shadow);
     void updateMenus();
     QSize innerTwips() const;
@@ -77,6 +85,7 @@ private:
     QString m_userData;
     platform::Twips m_tw;
     richtext::RichTextView* m_view = nullptr;
+    QScrollArea* m_scroll = nullptr;
     QWidget* m_area = nullptr;
     PageSurface* m_surface = nullptr;
     QFrame* m_shape[2] = {};
@@ -85,6 +94,7 @@ private:
     qint32 m_count = 0;
     int m_fitZoom = 100;
     QRect m_fitted; // twips
+    int m_zoomIndex = 7; // the zoom chosen: 0–5 a step, 7 the whole page
     bool m_modeChanged = false;
 };
 

@@ -478,7 +478,12 @@ bool RichTextView::focusNextPrevChild(bool next) {
         focusField(f);
         return true;
     }
-    m_focusField = 0;
+    if (m_focusField != 0) {
+        // Leaving the page: the link it was on no longer shows as the focused one.
+        m_focusField = 0;
+        m_selAnchor = m_selPos;
+        viewport()->update();
+    }
     return QAbstractScrollArea::focusNextPrevChild(next);
 }
 

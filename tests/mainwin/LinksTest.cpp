@@ -160,6 +160,9 @@ TEST_F(Links, HintGoesWithItsPageItsLinkAndTheWindowAndFollowsTheZoom) {
                            (f.y() + window->view()->fieldLineHeight(tp)) / 15;
     EXPECT_GT(window->view()->fieldLineHeight(tp), 250);
     EXPECT_GE(hint->y(), lineBottom);
+    // However long its text, it stays inside the page's view.
+    const QRect page(vp->mapTo(window.get(), QPoint(0, 0)), vp->size());
+    EXPECT_TRUE(page.contains(hint->geometry())) << hint->geometry().right() << " > " << page.right();
 }
 
 TEST_F(Links, FilesFoldersAndAddressesOpenWithTheDesktop) {
@@ -423,6 +426,7 @@ TEST_F(Links, TheKeyboardLeavesThePageAndMovesBetweenPanes) {
     press(Qt::Key_Tab); // past the last link: on to the navigator
     EXPECT_TRUE(inTree());
     EXPECT_EQ(view->focusedField(), 0);
+    EXPECT_TRUE(view->selectedText().isEmpty()); // the link left shows no more as focused
     // Backwards: into the page at its last link, through to the first and out.
     view->setFocus();
     press(Qt::Key_Backtab, Qt::ShiftModifier);

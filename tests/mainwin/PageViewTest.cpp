@@ -4,7 +4,11 @@
 #include "pageview/sbTvw.h"
 
 #include <QAction>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTimer>
+
+#include <functional>
 
 namespace {
 
@@ -105,6 +109,93 @@ TEST_F(PageView, AViewAlreadyInPageModeIsLeftAsItWas) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_P, Qt::ControlModifier);
     EXPECT_TRUE(ran);
     EXPECT_EQ(window->view()->viewMode(), 2); // nothing to restore
+}
+
+} // namespace
+
+namespace {
+
+/// Opens the page view with Ctrl+P, runs the steps inside it and closes it.
+void inPageView(testsupport::MainWindowTest* t, mainwin::fmDoc* window, const std::function<void(pageview::sbTvw*)>& steps) {
+    // The offscreen platform leaves the closed preview the active window: the main window is made
+    // active again, as the window manager does.
+    QApplication::setActiveWindow(window);
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    bool ran = false;
+    QTimer::singleShot(0, window, [&] {
+        ran = true;
+        steps(window->pageView());
+        window->pageView()->mnFile(2)->trigger();
+    });
+    window->view()->setFocus(); // the reader is on the page
+    QTest::keyClick(window->view(), Qt::Key_P, Qt::ControlModifier);
+    ASSERT_TRUE(ran);
+    (void)t;
+}
+
+TEST_F(PageView, FitsTheWindowAtEachOpeningScrollsAZoomedSheetAndTurnsWithPageKeys) {
+    db = testsupport::writeDb(
+        tmp.path(), QStringLiteral("pages.txdb"),
+        testsupport::treeWithPage5(testsupport::paragraphs(300, QStringLiteral("印刷される段落"))));
+    makeWindow();
+    activate(db);
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    QRect first;
+    inPageView(this, window.get(), [&](pageview::sbTvw* tvw) { first = tvw->fittedTwips(); });
+    // The main window is made smaller: the next opening fits the page to the smaller preview.
+    window->resize(560, 400);
+    inPageView(this, window.get(), [&](pageview::sbTvw* tvw) {
+        const QRect fit = tvw->fittedTwips();
+        EXPECT_LT(fit.height(), first.height());
+        const QSize desk = tvw->desk()->viewport()->size();
+        EXPECT_NEAR(fit.x() * 2 + fit.width(), desk.width() * 15, 30); // centred in the window as it is
+        EXPECT_NEAR(fit.y() * 2 + fit.height(), desk.height() * 15, 30);
+        // The preview made larger: the whole page follows it, and so does ﾍﾟｰｼﾞ全体.
+        tvw->resize(tvw->width() + 200, tvw->height() + 150);
+        EXPECT_GT(tvw->fittedTwips().height(), fit.height());
+        tvw->mnZoom(5)->trigger(); // 300 %: larger than the window, and scrolled
+        EXPECT_GT(tvw->desk()->verticalScrollBar()->maximum(), 0);
+        EXPECT_GT(tvw->desk()->horizontalScrollBar()->maximum(), 0);
+        tvw->desk()->verticalScrollBar()->setValue(tvw->desk()->verticalScrollBar()->maximum());
+        EXPECT_TRUE(tvw->surface()->visibleRegion().boundingRect().bottom() >= tvw->surface()->height() - 1);
+        const QString shots = qEnvironmentVariable("DBTEXT_SHOTS");
+        if (!shots.isEmpty())
+            tvw->grab().save(shots + QStringLiteral("/pageview-300-scrolled.png"));
+        tvw->mnZoom(7)->trigger();
+        EXPECT_EQ(tvw->desk()->verticalScrollBar()->maximum(), 0);
+        // PageDown and PageUp turn sheets.
+        ASSERT_GT(tvw->pageCount(), 2);
+        QApplication::setActiveWindow(tvw);
+        tvw->desk()->setFocus(); // the desk, which scrolls with the other keys
+        QTest::keyClick(tvw->desk(), Qt::Key_PageDown);
+        QTest::keyClick(tvw->desk(), Qt::Key_PageDown);
+        EXPECT_EQ(tvw->currentPage(), 3);
+        QTest::keyClick(tvw->desk(), Qt::Key_PageUp);
+        EXPECT_EQ(tvw->currentPage(), 2);
+        if (!shots.isEmpty())
+            tvw->grab().save(shots + QStringLiteral("/pageview-after-resize.png"));
+    });
+}
+
+TEST_F(PageView, ALongPageStaysOnThePartAndPlaceBeingRead) {
+    db = testsupport::writeDb(tmp.path(), QStringLiteral("parts.txdb"),
+                              testsupport::treeWithPage5(testsupport::paragraphs(700, QString(1000, QLatin1Char('x')))));
+    makeWindow();
+    activate(db);
+    richtext::RichTextView* view = window->view();
+    ASSERT_GT(view->partCount(), 1);
+    view->setPart(1);
+    QApplication::processEvents();
+    view->verticalScrollBar()->setValue(view->verticalScrollBar()->maximum() / 2);
+    const int place = view->verticalScrollBar()->value();
+    ASSERT_GT(place, 0);
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    inPageView(this, window.get(), [&](pageview::sbTvw*) {});
+    EXPECT_EQ(view->currentPart(), 1);
+    EXPECT_EQ(view->verticalScrollBar()->value(), place);
 }
 
 } // namespace

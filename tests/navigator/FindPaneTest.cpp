@@ -358,6 +358,20 @@ TEST_F(FindPane, ALongAnswerShowsAtOnceFillsInSlicesAndANewFindDropsTheRest) {
     EXPECT_EQ(nav->findStatus()->text(), QStringLiteral("1 件"));
 }
 
+TEST_F(FindPane, TheStatusIsInPlaceWhenItsPaneIsShownLater) {
+    nav->SetFrame(1); // the tree's pane shows; a find starts from the box all the same
+    nav->cmbFind()->setEditText(QStringLiteral("alpha"));
+    nav->FndDoc();
+    nav->SetFrame(2);
+    const QRect list = nav->lsFind()->geometry();
+    for (QWidget* w : {static_cast<QWidget*>(nav->findStatus()), nav->findBusyMark()})
+        if (!w->isHidden()) {
+            EXPECT_EQ(w->geometry().top(), list.bottom() + 1) << qPrintable(w->objectName());
+            EXPECT_GT(w->width(), 0);
+        }
+    settle();
+}
+
 TEST_F(FindPane, ALongFindKeepsTheWindowWorkingAndANewFindOrClosingDropsIt) {
     // Another program changes the database (so the index no longer answers) and holds it locked:
     // the find has to wait for it, as it would read a very large database.
