@@ -156,6 +156,8 @@ TEST_F(PageView, FitsTheWindowAtEachOpeningScrollsAZoomedSheetAndTurnsWithPageKe
         tvw->resize(tvw->width() + 200, tvw->height() + 150);
         EXPECT_GT(tvw->fittedTwips().height(), fit.height());
         tvw->mnZoom(5)->trigger(); // 300 %: larger than the window, and scrolled
+        QApplication::processEvents();
+        EXPECT_TRUE(tvw->desk()->verticalScrollBar()->isVisible());
         EXPECT_GT(tvw->desk()->verticalScrollBar()->maximum(), 0);
         EXPECT_GT(tvw->desk()->horizontalScrollBar()->maximum(), 0);
         tvw->desk()->verticalScrollBar()->setValue(tvw->desk()->verticalScrollBar()->maximum());
