@@ -6,10 +6,13 @@
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
+#include <QAbstractButton>
 #include <QPrintDialog>
+#include <QPrintEngine>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtEndian>
 
 #ifdef DBTEXT_HAVE_CUPS
@@ -208,10 +211,18 @@ public:
         if (q > 0) // the negative draft-to-high codes leave the printer's resolution
             p().setResolution(q);
     }
-    std::optional<int> colorMode() const override { return p().colorMode() == QPrinter::Color ? 2 : 1; }
+    // The colour asked for is kept here too: a queue whose description offers colour only would have
+    // the printer report colour whatever was chosen.
+    std::optional<int> colorMode() const override {
+        if (m_monochrome)
+            return *m_monochrome ? 1 : 2;
+        return p().colorMode() == QPrinter::Color ? 2 : 1;
+    }
     void setColorMode(int mode) override {
-        if (mode == 1 || mode == 2)
+        if (mode == 1 || mode == 2) {
+            m_monochrome = mode == 1;
             p().setColorMode(mode == 2 ? QPrinter::Color : QPrinter::GrayScale);
+        }
     }
     std::optional<int> duplex() const override {
         switch (p().duplex()) {
@@ -312,15 +323,40 @@ public:
         d.setMinMax(dlg.minPage, dlg.maxPage);
         d.setFromTo(dlg.fromPage, dlg.toPage);
         d.setPrintRange(QAbstractPrintDialog::AllPages);
+        // The dialog starts with the colour the settings ask for (it would start with the queue's).
+        const bool gray = colorMode() == 1;
+        QTimer::singleShot(0, &d, [&d, gray] {
+            if (auto* b = d.findChild<QAbstractButton*>(gray ? QStringLiteral("grayscale") : QStringLiteral("color")))
+                b->setChecked(true);
+        });
         if (d.exec() != QDialog::Accepted)
             return false;
-        if (p().printRange() == QPrinter::PageRange && p().fromPage() > 0) {
-            dlg.fromPage = p().fromPage();
-            dlg.toPage = std::max(p().fromPage(), p().toPage());
+        if (auto* b = d.findChild<QAbstractButton*>(QStringLiteral("grayscale")))
+            m_monochrome = b->isChecked(); // what the user left chosen
+        m_reverse = p().pageOrder() == QPrinter::LastPageFirst;
+        m_pageRanges.clear();
+        if (p().printRange() == QPrinter::PageRange && !p().pageRanges().isEmpty()) {
+            // The pages drawn run from the first chosen to the last; the job takes of them exactly
+            // those chosen ("2,5" is pages 2 and 5, not 2 to 5), numbered within the job.
+            const QPageRanges ranges = p().pageRanges();
+            dlg.fromPage = std::max(dlg.minPage, ranges.firstPage());
+            dlg.toPage = std::min(dlg.maxPage, std::max(dlg.fromPage, ranges.lastPage()));
+            QStringList parts;
+            for (const QPageRanges::Range& r : ranges.toRangeList()) {
+                const int from = std::max(r.from, dlg.fromPage) - dlg.fromPage + 1;
+                const int to = std::min(r.to, dlg.toPage) - dlg.fromPage + 1;
+                if (from <= to)
+                    parts << (from == to ? QString::number(from) : QStringLiteral("%1-%2").arg(from).arg(to));
+            }
+            if (ranges.toRangeList().size() > 1)
+                m_pageRanges = parts.join(QLatin1Char(','));
         } else {
             dlg.fromPage = dlg.minPage;
             dlg.toPage = dlg.maxPage;
         }
+        // What else the dialog and its queue's properties chose (odd or even pages, reverse order,
+        // pages per sheet, the queue's own options) goes with the job as the queue's options.
+        m_queueOptions = p().printEngine()->property(QPrintEngine::PrintEnginePropertyKey(0xfe00)).toStringList();
         DevMode out = DevMode::fromBytes(devMode).value_or(DevMode());
         out.setDevice(p().printerName());
         out.copies = qint16(std::clamp(p().copyCount(), 1, 32767));
@@ -372,7 +408,7 @@ private:
         m_job->setFullPage(true);
         m_job->setPageLayout(p().pageLayout());
         m_job->setResolution(p().resolution());
-        m_job->setColorMode(p().colorMode());
+        m_job->setColorMode(colorMode() == 1 ? QPrinter::GrayScale : QPrinter::Color);
         m_job->setDocName(p().docName());
         return m_job.get();
     }
@@ -392,7 +428,19 @@ private:
         int n = 0;
         n = cupsAddOption("media", media.constData(), n, &options);
         n = cupsAddOption("sides", sides, n, &options);
-        n = cupsAddOption("print-color-mode", p().colorMode() == QPrinter::Color ? "color" : "monochrome", n, &options);
+        n = cupsAddOption("print-color-mode", colorMode() == 2 ? "color" : "monochrome", n, &options);
+        if (m_reverse)
+            n = cupsAddOption("outputorder", "reverse", n, &options);
+        if (const char* source = mediaSource(p().paperSource()))
+            n = cupsAddOption("media-source", source, n, &options);
+        for (qsizetype i = 0; i + 1 < m_queueOptions.size(); i += 2) {
+            const QByteArray key = m_queueOptions[i].toUtf8(), value = m_queueOptions[i + 1].toUtf8();
+            if (key == "page-ranges")
+                continue; // the pages drawn are those chosen already; their list follows below
+            n = cupsAddOption(key.constData(), value.constData(), n, &options);
+        }
+        if (!m_pageRanges.isEmpty())
+            n = cupsAddOption("page-ranges", m_pageRanges.toUtf8().constData(), n, &options);
         const int job = cupsPrintFile(printer.constData(), file.constData(), title.constData(), n, options);
         cupsFreeOptions(n, options);
         dropJob();
@@ -406,6 +454,25 @@ private:
     void dropJob() {
         m_job.reset();
         m_jobDir.reset();
+    }
+    /// The IPP paper source of a bin, or none for a bin IPP does not name.
+    static const char* mediaSource(QPrinter::PaperSource source) {
+        switch (source) {
+        case QPrinter::Upper:
+            return "top";
+        case QPrinter::Lower:
+            return "bottom";
+        case QPrinter::Middle:
+            return "middle";
+        case QPrinter::Manual:
+            return "manual";
+        case QPrinter::Envelope:
+            return "envelope";
+        case QPrinter::LargeCapacity:
+            return "large-capacity";
+        default:
+            return nullptr; // the printer's own choice
+        }
     }
     std::unique_ptr<QPrinter> m_job;
     std::unique_ptr<QTemporaryDir> m_jobDir;
@@ -432,6 +499,10 @@ private:
 
     mutable std::unique_ptr<QPrinter> m_p;
     QSizeF m_side; // a user-defined paper's sides as set, in points
+    QStringList m_queueOptions; // the queue's options chosen in the last print dialog (name, value, …)
+    QString m_pageRanges;       // the chosen pages within a job, when they are not one run
+    std::optional<bool> m_monochrome; // the colour asked for, once asked
+    bool m_reverse = false;           // the last page first
     QPainter m_painter;
     int m_zoom = 100;
     QString m_error;

@@ -4,12 +4,21 @@
 #include "MainWindowFixture.h"
 #include "pageview/sbTvw.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QRadioButton>
 #include <QTimer>
 
+#include <functional>
+
+#include <cups/cups.h>
+
+#include <algorithm>
 #include <csignal>
 #include <sys/prctl.h>
 #include <unistd.h>
@@ -58,6 +67,7 @@ public:
         m_socket = d + QStringLiteral("/cups.sock");
         testsupport::writeBytes(d + QStringLiteral("/etc/cupsd.conf"),
                                 QStringLiteral("Listen %1\nBrowsing No\nWebInterface No\nErrorPolicy abort-job\n"
+                                               "DirtyCleanInterval 0\n" // each job's attributes written at once
                                                "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n")
                                     .arg(m_socket)
                                     .toUtf8());
@@ -86,6 +96,7 @@ public:
             return QStringLiteral("cupsd did not start: ") + QString::fromUtf8(m_daemon.readAll());
         // Every CUPS call of this process (Qt's printer list and jobs) goes to this daemon.
         qputenv("CUPS_SERVER", m_socket.toUtf8());
+        cupsSetServer(m_socket.toUtf8().constData()); // the library keeps the server it first used
         const QString added = run(QStringLiteral("lpadmin"),
                                   {QStringLiteral("-h"), m_socket, QStringLiteral("-p"), kQueue, QStringLiteral("-E"),
                                    QStringLiteral("-v"), QStringLiteral("cups-pdf:/"), QStringLiteral("-P"),
@@ -108,6 +119,26 @@ public:
             done = int(out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).size());
         } while (done < n && t.elapsed() < 60000);
         return done;
+    }
+    /// Waits until the daemon has written a job's attributes holding every one of the texts.
+    bool jobHas(const QList<QByteArray>& texts) const {
+        QElapsedTimer t;
+        t.start();
+        do {
+            const QByteArray all = jobAttributes();
+            if (std::all_of(texts.begin(), texts.end(), [&](const QByteArray& x) { return all.contains(x); }))
+                return true;
+            QTest::qWait(200);
+        } while (t.elapsed() < 15000);
+        return false;
+    }
+    /// The attributes the daemon keeps of its jobs (their control files), as bytes.
+    QByteArray jobAttributes() const {
+        QByteArray all;
+        const QDir spool(m_dir.filePath(QStringLiteral("spool")));
+        for (const QString& f : spool.entryList({QStringLiteral("c*")}, QDir::Files))
+            all += testsupport::readBytes(spool.filePath(f));
+        return all;
     }
     QString log() const {
         return QString::fromUtf8(testsupport::readBytes(m_dir.filePath(QStringLiteral("log/error_log"))));
@@ -281,6 +312,88 @@ TEST_F(CupsPrint, PageViewPrintsThroughARealQueueAndTellsWhatDidNotPrint) {
     EXPECT_TRUE(box.texts[0].startsWith(
         QStringLiteral("印刷できませんでした。\nプリンタ「DBTEXT-PDF」が印刷を受け付けませんでした")))
         << box.texts[0].toStdString();
+}
+
+TEST_F(CupsPrint, TheDialogsPageListPageSetOrderAndColourReachTheJob) {
+    if (const QString why = PrivateCups::missing(); !why.isEmpty())
+        GTEST_SKIP() << why.toStdString();
+    PrivateCups cups;
+    const QString failed = cups.start();
+    ASSERT_TRUE(failed.isEmpty()) << failed.toStdString();
+    db = testsupport::writeDb(tmp.path(), QStringLiteral("pages.txdb"),
+                              testsupport::treeWithPage5(testsupport::paragraphs(200, QStringLiteral("Printed line"))));
+    makeWindow();
+    activate(db);
+    ASSERT_GE(window->view()->pageCount(), 6);
+    // The settings file asks for monochrome.
+    const QString settingsFile = tmp.filePath(QStringLiteral("queue.prndt"));
+    platform::DevMode settings;
+    settings.setDevice(kQueue);
+    settings.copies = 1;
+    settings.color = 1;
+    settings.fields |= platform::DevMode::kColor;
+    testsupport::writeBytes(settingsFile, settings.toBytes());
+    const std::unique_ptr<platform::IPrinter> real = platform::systemPrinter();
+    pageview::sbTvw tvw(screen, *real, box, window.get());
+    // Prints once with the dialog's widgets set as a user sets them; the PDF that came out.
+    auto print = [&](const std::function<void(QPrintDialog*)>& choose) {
+        const QStringList before = QDir(kPdfOut).entryList(QDir::Files);
+        const int done = cups.completedJobs(0);
+        bool monochromeOffered = false;
+        QTimer::singleShot(0, &tvw, [&] {
+            QTimer::singleShot(500, [&] {
+                auto* dialog = qobject_cast<QPrintDialog*>(QApplication::activeModalWidget());
+                ASSERT_TRUE(dialog);
+                auto* gray = dialog->findChild<QRadioButton*>(QStringLiteral("grayscale"));
+                monochromeOffered = gray && gray->isChecked();
+                choose(dialog);
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+            });
+            tvw.mnFile(0)->trigger();
+            tvw.mnFile(2)->trigger();
+        });
+        tvw.cAct(window->view(), QString(), settingsFile);
+        EXPECT_TRUE(monochromeOffered); // the dialog keeps the colour the settings ask for
+        EXPECT_EQ(cups.completedJobs(done + 1), done + 1) << cups.log().right(3000).toStdString();
+        QString made;
+        QElapsedTimer t;
+        t.start();
+        while (made.isEmpty() && t.elapsed() < 20000) {
+            QTest::qWait(200);
+            for (const QString& f : QDir(kPdfOut).entryList(QDir::Files))
+                if (!before.contains(f))
+                    made = kPdfOut + QLatin1Char('/') + f;
+        }
+        return made;
+    };
+    auto pages = [&](const QString& pdf) {
+        const QRegularExpressionMatch m =
+            QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)")).match(run(QStringLiteral("pdfinfo"), {pdf}));
+        return m.hasMatch() ? m.captured(1).toInt() : -1;
+    };
+
+    // "2,5" in reverse order: pages 5 and 2, nothing between them.
+    const QString listed = print([](QPrintDialog* d) {
+        d->findChild<QRadioButton*>(QStringLiteral("pagesRadioButton"))->setChecked(true);
+        d->findChild<QLineEdit*>(QStringLiteral("pagesLineEdit"))->setText(QStringLiteral("2,5"));
+        d->findChild<QCheckBox*>(QStringLiteral("reverse"))->setChecked(true);
+    });
+    ASSERT_FALSE(listed.isEmpty());
+    EXPECT_EQ(pages(listed), 2);
+    QFile::remove(listed); // the queue names its files after the job's title
+    EXPECT_TRUE(cups.jobHas({"outputorder", "reverse", "page-ranges", "print-color-mode", "monochrome"}));
+
+    // Odd pages only: 1, 3, 5 of six.
+    const QString odd = print([](QPrintDialog* d) {
+        auto* set = d->findChild<QComboBox*>(QStringLiteral("pageSetCombo"));
+        set->setCurrentIndex(1);
+        ASSERT_TRUE(set->currentText().contains(QStringLiteral("奇数")) || set->currentText().contains(QStringLiteral("Odd")))
+            << set->currentText().toStdString();
+    });
+    ASSERT_FALSE(odd.isEmpty());
+    EXPECT_EQ(pages(odd), (window->view()->pageCount() + 1) / 2);
+    QFile::remove(odd);
+    EXPECT_TRUE(cups.jobHas({"page-set", "odd"}));
 }
 
 } // namespace
