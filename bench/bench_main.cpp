@@ -262,6 +262,22 @@ BENCHMARK_CAPTURE(BM_HostileFirstPaint, divs100000, "divs100000")->Unit(benchmar
 BENCHMARK_CAPTURE(BM_HostileFirstPaint, page50MB, "page50MB")->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK_CAPTURE(BM_HostileFirstPaint, image20MB, "image20MB")->Unit(benchmark::kMillisecond)->Iterations(2);
 
+/// The navigator on an open database, shown at 300 × 600 with its top level loaded.
+struct ShownNavigator {
+    explicit ShownNavigator(const QString& db) {
+        bool ok = false;
+        svr.D_StDcDb(db, ok);
+        nav.resize(300, 600);
+        nav.show();
+        nav.ClearItem();
+        QString key = QStringLiteral("0");
+        nav.SetNodes(key);
+    }
+    docdb::zSvr svr{g_messages, g_clt};
+    NoScreen screen;
+    navigator::uTrX nav{svr, screen, g_messages};
+};
+
 // A node of many children in the navigator: the first children show at once (goal ≤ 1 s for a
 // million, ≤ 0.2 s for 20,000), the rest come in slices while the window goes on; stall_ms is the
 // longest the window's thread is held meanwhile (goal ≤ 100 ms).
@@ -270,19 +286,11 @@ void BM_NavigatorNodeOfManyChildren(benchmark::State& state) {
     const QString db = bench::wideNodeDb(
         QDir::tempPath() + QStringLiteral("/dbtext-bench-wide-%1.txdb").arg(children), children);
     for (auto _ : state) {
-        docdb::zSvr svr{g_messages, g_clt};
-        bool ok = false;
-        svr.D_StDcDb(db, ok);
-        NoScreen screen;
-        navigator::uTrX nav(svr, screen, g_messages);
-        nav.resize(300, 600);
-        nav.show();
-        nav.ClearItem();
-        QString key = QStringLiteral("0");
-        nav.SetNodes(key);
+        ShownNavigator shown(db);
+        navigator::uTrX& nav = shown.nav;
         QElapsedTimer t;
         t.start();
-        key = navigator::uTrX::keyOf(nav.nodeAt(1));
+        QString key = navigator::uTrX::keyOf(nav.nodeAt(1));
         nav.SetNodes(key);
         nav.nodeAt(1)->setExpanded(true);
         nav.grab();
@@ -311,13 +319,8 @@ void BM_FindListOf100000Rows(benchmark::State& state) {
         pages.push_back({i + 1, QStringLiteral("bash(1) 第%1 節 GNU Bourne-Again SHell のページ").arg(i)});
     const QString db = bench::wideNodeDb(QDir::tempPath() + QStringLiteral("/dbtext-bench-wide-20000.txdb"), 20000);
     for (auto _ : state) {
-        docdb::zSvr svr{g_messages, g_clt};
-        bool ok = false;
-        svr.D_StDcDb(db, ok);
-        NoScreen screen;
-        navigator::uTrX nav(svr, screen, g_messages);
-        nav.resize(300, 600);
-        nav.show();
+        ShownNavigator shown(db);
+        navigator::uTrX& nav = shown.nav;
         nav.SetFrame(2);
         QApplication::processEvents();
         QElapsedTimer t;
@@ -345,16 +348,8 @@ void BM_CodeListOf20000Rows(benchmark::State& state) {
     const QString db =
         bench::wideNodeDb(QDir::tempPath() + QStringLiteral("/dbtext-bench-code-20000.txdb"), 20000, true);
     for (auto _ : state) {
-        docdb::zSvr svr{g_messages, g_clt};
-        bool ok = false;
-        svr.D_StDcDb(db, ok);
-        NoScreen screen;
-        navigator::uTrX nav(svr, screen, g_messages);
-        nav.resize(300, 600);
-        nav.show();
-        nav.ClearItem();
-        QString key = QStringLiteral("0");
-        nav.SetNodes(key);
+        ShownNavigator shown(db);
+        navigator::uTrX& nav = shown.nav;
         QApplication::processEvents();
         QElapsedTimer t;
         t.start();

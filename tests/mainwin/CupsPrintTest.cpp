@@ -159,6 +159,38 @@ private:
 class CupsPrint : public testsupport::MainWindowTest {
 protected:
     static constexpr int kDpi = 48;
+    /// Opens the preview, prints through the dialog, set by `choose` and then answered as a user
+    /// does (Enter on its focused button), and closes; the new PDFs that came out of the queue.
+    QStringList printThrough(PrivateCups& cups, pageview::sbTvw& tvw, const QString& settingsFile, int jobs,
+                             const std::function<void(QPrintDialog*)>& choose) {
+        const QStringList before = QDir(kPdfOut).entryList(QDir::Files);
+        const int done = cups.completedJobs(0);
+        QTimer::singleShot(0, &tvw, [&] {
+            QTimer::singleShot(500, [&] {
+                auto* dialog = qobject_cast<QPrintDialog*>(QApplication::activeModalWidget());
+                ASSERT_TRUE(dialog);
+                choose(dialog);
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+            });
+            tvw.mnFile(0)->trigger();
+            tvw.mnFile(2)->trigger();
+        });
+        tvw.cAct(window->view(), QString(), settingsFile);
+        QStringList made;
+        if (jobs == 0)
+            return made;
+        EXPECT_EQ(cups.completedJobs(done + jobs), done + jobs) << cups.log().right(3000).toStdString();
+        QElapsedTimer t;
+        t.start();
+        do {
+            QTest::qWait(200);
+            made.clear();
+            for (const QString& f : QDir(kPdfOut).entryList(QDir::Files))
+                if (!before.contains(f))
+                    made << kPdfOut + QLatin1Char('/') + f;
+        } while (made.size() < jobs && t.elapsed() < 20000);
+        return made;
+    }
     /// Page n of the view at actual size on a white sheet (A4 unless given), grey, at kDpi.
     QImage viewPage(int n, int wTw = 11906, int hTw = 16838) {
         QImage page(wTw * kDpi / 1440, hTw * kDpi / 1440, QImage::Format_RGB32);
@@ -222,38 +254,12 @@ TEST_F(CupsPrint, PageViewPrintsThroughARealQueueAndTellsWhatDidNotPrint) {
     const std::unique_ptr<platform::IPrinter> real = platform::systemPrinter();
     pageview::sbTvw tvw(screen, *real, box, window.get());
     QString offered;
-    // Opens the preview, prints through the dialog answered as a user does (Enter on its focused
-    // button) and closes; the new PDFs that came out of the queue.
     auto print = [&](int jobs) {
-        const QStringList before = QDir(kPdfOut).entryList(QDir::Files);
-        const int done = cups.completedJobs(0);
-        QTimer::singleShot(0, &tvw, [&] {
-            QTimer::singleShot(500, [&] {
-                auto* dialog = qobject_cast<QPrintDialog*>(QApplication::activeModalWidget());
-                ASSERT_TRUE(dialog);
-                offered = dialog->printer()->printerName();
-                if (const QString shots = qEnvironmentVariable("DBTEXT_SHOTS"); !shots.isEmpty())
-                    dialog->grab().save(shots + QStringLiteral("/print-dialog.png"));
-                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-            });
-            tvw.mnFile(0)->trigger();
-            tvw.mnFile(2)->trigger();
+        return printThrough(cups, tvw, settingsFile, jobs, [&](QPrintDialog* dialog) {
+            offered = dialog->printer()->printerName();
+            if (const QString shots = qEnvironmentVariable("DBTEXT_SHOTS"); !shots.isEmpty())
+                dialog->grab().save(shots + QStringLiteral("/print-dialog.png"));
         });
-        tvw.cAct(window->view(), QString(), settingsFile);
-        QStringList made;
-        if (jobs == 0)
-            return made;
-        EXPECT_EQ(cups.completedJobs(done + jobs), done + jobs) << cups.log().right(3000).toStdString();
-        QElapsedTimer t;
-        t.start();
-        do {
-            QTest::qWait(200);
-            made.clear();
-            for (const QString& f : QDir(kPdfOut).entryList(QDir::Files))
-                if (!before.contains(f))
-                    made << kPdfOut + QLatin1Char('/') + f;
-        } while (made.size() < jobs && t.elapsed() < 20000);
-        return made;
     };
 
     // Two jobs, each a PDF of both pages. The queue's PostScript step drops the text's character
@@ -337,34 +343,14 @@ TEST_F(CupsPrint, TheDialogsPageListPageSetOrderAndColourReachTheJob) {
     pageview::sbTvw tvw(screen, *real, box, window.get());
     // Prints once with the dialog's widgets set as a user sets them; the PDF that came out.
     auto print = [&](const std::function<void(QPrintDialog*)>& choose) {
-        const QStringList before = QDir(kPdfOut).entryList(QDir::Files);
-        const int done = cups.completedJobs(0);
         bool monochromeOffered = false;
-        QTimer::singleShot(0, &tvw, [&] {
-            QTimer::singleShot(500, [&] {
-                auto* dialog = qobject_cast<QPrintDialog*>(QApplication::activeModalWidget());
-                ASSERT_TRUE(dialog);
-                auto* gray = dialog->findChild<QRadioButton*>(QStringLiteral("grayscale"));
-                monochromeOffered = gray && gray->isChecked();
-                choose(dialog);
-                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-            });
-            tvw.mnFile(0)->trigger();
-            tvw.mnFile(2)->trigger();
+        const QStringList made = printThrough(cups, tvw, settingsFile, 1, [&](QPrintDialog* dialog) {
+            auto* gray = dialog->findChild<QRadioButton*>(QStringLiteral("grayscale"));
+            monochromeOffered = gray && gray->isChecked();
+            choose(dialog);
         });
-        tvw.cAct(window->view(), QString(), settingsFile);
         EXPECT_TRUE(monochromeOffered); // the dialog keeps the colour the settings ask for
-        EXPECT_EQ(cups.completedJobs(done + 1), done + 1) << cups.log().right(3000).toStdString();
-        QString made;
-        QElapsedTimer t;
-        t.start();
-        while (made.isEmpty() && t.elapsed() < 20000) {
-            QTest::qWait(200);
-            for (const QString& f : QDir(kPdfOut).entryList(QDir::Files))
-                if (!before.contains(f))
-                    made = kPdfOut + QLatin1Char('/') + f;
-        }
-        return made;
+        return made.value(0);
     };
     auto pages = [&](const QString& pdf) {
         const QRegularExpressionMatch m =

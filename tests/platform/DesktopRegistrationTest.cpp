@@ -32,6 +32,26 @@ QString run(const QString& program, const QStringList& args, int* code = nullptr
     return testsupport::runProgram(program, args, code).trimmed();
 }
 
+/// Opens a file with xdg-open on the desktop named (none: a plain window manager or a script) and
+/// expects the stand-in program to have got it as its one argument.
+void expectOpened(const QString& desktop, const QString& file, const QString& exe) {
+    QProcess open;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DESKTOP_SESSION"));
+    if (desktop.isEmpty())
+        env.remove(QStringLiteral("XDG_CURRENT_DESKTOP"));
+    else
+        env.insert(QStringLiteral("XDG_CURRENT_DESKTOP"), desktop);
+    env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":99")); // xdg-open only looks whether one is named
+    open.setProcessEnvironment(env);
+    open.start(QStringLiteral("xdg-open"), {file});
+    open.waitForFinished(30000);
+    EXPECT_EQ(open.exitCode(), 0) << open.readAllStandardError().toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(exe + QStringLiteral(".args")); }, 10000));
+    QTest::qWait(200);
+    EXPECT_EQ(QString::fromUtf8(testsupport::readBytes(exe + QStringLiteral(".args"))), file + QLatin1Char('\n'));
+}
+
 } // namespace
 
 TEST(RegistryAssociation, WritesTheSixEntriesInOrderWithQuotedPaths) {
@@ -99,17 +119,7 @@ TEST(FreedesktopAssociation, MakesTheReaderTheDefaultForTxdbInTheUsersFolders) {
     // starts the program with the file as one argument, blanks and all.
     const QString db = tmp.filePath(QStringLiteral("文書 の db.txdb"));
     testsupport::writeBytes(db, "SQLite format 3");
-    QProcess open;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_CURRENT_DESKTOP"), QStringLiteral("GNOME"));
-    env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":99")); // xdg-open only looks whether one is named
-    open.setProcessEnvironment(env);
-    open.start(QStringLiteral("xdg-open"), {db});
-    open.waitForFinished(30000);
-    EXPECT_EQ(open.exitCode(), 0) << open.readAllStandardError().toStdString();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(exe + QStringLiteral(".args")); }, 10000));
-    QTest::qWait(200);
-    EXPECT_EQ(QString::fromUtf8(testsupport::readBytes(exe + QStringLiteral(".args"))), db + QLatin1Char('\n'));
+    expectOpened(QStringLiteral("GNOME"), db, exe);
     qunsetenv("XDG_DATA_HOME");
     qunsetenv("XDG_CONFIG_HOME");
 }
@@ -137,18 +147,7 @@ TEST(FreedesktopAssociation, APlainPathOpensOutsideAKnownDesktopAndAPackagedEntr
     // xdg-open with no desktop named (a plain window manager, a script) starts it with the file.
     const QString db = tmp.filePath(QStringLiteral("文書 の db.txdb"));
     testsupport::writeBytes(db, "SQLite format 3");
-    QProcess open;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("XDG_CURRENT_DESKTOP"));
-    env.remove(QStringLiteral("DESKTOP_SESSION"));
-    env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":99"));
-    open.setProcessEnvironment(env);
-    open.start(QStringLiteral("xdg-open"), {db});
-    open.waitForFinished(30000);
-    EXPECT_EQ(open.exitCode(), 0) << open.readAllStandardError().toStdString();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(exe + QStringLiteral(".args")); }, 10000));
-    QTest::qWait(200);
-    EXPECT_EQ(QString::fromUtf8(testsupport::readBytes(exe + QStringLiteral(".args"))), db + QLatin1Char('\n'));
+    expectOpened(QString(), db, exe);
 
     // A package's entry that starts this program: ours under its name goes, the package's is the default.
     QDir().mkpath(tmp.filePath(QStringLiteral("sys/applications")));
