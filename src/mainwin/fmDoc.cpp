@@ -134,6 +134,7 @@ void fmDoc::OpenDb(QString& path) {
     }
     m_dbPath = path;
     m_shownNo.clear();
+    m_shownTitle.clear();
     util::ProcessState& ps = util::processState();
     ps.busy = true;
     setWindowTitle(path);
@@ -160,6 +161,7 @@ void fmDoc::resetToNoDatabase() {
     m_s.svr.D_Close();
     m_dbPath.clear();
     m_shownNo.clear();
+    m_shownTitle.clear();
     EnMenu(false);
     m_tree->setRenameEnabled(false);
     m_tree->ClearItem(true);
@@ -198,6 +200,7 @@ void fmDoc::ShowDoc(const QString& sNo, const QString& sSz, int mode) {
     docdb::Recordset rs;
     bool ok = false;
     m_shownNo.clear();
+    m_shownTitle.clear();
     // Only a checked whole number goes into the statement; anything else is no page.
     const std::optional<qint32> no = util::pageNumber(sNo);
     if (no)

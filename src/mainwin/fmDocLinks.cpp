@@ -226,15 +226,29 @@ QByteArray fmDoc::xmlBytes(const QString& xml) {
         return xml.toUtf8();
     const QString name = m.captured(2).toLower();
     static const QStringList shiftJis = {QStringLiteral("shift_jis"), QStringLiteral("shift-jis"),
-                                         QStringLiteral("sjis"),      QStringLiteral("x-sjis"),
-                                         QStringLiteral("windows-31j"), QStringLiteral("cp932"),
-                                         QStringLiteral("ms_kanji")};
+                                         QStringLiteral("sjis"), QStringLiteral("x-sjis"), QStringLiteral("ms_kanji")};
+    static const QStringList windows31j = {QStringLiteral("windows-31j"), QStringLiteral("cp932")};
     if (name == QLatin1String("utf-8") || name == QLatin1String("utf8"))
         return xml.toUtf8();
-    if (shiftJis.contains(name)) {
+    if (shiftJis.contains(name) || windows31j.contains(name)) {
         bool lossy = false;
         const QByteArray bytes = platform::TextCodec::toAnsi(xml, &lossy);
-        if (!lossy)
+        // Shift_JIS proper has none of Windows' additions (NEC and IBM rows, user areas), and a few
+        // characters Windows maps elsewhere (～ ∥ － ￠ ￡ ￢) would be read back as others.
+        bool strict = true;
+        if (shiftJis.contains(name)) {
+            static const QString moved = QStringLiteral("\uFF5E\u2225\uFF0D\uFFE0\uFFE1\uFFE2");
+            for (const QChar c : xml)
+                strict = strict && !moved.contains(c);
+            for (qsizetype i = 0; strict && i < bytes.size(); ++i) {
+                const auto b = quint8(bytes[i]);
+                if ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC)) {
+                    strict = b != 0x87 && b != 0xED && b != 0xEE && b < 0xF0;
+                    ++i; // the trail byte
+                }
+            }
+        }
+        if (!lossy && strict)
             return bytes;
     } else if (QStringEncoder encoder(m.captured(2).toLatin1().constData()); encoder.isValid()) {
         const QByteArray bytes = encoder.encode(xml);

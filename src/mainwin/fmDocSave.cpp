@@ -54,7 +54,10 @@ void fmDoc::noteFolder(const QString& chosen) {
 void fmDoc::SaveDoc() {
     const QString filter = QString::fromUtf16(kSaveFilter);
     int chosen = 0;
-    const QString proposed = m_shownTitle.trimmed().isEmpty() ? QString() : safeFileName(m_shownTitle.trimmed());
+    // The title with the first type's extension: a dot in a title ("0.1 版") is then no extension
+    // that the dialog would take for the type's and replace.
+    const QString proposed =
+        m_shownTitle.trimmed().isEmpty() ? QString() : safeFileName(m_shownTitle.trimmed()) + QStringLiteral(".doc");
     QString name = m_s.fileDialog.save(QStringLiteral("文書の保存"), filter, this, dialogStart(proposed), &chosen);
     if (name.isEmpty())
         return;

@@ -179,7 +179,7 @@ void sbTvw::cAct(richtext::RichTextView* vTx, const QString& /*sImgFL*/, const Q
     m_printing.setSettingsFile(m_userData, sFL);
     // The part of a long page the reader is on, and the place in it, stay as they are.
     const int part = vTx->currentPart();
-    const QPoint place(vTx->horizontalScrollBar()->value(), vTx->verticalScrollBar()->value());
+    const int place = vTx->topPosition();
     m_zoomIndex = 7;
     m_modeChanged = vTx->viewMode() != 2;
     if (m_modeChanged)
@@ -207,8 +207,7 @@ void sbTvw::cAct(richtext::RichTextView* vTx, const QString& /*sImgFL*/, const Q
         const QByteArray copy = vTx->saveToMemory(3);
         vTx->loadFromMemory(copy, 3, false);
         vTx->setPart(part);
-        vTx->horizontalScrollBar()->setValue(place.x());
-        vTx->verticalScrollBar()->setValue(place.y());
+        vTx->scrollToPosition(place);
         vTx->show();
         m_modeChanged = false;
         m_screen.setBusy(false);
@@ -280,6 +279,7 @@ void sbTvw::movePage(int index) {
     }
     m_page = std::clamp(p, qint32(1), std::max(qint32(1), m_count));
     m_surface->page = m_page;
+    m_scroll->verticalScrollBar()->setValue(0); // a new sheet is read from its top
     updateMenus();
     m_surface->update();
 }

@@ -301,18 +301,30 @@ bool FreedesktopAssociation::registerExtension(const QString& /*progId*/, const 
         const QString entryPath = d + QStringLiteral("/applications/") + desktopFile;
         if (!QFile::exists(entryPath))
             continue;
-        if (!program.isEmpty() && entryProgram(entryPath) == program) {
+        // An entry of ours under the package's name, from before, would hide the package's.
+        const QString shadow = data + QStringLiteral("/applications/") + desktopFile;
+        if (QFile::exists(shadow) && readText(shadow).contains(ours))
+            QFile::remove(shadow);
+        if (!program.isEmpty() && entryProgram(entryPath) == program)
             packaged = true;
-        } else {
+        else
             desktopFile = QFileInfo(exePath).completeBaseName() + QStringLiteral("-user.desktop");
-        }
         break;
     }
     const QString userEntry = data + QStringLiteral("/applications/") + desktopFile;
-    if (packaged) {
-        if (QFile::exists(userEntry) && readText(userEntry).contains(ours))
-            QFile::remove(userEntry);
-    } else {
+    if (!packaged) {
+        // A path that needs quotes is started through a launcher of a plain path: some openers
+        // (xdg-open outside a known desktop) take the Exec key's first word as it stands.
+        QString started = exePath;
+        const QString launcher = data + QStringLiteral("/dbtext/") + QFileInfo(exePath).completeBaseName();
+        if (execArgument(exePath) != exePath && execArgument(launcher) == launcher) {
+            const QString script = QStringLiteral("#!/bin/sh\n# Starts DB Text, whose path needs quoting.\n"
+                                                  "exec %1 \"$@\"\n")
+                                       .arg(shellWord(exePath));
+            if (writeWhole(launcher, script.toUtf8()) &&
+                QFile::setPermissions(launcher, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
+                started = launcher;
+        }
         // The icon the entry names: the package's, else drawn into the user's own icon folder.
         if (!systemIconExists(QStringLiteral("dbtext"))) {
             for (int size : {48, 256}) {
@@ -328,7 +340,7 @@ bool FreedesktopAssociation::registerExtension(const QString& /*progId*/, const 
                                              "MimeType=%2;\n"
                                              "Terminal=false\n"
                                              "Categories=Office;Viewer;\n")
-                                  .arg(execArgument(exePath), type);
+                                  .arg(execArgument(started), type);
         if (!writeWhole(userEntry, entry.toUtf8()))
             return false;
     }

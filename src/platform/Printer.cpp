@@ -319,7 +319,8 @@ public:
         d.setOption(QAbstractPrintDialog::PrintSelection, false);
         d.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
         d.setOption(QAbstractPrintDialog::PrintPageRange, true);
-        d.setOption(QAbstractPrintDialog::PrintCollateCopies, true);
+        // Each copy is a job of its own, whole: copies are always collated, so the choice is not offered.
+        d.setOption(QAbstractPrintDialog::PrintCollateCopies, false);
         d.setMinMax(dlg.minPage, dlg.maxPage);
         d.setFromTo(dlg.fromPage, dlg.toPage);
         d.setPrintRange(QAbstractPrintDialog::AllPages);

@@ -492,6 +492,16 @@ QPoint RichTextView::scrollPosition() const {
     return {int(std::lround(horizontalScrollBar()->value() * t)), int(std::lround(verticalScrollBar()->value() * t))};
 }
 
+int RichTextView::topPosition() const {
+    return std::max(0, hitPosition(QPoint(0, 0)));
+}
+
+void RichTextView::scrollToPosition(int pos) {
+    horizontalScrollBar()->setValue(0);
+    const QPointF at = docToContent(shownDoc()->positionPoint(pos));
+    verticalScrollBar()->setValue(int(std::floor(at.y())));
+}
+
 int RichTextView::hitPosition(const QPoint& viewportPos) const {
     return shownDoc()->documentLayout()->hitTest(viewToDoc(viewportPos), Qt::FuzzyHit);
 }

@@ -108,6 +108,10 @@ public:
     int fieldLineHeight(int field) const;
     /// The scroll position, twips at the current zoom.
     QPoint scrollPosition() const;
+    /// The text position at the top left of what is shown, and a scroll that puts a position's line at
+    /// the top: a reading place that outlasts a new layout (another width, another mode).
+    int topPosition() const;
+    void scrollToPosition(int pos);
     /// The field under a point of the viewport (0 for none).
     int fieldAt(const QPoint& viewportPos) const;
     /// The field the keyboard focused (Tab, Shift+Tab), 0 for none; Enter follows it.

@@ -173,7 +173,8 @@ void yIni::W_UserData(quintptr nWhnd) {
     const QString A = appDataFolder();
     QString choice = kDefaultChoice;
     QString choiceFile = P + QStringLiteral("UserData.ini");
-    if (isSystemFolder(ps.programFolder) && !QFileInfo::exists(choiceFile)) {
+    const bool systemProgram = isSystemFolder(ps.programFolder);
+    if (systemProgram && !QFileInfo::exists(choiceFile)) {
         // A program installed for everyone keeps no file of a user beside it: the choice lives in
         // the user's configuration folder (one put beside the program by the administrator is read).
         choiceFile = userConfigFolder() + sep() + QStringLiteral("Vantre") + sep() + ps.programName + sep() +
@@ -184,7 +185,7 @@ void yIni::W_UserData(quintptr nWhnd) {
     if (const QFileInfo fi(choiceFile); fi.exists() || fi.isSymLink()) {
         // Only an empty file is written; anything else there (a file of other lines, one that is
         // no ANSI text, a folder or a pipe) is left as it is.
-        needsWriting = fi.isFile() && fi.size() == 0;
+        needsWriting = fi.isFile() && fi.size() == 0 && !(systemProgram && choiceFile.startsWith(P));
         if (fi.isFile() && fi.size() > 0)
             choice = readChoice(choiceFile, choice);
     }
@@ -192,7 +193,8 @@ void yIni::W_UserData(quintptr nWhnd) {
     const QString lower = choice.toLower();
     QString folder;
     if (lower == QLatin1String("%app%")) {
-        folder = P + QStringLiteral("usData") + sep();
+        // Beside the program, unless the program lies in the system's folders: the user's own then.
+        folder = systemProgram ? A : P + QStringLiteral("usData") + sep();
     } else if (lower == QLatin1String("%usr%") || lower == kDefaultChoice) {
         folder = A;
     } else if (lower == QLatin1String("%doc") || lower == QLatin1String("%my document%")) {

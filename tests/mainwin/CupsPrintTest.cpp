@@ -120,25 +120,23 @@ public:
         } while (done < n && t.elapsed() < 60000);
         return done;
     }
-    /// Waits until the daemon has written a job's attributes holding every one of the texts.
+    /// Waits until the daemon has written the newest job's attributes, holding every one of the texts.
     bool jobHas(const QList<QByteArray>& texts) const {
         QElapsedTimer t;
         t.start();
         do {
-            const QByteArray all = jobAttributes();
-            if (std::all_of(texts.begin(), texts.end(), [&](const QByteArray& x) { return all.contains(x); }))
+            const QByteArray newest = newestJobAttributes();
+            if (std::all_of(texts.begin(), texts.end(), [&](const QByteArray& x) { return newest.contains(x); }))
                 return true;
             QTest::qWait(200);
         } while (t.elapsed() < 15000);
         return false;
     }
-    /// The attributes the daemon keeps of its jobs (their control files), as bytes.
-    QByteArray jobAttributes() const {
-        QByteArray all;
+    /// The attributes the daemon keeps of its newest job (its control file), as bytes.
+    QByteArray newestJobAttributes() const {
         const QDir spool(m_dir.filePath(QStringLiteral("spool")));
-        for (const QString& f : spool.entryList({QStringLiteral("c*")}, QDir::Files))
-            all += testsupport::readBytes(spool.filePath(f));
-        return all;
+        const QStringList jobs = spool.entryList({QStringLiteral("c*")}, QDir::Files, QDir::Name);
+        return jobs.isEmpty() ? QByteArray() : testsupport::readBytes(spool.filePath(jobs.last()));
     }
     QString log() const {
         return QString::fromUtf8(testsupport::readBytes(m_dir.filePath(QStringLiteral("log/error_log"))));

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QUrl>
 
 namespace {
@@ -233,6 +234,26 @@ TEST(XmlWorkFile, WrittenInTheEncodingItsDeclarationNamesOrElseUtf8) {
     // A character Shift-JIS cannot hold: UTF-8, and the declaration says so.
     const QString korean = QStringLiteral("<?xml version=\"1.0\" encoding=\"shift_jis\"?><r>한국어</r>");
     EXPECT_EQ(fmDoc::xmlBytes(korean), QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?><r>한국어</r>").toUtf8());
+    // Windows' own characters (NEC row, IBM additions, ～ mapped elsewhere) are no Shift_JIS: UTF-8;
+    // a declaration of Windows-31J keeps them in its encoding.
+    const QString windows = QStringLiteral("<r>①㈱髙～</r>");
+    EXPECT_EQ(fmDoc::xmlBytes(QStringLiteral("<?xml version='1.0' encoding='Shift_JIS'?>") + windows),
+              (QStringLiteral("<?xml version='1.0' encoding='UTF-8'?>") + windows).toUtf8());
+    EXPECT_EQ(fmDoc::xmlBytes(QStringLiteral("<?xml version='1.0' encoding='Windows-31J'?>") + windows),
+              platform::TextCodec::toAnsi(QStringLiteral("<?xml version='1.0' encoding='Windows-31J'?>") + windows));
+    // Every one of them is XML that a strict reader takes, with the same characters.
+    QTemporaryDir dir;
+    for (const QString& decl : {QStringLiteral("Shift_JIS"), QStringLiteral("Windows-31J"), QStringLiteral("UTF-8")})
+        for (const QString& text : {body, windows}) {
+            const QString xml = QStringLiteral("<?xml version='1.0' encoding='%1'?>").arg(decl) + text;
+            const QString file = dir.filePath(QStringLiteral("w.dxml"));
+            testsupport::writeBytes(file, fmDoc::xmlBytes(xml));
+            int code = -1;
+            const QString out = testsupport::runProgram(QStringLiteral("xmllint"), {QStringLiteral("--encode"),
+                                                        QStringLiteral("UTF-8"), file}, &code);
+            EXPECT_EQ(code, 0) << qPrintable(decl);
+            EXPECT_TRUE(out.contains(text)) << qPrintable(decl) << " " << qPrintable(out);
+        }
     // An encoding no converter knows: UTF-8 too.
     EXPECT_EQ(fmDoc::xmlBytes(QStringLiteral("<?xml version='1.0' encoding='x-nothing'?><r/>")),
               QByteArray("<?xml version='1.0' encoding='UTF-8'?><r/>"));

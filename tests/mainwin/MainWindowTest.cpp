@@ -304,9 +304,12 @@ TEST_F(MainWindowTest, StartSettingsRegisterTheFileTypeAndTheSendToLauncher) {
                                exe + QStringLiteral(" のｼｮｰﾄｶｯﾄを ") + tmp.filePath(QStringLiteral("scripts")) +
                                    QStringLiteral(" に作成しました")}));
     }
-    // The user's own entries, under the test's home.
+    // The user's own entries, under the test's home: a path with a blank is started through a
+    // launcher of a plain path, which hands the file on to the program.
+    const QString launcher = QDir::homePath() + QStringLiteral("/.local/share/dbtext/dbtext");
     EXPECT_TRUE(testsupport::readBytes(QDir::homePath() + QStringLiteral("/.local/share/applications/dbtext.desktop"))
-                    .contains("Exec=\"" + exe.toUtf8() + "\" %f"));
+                    .contains("Exec=" + launcher.toUtf8() + " %f"));
+    EXPECT_TRUE(testsupport::readBytes(launcher).contains("exec '" + exe.toUtf8() + "' \"$@\""));
     EXPECT_TRUE(QFileInfo(tmp.filePath(QStringLiteral("scripts/dbtext"))).isExecutable());
     // A Send To folder that cannot be made: no launcher, no message.
     folders.folders[9] = tmp.filePath(QStringLiteral("scripts/dbtext/below a file"));

@@ -69,13 +69,13 @@ TEST_F(SaveAndRun, DialogsStartInTheDatabasesFolderThenTheLastOneAndProposeTheTi
     const QString title = window->tree()->trView()->currentItem()->text(0);
     window->SaveDoc(); // cancelled
     ASSERT_EQ(dialog.calls.size(), 1);
-    EXPECT_EQ(dialog.calls[0].start, QFileInfo(db).absolutePath() + QLatin1Char('/') + title);
+    EXPECT_EQ(dialog.calls[0].start, QFileInfo(db).absolutePath() + QLatin1Char('/') + title + QStringLiteral(".doc"));
     // A title that no file name can hold is made one.
     EXPECT_EQ(mainwin::fmDoc::safeFileName(QStringLiteral("a/b:c*\"?<>|")), QStringLiteral("a_b_c______"));
     QDir().mkpath(tmp.filePath(QStringLiteral("out")));
     save(tmp.filePath(QStringLiteral("out/p.txt")));
     window->SaveDoc();
-    EXPECT_EQ(dialog.calls.last().start, tmp.filePath(QStringLiteral("out")) + QLatin1Char('/') + title);
+    EXPECT_EQ(dialog.calls.last().start, tmp.filePath(QStringLiteral("out")) + QLatin1Char('/') + title + QStringLiteral(".doc"));
     window->mnFile(0)->trigger(); // 開く: the last folder too
     EXPECT_FALSE(dialog.calls.last().save);
     EXPECT_EQ(dialog.calls.last().start, tmp.filePath(QStringLiteral("out")));

@@ -101,11 +101,15 @@ TEST(FreedesktopAssociation, MakesTheReaderTheDefaultForTxdbInTheUsersFolders) {
     const QString complaints = run(QStringLiteral("desktop-file-validate"), {desktop}, &code);
     EXPECT_EQ(code, 0) << complaints.toStdString();
     EXPECT_EQ(complaints, QString());
-    EXPECT_TRUE(testsupport::readBytes(desktop).contains("Exec=env \"" +
-                                                         tmp.filePath(QStringLiteral("my apps/100%% \\\\\"db\\\\\" "
-                                                                                     "\\\\$x\\\\\\\\y/dbtext"))
-                                                             .toUtf8() +
-                                                         "\" %f\n"));
+    // A path that needs quoting is started through a launcher of a plain path, which hands the
+    // arguments on unchanged.
+    const QString launcher = tmp.filePath(QStringLiteral("data/dbtext/dbtext"));
+    EXPECT_TRUE(testsupport::readBytes(desktop).contains("\nExec=" + launcher.toUtf8() + " %f\n"))
+        << testsupport::readBytes(desktop).toStdString();
+    EXPECT_EQ(platform::FreedesktopAssociation::execArgument(exe),
+              QStringLiteral("env \"") +
+                  tmp.filePath(QStringLiteral("my apps/100%% \\\\\"db\\\\\" \\\\$x\\\\\\\\y/dbtext")) +
+                  QLatin1Char('"'));
     EXPECT_EQ(run(QStringLiteral("xdg-mime"),
                   {QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("application/x-txdb")}),
               QStringLiteral("dbtext.desktop"));
@@ -148,6 +152,13 @@ TEST(FreedesktopAssociation, APlainPathOpensOutsideAKnownDesktopAndAPackagedEntr
     const QString db = tmp.filePath(QStringLiteral("文書 の db.txdb"));
     testsupport::writeBytes(db, "SQLite format 3");
     expectOpened(QString(), db, exe);
+    // So does a path that needs quoting, through its launcher.
+    const QString spaced = tmp.filePath(QStringLiteral("my bin/dbtext"));
+    QDir().mkpath(QFileInfo(spaced).absolutePath());
+    QFile::copy(exe, spaced);
+    QFile::setPermissions(spaced, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    ASSERT_TRUE(assoc.registerExtension(QStringLiteral("txdbfile"), spaced, QStringLiteral("txdb")));
+    expectOpened(QString(), db, spaced);
 
     // A package's entry that starts this program: ours under its name goes, the package's is the default.
     QDir().mkpath(tmp.filePath(QStringLiteral("sys/applications")));
