@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLoggingCategory>
 #include <QScreen>
+#include <QTreeWidget>
 
 Q_LOGGING_CATEGORY(lcMainwin, "dbtext.mainwin", QtWarningMsg)
 
@@ -62,6 +63,8 @@ fmDoc::fmDoc(Services services, QWidget* parent) : QWidget(parent), m_s(std::mov
     connect(m_txDc, &richtext::RichTextView::fieldEntered, this, &fmDoc::onFieldEntered);
     connect(m_txDc, &richtext::RichTextView::mouseMoved, this, &fmDoc::onMouseMoved);
     m_txDc->installEventFilter(this);
+    m_txDc->viewport()->installEventFilter(this); // Ctrl+wheel, the mouse's back and forward buttons
+    m_tree->trView()->viewport()->installEventFilter(this);
 
     // Designed layout: labels along the top left, the navigator below them, the page on the right.
     placeWidget(m_tree, 0, kTreeTop, treeWidth(0), kDesignHeight - kTreeTop - 20);
@@ -132,6 +135,14 @@ void fmDoc::OpenDb(QString& path) {
         path.clear();
         return;
     }
+    if (path != m_dbPath) {
+        m_back.clear(); // the pages gone through belong to the database they are in
+        m_forward.clear();
+    } else if (!m_shownNo.isEmpty()) {
+        // The same one again: the page read in it is a step back from the one it opens at.
+        m_back.push_back({m_shownNo, m_shownTitle, m_txDc->topPosition()});
+        m_forward.clear();
+    }
     m_dbPath = path;
     m_shownNo.clear();
     m_shownTitle.clear();
@@ -199,6 +210,8 @@ void fmDoc::ShowDoc(const QString& sNo, const QString& sSz, int mode) {
     }
     docdb::Recordset rs;
     bool ok = false;
+    // The page left, with the place it was read at, for 戻る (Alt+←).
+    const Visit left{m_shownNo, m_shownTitle, m_shownNo.isEmpty() ? 0 : m_txDc->topPosition()};
     m_shownNo.clear();
     m_shownTitle.clear();
     // Only a checked whole number goes into the statement; anything else is no page.
@@ -217,6 +230,7 @@ void fmDoc::ShowDoc(const QString& sNo, const QString& sSz, int mode) {
             setWindowTitle(util::fileNamePart(m_dbPath) + QStringLiteral(" 文書No:") + sNo);
             m_shownNo = QString::number(*no);
             m_shownTitle = sSz;
+            noteVisit(left);
             return;
         } catch (const util::VbError& e) {
             qCDebug(lcMainwin) << "ShowDoc:" << e.what();

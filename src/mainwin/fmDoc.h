@@ -104,6 +104,9 @@ public:
     void ShowDoc(const QString& sNo, const QString& sSz, int mode);
     void StPos(bool save);
     void ExitApp();
+    /// 戻る / 進む (Alt+← / Alt+→, the mouse's back and forward buttons).
+    void goBack() { travel(true); }
+    void goForward() { travel(false); }
     /// Tree display command: 0 標準, 1 狭め, 2 非表示.
     void setTreeMode(int i);
     /// Zoom command: 0 90%, 1 等倍(100%), 2 110%, 3 120%, 4 150%, 5 200%.
@@ -164,6 +167,11 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    // The pages gone through in this session, each with the place it was left at.
+    struct Visit {
+        QString no, title;
+        int place = 0; // text position at the top of the view
+    };
     void buildMenus();
     void buildLabels();
     void fileCommand(int index);
@@ -174,6 +182,12 @@ private:
     void onMouseMoved(int x, int y);
     /// Hides the hint at once: the page changed, its link lost the focus or the window did.
     void hideHint();
+    /// A page shown: the one left goes into the history (unless the history itself moved).
+    void noteVisit(const Visit& left);
+    /// Moves back or forward through the history; the page comes back at its place.
+    void travel(bool back);
+    /// Steps the zoom menu by delta entries (0: back to 等倍).
+    void stepZoom(int delta);
     void resetToNoDatabase();
     void placeWidget(QWidget* w, double left, double top, double width, double height);
     /// Where a file dialog opens: the last folder used, else the database's, with a proposed name.
@@ -199,6 +213,8 @@ private:
     QString m_shownNo; // the page shown in the view, "" when none (or it could not be read)
     QString m_shownTitle; // its title
     QString m_lastFolder; // where the last file dialog was left
+    QVector<Visit> m_back, m_forward;
+    bool m_travelling = false; // a page shown by 戻る / 進む: no new step of the history
     int m_treeMode = 0;
     int m_zoomStep = 1;
     int m_runMode = 0;

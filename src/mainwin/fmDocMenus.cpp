@@ -18,6 +18,7 @@
 #include <QMouseEvent>
 #include <QApplication>
 #include <QShortcut>
+#include <QWheelEvent>
 
 namespace mainwin {
 
@@ -119,6 +120,20 @@ void fmDoc::buildMenus() {
         connect(a, &QAction::triggered, this, [this, i] { setZoomStep(i); });
     }
     m_mnJb << usr;
+    // The zoom by keys, as if its entries were chosen: Ctrl++ and Ctrl+- step, Ctrl+0 is 等倍.
+    const std::pair<QKeySequence, int> zoomKeys[] = {{QKeySequence(Qt::CTRL | Qt::Key_Plus), 1},
+                                                     {QKeySequence(Qt::CTRL | Qt::Key_Equal), 1},
+                                                     {QKeySequence(Qt::CTRL | Qt::Key_Minus), -1},
+                                                     {QKeySequence(Qt::CTRL | Qt::Key_0), 0}};
+    for (const auto& [key, delta] : zoomKeys) {
+        auto* sc = new QShortcut(key, this);
+        connect(sc, &QShortcut::activated, this, [this, delta = delta] { stepZoom(delta); });
+    }
+    // Back and forward through the pages read: Alt+← and Alt+→ (the mouse's buttons: eventFilter).
+    for (const auto& [key, back] : {std::pair{Qt::Key_Left, true}, std::pair{Qt::Key_Right, false}}) {
+        auto* sc = new QShortcut(QKeySequence(Qt::ALT | key), this);
+        connect(sc, &QShortcut::activated, this, [this, back = back] { travel(back); });
+    }
 
     // 2 "運用(&A)"
     auto* app = new QMenu(QStringLiteral("運用(&A)"), this);
@@ -154,6 +169,20 @@ bool fmDoc::eventFilter(QObject* watched, QEvent* event) {
     }
     if (watched == m_txDc && event->type() == QEvent::FocusOut)
         hideHint(); // the focus left the page, and with it the link whose hint shows
+    if (event->type() == QEvent::MouseButtonPress) {
+        const Qt::MouseButton b = static_cast<QMouseEvent*>(event)->button();
+        if (b == Qt::BackButton || b == Qt::ForwardButton) {
+            travel(b == Qt::BackButton);
+            return true;
+        }
+    }
+    if (watched == m_txDc->viewport() && event->type() == QEvent::Wheel) {
+        const auto* wheel = static_cast<QWheelEvent*>(event);
+        if (wheel->modifiers() == Qt::ControlModifier && wheel->angleDelta().y() != 0) {
+            stepZoom(wheel->angleDelta().y() > 0 ? 1 : -1);
+            return true;
+        }
+    }
     return QWidget::eventFilter(watched, event);
 }
 
