@@ -97,6 +97,7 @@ void fmDoc::Act(const QString& sDb, const QString& sNo) {
     m_txDc->setWorkFolder(ps.workFolder);
     m_tree->ClearItem(true);
     StPos(false);
+    loadRecentDbs();
     EnMenu(false);
     if (!sDb.isEmpty()) {
         QString path = sDb;
@@ -160,6 +161,7 @@ void fmDoc::OpenDb(QString& path) {
         m_tree->SetNodes(root);
         m_tree->SetFrame(1);
         m_tree->RootSelect();
+        noteRecentDb(m_dbPath);
     } else {
         // The previous database was closed before this one was tried: its tree could show nothing
         // more, so the window returns to its state without a database.

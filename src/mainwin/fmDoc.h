@@ -104,6 +104,11 @@ public:
     void ShowDoc(const QString& sNo, const QString& sSz, int mode);
     void StPos(bool save);
     void ExitApp();
+    /// The databases opened last (at most eight, newest first), as the ﾌｧｲﾙ menu lists them.
+    QStringList recentDbs() const { return m_recentDbs; }
+    QMenu* recentDbMenu() const { return m_recentMenu; }
+    /// Fills the menu of recent databases: a missing file shows greyed, the full path as tool tip.
+    void fillRecentDbs();
     /// 戻る / 進む (Alt+← / Alt+→, the mouse's back and forward buttons).
     void goBack() { travel(true); }
     void goForward() { travel(false); }
@@ -184,6 +189,9 @@ private:
     void hideHint();
     /// A page shown: the one left goes into the history (unless the history itself moved).
     void noteVisit(const Visit& left);
+    void noteRecentDb(const QString& path);
+    void loadRecentDbs();
+    void saveRecentDbs();
     /// Moves back or forward through the history; the page comes back at its place.
     void travel(bool back);
     /// Steps the zoom menu by delta entries (0: back to 等倍).
@@ -214,6 +222,8 @@ private:
     QString m_shownTitle; // its title
     QString m_lastFolder; // where the last file dialog was left
     QVector<Visit> m_back, m_forward;
+    QStringList m_recentDbs;       // newest first
+    QMenu* m_recentMenu = nullptr;
     bool m_travelling = false; // a page shown by 戻る / 進む: no new step of the history
     int m_treeMode = 0;
     int m_zoomStep = 1;

@@ -142,6 +142,7 @@ void fmDoc::StPos(bool save) {
 
 void fmDoc::ExitApp() {
     StPos(true);
+    saveRecentDbs();
     bool ok = false;
     m_s.ini.SetTxt(ok);
     if (m_s.exitApp)

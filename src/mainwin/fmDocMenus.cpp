@@ -65,6 +65,12 @@ void fmDoc::buildMenus() {
         m_mnDmp << addItem(dmp, dmpTexts[i], QStringLiteral("mnDmp%1").arg(i));
         connect(m_mnDmp[i], &QAction::triggered, this, [this, i] { RunPages(i); });
     }
+    // The databases opened last, newest first, between the run-through and 終了.
+    m_recentMenu = new QMenu(QStringLiteral("最近開いたﾃﾞｰﾀｰﾍﾞｰｽ"), file);
+    m_recentMenu->setObjectName(QStringLiteral("mnRecentDb"));
+    m_recentMenu->setToolTipsVisible(true);
+    file->addMenu(m_recentMenu);
+    connect(m_recentMenu, &QMenu::aboutToShow, this, &fmDoc::fillRecentDbs);
     m_mnFile[5] = file->addSeparator();
     m_mnFile[6] = addItem(file, QStringLiteral("終了"), QStringLiteral("mnFile6"));
     const QKeySequence keys[] = {QKeySequence(Qt::CTRL | Qt::Key_O), QKeySequence(Qt::CTRL | Qt::Key_P),

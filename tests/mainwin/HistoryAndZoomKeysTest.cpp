@@ -96,3 +96,42 @@ TEST_F(HistoryAndZoom, KeysAndTheWheelStepThroughTheZoomMenu) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(HistoryAndZoom, RecentDatabasesAreListedKeptAtTheEndAndOpenedFromTheMenu) {
+    const QString a = testsupport::writeDb(tmp.path(), QStringLiteral("a.txdb"), testsupport::smallTree());
+    const QString b = testsupport::writeDb(tmp.path(), QStringLiteral("b.txdb"), testsupport::smallTree());
+    const QString odd = tmp.filePath(QStringLiteral("a<b>.txdb")); // no value the settings text can hold
+    ASSERT_TRUE(QFile::copy(a, odd));
+    makeWindow();
+    activate(a);
+    for (QString p : {b, odd})
+        window->OpenDb(p);
+    EXPECT_EQ(window->recentDbs(), (QStringList{odd, b, a}));
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    press(Qt::Key_X, Qt::ControlModifier); // 終了 keeps them
+    ASSERT_EQ(quits, 1);
+    EXPECT_TRUE(testsupport::readBytes(settingsFile).contains("b.txdb"));
+
+    // The next start lists them; a file gone since is greyed; choosing one opens it.
+    window.reset();
+    app::resetExiting();
+    QFile::remove(a);
+    makeWindow();
+    activate(QString());
+    EXPECT_EQ(window->recentDbs(), (QStringList{b, a}));
+    QMenu* menu = window->recentDbMenu();
+    Q_EMIT menu->aboutToShow();
+    const QList<QAction*> items = menu->actions();
+    ASSERT_EQ(items.size(), 2);
+    EXPECT_EQ(items[0]->toolTip(), b);
+    EXPECT_TRUE(items[0]->isEnabled());
+    EXPECT_FALSE(items[1]->isEnabled());
+    items[0]->trigger();
+    EXPECT_EQ(window->dbPath(), b);
+    EXPECT_TRUE(box.texts.isEmpty());
+}
+
+} // namespace

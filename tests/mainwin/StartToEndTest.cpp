@@ -71,8 +71,11 @@ TEST_F(StartToEnd, ExitCommandWritesThePositionGroupExactly) {
                                             "      <Left>%1</Left>\r\n      <Top>%2</Top>\r\n"
                                             "      <Width>12600</Width>\r\n      <Height>9000</Height>\r\n"
                                             "      <Zoom>3</Zoom>\r\n      <Trvw>1</Trvw>\r\n      <WindowState>0</WindowState>\r\n"
-                                            "   </位置>\r\n</運用>")
-                                 .arg(x, y);
+                                            "   </位置>\r\n   <最近開いたDB>\r\n      <DB1>%3</DB1>\r\n"
+                                            "      <DB2></DB2>\r\n      <DB3></DB3>\r\n      <DB4></DB4>\r\n"
+                                            "      <DB5></DB5>\r\n      <DB6></DB6>\r\n      <DB7></DB7>\r\n"
+                                            "      <DB8></DB8>\r\n   </最近開いたDB>\r\n</運用>")
+                                 .arg(x, y, testsupport::sampleDb());
     EXPECT_EQ(testsupport::readBytes(userXml()), platform::TextCodec::toAnsi(expected));
 }
 
