@@ -12,7 +12,9 @@
 #include "util/Vb.h"
 #include "util/zClt.h"
 
+#include <QFrame>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLoggingCategory>
 #include <QScreen>
@@ -56,6 +58,28 @@ fmDoc::fmDoc(Services services, QWidget* parent) : QWidget(parent), m_s(std::mov
 
     buildLabels();
     buildMenus();
+
+    // The status line along the bottom: the page shown, and what the navigator says (the number a
+    // find found, the pane's hints).
+    m_status = new QFrame(this);
+    m_status->setObjectName(QStringLiteral("status"));
+    auto* statusLayout = new QHBoxLayout(m_status);
+    statusLayout->setContentsMargins(4, 0, 4, 0);
+    m_statusPage = new QLabel(m_status);
+    m_statusPage->setObjectName(QStringLiteral("statusPage"));
+    m_statusNote = new QLabel(m_status);
+    m_statusNote->setObjectName(QStringLiteral("statusNote"));
+    for (QLabel* l : {m_statusPage, m_statusNote}) {
+        l->setTextFormat(Qt::PlainText);
+        l->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred); // a long title is cut, never widens
+    }
+    m_statusNote->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    statusLayout->addWidget(m_statusPage, 3);
+    statusLayout->addWidget(m_statusNote, 2);
+    connect(m_tree, &navigator::uTrX::eFmMsg, this, [this](QString& message) {
+        m_statusNote->setText(message);
+        m_statusNote->setToolTip(message);
+    });
 
     connect(m_tree, &navigator::uTrX::eSetDoc, this, &fmDoc::onSetDoc);
     connect(m_tree, &navigator::uTrX::eFndWd, this, &fmDoc::onFindWord);
@@ -180,6 +204,8 @@ void fmDoc::resetToNoDatabase() {
     m_tree->ClearItem(true);
     m_txDc->setText(QString());
     hideHint();
+    m_statusPage->clear();
+    m_statusNote->clear();
     setWindowTitle(QStringLiteral("DB Text"));
 }
 
@@ -232,6 +258,8 @@ void fmDoc::ShowDoc(const QString& sNo, const QString& sSz, int mode) {
             setWindowTitle(util::fileNamePart(m_dbPath) + QStringLiteral(" 文書No:") + sNo);
             m_shownNo = QString::number(*no);
             m_shownTitle = sSz;
+            m_statusPage->setText(QStringLiteral("文書No:%1  %2").arg(m_shownNo, sSz.left(512)));
+            m_statusPage->setToolTip(m_statusPage->text());
             noteVisit(left);
             return;
         } catch (const util::VbError& e) {

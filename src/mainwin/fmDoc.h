@@ -155,6 +155,10 @@ public:
     richtext::RichTextView* view() const { return m_txDc; }
     QLabel* label(int i) const { return m_lbCom.value(i); }
     QLabel* hintPanel() const { return m_rtex; }
+    /// The status line: the page shown (number and title) on the left, the last notice on the right.
+    QLabel* statusPage() const { return m_statusPage; }
+    QLabel* statusNote() const { return m_statusNote; }
+    static constexpr double kStatusHeight = 300; // twips
     QMenu* menu(int i) const { return m_mnJb.value(i); }
     QAction* mnFile(int i) const { return m_mnFile.value(i); }
     QAction* mnDmp(int i) const { return m_mnDmp.value(i); }
@@ -224,6 +228,9 @@ private:
     QVector<Visit> m_back, m_forward;
     QStringList m_recentDbs;       // newest first
     QMenu* m_recentMenu = nullptr;
+    QWidget* m_status = nullptr;
+    QLabel* m_statusPage = nullptr;
+    QLabel* m_statusNote = nullptr;
     bool m_travelling = false; // a page shown by 戻る / 進む: no new step of the history
     int m_treeMode = 0;
     int m_zoomStep = 1;

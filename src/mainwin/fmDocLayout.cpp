@@ -43,10 +43,12 @@ void fmDoc::StLayout() {
         return;
     const double w = treeWidth(m_treeMode);
     const double W = scaleWidth();
-    const double H = scaleHeight();
+    // The status line takes the bottom of the window; the rest is laid out as designed above it.
+    const double H = scaleHeight() - kStatusHeight;
     const double T = m_tw.fromPxY(m_tree->y());
     if (W < 7000 || H < 1000)
         return;
+    placeWidget(m_status, 0, H, W, kStatusHeight);
     m_tree->setVisible(w > 0);
     if (w == 0) {
         // The view starts at the tree's top; it ends at the window's bottom, so that its own lower

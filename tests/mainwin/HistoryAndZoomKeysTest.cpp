@@ -1,6 +1,7 @@
 // Back and forward through the pages read (keys and the mouse's buttons), and the zoom by keys and wheel.
 #include "MainWindowFixture.h"
 
+#include <QComboBox>
 #include <QScrollBar>
 #include <QWheelEvent>
 
@@ -132,6 +133,24 @@ TEST_F(HistoryAndZoom, RecentDatabasesAreListedKeptAtTheEndAndOpenedFromTheMenu)
     items[0]->trigger();
     EXPECT_EQ(window->dbPath(), b);
     EXPECT_TRUE(box.texts.isEmpty());
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(HistoryAndZoom, TheStatusLineShowsThePageAndWhatTheFindFound) {
+    makeWindow();
+    activate(db);
+    window->tree()->SetLeaf(QStringLiteral("12"));
+    EXPECT_TRUE(window->statusPage()->text().startsWith(QStringLiteral("文書No:12  ")));
+    EXPECT_TRUE(window->statusPage()->text().endsWith(window->tree()->trView()->currentItem()->text(0)));
+    window->tree()->SetFrame(2);
+    window->tree()->cmbFind()->setEditText(QString());
+    window->tree()->FndDoc();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->tree()->findEngine().finding(); }, 20000));
+    QTest::qWait(50);
+    EXPECT_EQ(window->statusNote()->text(), QStringLiteral("８ 件候補がありました"));
 }
 
 } // namespace

@@ -82,10 +82,12 @@ TEST_F(MainWindowTest, OutOfRangeStepsFallBackToTheDefaults) {
 TEST_F(MainWindowTest, LayoutFollowsTheTreeModeAndKeepsItWhenTooSmall) {
     makeWindow();
     activate(db);
-    const int W = window->scaleWidth(), H = window->scaleHeight();
+    // Above the status line (300 twips along the bottom) the layout is the designed one.
+    const int W = window->scaleWidth(), H = window->scaleHeight() - 300;
     const int T = twips(window->tree()).y();
     EXPECT_EQ(window->tree()->geometry(), px(0, T, 3600, H - T - 20));
     EXPECT_EQ(window->view()->geometry(), px(3610, 0, W - 3620, H));
+    EXPECT_EQ(window->statusPage()->parentWidget()->geometry(), px(0, H, W, 300));
     // Narrower than 7000 twips: the previous layout stays.
     const QRect before = window->view()->geometry();
     window->resize(400, 560);
@@ -94,7 +96,7 @@ TEST_F(MainWindowTest, LayoutFollowsTheTreeModeAndKeepsItWhenTooSmall) {
     // "非表示": the tree is hidden and the view takes the full width from the tree's top.
     window->mnTree(2)->trigger();
     EXPECT_FALSE(window->tree()->isVisible());
-    EXPECT_EQ(window->view()->geometry(), px(0, T, window->scaleWidth(), window->scaleHeight() - T));
+    EXPECT_EQ(window->view()->geometry(), px(0, T, window->scaleWidth(), window->scaleHeight() - 300 - T));
     window->mnTree(0)->trigger();
     EXPECT_TRUE(window->tree()->isVisible());
     EXPECT_EQ(window->tree()->width(), 240);
