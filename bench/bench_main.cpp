@@ -278,6 +278,23 @@ struct ShownNavigator {
     navigator::uTrX nav{svr, screen, g_messages};
 };
 
+/// Runs the window's events until `done`, then paints `w`; records "all_s" (from `t`'s start) and
+/// "stall_ms", the longest the window's thread was held, the synchronous start included.
+template <typename Done>
+void measureStalls(benchmark::State& state, const QElapsedTimer& t, QWidget& w, Done done) {
+    qint64 longest = t.elapsed();
+    QElapsedTimer gap;
+    gap.start();
+    while (!done()) {
+        QApplication::processEvents();
+        longest = std::max(longest, gap.restart());
+    }
+    w.grab();
+    longest = std::max(longest, gap.restart());
+    state.counters["all_s"] = double(t.nsecsElapsed()) / 1e9;
+    state.counters["stall_ms"] = double(longest);
+}
+
 // A node of many children in the navigator: the first children show at once (goal ≤ 1 s for a
 // million, ≤ 0.2 s for 20,000), the rest come in slices while the window goes on; stall_ms is the
 // longest the window's thread is held meanwhile (goal ≤ 100 ms).
@@ -295,17 +312,7 @@ void BM_NavigatorNodeOfManyChildren(benchmark::State& state) {
         nav.nodeAt(1)->setExpanded(true);
         nav.grab();
         state.counters["first_s"] = double(t.nsecsElapsed()) / 1e9;
-        qint64 longest = t.elapsed();
-        QElapsedTimer gap;
-        gap.start();
-        while (nav.nodeAt(1)->childCount() < children) {
-            QApplication::processEvents();
-            longest = std::max(longest, gap.restart());
-        }
-        nav.grab();
-        longest = std::max(longest, gap.restart());
-        state.counters["all_s"] = double(t.nsecsElapsed()) / 1e9;
-        state.counters["stall_ms"] = double(longest);
+        measureStalls(state, t, nav, [&] { return nav.nodeAt(1)->childCount() >= children; });
     }
 }
 BENCHMARK(BM_NavigatorNodeOfManyChildren)->Arg(20000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(1);
@@ -328,17 +335,7 @@ void BM_FindListOf100000Rows(benchmark::State& state) {
         nav.showFound(pages, true, QString());
         nav.grab();
         state.counters["shown_s"] = double(t.nsecsElapsed()) / 1e9;
-        qint64 longest = t.elapsed();
-        QElapsedTimer gap;
-        gap.start();
-        while (nav.lsFind()->count() < pages.size()) {
-            QApplication::processEvents();
-            longest = std::max(longest, gap.restart());
-        }
-        nav.grab();
-        longest = std::max(longest, gap.restart());
-        state.counters["all_s"] = double(t.nsecsElapsed()) / 1e9;
-        state.counters["stall_ms"] = double(longest);
+        measureStalls(state, t, nav, [&] { return nav.lsFind()->count() >= pages.size(); });
     }
 }
 BENCHMARK(BM_FindListOf100000Rows)->Unit(benchmark::kMillisecond)->Iterations(1);

@@ -157,6 +157,14 @@ private:
 class CupsPrint : public testsupport::MainWindowTest {
 protected:
     static constexpr int kDpi = 48;
+    /// Opens a page of `lines` numbered lines in the main window.
+    void openLines(int lines) {
+        db = testsupport::writeDb(
+            tmp.path(), QStringLiteral("pages.txdb"),
+            testsupport::treeWithPage5(testsupport::paragraphs(lines, QStringLiteral("Printed line"))));
+        makeWindow();
+        activate(db);
+    }
     /// Opens the preview, prints through the dialog, set by `choose` and then answered as a user
     /// does (Enter on its focused button), and closes; the new PDFs that came out of the queue.
     QStringList printThrough(PrivateCups& cups, pageview::sbTvw& tvw, const QString& settingsFile, int jobs,
@@ -236,10 +244,7 @@ TEST_F(CupsPrint, PageViewPrintsThroughARealQueueAndTellsWhatDidNotPrint) {
     PrivateCups cups;
     const QString failed = cups.start();
     ASSERT_TRUE(failed.isEmpty()) << failed.toStdString();
-    db = testsupport::writeDb(tmp.path(), QStringLiteral("pages.txdb"),
-                              testsupport::treeWithPage5(testsupport::paragraphs(50, QStringLiteral("Printed line"))));
-    makeWindow();
-    activate(db);
+    openLines(50);
     ASSERT_EQ(window->view()->pageCount(), 2);
 
     // The settings file names the queue in other case and asks for two copies.
@@ -324,10 +329,7 @@ TEST_F(CupsPrint, TheDialogsPageListPageSetOrderAndColourReachTheJob) {
     PrivateCups cups;
     const QString failed = cups.start();
     ASSERT_TRUE(failed.isEmpty()) << failed.toStdString();
-    db = testsupport::writeDb(tmp.path(), QStringLiteral("pages.txdb"),
-                              testsupport::treeWithPage5(testsupport::paragraphs(200, QStringLiteral("Printed line"))));
-    makeWindow();
-    activate(db);
+    openLines(200);
     ASSERT_GE(window->view()->pageCount(), 6);
     // The settings file asks for monochrome.
     const QString settingsFile = tmp.filePath(QStringLiteral("queue.prndt"));
