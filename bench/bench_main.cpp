@@ -14,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QListWidget>
+#include <QProcess>
 #include <QTreeWidget>
 #include <QTreeWidgetItem>
 
@@ -194,6 +195,35 @@ void BM_View400KBPageCount(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_View400KBPageCount)->Unit(benchmark::kMillisecond); // goal ≤ 350 ms
+
+// bash(1) as the reader meets it: the Japanese manual page of manpages-ja as text (438 KB), else the
+// man-shaped page above when the machine lacks it.
+QByteArray bashPage() {
+    QProcess render;
+    render.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("zcat /usr/share/man/ja/man1/bash.1.gz | "
+                                                                             "groff -Kutf8 -Tutf8 -P-cbou -mandoc")});
+    render.waitForFinished(60000);
+    const QByteArray text = render.readAllStandardOutput();
+    return text.size() > 100000 ? text : manPage400k();
+}
+
+// The find bar on bash(1): every "の" found, marked, the middle one gone to and the view painted.
+void BM_FindBarMarksInBash(benchmark::State& state) {
+    richtext::RichTextView view;
+    view.resize(900, 700);
+    view.loadFromMemory(bashPage(), 9);
+    view.grab();
+    int marks = 0;
+    for (auto _ : state) {
+        marks = view.setMarks({QStringLiteral("の")});
+        view.goToMark(marks / 2);
+        view.grab();
+        view.setMarks({});
+    }
+    state.counters["marks"] = marks;
+    state.counters["chars"] = double(view.text().size());
+}
+BENCHMARK(BM_FindBarMarksInBash)->Unit(benchmark::kMillisecond); // goal ≤ 100 ms
 
 // Hostile pages: each must be painted within a second of being loaded.
 QByteArray hostilePage(const QString& kind) {

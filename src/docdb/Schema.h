@@ -58,6 +58,8 @@ inline const QString kRename = QStringLiteral("Update tbTree Set szDoc='?' Where
 inline const QString kStamp = QStringLiteral(" Update tbTree Set ? = ? Where noLfP = ? And noLfC = ? ");
 // Document of a page (+ number).
 inline const QString kDocument = QStringLiteral(" Select obDoc, szDoc From msDoc Where noDoc = ");
+// Title of a page (+ number), for the offer to go on where the last reading ended.
+inline const QString kTitle = QStringLiteral(" Select szDoc From msDoc Where noDoc = ");
 // Attached XML (+ number).
 inline const QString kDxml = QStringLiteral("Select smDxml From msDxml Where noDxml=");
 // Page run-through: " Select noLfC From tbTree" + " Where noLfP=" + number + " And boHide <> 1 " + " Order By inSrt ".

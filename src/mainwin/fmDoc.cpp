@@ -3,6 +3,7 @@
 
 #include "docdb/Schema.h"
 #include "docdb/zSvr.h"
+#include "find/FindEngine.h"
 #include "navigator/NodeImages.h"
 #include "navigator/uTrX.h"
 #include "platform/FileDialog.h"
@@ -18,6 +19,8 @@
 #include <QLabel>
 #include <QLoggingCategory>
 #include <QScreen>
+#include <QShortcut>
+#include <QToolButton>
 #include <QTreeWidget>
 
 Q_LOGGING_CATEGORY(lcMainwin, "dbtext.mainwin", QtWarningMsg)
@@ -58,6 +61,7 @@ fmDoc::fmDoc(Services services, QWidget* parent) : QWidget(parent), m_s(std::mov
 
     buildLabels();
     buildMenus();
+    buildFindBar();
 
     // The status line along the bottom: the page shown, and what the navigator says (the number a
     // find found, the pane's hints).
@@ -74,11 +78,28 @@ fmDoc::fmDoc(Services services, QWidget* parent) : QWidget(parent), m_s(std::mov
         l->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred); // a long title is cut, never widens
     }
     m_statusNote->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // The offer to go on where the last reading of the database ended: one click, or Ctrl+R.
+    auto* resume = new QToolButton(m_status);
+    resume->setObjectName(QStringLiteral("statusResume"));
+    resume->setAutoRaise(true);
+    resume->setFocusPolicy(Qt::NoFocus);
+    resume->setCursor(Qt::PointingHandCursor);
+    resume->hide();
+    m_statusResume = resume;
+    connect(resume, &QToolButton::clicked, this, &fmDoc::resumeReading);
+    auto* resumeKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_R), this);
+    connect(resumeKey, &QShortcut::activated, this, &fmDoc::resumeReading);
     statusLayout->addWidget(m_statusPage, 3);
+    statusLayout->addWidget(resume);
     statusLayout->addWidget(m_statusNote, 2);
-    connect(m_tree, &navigator::uTrX::eFmMsg, this, [this](QString& message) {
-        m_statusNote->setText(message);
-        m_statusNote->setToolTip(message);
+    connect(m_tree, &navigator::uTrX::eFmMsg, this, [this](QString& message) { showNote(message); });
+    // The find index is built in the background: its progress and its end are told here too.
+    connect(&m_tree->findEngine(), &find::FindEngine::indexProgress, this, [this](int percent) {
+        showNote(percent < 100 ? QStringLiteral("検索用の索引を作成中 (%1%)").arg(percent)
+                               : QStringLiteral("検索用の索引を作成しました"));
+    });
+    connect(&m_tree->findEngine(), &find::FindEngine::indexFailed, this, [this] {
+        showNote(QStringLiteral("検索用の索引を作成できませんでした (索引なしで検索します)"));
     });
 
     connect(m_tree, &navigator::uTrX::eSetDoc, this, &fmDoc::onSetDoc);
@@ -160,6 +181,9 @@ void fmDoc::OpenDb(QString& path) {
         path.clear();
         return;
     }
+    noteReadingPlace();
+    m_resume = {};
+    m_statusResume->hide();
     if (path != m_dbPath) {
         m_back.clear(); // the pages gone through belong to the database they are in
         m_forward.clear();
@@ -186,6 +210,7 @@ void fmDoc::OpenDb(QString& path) {
         m_tree->SetFrame(1);
         m_tree->RootSelect();
         noteRecentDb(m_dbPath);
+        offerReadingPlace();
     } else {
         // The previous database was closed before this one was tried: its tree could show nothing
         // more, so the window returns to its state without a database.
@@ -204,6 +229,7 @@ void fmDoc::resetToNoDatabase() {
     m_tree->ClearItem(true);
     m_txDc->setText(QString());
     hideHint();
+    closeFindBar();
     m_statusPage->clear();
     m_statusNote->clear();
     setWindowTitle(QStringLiteral("DB Text"));
@@ -261,6 +287,8 @@ void fmDoc::ShowDoc(const QString& sNo, const QString& sSz, int mode) {
             m_statusPage->setText(QStringLiteral("文書No:%1  %2").arg(m_shownNo, sSz.left(512)));
             m_statusPage->setToolTip(m_statusPage->text());
             noteVisit(left);
+            if (m_resume.no == m_shownNo)
+                m_statusResume->hide(); // the page offered is the one shown now
             return;
         } catch (const util::VbError& e) {
             qCDebug(lcMainwin) << "ShowDoc:" << e.what();
@@ -284,11 +312,18 @@ void fmDoc::onSetDoc(QString& /*sNoP*/, QString& sNo, QString& sSz, qint16& iJb,
     ShowDoc(sNo, sSz, mode);
 }
 
+void fmDoc::showNote(const QString& text) {
+    m_statusNote->setText(text);
+    m_statusNote->setToolTip(text);
+}
+
 void fmDoc::onFindWord(QString& sFnd) {
+    const QString whole = sFnd;
     const qsizetype blank = sFnd.indexOf(QLatin1Char(' '));
     if (blank >= 0)
         sFnd = sFnd.left(blank); // written back into the navigator's remembered find text
     m_txDc->find(sFnd, 0, 16);
+    offerFoundWords(whole);
 }
 
 } // namespace mainwin

@@ -10,6 +10,7 @@
 
 #include <functional>
 
+class QAbstractButton;
 class QAction;
 class QActionGroup;
 class QLabel;
@@ -46,6 +47,8 @@ class sbTvw;
 }
 
 namespace mainwin {
+
+class PageFindBar;
 
 /// The services the main window uses.
 struct Services {
@@ -112,6 +115,19 @@ public:
     /// 戻る / 進む (Alt+← / Alt+→, the mouse's back and forward buttons).
     void goBack() { travel(true); }
     void goForward() { travel(false); }
+    /// The find bar under the page (Ctrl+F): opens it (with the keys in its box when focus is true),
+    /// and closes it (Esc), leaving the place found selected.
+    void openFindBar(bool focus);
+    void closeFindBar();
+    PageFindBar* findBar() const { return m_findBar; }
+    static constexpr double kFindBarHeight = 400; // twips
+    /// The words a find text holds: its runs between blanks (half-width or full-width).
+    static QStringList findWords(const QString& text);
+    /// The offer in the status line to go on reading where the last reading of this database ended
+    /// ("前回の続き: <title>"; Ctrl+R), hidden when there is none or that page is shown.
+    QAbstractButton* resumeOffer() const { return m_statusResume; }
+    /// Shows the page offered, at the place it was left, selected in the tree.
+    void resumeReading();
     /// Tree display command: 0 標準, 1 狭め, 2 非表示.
     void setTreeMode(int i);
     /// Zoom command: 0 90%, 1 等倍(100%), 2 110%, 3 120%, 4 150%, 5 200%.
@@ -186,6 +202,16 @@ private:
     void fileCommand(int index);
     void onSetDoc(QString& sNoP, QString& sNo, QString& sSz, qint16& iJb, bool& bHg);
     void onFindWord(QString& sFnd);
+    /// A short notice in the status line (the whole text as its tool tip).
+    void showNote(const QString& text);
+    void buildFindBar();
+    /// Marks the words of the bar's text, going to the place found as the text is typed.
+    void applyFind(const QString& text);
+    /// F3 / Shift+F3, Enter / Shift+Enter: the next or the previous place.
+    void stepFind(bool forward);
+    void showFindCount();
+    /// The find pane's words, offered in the bar and marked on the page chosen from its list.
+    void offerFoundWords(const QString& findText);
     void onFieldClicked(int field);
     void onFieldEntered(int field);
     void onMouseMoved(int x, int y);
@@ -194,6 +220,10 @@ private:
     /// A page shown: the one left goes into the history (unless the history itself moved).
     void noteVisit(const Visit& left);
     void noteRecentDb(const QString& path);
+    /// Keeps the page read in the open database, and where, before the database is left.
+    void noteReadingPlace();
+    /// After a database opened: offers the page its last reading ended on, unless it is shown.
+    void offerReadingPlace();
     void loadRecentDbs();
     void saveRecentDbs();
     /// Moves back or forward through the history; the page comes back at its place.
@@ -227,7 +257,18 @@ private:
     QString m_lastFolder; // where the last file dialog was left
     QVector<Visit> m_back, m_forward;
     QStringList m_recentDbs;       // newest first
+    // Where each database was last read: its page and the text position at the top of the view.
+    struct ReadingPlace {
+        QString db, no;
+        int place = 0;
+    };
+    QVector<ReadingPlace> m_places; // newest first
+    int m_placeKeys = 0;            // the keys the settings held when read
+    ReadingPlace m_resume;          // the place offered, no "" for none
+    QString m_resumeTitle;
+    QAbstractButton* m_statusResume = nullptr;
     QMenu* m_recentMenu = nullptr;
+    PageFindBar* m_findBar = nullptr;
     QWidget* m_status = nullptr;
     QLabel* m_statusPage = nullptr;
     QLabel* m_statusNote = nullptr;

@@ -1,19 +1,34 @@
-// fmDoc: the pages gone through (back and forward), the databases opened last, and the zoom by keys
-// and wheel.
+// fmDoc: the pages gone through (back and forward), the databases opened last with the place each was
+// last read at, and the zoom by keys and wheel.
 #include "mainwin/fmDoc.h"
 
+#include "docdb/Schema.h"
+#include "docdb/zSvr.h"
+#include "navigator/uTrX.h"
 #include "platform/TextCodec.h"
 #include "richtext/RichTextView.h"
 #include "settings/yIni.h"
 #include "util/Vb.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QFileInfo>
 #include <QMenu>
 
+#include <algorithm>
+
 namespace {
 constexpr int kRecentDbs = 8;
+constexpr int kReadingPlaces = 50;
 const char16_t kRecentGroup[] = u"最近開いたDB";
+
+/// Whether the settings document (Shift-JIS text, values without markup) holds a value exactly.
+bool settingsHold(const QString& value) {
+    bool lossy = false;
+    platform::TextCodec::toAnsi(value, &lossy);
+    return !lossy && !value.contains(QLatin1Char('<')) && !value.contains(QLatin1Char('>')) &&
+           !value.contains(QLatin1Char('&')) && !value.contains(QLatin1Char('\n')) && !value.contains(QLatin1Char('\r'));
+}
 } // namespace
 
 namespace mainwin {
@@ -60,7 +75,8 @@ void fmDoc::noteRecentDb(const QString& path) {
 }
 
 void fmDoc::loadRecentDbs() {
-    // A group of its own in the settings document: "DB1" (newest) to "DB8".
+    // A group of its own in the settings document: "DB1" (newest) to "DB8", then the reading places
+    // "続き1" (newest) to "続き50", each "page|text position|database".
     settings::yIni& ini = m_s.ini;
     ini.GetGtx(QString::fromUtf16(kRecentGroup));
     m_recentDbs.clear();
@@ -69,23 +85,95 @@ void fmDoc::loadRecentDbs() {
         if (!path.isEmpty() && !m_recentDbs.contains(path))
             m_recentDbs << path;
     }
+    m_places.clear();
+    m_placeKeys = 0;
+    for (int i = 1; i <= kReadingPlaces; ++i) {
+        const QString value = ini.vGtVal(QStringLiteral("続き%1").arg(i), QVariant(QString())).toString();
+        if (value.isEmpty())
+            break;
+        m_placeKeys = i;
+        const QString no = value.section(QLatin1Char('|'), 0, 0);
+        bool placeOk = false;
+        const int place = value.section(QLatin1Char('|'), 1, 1).toInt(&placeOk);
+        const QString db = value.section(QLatin1Char('|'), 2);
+        // A hand-edited line that is not "page|position|database" is passed over.
+        if (util::pageNumber(no) && placeOk && place >= 0 && !db.isEmpty() &&
+            std::none_of(m_places.begin(), m_places.end(), [&](const ReadingPlace& p) { return p.db == db; }))
+            m_places.push_back({db, no, place});
+    }
 }
 
 void fmDoc::saveRecentDbs() {
-    // Only paths the settings document (Shift-JIS text, values without markup) holds exactly.
     QStringList kept;
-    for (const QString& path : std::as_const(m_recentDbs)) {
-        bool lossy = false;
-        platform::TextCodec::toAnsi(path, &lossy);
-        if (!lossy && !path.contains(QLatin1Char('<')) && !path.contains(QLatin1Char('>')) &&
-            !path.contains(QLatin1Char('&')) && !path.contains(QLatin1Char('\n')) && !path.contains(QLatin1Char('\r')))
+    for (const QString& path : std::as_const(m_recentDbs))
+        if (settingsHold(path))
             kept << path;
-    }
+    QStringList places;
+    for (const ReadingPlace& p : std::as_const(m_places))
+        if (settingsHold(p.db))
+            places << QStringLiteral("%1|%2|%3").arg(p.no).arg(p.place).arg(p.db);
     settings::yIni& ini = m_s.ini;
     ini.GetGtx(QString::fromUtf16(kRecentGroup));
     for (int i = 1; i <= kRecentDbs; ++i)
         ini.SetVal(QStringLiteral("DB%1").arg(i), kept.value(i - 1));
+    // As many keys as there are places, and those read before emptied when fewer are left.
+    for (int i = 1; i <= std::max(int(places.size()), m_placeKeys); ++i)
+        ini.SetVal(QStringLiteral("続き%1").arg(i), places.value(i - 1));
     ini.SetGtx();
+}
+
+void fmDoc::noteReadingPlace() {
+    if (m_dbPath.isEmpty() || m_shownNo.isEmpty())
+        return;
+    m_places.erase(std::remove_if(m_places.begin(), m_places.end(),
+                                  [this](const ReadingPlace& p) { return p.db == m_dbPath; }),
+                   m_places.end());
+    m_places.prepend({m_dbPath, m_shownNo, m_txDc->topPosition()});
+    if (m_places.size() > kReadingPlaces)
+        m_places.resize(kReadingPlaces);
+}
+
+void fmDoc::offerReadingPlace() {
+    m_resume = {};
+    m_statusResume->hide();
+    const auto it = std::find_if(m_places.begin(), m_places.end(),
+                                 [this](const ReadingPlace& p) { return p.db == m_dbPath; });
+    if (it == m_places.end())
+        return;
+    const std::optional<qint32> no = util::pageNumber(it->no);
+    if (!no || QString::number(*no) == m_shownNo)
+        return;
+    // Offered under the title the page has now; a page gone since is not offered.
+    docdb::Recordset rs;
+    bool ok = false;
+    m_s.svr.R_Rset(docdb::sql::kTitle + QString::number(*no), rs, ok, 0);
+    if (!ok || rs.eof()) {
+        rs.close();
+        return;
+    }
+    m_resumeTitle = util::CStr(rs.field(0));
+    rs.close();
+    m_resume = *it;
+    QString shown = m_resumeTitle.simplified();
+    if (shown.size() > 40)
+        shown = shown.left(39) + QChar(0x2026);
+    m_statusResume->setText(QStringLiteral("前回の続き: ") + shown);
+    m_statusResume->setToolTip(QStringLiteral("前回の続き: %1 (Ctrl+R)").arg(m_resumeTitle.left(512)));
+    m_statusResume->show();
+}
+
+void fmDoc::resumeReading() {
+    if (m_resume.no.isEmpty() || m_statusResume->isHidden())
+        return;
+    const ReadingPlace to = m_resume;
+    m_statusResume->hide();
+    // Selected in the tree where it is placed, as a choice there shows it; a page the tree does not
+    // hold is shown as a recent-list choice is.
+    m_tree->SetLeaf(to.no);
+    if (m_shownNo != to.no)
+        ShowDoc(to.no, m_resumeTitle, 0);
+    if (m_shownNo == to.no)
+        m_txDc->scrollToPosition(to.place);
 }
 
 void fmDoc::fillRecentDbs() {

@@ -1,6 +1,7 @@
 // fmDoc: the layout in twips, the tree and zoom commands, the saved window place and the end.
 #include "mainwin/fmDoc.h"
 
+#include "mainwin/PageFindBar.h"
 #include "navigator/uTrX.h"
 #include "richtext/RichTextView.h"
 #include "settings/yIni.h"
@@ -50,14 +51,21 @@ void fmDoc::StLayout() {
         return;
     placeWidget(m_status, 0, H, W, kStatusHeight);
     m_tree->setVisible(w > 0);
+    // The page, with the find bar under it when it is open.
+    auto placePage = [&](double left, double top, double width, double height) {
+        const double bar = m_findBar->isHidden() ? 0 : kFindBarHeight;
+        placeWidget(m_txDc, left, top, width, height - bar);
+        if (bar > 0)
+            placeWidget(m_findBar, left, top + height - bar, width, bar);
+    };
     if (w == 0) {
         // The view starts at the tree's top; it ends at the window's bottom, so that its own lower
         // edge and scroll bar stay inside the window.
-        placeWidget(m_txDc, 0, T, W, H - T);
+        placePage(0, T, W, H - T);
         return;
     }
     placeWidget(m_tree, 0, T, w, H - T - 20);
-    placeWidget(m_txDc, w + 10, 0, W - w - 20, H);
+    placePage(w + 10, 0, W - w - 20, H);
     m_tree->StSize();
     m_tree->SetFrame(0);
 }
@@ -144,6 +152,7 @@ void fmDoc::StPos(bool save) {
 
 void fmDoc::ExitApp() {
     StPos(true);
+    noteReadingPlace();
     saveRecentDbs();
     bool ok = false;
     m_s.ini.SetTxt(ok);

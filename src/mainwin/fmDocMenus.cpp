@@ -1,6 +1,7 @@
 // fmDoc: the command labels above the tree, their menus and the commands of the ﾌｧｲﾙ and 運用 menus.
 #include "mainwin/fmDoc.h"
 
+#include "mainwin/PageFindBar.h"
 #include "navigator/uTrX.h"
 #include "pageview/sbTvw.h"
 #include "platform/DesktopRegistration.h"
@@ -15,6 +16,7 @@
 #include <QCursor>
 #include <QLabel>
 #include <QMenu>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QApplication>
 #include <QShortcut>
@@ -171,6 +173,11 @@ bool fmDoc::eventFilter(QObject* watched, QEvent* event) {
     if (i >= 0 && event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         m_mnJb[i]->popup(QCursor::pos());
+        return true;
+    }
+    if (watched == m_txDc && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && !m_findBar->isHidden()) {
+        closeFindBar(); // Esc on the page closes its find bar too
         return true;
     }
     if (watched == m_txDc && event->type() == QEvent::FocusOut)

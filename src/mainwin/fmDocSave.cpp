@@ -84,8 +84,11 @@ void fmDoc::SaveDoc() {
         m_s.messages.show(name + QStringLiteral(" を保存できませんでした") + QLatin1Char('\r') + m_txDc->reason());
         return;
     }
-    if (!m_txDc->notice().isEmpty())
+    showNote(QStringLiteral("保存しました: ") + name);
+    if (!m_txDc->notice().isEmpty()) {
+        showNote(m_txDc->notice());
         m_s.messages.show(m_txDc->notice());
+    }
 }
 
 void fmDoc::RunPages(int mode) {

@@ -85,6 +85,10 @@ void RichTextView::buildShown() {
     verticalScrollBar()->setValue(0);
     layoutPartBar();
     relayout();
+    if (!m_markWords.isEmpty()) {
+        findMarks();
+        Q_EMIT marksChanged();
+    }
 }
 
 void RichTextView::layoutPartBar() {
@@ -171,10 +175,7 @@ int RichTextView::find(const QString& text, int start, int /*option*/) {
         for (int p = 0; start <= 0 && p < m_part; ++p)
             order << p;
         for (const int p : order) {
-            const QStringView slice =
-                QStringView(m_source.text).mid(m_parts[p].start, m_parts[p].end - m_parts[p].start);
-            if (!slice.contains(text, Qt::CaseInsensitive) &&
-                !(m_source.kind == PageSource::Kind::Html && slice.contains(text.toHtmlEscaped(), Qt::CaseInsensitive)))
+            if (!partHolds(p, text))
                 continue;
             setPart(p);
             if (!(c = m_doc->find(text, 0)).isNull())
@@ -321,6 +322,7 @@ void RichTextView::paintEvent(QPaintEvent* event) {
 
     QAbstractTextDocumentLayout::PaintContext ctx;
     ctx.palette.setColor(QPalette::Text, Qt::black);
+    addMarkSelections(area, ctx); // under the selection, which is drawn last
     if (m_selAnchor != m_selPos) {
         QAbstractTextDocumentLayout::Selection sel;
         sel.cursor = QTextCursor(const_cast<PageDocument*>(doc));
@@ -328,6 +330,11 @@ void RichTextView::paintEvent(QPaintEvent* event) {
         sel.cursor.setPosition(m_selPos, QTextCursor::KeepAnchor);
         sel.format.setBackground(palette().brush(QPalette::Highlight));
         sel.format.setForeground(palette().brush(QPalette::HighlightedText));
+        if (m_currentMark >= 0 && m_marks[m_currentMark].start == std::min(m_selAnchor, m_selPos) &&
+            m_marks[m_currentMark].end == std::max(m_selAnchor, m_selPos)) {
+            sel.format.setBackground(QColor(0xff, 0x96, 0x32)); // the current mark: orange
+            sel.format.setForeground(QColor(Qt::black));
+        }
         ctx.selections << sel;
     }
 

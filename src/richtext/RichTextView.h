@@ -7,6 +7,7 @@
 #include "richtext/PageSetup.h"
 
 #include <QAbstractScrollArea>
+#include <QAbstractTextDocumentLayout>
 #include <QPointer>
 #include <QTextCursor>
 
@@ -72,6 +73,28 @@ public:
     /// The selected text.
     QString selectedText() const;
 
+    // --- marks: every place of some words, for the page's find bar ---------------------------------
+    /// One marked place, [start, end) in the shown document.
+    struct Mark {
+        int start = 0;
+        int end = 0;
+    };
+    /// Marks every place of the words in the shown document (case-insensitive, plain, never across
+    /// paragraphs, as find() matches) and marks each page or part shown later anew, until an empty
+    /// list clears them. The current mark becomes the one the selection covers, if any. Returns
+    /// the number of marks.
+    int setMarks(const QStringList& words);
+    QStringList markWords() const { return m_markWords; }
+    const QVector<Mark>& marks() const { return m_marks; }
+    /// The current mark (0-based), -1 for none.
+    int currentMark() const { return m_currentMark; }
+    /// Makes mark i current: selected and scrolled into view.
+    void goToMark(int i);
+    /// Goes to the next (or previous) mark: after the current one, else after the selection when it
+    /// is in view, else from the top of what is shown. Past the last, a page in parts goes on to the
+    /// next part that holds a word; otherwise it wraps round. Returns the new current mark or -1.
+    int stepMark(bool forward);
+
     // --- display -------------------------------------------------------------------------------
     int zoom() const { return m_zoom; }
     void setZoom(int percent);
@@ -135,6 +158,8 @@ Q_SIGNALS:
     void keyDown(int& keyCode, Qt::KeyboardModifiers shift);
     /// The visible part of the document changed (scrolling, zoom, mode, new document).
     void viewMoved();
+    /// The marks were found anew (another page or part shown) or the current one changed.
+    void marksChanged();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -170,6 +195,11 @@ private:
     void showSource(const PageSource& src);
     void buildShown();
     void layoutPartBar();
+    /// Whether part p's source holds text (as it is, or escaped in HTML), without laying it out.
+    bool partHolds(int p, const QString& text) const;
+    void findMarks();
+    /// Adds the selections of the marks that may show in a viewport area.
+    void addMarkSelections(const QRect& area, QAbstractTextDocumentLayout::PaintContext& ctx) const;
 
     PageDocument* m_doc = nullptr;
     mutable QPointer<PageDocument> m_paged; // paged document, made when first needed
@@ -196,6 +226,9 @@ private:
     QString m_reason;
     QString m_notice;
     QString m_workFolder;
+    QStringList m_markWords;
+    QVector<Mark> m_marks; // in document order
+    int m_currentMark = -1;
     static constexpr double kGap = 16; // pixels between pages and around them
 };
 

@@ -107,7 +107,7 @@ TEST_F(DesktopPlace, TheBatchDisplaysButtonRowStaysOnTheScreen) {
     batchview::sbDmp dmp({box, screen, ini, svr}, window.get());
     QRect frame, button;
     QTimer::singleShot(0, &dmp, [&] {
-        QTest::qWaitFor([&] { return dmp.frameGeometry() != dmp.geometry(); }, 5000);
+        (void)QTest::qWaitFor([&] { return dmp.frameGeometry() != dmp.geometry(); }, 5000);
         QTest::qWait(300);
         frame = dmp.frameGeometry();
         button = QRect(dmp.cmExit(1)->mapToGlobal(QPoint(0, 0)), dmp.cmExit(1)->size());

@@ -1,6 +1,7 @@
 // Back and forward through the pages read (keys and the mouse's buttons), and the zoom by keys and wheel.
 #include "MainWindowFixture.h"
 
+#include <QAbstractButton>
 #include <QComboBox>
 #include <QScrollBar>
 #include <QWheelEvent>
@@ -145,12 +146,97 @@ TEST_F(HistoryAndZoom, TheStatusLineShowsThePageAndWhatTheFindFound) {
     window->tree()->SetLeaf(QStringLiteral("12"));
     EXPECT_TRUE(window->statusPage()->text().startsWith(QStringLiteral("文書No:12  ")));
     EXPECT_TRUE(window->statusPage()->text().endsWith(window->tree()->trView()->currentItem()->text(0)));
+    // The find index, built in the background, tells of its end here.
+    find::FindEngine& engine = window->tree()->findEngine();
+    engine.setDatabase(db);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !engine.indexing(); }, 20000));
+    QTest::qWait(50);
+    EXPECT_EQ(window->statusNote()->text(), QStringLiteral("検索用の索引を作成しました"));
     window->tree()->SetFrame(2);
     window->tree()->cmbFind()->setEditText(QString());
     window->tree()->FndDoc();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->tree()->findEngine().finding(); }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !engine.finding(); }, 20000));
     QTest::qWait(50);
     EXPECT_EQ(window->statusNote()->text(), QStringLiteral("８ 件候補がありました"));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(HistoryAndZoom, TheReadingPlaceOfADatabaseIsOfferedWhenItIsOpenedAgain) {
+    samples::DocDbContent content = testsupport::smallTree();
+    ASSERT_EQ(content.pages[3].no, 12);
+    content.pages[3].obDoc = testsupport::paragraphs(400, QStringLiteral("十二の本文")).toUtf8(); // a long page 12
+    db = testsupport::writeDb(tmp.path(), QStringLiteral("long.txdb"), content);
+    makeWindow();
+    activate(db);
+    const QString start = shown();
+    ASSERT_EQ(start, QStringLiteral("5"));
+    EXPECT_TRUE(window->resumeOffer()->isHidden()); // nothing read in it yet
+    window->tree()->SetLeaf(QStringLiteral("12"));
+    QScrollBar* bar = window->view()->verticalScrollBar();
+    bar->setValue(bar->maximum() / 2);
+    const int place = window->view()->topPosition();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    press(Qt::Key_X, Qt::ControlModifier); // 終了 keeps the place with the rest
+    ASSERT_EQ(quits, 1);
+
+    // The next start opens as it always does, and offers the page read last.
+    window.reset();
+    app::resetExiting();
+    makeWindow();
+    activate(db);
+    EXPECT_EQ(shown(), start);
+    QAbstractButton* offer = window->resumeOffer();
+    ASSERT_TRUE(offer->isVisible());
+    EXPECT_EQ(offer->text(), QStringLiteral("前回の続き: 十二"));
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    press(Qt::Key_R, Qt::ControlModifier);
+    EXPECT_EQ(shown(), QStringLiteral("12"));
+    EXPECT_EQ(window->view()->topPosition(), place);
+    ASSERT_TRUE(window->tree()->trView()->currentItem());
+    EXPECT_EQ(window->tree()->trView()->currentItem()->text(0), QStringLiteral("十二")); // selected in the tree
+    EXPECT_TRUE(offer->isHidden());
+    press(Qt::Key_Left, Qt::AltModifier); // a step of its own: back to where the database opened
+    EXPECT_EQ(shown(), start);
+
+    // Opened again in this session: offered again, by a click this time. Opened at that page: nothing.
+    window->tree()->SetLeaf(QStringLiteral("12"));
+    QString again = db;
+    window->OpenDb(again);
+    ASSERT_TRUE(offer->isVisible());
+    QTest::mouseClick(offer, Qt::LeftButton);
+    EXPECT_EQ(shown(), QStringLiteral("12"));
+    window.reset();
+    app::resetExiting();
+    makeWindow();
+    activate(db, QStringLiteral("12"));
+    EXPECT_TRUE(window->resumeOffer()->isHidden());
+    EXPECT_TRUE(box.texts.isEmpty());
+}
+
+TEST_F(HistoryAndZoom, AtMostFiftyReadingPlacesAreKept) {
+    // Fifty places from earlier sessions, newest first, and one line no hand should have written.
+    QString group;
+    for (int i = 1; i <= 50; ++i)
+        group += QStringLiteral("      <続き%1>%2|0|/old/db%1.txdb</続き%1>\r\n").arg(i).arg(i == 7 ? QStringLiteral("x") : QStringLiteral("3"));
+    testsupport::writeBytes(settingsFile, platform::TextCodec::toAnsi(
+                                              QStringLiteral("<?xml version='1.0' encoding='Shift-JIS' ?>\r\n<運用>\r\n"
+                                                             "   <最近開いたDB>\r\n") +
+                                              group + QStringLiteral("   </最近開いたDB>\r\n</運用>")));
+    makeWindow();
+    activate(db);
+    window->tree()->SetLeaf(QStringLiteral("12"));
+    window->ExitApp();
+    const QString text = platform::TextCodec::fromAnsi(testsupport::readBytes(settingsFile));
+    EXPECT_TRUE(text.contains(QStringLiteral("<続き1>12|0|") + db + QStringLiteral("</続き1>")));
+    EXPECT_TRUE(text.contains(QStringLiteral("<続き2>3|0|/old/db1.txdb</続き2>")));
+    EXPECT_TRUE(text.contains(QStringLiteral("<続き50>3|0|/old/db50.txdb</続き50>"))); // the bad line made room
+    EXPECT_FALSE(text.contains(QStringLiteral("/old/db7.txdb")));
+    EXPECT_FALSE(text.contains(QStringLiteral("<続き51>")));
 }
 
 } // namespace

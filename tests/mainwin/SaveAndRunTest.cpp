@@ -37,10 +37,12 @@ TEST_F(SaveAndRun, TheExtensionChoosesTheFormat) {
     save(tmp.filePath(QStringLiteral("notes.TXT"))); // compared in lower case: plain text
     EXPECT_TRUE(platform::TextCodec::fromAnsi(testsupport::readBytes(tmp.filePath(QStringLiteral("notes.TXT"))))
                     .contains(QStringLiteral("五のページ")));
+    EXPECT_EQ(window->statusNote()->text(), QStringLiteral("保存しました: ") + tmp.filePath(QStringLiteral("notes.TXT")));
     save(tmp.filePath(QStringLiteral("data.xyz"))); // another extension: refused, and said
     EXPECT_FALSE(QFile::exists(tmp.filePath(QStringLiteral("data.xyz"))));
     ASSERT_EQ(box.texts.size(), 1);
     EXPECT_TRUE(box.texts[0].startsWith(QStringLiteral("data.xyz は保存できません")));
+    EXPECT_TRUE(window->statusNote()->text().endsWith(QStringLiteral("notes.TXT"))); // no save: no new notice
     box.texts.clear();
     // A bare name takes the type chosen in the dialog.
     dialog.filterChosen = 4; // ｱｸﾛﾊﾞｯﾄPDF

@@ -463,6 +463,20 @@ TEST_F(View, OverLongPagesShowInPartsThatTogetherHoldEveryBlock) {
     EXPECT_EQ(view.currentPart(), view.partCount() - 1);
     EXPECT_EQ(view.selectedText(), QStringLiteral("段落%1 ").arg(paragraphs));
     EXPECT_EQ(view.find(QStringLiteral("どこにもない言葉"), 0), -1);
+    // The find bar's marks step on into the next part that holds a word, and round.
+    view.setPart(0);
+    const QString lastWord = QStringLiteral("段落%1 ").arg(paragraphs);
+    EXPECT_EQ(view.setMarks({lastWord, QStringLiteral("段落1 ")}), 1);
+    EXPECT_EQ(view.stepMark(true), 0);
+    EXPECT_EQ(view.selectedText(), QStringLiteral("段落1 "));
+    EXPECT_EQ(view.stepMark(true), 0);
+    EXPECT_EQ(view.currentPart(), view.partCount() - 1);
+    EXPECT_EQ(view.selectedText(), lastWord);
+    EXPECT_EQ(view.stepMark(true), 0);
+    EXPECT_EQ(view.currentPart(), 0);
+    EXPECT_EQ(view.stepMark(false), 0);
+    EXPECT_EQ(view.currentPart(), view.partCount() - 1);
+    view.setMarks({});
     // Every paragraph is in exactly one part, in order.
     EXPECT_EQ(shown.count(QStringLiteral("文書データーベースの本文です。")), paragraphs);
     EXPECT_TRUE(shown.startsWith(QStringLiteral("段落1 ")));
