@@ -84,6 +84,12 @@ fmDoc::fmDoc(Services services, QWidget* parent) : QWidget(parent), m_s(std::mov
     resume->setAutoRaise(true);
     resume->setFocusPolicy(Qt::NoFocus);
     resume->setCursor(Qt::PointingHandCursor);
+    QFont linkFont = resume->font(); // it reads as a link: underlined, in the link colour
+    linkFont.setUnderline(true);
+    resume->setFont(linkFont);
+    QPalette linkColour = resume->palette();
+    linkColour.setColor(QPalette::ButtonText, linkColour.color(QPalette::Link));
+    resume->setPalette(linkColour);
     resume->hide();
     m_statusResume = resume;
     connect(resume, &QToolButton::clicked, this, &fmDoc::resumeReading);
