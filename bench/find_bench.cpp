@@ -4,12 +4,20 @@
 // first page, expanding a node of 5,000 children, and the memory after browsing 1,000 pages.
 //
 //   dbtext-findbench [DATABASE] [PAGES] [SERVER.udl]    (default /tmp/dbtext-find-bench.txdb, 100000)
+//   dbtext-findbench --man [DATABASE] [PAGES]           (default /tmp/dbtext-man-bench.txdb, 100000)
+//
+// --man: real text. Debian's manpages-ja rendered as text and repeated to PAGES pages; `dbtext
+// --find` is timed as whole processes against the sqlite3 program running the find statement (the
+// same rows in the same order), with the peak memory of each, the index build as a process of its
+// own, and the first find of a fresh process through the find engine, as the window makes it.
 //
 // With a data link to a copy of the database on a PostgreSQL server (made with dbtext-copy), the
 // opening, the node and the finds are timed through it as well.
 #include "bench/LargeDb.h"
+#include "bench/ManCorpus.h"
 #include "docdb/Schema.h"
 #include "docdb/zSvr.h"
+#include "find/FindEngine.h"
 #include "find/FindIndex.h"
 #include "platform/MessageBox.h"
 #include "richtext/RichTextView.h"
@@ -22,6 +30,7 @@
 #include <QFileInfo>
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -113,10 +122,111 @@ void timeExpand(docdb::zSvr& svr) {
     std::printf("expand a node of %d children: %.3f s\n", n, seconds(t));
 }
 
+/// The find statement as the sqlite3 program is given it, for the words of a find text.
+QString statementFor(const QString& words) {
+    const QString condition = find::findCondition(words);
+    return QStringLiteral("select noDoc, szDoc from msDoc") +
+           (condition.isEmpty() ? QString() : QStringLiteral(" where ") + condition) + QStringLiteral(" order by szDoc");
+}
+
+/// The real-text bench (--man).
+int realText(const QString& db, int pages, const QString& self) {
+    QElapsedTimer t;
+    if (!QFile::exists(db)) {
+        QString error;
+        if (!bench::writeManCorpus(db, pages, error)) {
+            std::fprintf(stderr, "cannot write %s: %s\n", qPrintable(db), qPrintable(error));
+            return 1;
+        }
+    }
+    const QString dbtext = QFileInfo(self).absolutePath() + QStringLiteral("/../src/app/dbtext");
+    std::printf("database %s: %.0f MB\n", qPrintable(db), QFileInfo(db).size() / 1e6);
+
+    // The build, as a process of its own: its time and its peak memory.
+    const bench::ProcessRun build = bench::runProcess(self, {QStringLiteral("--build"), db});
+    std::printf("index build: %.1f s, peak %.0f MB, index %.0f MB%s\n", build.seconds, build.maxRssKb / 1024.0,
+                QFileInfo(find::findindex::indexPath(db)).size() / 1e6, build.exitCode == 0 ? "" : " FAILED");
+    const bench::ProcessRun first = bench::runProcess(self, {QStringLiteral("--first-find"), db, QStringLiteral("chroot")});
+    std::printf("first find of a fresh process through the find engine: %s", first.out.constData());
+
+    struct Case {
+        const char* kind;
+        QString words;
+    };
+    const Case cases[] = {
+        {"3+ ASCII, rare", QStringLiteral("pivot_root")},
+        {"3+ ASCII, common", QStringLiteral("option")},
+        {"3+ ASCII, other case", QStringLiteral("POSIX")},
+        {"3+ Japanese, rare", QStringLiteral("擬似端末")},
+        {"3+ Japanese, common", QStringLiteral("ファイル")},
+        {"3+ wildcard \"_\"", QStringLiteral("set_uid")},
+        {"3+ wildcard \"%\"", QStringLiteral("シグナル%ハンドラ")},
+        {"3+ two words", QStringLiteral("chroot ディレクトリ")},
+        {"3+ absent", QStringLiteral("zzqxyy")},
+        {"1-2 ASCII", QStringLiteral("ls")},
+        {"1-2 Japanese", QStringLiteral("設定")},
+        {"1-2 one character", QStringLiteral("の")},
+    };
+    std::printf("\n%-24s %7s %10s %8s %10s %8s %7s %s\n", "words", "rows", "sqlite3", "MB", "dbtext", "MB", "ratio",
+                "same rows");
+    bool allSame = true;
+    for (const Case& c : cases) {
+        // Each best of three: the file's pages are in memory for both alike.
+        bench::ProcessRun statement, ours;
+        statement.seconds = ours.seconds = 1e9;
+        for (int i = 0; i < 3; ++i) {
+            const bench::ProcessRun s = bench::runProcess(
+                QStringLiteral("/usr/bin/sqlite3"), {QStringLiteral("-separator"), QStringLiteral("\t"), db, statementFor(c.words)});
+            if (s.seconds < statement.seconds)
+                statement = s;
+            const bench::ProcessRun o = bench::runProcess(dbtext, {QStringLiteral("--find"), c.words, db});
+            if (o.seconds < ours.seconds)
+                ours = o;
+        }
+        const bool same = statement.exitCode == 0 && ours.exitCode == 0 && statement.out == ours.out;
+        allSame = allSame && same;
+        std::printf("%-24s %7lld %9.3fs %8.0f %9.3fs %8.0f %7.2f %s\n", c.kind, qlonglong(ours.out.count('\n')),
+                    statement.seconds, statement.maxRssKb / 1024.0, ours.seconds, ours.maxRssKb / 1024.0,
+                    ours.seconds / statement.seconds, same ? "yes" : "NO");
+    }
+    return allSame ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (argc > 2 && std::strcmp(argv[1], "--build") == 0) {
+        // A build alone (for its peak memory as a process).
+        QCoreApplication core(argc, argv);
+        const QString db = QString::fromLocal8Bit(argv[2]);
+        QFile::remove(find::findindex::indexPath(db));
+        const std::atomic_bool never{false};
+        QString error;
+        return find::findindex::build(db, never, {}, error) ? 0 : 1;
+    }
+    if (argc > 3 && std::strcmp(argv[1], "--first-find") == 0) {
+        // The first find of a process, through the engine the window uses, until its rows are there.
+        QCoreApplication core(argc, argv);
+        QElapsedTimer t;
+        t.start();
+        find::FindEngine engine;
+        engine.setDatabase(QString::fromLocal8Bit(argv[2]));
+        qsizetype rows = -1;
+        QObject::connect(&engine, &find::FindEngine::found, &core, [&](const QVector<find::FoundPage>& found, bool ok) {
+            rows = ok ? found.size() : -1;
+            core.quit();
+        });
+        engine.find(QString::fromLocal8Bit(argv[3]));
+        core.exec();
+        std::printf("%lld rows in %.3f s, RSS %.0f MB\n", qlonglong(rows), seconds(t), rssKb() / 1024.0);
+        return 0;
+    }
+    if (argc > 1 && std::strcmp(argv[1], "--man") == 0) {
+        QApplication app(argc, argv);
+        return realText(argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("/tmp/dbtext-man-bench.txdb"),
+                        argc > 3 ? std::atoi(argv[3]) : 100000, QCoreApplication::applicationFilePath());
+    }
     QApplication app(argc, argv);
     const QString db = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("/tmp/dbtext-find-bench.txdb");
     const int pages = argc > 2 ? std::atoi(argv[2]) : 100000;

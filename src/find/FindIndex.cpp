@@ -30,13 +30,20 @@ struct BucketList {
     size_t bytes() const { return size_t(to - from); }
 };
 
-BucketList bucketList(const Mapped& m, qint64 postings, qint64 buckets, quint32 bucket) {
-    const quint64 from = m.u64(buckets + 8 * qint64(bucket)), to = m.u64(buckets + 8 * qint64(bucket) + 8);
-    // Places counted from the postings, kept inside the file whatever a damaged table holds.
-    const quint64 room = quint64(m.size() - postings);
+/// The list of a bucket; nothing when the blocks it lies in are damaged.
+std::optional<BucketList> bucketList(const Mapped& m, const BlockCheck& check, qint64 postings, qint64 orderAt,
+                                     qint64 buckets, quint32 bucket) {
+    const qint64 entry = buckets + 8 * qint64(bucket);
+    if (!check.intact(entry, 16))
+        return std::nullopt;
+    const quint64 from = m.u64(entry), to = m.u64(entry + 8);
+    // Places counted from the postings, kept inside them whatever a damaged table holds.
+    const quint64 room = quint64(orderAt - postings);
     const qint64 end = postings + qint64(std::min(to, room));
     const qint64 start = std::min(end, postings + qint64(std::min(from, room)));
-    return {m.data() + start, m.data() + end};
+    if (!check.intact(start, end - start))
+        return std::nullopt;
+    return BucketList{m.data() + start, m.data() + end};
 }
 
 /// Keeps in the running only the pages on the list: a page still in after `round` lists has the
@@ -75,8 +82,8 @@ using TitleOrder = std::vector<Listed>;
 /// The title order of an index, read once and kept for the finds that follow on the same index
 /// (titles are what the results are made of; decoding them anew each time would cost more than the
 /// find). Nothing when the section is damaged.
-std::shared_ptr<const TitleOrder> titleOrder(const Mapped& m, qint64 orderAt, qint64 foot, quint64 count,
-                                             const QString& path, const FileStamp& stamp) {
+std::shared_ptr<const TitleOrder> titleOrder(const Mapped& m, const BlockCheck& check, qint64 orderAt, qint64 foot,
+                                             quint64 count, const QString& path, const FileStamp& stamp) {
     static std::mutex lock;
     static QString keptPath;
     static FileStamp keptStamp;
@@ -85,6 +92,8 @@ std::shared_ptr<const TitleOrder> titleOrder(const Mapped& m, qint64 orderAt, qi
     const std::lock_guard<std::mutex> guard(lock);
     if (kept && keptPath == path && keptStamp == stamp && keptSize == m.size())
         return kept;
+    if (!check.intact(orderAt, foot - orderAt))
+        return nullptr;
     auto order = std::make_shared<TitleOrder>();
     const quint32 listed = m.u32(orderAt);
     order->reserve(listed);
@@ -141,29 +150,39 @@ std::optional<QVector<FoundPage>> findIn(const QString& dbFile, const QString& t
         return std::optional<QVector<FoundPage>>();
     };
     const qint64 foot = m.size() - kFooter;
-    if (std::memcmp(m.data() + foot + 64, kMagic, 8) != 0)
+    if (std::memcmp(m.data() + foot + 72, kMagic, 8) != 0)
         return broken();
     const qint64 offsetsAt = qint64(m.u64(foot)), headsAt = qint64(m.u64(foot + 8)),
                  bucketsAt = qint64(m.u64(foot + 16)), postingsAt = qint64(m.u64(foot + 24)),
                  orderAt = qint64(m.u64(foot + 32));
-    const qint64 bytesAt = qint64(m.u64(foot + 40));
+    const qint64 bytesAt = qint64(m.u64(foot + 40)), sumsAt = qint64(m.u64(foot + 56));
     const quint64 count = m.u64(foot + 48);
     // Every place within the file and a page count the file has room for, before any sums of them
     // (which a damaged footer could otherwise carry round past the largest number).
-    for (const qint64 at : {offsetsAt, headsAt, bucketsAt, postingsAt, orderAt, bytesAt})
+    for (const qint64 at : {offsetsAt, headsAt, bucketsAt, postingsAt, orderAt, bytesAt, sumsAt})
         if (at < 44 || at > foot)
             return broken();
-    if (count > quint64(m.size()) / quint64(kSlot + kPairBytes) || bytesAt < orderAt || bytesAt + 8 * 256 > foot ||
+    constexpr qint64 block = qint64(IndexChecksum::kBlock);
+    if (count > quint64(m.size()) / quint64(kSlot + kPairBytes) || bytesAt < orderAt || bytesAt + 8 * 256 != sumsAt ||
         offsetsAt + qint64(8 * (count + 1)) != headsAt || headsAt + qint64((kSlot + kPairBytes) * count) != bucketsAt ||
-        bucketsAt > postingsAt || postingsAt > orderAt)
+        bucketsAt > postingsAt || postingsAt > orderAt || sumsAt + 8 * ((sumsAt + block - 1) / block) != foot)
         return broken();
+    // The header, the sums and the footer are checked whole; every other block when it is first read.
+    {
+        IndexChecksum own;
+        own.add(reinterpret_cast<const char*>(m.data()), 44);
+        own.add(reinterpret_cast<const char*>(m.data()) + sumsAt, size_t(foot + 64 - sumsAt));
+        if (own.value() != m.u64(foot + 64))
+            return broken();
+    }
+    const BlockCheck check(path, m.data(), sumsAt, m.data() + sumsAt);
     // The bucket table's length tells how many buckets the index has: a power of two in the range.
     int bucketBits = kMinBucketBits;
     while (bucketBits < kMaxBucketBits && 8 * ((qint64(1) << bucketBits) + 1) != postingsAt - bucketsAt)
         ++bucketBits;
     if (8 * ((qint64(1) << bucketBits) + 1) != postingsAt - bucketsAt)
         return broken();
-    if (!IndexChecksum::intact(path, m.data(), m.size(), foot + 56, m.u64(foot + 56)))
+    if (!check.intact(offsetsAt, 8 * qint64(count + 1)) || !check.intact(bytesAt, 8 * 256))
         return broken();
     ByteCounts counts;
     for (int b = 0; b < 256; ++b)
@@ -187,9 +206,14 @@ std::optional<QVector<FoundPage>> findIn(const QString& dbFile, const QString& t
             const size_t len = stop - start;
             if (len >= 3) {
                 const size_t step = std::max<size_t>(1, (len - 2) / 8);
-                for (size_t i = start; i + 3 <= stop; i += step)
-                    lists.push_back(bucketList(m, postingsAt, bucketsAt,
-                                               bucketOf(reinterpret_cast<const uchar*>(w.data()) + i, bucketBits)));
+                for (size_t i = start; i + 3 <= stop; i += step) {
+                    const std::optional<BucketList> list =
+                        bucketList(m, check, postingsAt, orderAt, bucketsAt,
+                                   bucketOf(reinterpret_cast<const uchar*>(w.data()) + i, bucketBits));
+                    if (!list)
+                        return broken();
+                    lists.push_back(*list);
+                }
             }
             start = stop + 1;
         }
@@ -212,6 +236,8 @@ std::optional<QVector<FoundPage>> findIn(const QString& dbFile, const QString& t
     const uchar* pairBits = m.data() + headsAt + qint64(kSlot * count);
     if (const std::vector<std::pair<int, uchar>> needed = pairsNeeded(words); !needed.empty() && left > count / 32) {
         for (const auto& [byte, bits] : needed) {
+            if (!check.intact(headsAt + qint64(kSlot * count) + qint64(byte) * qint64(count), qint64(count)))
+                return broken();
             const uchar* column = pairBits + qint64(byte) * qint64(count);
             quint8* mark = candidates.data();
             for (size_t p = 0; p < size_t(count); ++p) // without branches, so that it runs 32 pages a step
@@ -259,6 +285,10 @@ std::optional<QVector<FoundPage>> findIn(const QString& dbFile, const QString& t
                 damaged = true;
                 return;
             }
+            if (!check.intact(44 + qint64(from), qint64(to - from))) {
+                damaged = true;
+                return;
+            }
             const std::string_view page(reinterpret_cast<const char*>(m.data()) + 44 + from, size_t(to - from));
             // A text no longer than a slot holds is read as it is. Of a longer one the slot is read
             // first, and decides the page alone when every word is in it. Where slots seldom decide
@@ -267,6 +297,10 @@ std::optional<QVector<FoundPage>> findIn(const QString& dbFile, const QString& t
             const bool viaHead = page.size() > size_t(kHeadBytes) && (headsHelp >= 4 || p % 64 == 0);
             std::string_view head;
             if (viaHead) {
+                if (!check.intact(headsAt + qint64(kSlot * p), kSlot)) {
+                    damaged = true;
+                    return;
+                }
                 const char* slot = reinterpret_cast<const char*>(m.data()) + headsAt + qint64(kSlot * p);
                 // The slots lie a page apart in memory, too far for the processor to guess: ask ahead.
                 __builtin_prefetch(slot + 8 * kSlot);
@@ -301,11 +335,13 @@ std::optional<QVector<FoundPage>> findIn(const QString& dbFile, const QString& t
     std::thread other(reader);
     reader();
     other.join();
-    if (damaged || cancel)
+    if (damaged)
+        return broken();
+    if (cancel)
         return std::nullopt;
-    const std::shared_ptr<const TitleOrder> order = titleOrder(m, orderAt, foot, count, path, *s);
+    const std::shared_ptr<const TitleOrder> order = titleOrder(m, check, orderAt, sumsAt, count, path, *s);
     if (!order)
-        return std::nullopt;
+        return broken();
     QVector<FoundPage> pages;
     pages.reserve(qsizetype(std::count(hits.begin(), hits.end(), quint8(1))));
     for (const Listed& l : *order)

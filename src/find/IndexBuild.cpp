@@ -182,7 +182,7 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
         error = cancel ? QStringLiteral("cancelled") : why;
         return false;
     };
-    // Everything but the checksum itself and the closing mark goes through the checksum.
+    // Everything up to the sums goes through the block sums.
     ChecksumWriter w(out);
     w.write(kMagic, 8);
     w.write(stampBytes(before));
@@ -311,11 +311,20 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
     const qint64 bytesAt = orderAt + qint64(tail.size());
     for (quint64 n : counts)
         putLe<quint64>(tail, n);
-    for (qint64 v : {offsetsAt, headsAt, bucketsAt, postingsAt, orderAt, bytesAt, qint64(rowids.size())})
-        putLe<quint64>(tail, quint64(v));
     w.write(tail.data(), qint64(tail.size()));
+    // The sums of the blocks written so far, then the footer, which sums the header, the sums and
+    // itself: a find checks those whole and every other block when it first reads it.
+    const qint64 sumsAt = w.pos();
     std::string end;
-    putLe<quint64>(end, w.checksum());
+    for (const quint64 sum : w.blockSums())
+        putLe<quint64>(end, sum);
+    for (qint64 v : {offsetsAt, headsAt, bucketsAt, postingsAt, orderAt, bytesAt, qint64(rowids.size()), sumsAt})
+        putLe<quint64>(end, quint64(v));
+    IndexChecksum own;
+    own.add(kMagic, 8);
+    own.add(stampBytes(before).constData(), 36);
+    own.add(end.data(), end.size());
+    putLe<quint64>(end, own.value());
     end.append(kMagic, 8);
     out.write(end.data(), qint64(end.size()));
     // An index of a database that changed while it was read would answer for neither state.
@@ -325,7 +334,7 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
         progress(total, total);
     const bool committed = out.commit();
     if (committed) {
-        IndexChecksum::written(path); // what was written is what was summed
+        BlockCheck::written(path); // what was written is what was summed
         QFile::remove(refusedPath(dbFile));
     }
 #ifdef __GLIBC__

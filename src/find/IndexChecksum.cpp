@@ -1,9 +1,12 @@
-// IndexChecksum: four independent lanes of multiply-and-rotate over each 1 MiB block, so that the
-// processor keeps several in flight and a check reads as fast as memory gives.
+// IndexChecksum: four independent lanes of multiply-and-rotate over each 64 KiB block, so that the
+// processor keeps several in flight and a check reads as fast as memory gives; and the blocks a
+// process has checked, per index file.
 #include "find/IndexChecksum.h"
 
 #include <QFile>
 #include <QFileInfo>
+
+#include <QtEndian>
 
 #include <cstring>
 #include <mutex>
@@ -62,26 +65,38 @@ struct FileIdentity {
     }
 };
 
-/// Which index files this process has summed and found as written, or not.
+/// The blocks of the index files this process has read, as found (the latest few files).
 struct Checked {
     QString path;
     FileIdentity id;
-    bool good;
+    std::shared_ptr<std::vector<std::atomic<quint8>>> state;
+    bool allGood = false; // written by this process: nothing to check
 };
 std::mutex checkedLock;
-std::vector<Checked> checked; // the latest few
+std::vector<Checked> checked;
 
-void remember(const QString& path, const FileIdentity& id, bool good) {
-    const std::lock_guard<std::mutex> guard(checkedLock);
+Checked& entry(const QString& path, const FileIdentity& id, size_t blocks) {
+    for (Checked& c : checked) {
+        if (c.path != path || !(c.id == id))
+            continue;
+        if (c.state->size() != blocks) {
+            // First read of a file this process wrote: every block is known good.
+            c.state = std::make_shared<std::vector<std::atomic<quint8>>>(blocks);
+            for (std::atomic<quint8>& s : *c.state)
+                s.store(c.allGood ? 1 : 0, std::memory_order_relaxed);
+        }
+        return c;
+    }
     std::erase_if(checked, [&](const Checked& c) { return c.path == path; });
-    checked.push_back({path, id, good});
-    if (checked.size() > 8)
+    if (checked.size() >= 8)
         checked.erase(checked.begin());
+    checked.push_back({path, id, std::make_shared<std::vector<std::atomic<quint8>>>(blocks), false});
+    return checked.back();
 }
 
 } // namespace
 
-quint64 IndexChecksum::block(const uchar* data, size_t n, quint64 index) {
+quint64 IndexChecksum::blockSum(const uchar* data, size_t n, quint64 index) {
     // Each step is one-to-one in the lane's state, so that any change of a word changes its lane.
     quint64 lane[4] = {kPrime1 ^ index, kPrime2, index * kPrime1 + 1, ~kPrime2};
     size_t i = 0;
@@ -98,15 +113,15 @@ quint64 IndexChecksum::block(const uchar* data, size_t n, quint64 index) {
 void IndexChecksum::add(const char* data, size_t n) {
     while (n > 0) {
         const size_t take = std::min(n, kBlock - size_t(m_pending.size()));
+        const quint64 b = m_sums.size();
         if (m_pending.isEmpty() && take == kBlock) {
-            m_total ^= mix(block(reinterpret_cast<const uchar*>(data), kBlock, m_blocks) + m_blocks);
-            ++m_blocks;
+            m_sums.push_back(blockSum(reinterpret_cast<const uchar*>(data), kBlock, b));
+            m_total ^= mix(m_sums.back() + b);
         } else {
             m_pending.append(data, qsizetype(take));
             if (size_t(m_pending.size()) == kBlock) {
-                m_total ^=
-                    mix(block(reinterpret_cast<const uchar*>(m_pending.constData()), kBlock, m_blocks) + m_blocks);
-                ++m_blocks;
+                m_sums.push_back(blockSum(reinterpret_cast<const uchar*>(m_pending.constData()), kBlock, b));
+                m_total ^= mix(m_sums.back() + b);
                 m_pending.clear();
             }
         }
@@ -116,43 +131,53 @@ void IndexChecksum::add(const char* data, size_t n) {
 }
 
 quint64 IndexChecksum::value() const {
-    const quint64 last = mix(
-        block(reinterpret_cast<const uchar*>(m_pending.constData()), size_t(m_pending.size()), m_blocks) + m_blocks);
-    return m_total ^ last;
+    const quint64 b = m_sums.size();
+    return m_total ^
+           mix(blockSum(reinterpret_cast<const uchar*>(m_pending.constData()), size_t(m_pending.size()), b) + b);
 }
 
-quint64 IndexChecksum::of(const uchar* data, size_t n) {
-    const quint64 blocks = n / kBlock; // whole blocks; the rest is the last, shorter block
-    auto sum = [&](quint64 first, quint64 step) {
-        quint64 total = 0;
-        for (quint64 b = first; b < blocks; b += step)
-            total ^= mix(block(data + b * kBlock, kBlock, b) + b);
-        return total;
-    };
-    quint64 other = 0;
-    std::thread second([&] { other = sum(1, 2); });
-    quint64 total = sum(0, 2);
-    second.join();
-    return total ^ other ^ mix(block(data + blocks * kBlock, n - blocks * kBlock, blocks) + blocks);
+std::vector<quint64> IndexChecksum::blockSums() const {
+    std::vector<quint64> sums = m_sums;
+    if (!m_pending.isEmpty())
+        sums.push_back(blockSum(reinterpret_cast<const uchar*>(m_pending.constData()), size_t(m_pending.size()),
+                                m_sums.size()));
+    return sums;
 }
 
-bool IndexChecksum::intact(const QString& path, const uchar* data, qint64 size, qint64 summed, quint64 stored) {
-    const FileIdentity id = FileIdentity::of(path);
-    if (id.size != size || summed < 0 || summed > size)
-        return false; // replaced while it was mapped (the next find reads the new one), or damaged
-    {
-        const std::lock_guard<std::mutex> guard(checkedLock);
-        for (const Checked& c : checked)
-            if (c.path == path && c.id == id)
-                return c.good;
+BlockCheck::BlockCheck(const QString& path, const uchar* data, qint64 summed, const uchar* sums)
+    : m_data(data), m_summed(summed), m_sums(sums) {
+    const size_t blocks = size_t((summed + qint64(IndexChecksum::kBlock) - 1) / qint64(IndexChecksum::kBlock));
+    const std::lock_guard<std::mutex> guard(checkedLock);
+    m_state = entry(path, FileIdentity::of(path), blocks).state;
+}
+
+bool BlockCheck::intact(qint64 from, qint64 n) const {
+    if (from < 0 || n < 0 || from + n > m_summed)
+        return false;
+    if (n == 0)
+        return true;
+    constexpr qint64 size = qint64(IndexChecksum::kBlock);
+    for (qint64 b = from / size; b <= (from + n - 1) / size; ++b) {
+        std::atomic<quint8>& s = (*m_state)[size_t(b)];
+        quint8 now = s.load(std::memory_order_acquire);
+        if (now == Unknown) {
+            const qint64 at = b * size, len = std::min(size, m_summed - at);
+            const quint64 stored = qFromLittleEndian<quint64>(m_sums + 8 * b);
+            now = IndexChecksum::blockSum(m_data + at, size_t(len), quint64(b)) == stored ? Good : Bad;
+            s.store(now, std::memory_order_release); // two readers may both sum it: the same answer
+        }
+        if (now != Good)
+            return false;
     }
-    const bool good = of(data, size_t(summed)) == stored;
-    remember(path, id, good);
-    return good;
+    return true;
 }
 
-void IndexChecksum::written(const QString& path) {
-    remember(path, FileIdentity::of(path), true);
+void BlockCheck::written(const QString& path) {
+    const std::lock_guard<std::mutex> guard(checkedLock);
+    std::erase_if(checked, [&](const Checked& c) { return c.path == path; });
+    if (checked.size() >= 8)
+        checked.erase(checked.begin());
+    checked.push_back({path, FileIdentity::of(path), std::make_shared<std::vector<std::atomic<quint8>>>(), true});
 }
 
 qint64 ChecksumWriter::writeData(const char* data, qint64 n) {

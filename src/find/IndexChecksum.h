@@ -1,35 +1,55 @@
-// IndexChecksum: a checksum of the find index file, so that a damaged index (a flipped bit, a
-// block written over) is noticed and never answers a find.
+// IndexChecksum: checksums of the find index file, block by block, so that a damaged index (a flipped
+// bit, a block written over) is noticed where a find reads it and never answers; a find reads, and
+// checks, only the blocks it needs.
 #pragma once
 
 #include <QIODevice>
 #include <QString>
 
+#include <atomic>
 #include <cstddef>
+#include <memory>
+#include <vector>
 
 namespace find {
 
-/// A 64-bit checksum of a run of bytes, taken in blocks of 1 MiB that are summed independently, so
-/// that a check can read the blocks on several threads. Not for security: it tells damage apart.
+/// 64-bit checksums of bytes in blocks of 64 KiB. Not for security: it tells damage apart.
 class IndexChecksum {
 public:
-    static constexpr size_t kBlock = size_t(1) << 20;
+    static constexpr size_t kBlock = size_t(1) << 16;
     /// Adds bytes in order.
     void add(const char* data, size_t n);
     /// The checksum of all bytes added.
     quint64 value() const;
-    /// The checksum of bytes [0, n), its blocks read on two threads.
-    static quint64 of(const uchar* data, size_t n);
-    /// Whether the file at path, mapped as data (size bytes), has the checksum `stored` of its
-    /// first `summed` bytes. Each file (by its identity, size and time) is summed once a process.
-    static bool intact(const QString& path, const uchar* data, qint64 size, qint64 summed, quint64 stored);
-    /// Notes that the file now at path holds the checksum of what was written to it.
+    /// The sum of each block of the bytes added (the last one may be shorter).
+    std::vector<quint64> blockSums() const;
+    /// The sum of block b of a file, n bytes at data, as blockSums gives it.
+    static quint64 blockSum(const uchar* data, size_t n, quint64 b);
+
+private:
+    quint64 m_total = 0;
+    std::vector<quint64> m_sums; // of the whole blocks so far
+    QByteArray m_pending;        // the part of the current block added so far
+};
+
+/// The blocks of an index file mapped for a find, each checked against its stored sum the first
+/// time this process reads it. What a process has found stays known while the file stays the same
+/// (by its identity, size and times), so that later finds check only blocks not read before.
+class BlockCheck {
+public:
+    /// data: the mapped file; its first `summed` bytes are in blocks whose sums lie at `sums`.
+    BlockCheck(const QString& path, const uchar* data, qint64 summed, const uchar* sums);
+    /// Whether bytes [from, from + n) are as they were written (false for any outside the blocks).
+    bool intact(qint64 from, qint64 n) const;
+    /// Notes that the file now at path is as written (by the process that wrote it).
     static void written(const QString& path);
 
 private:
-    static quint64 block(const uchar* data, size_t n, quint64 index);
-    quint64 m_total = 0, m_blocks = 0;
-    QByteArray m_pending; // the part of the current block added so far
+    enum : quint8 { Unknown = 0, Good = 1, Bad = 2 };
+    const uchar* m_data;
+    qint64 m_summed;
+    const uchar* m_sums;
+    std::shared_ptr<std::vector<std::atomic<quint8>>> m_state;
 };
 
 /// Writes through to another device, adding every byte written to a checksum.
@@ -37,6 +57,7 @@ class ChecksumWriter : public QIODevice {
 public:
     explicit ChecksumWriter(QIODevice& to) : m_to(to) { open(QIODevice::WriteOnly); }
     quint64 checksum() const { return m_sum.value(); }
+    std::vector<quint64> blockSums() const { return m_sum.blockSums(); }
 
 protected:
     qint64 readData(char*, qint64) override { return -1; }

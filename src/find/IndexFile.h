@@ -22,7 +22,7 @@
 
 namespace find::findindex {
 
-constexpr char kMagic[8] = {'D', 'B', 'T', 'X', 'F', 'N', 'D', 'A'};
+constexpr char kMagic[8] = {'D', 'B', 'T', 'X', 'F', 'N', 'D', 'B'};
 // SQLite refuses LIKE patterns longer than this (bytes); the index then leaves the answer to it.
 constexpr qsizetype kMaxPattern = 50000;
 
@@ -42,7 +42,10 @@ constexpr qsizetype kMaxPattern = 50000;
 //             numbers written as the difference to the one before, 7 bits a byte
 //   order     the pages in title order: place, page number, title
 //   bytes     how often each byte value occurs in the texts (u64 each), to search by the rarest
-// The footer: where each section starts, the page count, the checksum of all before it, the mark.
+//   sums      u64 per 64 KiB block of everything before this section: the sum of that block, which
+//             a find checks the first time it reads the block in a process
+// The footer: where each section starts, the page count, where the sums start, the checksum of the
+// header, the sums and the footer itself, and the mark.
 constexpr int kMinBucketBits = 12, kMaxBucketBits = 20;
 /// The trigram buckets of an index of that many pages: enough that a bucket names few pages.
 inline int bucketBitsFor(qint64 pages) {
@@ -52,7 +55,7 @@ inline int bucketBitsFor(qint64 pages) {
     return bits;
 }
 constexpr quint64 kNullText = quint64(1) << 63;
-constexpr int kFooter = 8 * 8 + 8;
+constexpr int kFooter = 9 * 8 + 8;
 // The start of every page's text again, side by side in slots of a length and up to 510 bytes (cut
 // at a character's start): a word found there decides the page without reading the rest.
 constexpr int kSlot = 512, kHeadBytes = kSlot - 2;

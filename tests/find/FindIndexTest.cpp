@@ -2,6 +2,7 @@
 // find statement in its order; a database changed behind the reader's back is never answered from
 // the old index.
 #include "find/FindIndex.h"
+#include "find/IndexChecksum.h"
 #include "docdb/zSvr.h"
 #include "samples/builder/DocDbWriter.h"
 #include "support/FakeMessageBox.h"
@@ -226,10 +227,10 @@ TEST_F(FindIndex, ADamagedIndexNeverAnswersAndGoesSoThatItIsBuiltAnew) {
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QByteArray good = f.readAll();
     f.close();
-    // One bit flipped in a text, in a page's pair bits, in the postings, and in the footer's page
-    // count (the top bits, which sums of it would carry round).
+    // One bit flipped in a text, in a page's pair bits, in the postings, in the footer's page count
+    // (the top bits, which sums of it would carry round) and in the sums of the blocks.
     const qsizetype size = good.size();
-    const qsizetype places[] = {60, size / 2, size - 200, size - 72 + 55};
+    const qsizetype places[] = {60, size / 2, size - 200, size - 80 + 48 + 7, size - 80 - 3};
     for (const qsizetype at : places) {
         QByteArray bad = good;
         bad[at] = char(bad[at] ^ 0x40);
@@ -243,6 +244,33 @@ TEST_F(FindIndex, ADamagedIndexNeverAnswersAndGoesSoThatItIsBuiltAnew) {
         EXPECT_EQ(find::findindex::find(db, QStringLiteral("a"), kGoOn),
                   find::findindex::scan(db, QStringLiteral("a"), kGoOn));
     }
+}
+
+TEST_F(FindIndex, ADamagedBlockIsFoundByTheFirstFindThatReadsIt) {
+    // Pages enough for the texts to fill several blocks; one word on page 7 alone.
+    QRandomGenerator rng(12);
+    samples::DocDbContent content = corpus(rng, 2000);
+    content.pages[6].txDoc += QStringLiteral(" zqjvkw");
+    const QString db = testsupport::writeDb(tmp.path(), QStringLiteral("blocks.txdb"), content);
+    QString error;
+    ASSERT_TRUE(find::findindex::build(db, kGoOn, {}, error));
+    const QString index = find::findindex::indexPath(db);
+    QByteArray bad = testsupport::readBytes(index);
+    const qsizetype textsEnd = 44 + qsizetype(3 * find::IndexChecksum::kBlock);
+    ASSERT_GT(bad.size(), textsEnd + 1000);
+    bad[textsEnd - 500] = char(bad[textsEnd - 500] ^ 0x01); // a text in the fourth block, far from page 7's
+    ASSERT_TRUE(testsupport::writeBytes(index, bad));
+    // A find that reads only page 7's text answers, as the statement does; one that reads every text
+    // meets the damage, answers nothing and removes the index.
+    const auto rare = find::findindex::find(db, QStringLiteral("ZQJVKW"), kGoOn);
+    ASSERT_TRUE(rare);
+    EXPECT_EQ(*rare, find::findindex::scan(db, QStringLiteral("ZQJVKW"), kGoOn));
+    ASSERT_EQ(rare->size(), 1);
+    EXPECT_FALSE(find::findindex::find(db, QStringLiteral("a"), kGoOn));
+    EXPECT_FALSE(QFile::exists(index));
+    EXPECT_FALSE(find::findindex::isCurrent(db));
+    ASSERT_TRUE(find::findindex::build(db, kGoOn, {}, error));
+    EXPECT_EQ(find::findindex::find(db, QStringLiteral("a"), kGoOn), find::findindex::scan(db, QStringLiteral("a"), kGoOn));
 }
 
 /// Gives the third row of a small table (its tree a single leaf) the row number of the second, as a
