@@ -65,6 +65,15 @@ struct WriteOutcome {
     QString error; // the engine's reason, for the log and as the detail of a message
 };
 
+/// Work a caller does around a write of its own while the database's write lock is held: before the
+/// statements run, and after their commit with the lock taken again, told whether any other
+/// connection committed in between (for the find index, which a write of the tree alone keeps
+/// current). Only a database file has them.
+struct WriteWatch {
+    std::function<void(const QStringList& statements)> beforeWrite;
+    std::function<void(bool alone)> afterCommit;
+};
+
 /// One open connection. Statements are written in the Jet dialect; each provider translates
 /// what its engine needs. Failures return false with a reason; nothing is shown.
 class IDbConnection {
@@ -82,6 +91,8 @@ public:
     /// lock held by another program is waited for at most lockWaitMs. The engine's own extra work
     /// (triggers of a file) never runs with it.
     virtual bool executeAll(const QStringList& statements, int lockWaitMs, WriteOutcome& out) = 0;
+    /// The work done around each executeAll (a server connection has none).
+    virtual void setWriteWatch(const WriteWatch& /*watch*/) {}
     /// The database file the connection reads, with its full path; "" for a server database.
     virtual QString databaseFile() const { return {}; }
     /// Stops the statement running on this connection, from any thread, without waiting; it fails

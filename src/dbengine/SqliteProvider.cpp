@@ -341,6 +341,18 @@ bool SqliteConnection::executeAll(const QStringList& statements, int lockWaitMs,
     };
     if (sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
         return fail(QString::fromUtf8(sqlite3_errmsg(m_db)));
+    // What other connections committed shows in data_version, which our own commits leave as it is.
+    auto dataVersion = [this] {
+        qint64 v = -1;
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(m_db, "PRAGMA data_version", -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
+            v = sqlite3_column_int64(st, 0);
+        sqlite3_finalize(st);
+        return v;
+    };
+    const qint64 versionBefore = m_watch.afterCommit ? dataVersion() : -1;
+    if (m_watch.beforeWrite)
+        m_watch.beforeWrite(statements);
     for (const QString& statement : statements) {
         // A conflict clause of the file's own (UNIQUE … ON CONFLICT REPLACE) would delete other rows
         // with the update: the statement's own clause comes first, and refuses instead.
@@ -362,6 +374,17 @@ bool SqliteConnection::executeAll(const QStringList& statements, int lockWaitMs,
     }
     if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
         return fail(QString::fromUtf8(sqlite3_errmsg(m_db)));
+    if (m_watch.afterCommit) {
+        // The lock again, for the watch to look at the file as this commit left it; a writer that
+        // came in between shows in data_version.
+        if (sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK) {
+            const qint64 versionAfter = dataVersion();
+            m_watch.afterCommit(versionBefore >= 0 && versionAfter == versionBefore);
+            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        } else {
+            m_watch.afterCommit(false);
+        }
+    }
     sqlite3_busy_timeout(m_db, g_commandTimeoutMs.load());
     return true;
 }

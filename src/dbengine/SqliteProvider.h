@@ -23,6 +23,7 @@ public:
     bool query(const QString& sql, DbRows& out, QString& error, qint64 maxRows = -1) override;
     bool execute(const QString& sql, qint32& affected, QString& error) override;
     bool executeAll(const QStringList& statements, int lockWaitMs, WriteOutcome& out) override;
+    void setWriteWatch(const WriteWatch& watch) override { m_watch = watch; }
     QString databaseFile() const override { return m_file; }
     void interrupt() override;
     bool queryEach(const QString& sql, const RowSink& sink, QString& error) override;
@@ -47,6 +48,7 @@ private:
     sqlite3* m_db = nullptr;
     QString m_provider;
     QString m_file;
+    WriteWatch m_watch;
     qint64 m_deadline = 0; // the running statement's end of time (steady clock, ms); 0 when none
 };
 

@@ -123,6 +123,7 @@ void zSvr::D_StDcDb(const QString& sFL, bool& bOk) {
         return;
     }
     m_conn = std::move(conn);
+    m_conn->setWriteWatch(m_watch);
     m_connectionText = text;
     m_bJet = m_conn->providerName().contains(QStringLiteral("jet"), Qt::CaseInsensitive);
     ChkDmFmt(bOk);
@@ -201,6 +202,12 @@ void zSvr::D_ExeSq(const QString& sQ, bool& bOk, qint32& nCn, bool /*bNoErr*/) {
     }
     nCn = affected;
     bOk = true;
+}
+
+void zSvr::setWriteWatch(const dbengine::WriteWatch& watch) {
+    m_watch = watch;
+    if (m_conn)
+        m_conn->setWriteWatch(m_watch);
 }
 
 void zSvr::D_ExeTx(const QStringList& sQs, bool& bOk, dbengine::WriteOutcome& out) {

@@ -42,6 +42,9 @@ public:
     bool isReadOnly() const { return !m_conn || m_conn->isReadOnly(); }
     /// The provider name of the open connection ("" when closed).
     QString providerName() const;
+    /// Work done around each of our writes while the write lock is held (see dbengine::WriteWatch);
+    /// kept for every connection opened later too.
+    void setWriteWatch(const dbengine::WriteWatch& watch);
 
     /// The connection string for a path: "FILE NAME=" + path for ".udl", else the Jet string
     /// with the path at the first "?"; a path the string's syntax could misread is quoted.
@@ -98,6 +101,7 @@ private:
     qint32 m_readCursorType = 0; // forward-only; no operation changes it
     QString m_lastError;
     QString m_connectionText;
+    dbengine::WriteWatch m_watch;
 };
 
 } // namespace docdb

@@ -8,6 +8,7 @@
 #include "find/PairBits.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <cstring>
@@ -165,17 +166,16 @@ std::optional<QVector<FoundPage>> findIn(const QString& dbFile, const QString& t
     constexpr qint64 block = qint64(IndexChecksum::kBlock);
     if (count > quint64(m.size()) / quint64(kSlot + kPairBytes) || bytesAt < orderAt || bytesAt + 8 * 256 != sumsAt ||
         offsetsAt + qint64(8 * (count + 1)) != headsAt || headsAt + qint64((kSlot + kPairBytes) * count) != bucketsAt ||
-        bucketsAt > postingsAt || postingsAt > orderAt || sumsAt + 8 * ((sumsAt + block - 1) / block) != foot)
+        bucketsAt > postingsAt || postingsAt > orderAt || sumsAt + 8 * ((sumsAt - 44 + block - 1) / block) != foot)
         return broken();
-    // The header, the sums and the footer are checked whole; every other block when it is first read.
+    // The sums and the footer are checked whole; every other block when it is first read.
     {
         IndexChecksum own;
-        own.add(reinterpret_cast<const char*>(m.data()), 44);
         own.add(reinterpret_cast<const char*>(m.data()) + sumsAt, size_t(foot + 64 - sumsAt));
         if (own.value() != m.u64(foot + 64))
             return broken();
     }
-    const BlockCheck check(path, m.data(), sumsAt, m.data() + sumsAt);
+    const BlockCheck check(path, m.data(), 44, sumsAt, m.data() + sumsAt);
     // The bucket table's length tells how many buckets the index has: a power of two in the range.
     int bucketBits = kMinBucketBits;
     while (bucketBits < kMaxBucketBits && 8 * ((qint64(1) << bucketBits) + 1) != postingsAt - bucketsAt)
@@ -358,6 +358,48 @@ std::optional<QVector<FoundPage>> find(const QString& dbFile, const QString& tex
     } catch (const std::exception&) {
         return std::nullopt; // out of memory for a find: the statement answers
     }
+}
+
+namespace {
+
+/// Stamps the index anew, in place, when it still holds the stamp `from`.
+bool restamp(const QString& dbFile, const FileStamp& from, const FileStamp& to) {
+    QFile f(indexPath(dbFile));
+    if (!f.open(QIODevice::ReadWrite))
+        return false;
+    const QByteArray head = f.read(44);
+    const std::optional<FileStamp> s =
+        head.size() == 44 ? stampOf(reinterpret_cast<const uchar*>(head.constData())) : std::nullopt;
+    return s && *s == from && f.seek(8) && f.write(stampBytes(to)) == 36 && f.flush();
+}
+
+} // namespace
+
+dbengine::WriteWatch ownWriteWatch(std::function<QString()> dbFile) {
+    struct Pending {
+        QString db;
+        std::optional<FileStamp> before; // the stamp of a current index before a write of the tree alone
+    };
+    auto pending = std::make_shared<Pending>();
+    dbengine::WriteWatch watch;
+    watch.beforeWrite = [pending, dbFile](const QStringList& statements) {
+        pending->before.reset();
+        pending->db = dbFile();
+        static const QRegularExpression treeOnly(QStringLiteral("^\\s*Update\\s+tbTree\\s"),
+                                                 QRegularExpression::CaseInsensitiveOption);
+        if (pending->db.isEmpty() || statements.isEmpty() ||
+            !std::all_of(statements.begin(), statements.end(),
+                         [](const QString& s) { return treeOnly.match(s).hasMatch(); }) ||
+            !isCurrent(pending->db))
+            return;
+        pending->before = FileStamp::of(pending->db);
+    };
+    watch.afterCommit = [pending](bool alone) {
+        if (alone && pending->before)
+            restamp(pending->db, *pending->before, FileStamp::of(pending->db));
+        pending->before.reset();
+    };
+    return watch;
 }
 
 std::optional<QVector<FoundPage>> scan(const QString& dbFile, const QString& text, const std::atomic_bool& cancel,

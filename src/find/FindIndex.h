@@ -4,6 +4,7 @@
 // while the database file is unchanged since it was built.
 #pragma once
 
+#include "dbengine/DbProvider.h"
 #include "find/LikeMatch.h"
 #include "find/PageFind.h"
 
@@ -40,6 +41,11 @@ bool isCurrent(const QString& dbFile);
 /// The find through the index: the statement's rows in its order. Nothing when there is no current
 /// index, the words are beyond what the index answers, or when cancelled.
 std::optional<QVector<FoundPage>> find(const QString& dbFile, const QString& text, const std::atomic_bool& cancel);
+/// Keeps the index of the open database (dbFile() names it) current across the program's own writes
+/// that change tbTree alone, as a rename does (the index holds msDoc alone): an index current before
+/// such a write is stamped with the file as the write left it, unless another connection wrote in
+/// between, whose change is then never answered from it.
+dbengine::WriteWatch ownWriteWatch(std::function<QString()> dbFile);
 /// The find statement itself on a read-only connection of its own (usable off the user-interface
 /// thread); nothing when it fails (error says why) or is cancelled.
 std::optional<QVector<FoundPage>> scan(const QString& dbFile, const QString& text, const std::atomic_bool& cancel,

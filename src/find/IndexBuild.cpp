@@ -182,10 +182,11 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
         error = cancel ? QStringLiteral("cancelled") : why;
         return false;
     };
-    // Everything up to the sums goes through the block sums.
+    // Everything after the header up to the sums goes through the block sums (the header's stamp
+    // is written anew in place after the program's own writes of the tree).
+    out.write(kMagic, 8);
+    out.write(stampBytes(before));
     ChecksumWriter w(out);
-    w.write(kMagic, 8);
-    w.write(stampBytes(before));
     const qint64 textsAt = 44;
     // The texts in the table's own order, with the row of each page.
     std::string chunk, offsets, heads, pairs;
@@ -274,7 +275,7 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
     if (!postings->write(w))
         return fail(out.errorString());
     postings.reset();
-    const qint64 orderAt = w.pos();
+    const qint64 orderAt = textsAt + w.pos();
     // The pages in the order the find lists them, each with its text's place.
     QHash<qint64, quint32> placeOf;
     placeOf.reserve(qsizetype(rowids.size()));
@@ -312,17 +313,16 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
     for (quint64 n : counts)
         putLe<quint64>(tail, n);
     w.write(tail.data(), qint64(tail.size()));
-    // The sums of the blocks written so far, then the footer, which sums the header, the sums and
-    // itself: a find checks those whole and every other block when it first reads it.
-    const qint64 sumsAt = w.pos();
+    // The sums of the blocks written so far, then the footer, which sums the sums and itself: a find
+    // checks those whole and every other block when it first reads it. The header's stamp is left
+    // out, so that it can be stamped anew in place (the program's own writes of the tree).
+    const qint64 sumsAt = textsAt + w.pos();
     std::string end;
     for (const quint64 sum : w.blockSums())
         putLe<quint64>(end, sum);
     for (qint64 v : {offsetsAt, headsAt, bucketsAt, postingsAt, orderAt, bytesAt, qint64(rowids.size()), sumsAt})
         putLe<quint64>(end, quint64(v));
     IndexChecksum own;
-    own.add(kMagic, 8);
-    own.add(stampBytes(before).constData(), 36);
     own.add(end.data(), end.size());
     putLe<quint64>(end, own.value());
     end.append(kMagic, 8);

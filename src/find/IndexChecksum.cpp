@@ -144,14 +144,15 @@ std::vector<quint64> IndexChecksum::blockSums() const {
     return sums;
 }
 
-BlockCheck::BlockCheck(const QString& path, const uchar* data, qint64 summed, const uchar* sums)
-    : m_data(data), m_summed(summed), m_sums(sums) {
+BlockCheck::BlockCheck(const QString& path, const uchar* data, qint64 base, qint64 summed, const uchar* sums)
+    : m_data(data + base), m_base(base), m_summed(summed - base), m_sums(sums) {
     const size_t blocks = size_t((summed + qint64(IndexChecksum::kBlock) - 1) / qint64(IndexChecksum::kBlock));
     const std::lock_guard<std::mutex> guard(checkedLock);
     m_state = entry(path, FileIdentity::of(path), blocks).state;
 }
 
 bool BlockCheck::intact(qint64 from, qint64 n) const {
+    from -= m_base;
     if (from < 0 || n < 0 || from + n > m_summed)
         return false;
     if (n == 0)

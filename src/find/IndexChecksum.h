@@ -37,8 +37,8 @@ private:
 /// (by its identity, size and times), so that later finds check only blocks not read before.
 class BlockCheck {
 public:
-    /// data: the mapped file; its first `summed` bytes are in blocks whose sums lie at `sums`.
-    BlockCheck(const QString& path, const uchar* data, qint64 summed, const uchar* sums);
+    /// data: the mapped file; its bytes [base, summed) are in blocks whose sums lie at `sums`.
+    BlockCheck(const QString& path, const uchar* data, qint64 base, qint64 summed, const uchar* sums);
     /// Whether bytes [from, from + n) are as they were written (false for any outside the blocks).
     bool intact(qint64 from, qint64 n) const;
     /// Notes that the file now at path is as written (by the process that wrote it).
@@ -46,8 +46,8 @@ public:
 
 private:
     enum : quint8 { Unknown = 0, Good = 1, Bad = 2 };
-    const uchar* m_data;
-    qint64 m_summed;
+    const uchar* m_data; // at the first block
+    qint64 m_base, m_summed;
     const uchar* m_sums;
     std::shared_ptr<std::vector<std::atomic<quint8>>> m_state;
 };

@@ -42,10 +42,11 @@ constexpr qsizetype kMaxPattern = 50000;
 //             numbers written as the difference to the one before, 7 bits a byte
 //   order     the pages in title order: place, page number, title
 //   bytes     how often each byte value occurs in the texts (u64 each), to search by the rarest
-//   sums      u64 per 64 KiB block of everything before this section: the sum of that block, which
-//             a find checks the first time it reads the block in a process
+//   sums      u64 per 64 KiB block of everything from the texts to this section: the sum of that
+//             block, which a find checks the first time it reads the block in a process
 // The footer: where each section starts, the page count, where the sums start, the checksum of the
-// header, the sums and the footer itself, and the mark.
+// sums and the footer itself, and the mark. The header's stamp is in no sum: it is written anew in
+// place when the program's own write of the tree leaves the texts as they were.
 constexpr int kMinBucketBits = 12, kMaxBucketBits = 20;
 /// The trigram buckets of an index of that many pages: enough that a bucket names few pages.
 inline int bucketBitsFor(qint64 pages) {

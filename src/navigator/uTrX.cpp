@@ -2,6 +2,7 @@
 #include "navigator/uTrX.h"
 
 #include "docdb/zSvr.h"
+#include "find/FindIndex.h"
 #include "navigator/NodeImages.h"
 #include "util/ProcessState.h"
 #include "util/Vb.h"
@@ -46,6 +47,8 @@ uTrX::uTrX(docdb::zSvr& svr, platform::IScreen& screen, platform::IMessageBox& m
             addChildSlice(kSlice);
     });
     setObjectName(QStringLiteral("uTrX"));
+    // A rename writes the tree alone: the find index stays current across it.
+    m_svr.setWriteWatch(find::findindex::ownWriteWatch([svr = &m_svr] { return svr->databaseFile(); }));
 
     m_stTab = new QTabBar(this);
     m_stTab->setObjectName(QStringLiteral("stTab"));

@@ -256,9 +256,9 @@ TEST_F(FindIndex, ADamagedBlockIsFoundByTheFirstFindThatReadsIt) {
     ASSERT_TRUE(find::findindex::build(db, kGoOn, {}, error));
     const QString index = find::findindex::indexPath(db);
     QByteArray bad = testsupport::readBytes(index);
-    const qsizetype textsEnd = 44 + qsizetype(3 * find::IndexChecksum::kBlock);
+    const qsizetype textsEnd = 44 + qsizetype(3 * find::IndexChecksum::kBlock); // the end of the third block
     ASSERT_GT(bad.size(), textsEnd + 1000);
-    bad[textsEnd - 500] = char(bad[textsEnd - 500] ^ 0x01); // a text in the fourth block, far from page 7's
+    bad[textsEnd - 500] = char(bad[textsEnd - 500] ^ 0x01); // a text in the third block, far from page 7's
     ASSERT_TRUE(testsupport::writeBytes(index, bad));
     // A find that reads only page 7's text answers, as the statement does; one that reads every text
     // meets the damage, answers nothing and removes the index.

@@ -1,6 +1,7 @@
 // Tests of tag nodes, choosing code-list entries, and renaming pages with their date stamps.
 #include "NavigatorFixture.h"
 #include "app/Usr.h"
+#include "find/FindIndex.h"
 #include "support/PgCluster.h"
 
 #include <QDir>
@@ -252,6 +253,8 @@ TEST_F(Rename, EditingNeedsAWritableDatabase) {
 
 namespace {
 
+const std::atomic_bool kNever{false};
+
 /// Another program's connection to the fixture file.
 struct OtherProgram {
     explicit OtherProgram(const QString& path) {
@@ -294,6 +297,35 @@ protected:
     }
     QString path;
 };
+
+class RenameAndIndex : public FailedRename {};
+
+TEST_F(RenameAndIndex, OurRenameKeepsTheFindIndexCurrentAndAnotherWriteMakesItStale) {
+    ASSERT_TRUE(find::findindex::isCurrent(path));
+    edit(QStringLiteral("N0-5"), QStringLiteral("新しい題名"));
+    ASSERT_EQ(title(0, 5), QStringLiteral("新しい題名"));
+    EXPECT_TRUE(find::findindex::isCurrent(path)); // the tree alone changed: the index stands
+    EXPECT_FALSE(nav->findEngine().indexing());    // and is not built again
+    const auto indexed = find::findindex::find(path, QStringLiteral("検索語"), kNever);
+    ASSERT_TRUE(indexed);
+    EXPECT_EQ(*indexed, find::findindex::scan(path, QStringLiteral("検索語"), kNever));
+    // A write of ours that reaches the pages' texts is not kept past.
+    bool ok = false;
+    dbengine::WriteOutcome out;
+    svr.D_ExeTx({QStringLiteral("Update msDoc Set txDoc='検索語' Where noDoc=8")}, ok, out);
+    ASSERT_TRUE(ok);
+    EXPECT_FALSE(find::findindex::isCurrent(path));
+    QString error;
+    ASSERT_TRUE(find::findindex::build(path, kNever, {}, error));
+    // Another program's write makes it stale, and a rename of ours after it leaves it so.
+    OtherProgram other(path);
+    ASSERT_TRUE(other.exec(QStringLiteral("UPDATE tbTree SET szDoc='他' WHERE noLfC=12")));
+    EXPECT_FALSE(find::findindex::isCurrent(path));
+    nav->findEngine().stopBuild();
+    edit(QStringLiteral("N2-40"), QStringLiteral("四十の新しい題名"));
+    ASSERT_EQ(title(0, 40), QStringLiteral("四十の新しい題名"));
+    EXPECT_FALSE(find::findindex::isCurrent(path));
+}
 
 TEST_F(FailedRename, AFileTriggerNeverRunsWithTheRename) {
     OtherProgram other(path);
