@@ -69,8 +69,13 @@ int find(const OptionRequest& r, const QString& program, std::FILE* out, std::FI
     if (const QString file = svr.databaseFile(); !file.isEmpty()) {
         const std::atomic_bool never{false};
         QString error;
-        if (!find::findindex::isCurrent(file))
-            find::findindex::build(file, never, {}, error);
+        bool timedOut = false;
+        if (!find::findindex::isCurrent(file) && !find::findindex::build(file, never, {}, error, &timedOut) &&
+            timedOut) {
+            // The pages could not be read within the time-out: the statement would wait as long again.
+            write(err, program + QStringLiteral(": 検索できませんでした (") + oneLine(error) + QStringLiteral(")\n"));
+            return 1;
+        }
         indexed = find::findindex::find(file, r.words, never);
     }
     if (indexed) {

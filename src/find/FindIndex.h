@@ -34,8 +34,10 @@ namespace findindex {
 QString indexPath(const QString& dbFile);
 /// Builds the index anew from the database's own read-only connection. progress(done, total) is
 /// called now and then; false when cancelled, when the database changed meanwhile, or on failure.
+/// Every read obeys the command time-out (a read that gives no row for that long fails, and
+/// timedOut says so): an msDoc that never ends fails as a read error does.
 bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::function<void(qint64, qint64)>& progress,
-           QString& error);
+           QString& error, bool* timedOut = nullptr);
 /// Whether an index exists that was built from the database as it is now.
 bool isCurrent(const QString& dbFile);
 /// The find through the index: the statement's rows in its order. Nothing when there is no current

@@ -132,13 +132,14 @@ void noteRefused(const QString& dbFile, const FileStamp& stamp) {
 } // namespace
 
 bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::function<void(qint64, qint64)>& progress,
-           QString& error) {
+           QString& error, bool* timedOut) {
+    if (timedOut)
+        *timedOut = false;
     ReadConnection db(dbFile, cancel);
     if (!db) {
         error = QStringLiteral("cannot read %1").arg(dbFile);
         return false;
     }
-    db.noDeadline();
     const FileStamp seen = FileStamp::of(dbFile);
     QDir().mkpath(QFileInfo(indexPath(dbFile)).absolutePath());
     if (refusedBefore(dbFile, seen)) {
@@ -153,22 +154,35 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
         error = QStringLiteral("msDoc is no table with row numbers the index can be keyed by");
         return false;
     }
-    auto count = [&db] {
+    // Every read obeys the command time-out: a statement gives up when no row has come for that
+    // long (an msDoc that never ends is a read error, not an endless build).
+    auto readError = [&db, timedOut] {
+        if (!db.timedOut())
+            return db.error();
+        if (timedOut)
+            *timedOut = true;
+        return QStringLiteral("the statement ran past the command time-out (%1 ms)")
+            .arg(dbengine::DbProviders::commandTimeout());
+    };
+    auto first = [&db](const char* sql) {
         qint64 n = -1;
-        if (sqlite3_stmt* st = db.prepare(QStringLiteral("Select Count(*) From msDoc"))) {
-            if (sqlite3_step(st) == SQLITE_ROW)
-                n = sqlite3_column_int64(st, 0);
+        if (sqlite3_stmt* st = db.prepare(QString::fromLatin1(sql))) {
+            const int rc = sqlite3_step(st);
+            n = rc == SQLITE_ROW ? sqlite3_column_int64(st, 0) : rc == SQLITE_DONE ? 0 : -1;
             sqlite3_finalize(st);
         }
         return n;
     };
     // A first read opens the files (a write-ahead log included); then one snapshot for every read,
     // with the database's stamp unchanged around its start, so that the stamp tells its state.
-    count();
+    if (first("Select 1 From msDoc Limit 1") < 0) {
+        error = readError();
+        return false;
+    }
     const FileStamp before = FileStamp::of(dbFile);
-    const qint64 total = db.exec("BEGIN") ? count() : -1;
+    const qint64 total = db.exec("BEGIN") ? first("Select Count(*) From msDoc") : -1;
     if (total < 0 || FileStamp::of(dbFile) != before) {
-        error = QStringLiteral("cannot read %1 as it stands").arg(dbFile);
+        error = total < 0 && db.timedOut() ? readError() : QStringLiteral("cannot read %1 as it stands").arg(dbFile);
         return false;
     }
     const QString path = indexPath(dbFile);
@@ -196,12 +210,15 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
     quint64 textBytes = 0;
     sqlite3_stmt* texts = db.prepare(QStringLiteral("Select %1, txDoc From msDoc").arg(rowNumber));
     if (!texts)
-        return fail(db.error());
+        return fail(readError());
     // An SQLite built so that LIKE never matches a BLOB (Debian's is) treats a BLOB text as it
     // treats a Null one.
     const bool blobsNeverMatch = sqlite3_compileoption_used("LIKE_DOESNT_MATCH_BLOBS") != 0;
     int rc = SQLITE_OK;
     while ((rc = sqlite3_step(texts)) == SQLITE_ROW) {
+        db.restartDeadline();
+        if (qint64(rowids.size()) >= total)
+            return fail(QStringLiteral("msDoc gave more rows than it counted"));
         const quint32 place = quint32(rowids.size());
         rowids.push_back(sqlite3_column_int64(texts, 0));
         const int type = sqlite3_column_type(texts, 1);
@@ -236,7 +253,7 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
     }
     sqlite3_finalize(texts);
     if (rc != SQLITE_DONE)
-        return fail(db.error());
+        return fail(readError());
     {
         // A damaged file may hold a row number twice, and SQLite reads it without complaint.
         std::vector<qint64> sorted = rowids;
@@ -284,10 +301,11 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
     sqlite3_stmt* order =
         db.prepare(QStringLiteral("Select noDoc, szDoc, %1 From msDoc Order By szDoc").arg(rowNumber));
     if (!order)
-        return fail(db.error());
+        return fail(readError());
     std::string listed;
     quint32 listedCount = 0;
     while ((rc = sqlite3_step(order)) == SQLITE_ROW) {
+        db.restartDeadline();
         const std::optional<qint32> no = pageOf(order);
         if (!no)
             continue; // the find lists only real page numbers
@@ -305,7 +323,7 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
     const FileStamp after = FileStamp::of(dbFile);
     db.exec("COMMIT");
     if (rc != SQLITE_DONE)
-        return fail(db.error());
+        return fail(readError());
     std::string tail;
     putLe<quint32>(tail, listedCount);
     tail += listed;

@@ -150,10 +150,11 @@ public:
     }
     bool exec(const char* sql) { return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
     QString error() const { return QString::fromUtf8(sqlite3_errmsg(m_db)); }
-    /// No time-out for the index build, which may read a long time; cancelling still stops it.
-    void noDeadline() { m_unlimited = true; }
+    /// The time-out starts again: a long read (the index build's) may go on while its rows come,
+    /// and stops when none has come for the time-out.
+    void restartDeadline() { m_deadline = now() + dbengine::DbProviders::commandTimeout(); }
     /// Whether the last statement was stopped by its time-out.
-    bool timedOut() const { return !m_unlimited && !m_cancel.load() && now() > m_deadline; }
+    bool timedOut() const { return !m_cancel.load() && now() > m_deadline; }
 
 private:
     static qint64 now() {
@@ -163,12 +164,11 @@ private:
     }
     static int onProgress(void* self) {
         const auto* c = static_cast<ReadConnection*>(self);
-        return c->m_cancel.load() || (!c->m_unlimited && now() > c->m_deadline) ? 1 : 0;
+        return c->m_cancel.load() || now() > c->m_deadline ? 1 : 0;
     }
     sqlite3* m_db = nullptr;
     const std::atomic_bool& m_cancel;
     qint64 m_deadline = 0;
-    bool m_unlimited = false;
 };
 
 /// The page number of column 0, as the find takes it (anything but a whole number is no page).

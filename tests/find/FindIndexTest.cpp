@@ -1,8 +1,9 @@
 // Tests of the find index: random words and word pairs from a generated corpus give the rows of the
 // find statement in its order; a database changed behind the reader's back is never answered from
-// the old index.
+// the old index; damage is found in the block a find reads; an msDoc that never ends times out.
 #include "find/FindIndex.h"
 #include "find/IndexChecksum.h"
+#include "dbengine/DbProvider.h"
 #include "docdb/zSvr.h"
 #include "samples/builder/DocDbWriter.h"
 #include "support/FakeMessageBox.h"
@@ -11,9 +12,11 @@
 
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <fcntl.h>
+#include <future>
 #include <sqlite3.h>
 #include <sys/stat.h>
 
@@ -271,6 +274,37 @@ TEST_F(FindIndex, ADamagedBlockIsFoundByTheFirstFindThatReadsIt) {
     EXPECT_FALSE(find::findindex::isCurrent(db));
     ASSERT_TRUE(find::findindex::build(db, kGoOn, {}, error));
     EXPECT_EQ(find::findindex::find(db, QStringLiteral("a"), kGoOn), find::findindex::scan(db, QStringLiteral("a"), kGoOn));
+}
+
+TEST_F(FindIndex, AnMsDocThatNeverEndsIsAReadErrorWithinTheTimeOut) {
+    // Views of pages that never end: one that never gives a row, one that gives rows for ever.
+    const char* const endless[] = {
+        "Create View msDoc As With Recursive c(noDoc, szDoc, obDoc, txDoc, dyUdt, boCod) As (Select 1, 'x', Null, "
+        "'x', Null, 0 Union All Select noDoc + 1, 'x', Null, 'x', Null, 0 From c) Select * From c Where noDoc < 0",
+        "Create View msDoc As With Recursive c(noDoc, szDoc, obDoc, txDoc, dyUdt, boCod) As (Select 1, 'x', Null, "
+        "'x', Null, 0 Union All Select noDoc + 1, 'x', Null, 'x', Null, 0 From c) Select * From c"};
+    dbengine::DbProviders::setCommandTimeout(500);
+    const auto restore = qScopeGuard([] { dbengine::DbProviders::setCommandTimeout(30000); });
+    int i = 0;
+    for (const char* view : endless) {
+        QRandomGenerator rng(13);
+        const QString db = testsupport::writeDb(tmp.path(), QStringLiteral("endless%1.txdb").arg(i++), corpus(rng, 5));
+        ASSERT_TRUE(exec(db, "DROP TABLE msDoc"));
+        ASSERT_TRUE(exec(db, view));
+        // Stopped after 20 s, should it not end by itself, so that a fault fails rather than hangs.
+        std::atomic_bool stop{false};
+        QString error;
+        bool timedOut = false;
+        auto build = std::async(std::launch::async, [&] { return find::findindex::build(db, stop, {}, error, &timedOut); });
+        const bool ended = build.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+        stop = true;
+        EXPECT_TRUE(ended) << view;
+        EXPECT_FALSE(build.get()); // a view has no row numbers to key an index by: refused at once
+        EXPECT_FALSE(find::findindex::isCurrent(db));
+        QString why;
+        EXPECT_FALSE(find::findindex::scan(db, QStringLiteral("x"), kGoOn, &why));
+        EXPECT_TRUE(why.contains(QStringLiteral("time-out"))) << why.toStdString();
+    }
 }
 
 /// Gives the third row of a small table (its tree a single leaf) the row number of the second, as a
