@@ -36,17 +36,19 @@ void putVarint(std::string& out, quint32 v) {
 /// Trigram buckets filled page by page: each bucket's list of page places, delta-coded.
 class Postings {
 public:
-    explicit Postings(int bits) : m_bits(bits), m_lists(size_t(1) << bits), m_last(size_t(1) << bits, -1) {}
+    explicit Postings(int bits) : m_bits(bits), m_lists(size_t(1) << bits), m_last(size_t(1) << bits, kNone) {}
     quint32 buckets() const { return quint32(m_lists.size()); }
+    /// Adds a page (places come in growing order): once to each bucket of its trigrams, which the
+    /// bucket's last place tells without sorting them.
     void add(quint32 place, std::string_view text) {
-        m_seen.clear();
-        for (size_t i = 0; i + 3 <= text.size(); ++i)
-            m_seen.push_back(bucketOf(reinterpret_cast<const unsigned char*>(text.data()) + i, m_bits));
-        std::sort(m_seen.begin(), m_seen.end());
-        m_seen.erase(std::unique(m_seen.begin(), m_seen.end()), m_seen.end());
-        for (quint32 b : m_seen) {
-            putVarint(m_lists[b], quint32(qint64(place) - m_last[b]));
-            m_last[b] = place;
+        const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+        for (size_t i = 0; i + 3 <= text.size(); ++i) {
+            const quint32 b = bucketOf(p + i, m_bits);
+            quint32& last = m_last[b];
+            if (last == place)
+                continue;
+            putVarint(m_lists[b], last == kNone ? place + 1 : place - last);
+            last = place;
         }
     }
     /// Writes the bucket table and the lists; false when the device refuses.
@@ -70,9 +72,9 @@ public:
 
 private:
     int m_bits;
+    static constexpr quint32 kNone = 0xFFFFFFFFu; // no page in the bucket yet
     std::vector<std::string> m_lists;
-    std::vector<qint64> m_last;
-    std::vector<quint32> m_seen;
+    std::vector<quint32> m_last;
 };
 
 /// The name that reads msDoc's own row numbers, which tie each text to its page in the title

@@ -1,4 +1,4 @@
-// IndexChecksum: four independent lanes of multiply-and-rotate over each 64 KiB block, so that the
+// IndexChecksum: four independent lanes of multiply-and-rotate over each 4 KiB block, so that the
 // processor keeps several in flight and a check reads as fast as memory gives; and the blocks a
 // process has checked, per index file.
 #include "find/IndexChecksum.h"

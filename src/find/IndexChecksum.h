@@ -13,10 +13,11 @@
 
 namespace find {
 
-/// 64-bit checksums of bytes in blocks of 64 KiB. Not for security: it tells damage apart.
+/// 64-bit checksums of bytes in blocks of 4 KiB (a memory page: a find checks no more than it reads).
+/// Not for security: it tells damage apart.
 class IndexChecksum {
 public:
-    static constexpr size_t kBlock = size_t(1) << 16;
+    static constexpr size_t kBlock = size_t(1) << 12;
     /// Adds bytes in order.
     void add(const char* data, size_t n);
     /// The checksum of all bytes added.

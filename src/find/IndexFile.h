@@ -42,7 +42,7 @@ constexpr qsizetype kMaxPattern = 50000;
 //             numbers written as the difference to the one before, 7 bits a byte
 //   order     the pages in title order: place, page number, title
 //   bytes     how often each byte value occurs in the texts (u64 each), to search by the rarest
-//   sums      u64 per 64 KiB block of everything from the texts to this section: the sum of that
+//   sums      u64 per 4 KiB block of everything from the texts to this section: the sum of that
 //             block, which a find checks the first time it reads the block in a process
 // The footer: where each section starts, the page count, where the sums start, the checksum of the
 // sums and the footer itself, and the mark. The header's stamp is in no sum: it is written anew in
