@@ -207,15 +207,24 @@ QByteArray bashPage() {
     return text.size() > 100000 ? text : manPage400k();
 }
 
-// The find bar on bash(1): every "の" found, marked, the middle one gone to and the view painted.
+// The find bar on bash(1): every "の" (or "e") found, marked, the middle one gone to and the view
+// painted. Arg 1: the page as one paragraph with a line break per line, as some converters store
+// manual pages, so that thousands of marks fall in one paragraph.
 void BM_FindBarMarksInBash(benchmark::State& state) {
     richtext::RichTextView view;
     view.resize(900, 700);
-    view.loadFromMemory(bashPage(), 9);
+    QByteArray page = bashPage();
+    if (state.range(0) == 1)
+        page = (QStringLiteral("<html><body><p>") +
+                QString::fromUtf8(page).toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br>")) +
+                QStringLiteral("</p></body></html>"))
+                   .toUtf8();
+    const QString word = state.range(0) == 1 ? QStringLiteral("e") : QStringLiteral("の");
+    view.loadFromMemory(page, 9);
     view.grab();
     int marks = 0;
     for (auto _ : state) {
-        marks = view.setMarks({QStringLiteral("の")});
+        marks = view.setMarks({word});
         view.goToMark(marks / 2);
         view.grab();
         view.setMarks({});
@@ -223,7 +232,7 @@ void BM_FindBarMarksInBash(benchmark::State& state) {
     state.counters["marks"] = marks;
     state.counters["chars"] = double(view.text().size());
 }
-BENCHMARK(BM_FindBarMarksInBash)->Unit(benchmark::kMillisecond); // goal ≤ 100 ms
+BENCHMARK(BM_FindBarMarksInBash)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond); // goal ≤ 100 ms
 
 // Hostile pages: each must be painted within a second of being loaded.
 QByteArray hostilePage(const QString& kind) {

@@ -62,7 +62,7 @@ void PageFindBar::offer(const QString& text) {
     m_edit->setText(text);
 }
 
-void PageFindBar::showCount(int current, int total, const QString& part) {
+void PageFindBar::showCount(int current, int total, const QString& note, bool elsewhere) {
     const QLocale japanese(QLocale::Japanese);
     QString text;
     if (m_edit->text().trimmed().isEmpty())
@@ -71,12 +71,12 @@ void PageFindBar::showCount(int current, int total, const QString& part) {
         text = QStringLiteral("%1 / %2 件").arg(japanese.toString(current + 1), japanese.toString(total));
     else
         text = QStringLiteral("%1 件").arg(japanese.toString(total));
-    if (!text.isEmpty() && !part.isEmpty())
-        text += QStringLiteral("（%1）").arg(part);
+    if (!text.isEmpty() && !note.isEmpty())
+        text += QStringLiteral("（%1）").arg(note);
     m_count->setText(text);
     // Nothing found: the box turns pink, as browsers show it.
     QPalette p = palette();
-    if (total == 0 && !m_edit->text().trimmed().isEmpty())
+    if (total == 0 && !elsewhere && !m_edit->text().trimmed().isEmpty())
         p.setColor(QPalette::Base, QColor(0xff, 0xd8, 0xd8));
     m_edit->setPalette(p);
 }

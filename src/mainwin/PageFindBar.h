@@ -21,9 +21,10 @@ public:
     QString text() const;
     /// Puts a text in the box without raising textChanged (the owner marks it itself).
     void offer(const QString& text);
-    /// Shows the count: the current place (0-based, -1 for none) and how many there are. A text
-    /// that is nowhere on the page shows its box in a warning colour.
-    void showCount(int current, int total, const QString& part = QString());
+    /// Shows the count: the current place (0-based, -1 for none), how many there are, and a note. A
+    /// text that is nowhere on the page (not even elsewhere: in another part) shows its box in a
+    /// warning colour.
+    void showCount(int current, int total, const QString& note = QString(), bool elsewhere = false);
 
 Q_SIGNALS:
     void textChanged(const QString& text);

@@ -152,9 +152,11 @@ void fmDoc::Act(const QString& sDb, const QString& sNo) {
     EnMenu(false);
     if (!sDb.isEmpty()) {
         QString path = sDb;
+        m_opening = true; // the start page asked for is no reading either
         OpenDb(path);
         if (util::Val(sNo) > 0)
             m_tree->SetLeaf(sNo);
+        m_opening = false;
     }
     m_activating = false;
     StLayout();
@@ -190,12 +192,12 @@ void fmDoc::OpenDb(QString& path) {
     noteReadingPlace();
     m_resume = {};
     m_statusResume->hide();
-    if (path != m_dbPath) {
+    if (dbKey(path) != dbKey(m_dbPath)) {
         m_back.clear(); // the pages gone through belong to the database they are in
         m_forward.clear();
     } else if (!m_shownNo.isEmpty()) {
         // The same one again: the page read in it is a step back from the one it opens at.
-        m_back.push_back({m_shownNo, m_shownTitle, m_txDc->topPosition()});
+        m_back.push_back({m_shownNo, m_shownTitle, spot()});
         m_forward.clear();
     }
     m_dbPath = path;
@@ -214,7 +216,11 @@ void fmDoc::OpenDb(QString& path) {
         QString root = QStringLiteral("0");
         m_tree->SetNodes(root);
         m_tree->SetFrame(1);
+        const bool opening = m_opening;
+        m_opening = true;
+        m_readSince = false;
         m_tree->RootSelect();
+        m_opening = opening;
         noteRecentDb(m_dbPath);
         offerReadingPlace();
     } else {
@@ -271,7 +277,7 @@ void fmDoc::ShowDoc(const QString& sNo, const QString& sSz, int mode) {
     docdb::Recordset rs;
     bool ok = false;
     // The page left, with the place it was read at, for 戻る (Alt+←).
-    const Visit left{m_shownNo, m_shownTitle, m_shownNo.isEmpty() ? 0 : m_txDc->topPosition()};
+    const Visit left{m_shownNo, m_shownTitle, m_shownNo.isEmpty() ? Spot() : spot()};
     m_shownNo.clear();
     m_shownTitle.clear();
     // Only a checked whole number goes into the statement; anything else is no page.
@@ -293,6 +299,8 @@ void fmDoc::ShowDoc(const QString& sNo, const QString& sSz, int mode) {
             m_statusPage->setText(QStringLiteral("文書No:%1  %2").arg(m_shownNo, sSz.left(512)));
             m_statusPage->setToolTip(m_statusPage->text());
             noteVisit(left);
+            if (!m_opening)
+                m_readSince = true;
             if (m_resume.no == m_shownNo)
                 m_statusResume->hide(); // the page offered is the one shown now
             return;
@@ -324,12 +332,14 @@ void fmDoc::showNote(const QString& text) {
 }
 
 void fmDoc::onFindWord(QString& sFnd) {
-    const QString whole = sFnd;
+    // The remembered text loses its later words here at each choice; the bar offers them all.
+    const QString whole = sFnd.isEmpty() ? QString() : m_tree->foundText();
     const qsizetype blank = sFnd.indexOf(QLatin1Char(' '));
     if (blank >= 0)
         sFnd = sFnd.left(blank); // written back into the navigator's remembered find text
     m_txDc->find(sFnd, 0, 16);
-    offerFoundWords(whole);
+    if (!whole.trimmed().isEmpty())
+        offerFoundWords(whole);
 }
 
 } // namespace mainwin

@@ -193,10 +193,17 @@ protected:
 
 private:
     // The pages gone through in this session, each with the place it was left at.
+    /// Where a page is read: the part shown (of a page in parts) and the text position at the top.
+    struct Spot {
+        int part = 0;
+        int place = 0;
+    };
     struct Visit {
         QString no, title;
-        int place = 0; // text position at the top of the view
+        Spot spot;
     };
+    Spot spot() const;
+    void goToSpot(const Spot& spot);
     void buildMenus();
     void buildLabels();
     void fileCommand(int index);
@@ -259,9 +266,13 @@ private:
     QStringList m_recentDbs;       // newest first
     // Where each database was last read: its page and the text position at the top of the view.
     struct ReadingPlace {
-        QString db, no;
-        int place = 0;
+        QString db, no; // the database's full path
+        Spot spot;
     };
+    /// A database's path as the lists of recent databases and reading places hold it: absolute.
+    static QString dbKey(const QString& path);
+    bool m_opening = false;   // a database opening: the page it opens at is no reading of it
+    bool m_readSince = false; // a page chosen since the database opened
     QVector<ReadingPlace> m_places; // newest first
     int m_placeKeys = 0;            // the keys the settings held when read
     ReadingPlace m_resume;          // the place offered, no "" for none

@@ -97,10 +97,19 @@ void fmDoc::stepFind(bool forward) {
 void fmDoc::showFindCount() {
     if (m_findBar->isHidden())
         return;
-    const QString part = m_txDc->partCount() > 1
-                             ? QStringLiteral("部分 %1/%2").arg(m_txDc->currentPart() + 1).arg(m_txDc->partCount())
-                             : QString();
-    m_findBar->showCount(m_txDc->currentMark(), int(m_txDc->marks().size()), part);
+    QStringList notes;
+    if (m_txDc->partCount() > 1)
+        notes << QStringLiteral("部分 %1/%2").arg(m_txDc->currentPart() + 1).arg(m_txDc->partCount());
+    QStringList words = findWords(m_findBar->text());
+    for (QString& w : words)
+        w = w.toCaseFolded();
+    words.removeDuplicates();
+    if (words.size() > richtext::RichTextView::kMaxMarkWords)
+        notes << QStringLiteral("先頭の %1 語").arg(richtext::RichTextView::kMaxMarkWords);
+    // Found in another part of the page only: not "nowhere".
+    const bool elsewhere = m_txDc->marks().isEmpty() && m_txDc->otherPartHolds(m_txDc->markWords());
+    m_findBar->showCount(m_txDc->currentMark(), int(m_txDc->marks().size()), notes.join(QStringLiteral("、")),
+                         elsewhere);
 }
 
 void fmDoc::offerFoundWords(const QString& findText) {

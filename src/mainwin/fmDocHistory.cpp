@@ -13,6 +13,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QMenu>
 
 #include <algorithm>
@@ -43,12 +44,25 @@ void fmDoc::noteVisit(const Visit& left) {
         m_back.remove(0, m_back.size() - kKept);
 }
 
+fmDoc::Spot fmDoc::spot() const {
+    return {m_txDc->currentPart(), m_txDc->topPosition()};
+}
+
+void fmDoc::goToSpot(const Spot& spot) {
+    m_txDc->setPart(spot.part);
+    m_txDc->scrollToPosition(spot.place);
+}
+
+QString fmDoc::dbKey(const QString& path) {
+    return path.isEmpty() ? QString() : QFileInfo(path).absoluteFilePath();
+}
+
 void fmDoc::travel(bool back) {
     QVector<Visit>& from = back ? m_back : m_forward;
     QVector<Visit>& to = back ? m_forward : m_back;
-    if (from.isEmpty() || m_shownNo.isEmpty())
+    if (from.isEmpty())
         return;
-    const Visit here{m_shownNo, m_shownTitle, m_txDc->topPosition()};
+    const Visit here{m_shownNo, m_shownTitle, spot()}; // none when the last page could not be read
     const Visit there = from.takeLast();
     m_travelling = true;
     ShowDoc(there.no, there.title, 1); // as a choice from the recent list: no new recent entry
@@ -57,8 +71,9 @@ void fmDoc::travel(bool back) {
         from.push_back(there); // not shown (a read error said so): the history stays as it was
         return;
     }
-    to.push_back(here);
-    m_txDc->scrollToPosition(there.place);
+    if (!here.no.isEmpty())
+        to.push_back(here);
+    goToSpot(there.spot);
 }
 
 void fmDoc::stepZoom(int delta) {
@@ -67,7 +82,8 @@ void fmDoc::stepZoom(int delta) {
         m_mnZoom[step]->trigger(); // as if chosen in the menu
 }
 
-void fmDoc::noteRecentDb(const QString& path) {
+void fmDoc::noteRecentDb(const QString& opened) {
+    const QString path = dbKey(opened);
     m_recentDbs.removeAll(path);
     m_recentDbs.prepend(path);
     while (m_recentDbs.size() > kRecentDbs)
@@ -90,16 +106,17 @@ void fmDoc::loadRecentDbs() {
     for (int i = 1; i <= kReadingPlaces; ++i) {
         const QString value = ini.vGtVal(QStringLiteral("続き%1").arg(i), QVariant(QString())).toString();
         if (value.isEmpty())
-            break;
+            continue;
         m_placeKeys = i;
-        const QString no = value.section(QLatin1Char('|'), 0, 0);
-        bool placeOk = false;
-        const int place = value.section(QLatin1Char('|'), 1, 1).toInt(&placeOk);
-        const QString db = value.section(QLatin1Char('|'), 2);
-        // A hand-edited line that is not "page|position|database" is passed over.
-        if (util::pageNumber(no) && placeOk && place >= 0 && !db.isEmpty() &&
+        const std::optional<qint32> no = util::pageNumber(value.section(QLatin1Char('|'), 0, 0));
+        bool partOk = false, placeOk = false;
+        const int part = value.section(QLatin1Char('|'), 1, 1).toInt(&partOk);
+        const int place = value.section(QLatin1Char('|'), 2, 2).toInt(&placeOk);
+        const QString db = value.section(QLatin1Char('|'), 3);
+        // A hand-edited line that is not "page|part|position|database" is passed over.
+        if (no && partOk && placeOk && part >= 0 && place >= 0 && !db.isEmpty() &&
             std::none_of(m_places.begin(), m_places.end(), [&](const ReadingPlace& p) { return p.db == db; }))
-            m_places.push_back({db, no, place});
+            m_places.push_back({db, QString::number(*no), {part, place}});
     }
 }
 
@@ -111,7 +128,7 @@ void fmDoc::saveRecentDbs() {
     QStringList places;
     for (const ReadingPlace& p : std::as_const(m_places))
         if (settingsHold(p.db))
-            places << QStringLiteral("%1|%2|%3").arg(p.no).arg(p.place).arg(p.db);
+            places << QStringLiteral("%1|%2|%3|%4").arg(p.no).arg(p.spot.part).arg(p.spot.place).arg(p.db);
     settings::yIni& ini = m_s.ini;
     ini.GetGtx(QString::fromUtf16(kRecentGroup));
     for (int i = 1; i <= kRecentDbs; ++i)
@@ -123,12 +140,15 @@ void fmDoc::saveRecentDbs() {
 }
 
 void fmDoc::noteReadingPlace() {
-    if (m_dbPath.isEmpty() || m_shownNo.isEmpty())
+    // Only a reading: a database opened and left at once keeps the place read in it before.
+    const Spot here = spot();
+    if (m_dbPath.isEmpty() || m_shownNo.isEmpty() || (!m_readSince && here.part == 0 && here.place == 0))
         return;
-    m_places.erase(std::remove_if(m_places.begin(), m_places.end(),
-                                  [this](const ReadingPlace& p) { return p.db == m_dbPath; }),
-                   m_places.end());
-    m_places.prepend({m_dbPath, m_shownNo, m_txDc->topPosition()});
+    const QString db = dbKey(m_dbPath);
+    m_places.erase(
+        std::remove_if(m_places.begin(), m_places.end(), [&db](const ReadingPlace& p) { return p.db == db; }),
+        m_places.end());
+    m_places.prepend({db, m_shownNo, here});
     if (m_places.size() > kReadingPlaces)
         m_places.resize(kReadingPlaces);
 }
@@ -136,12 +156,14 @@ void fmDoc::noteReadingPlace() {
 void fmDoc::offerReadingPlace() {
     m_resume = {};
     m_statusResume->hide();
-    const auto it = std::find_if(m_places.begin(), m_places.end(),
-                                 [this](const ReadingPlace& p) { return p.db == m_dbPath; });
+    const QString db = dbKey(m_dbPath);
+    const auto it =
+        std::find_if(m_places.begin(), m_places.end(), [&db](const ReadingPlace& p) { return p.db == db; });
     if (it == m_places.end())
         return;
     const std::optional<qint32> no = util::pageNumber(it->no);
-    if (!no || QString::number(*no) == m_shownNo)
+    // The page the database opens at is offered too when it was read further down.
+    if (!no || (QString::number(*no) == m_shownNo && it->spot.part == 0 && it->spot.place == 0))
         return;
     // Offered under the title the page has now; a page gone since is not offered.
     docdb::Recordset rs;
@@ -173,14 +195,19 @@ void fmDoc::resumeReading() {
     if (m_shownNo != to.no)
         ShowDoc(to.no, m_resumeTitle, 0);
     if (m_shownNo == to.no)
-        m_txDc->scrollToPosition(to.place);
+        goToSpot(to.spot);
 }
 
 void fmDoc::fillRecentDbs() {
     m_recentMenu->clear();
     for (int i = 0; i < m_recentDbs.size(); ++i) {
         const QString path = m_recentDbs[i];
-        QAction* a = m_recentMenu->addAction(QStringLiteral("&%1 ").arg(i + 1) + util::fileNamePart(path));
+        // A long name is cut in its middle, so that the list never grows as wide as the screen.
+        const QString name = QFontMetrics(m_recentMenu->font()).elidedText(util::fileNamePart(path), Qt::ElideMiddle,
+                                                                            m_tw.toPxX(6000));
+        QString label = name;
+        label.replace(QLatin1Char('&'), QLatin1String("&&")); // an "&" of the name is no accelerator
+        QAction* a = m_recentMenu->addAction(QStringLiteral("&%1 ").arg(i + 1) + label);
         a->setObjectName(QStringLiteral("mnRecentDb%1").arg(i));
         a->setToolTip(path);
         a->setEnabled(QFileInfo(path).isFile()); // a file gone since shows greyed

@@ -47,8 +47,17 @@ void fmDoc::StLayout() {
     // The status line takes the bottom of the window; the rest is laid out as designed above it.
     const double H = scaleHeight() - kStatusHeight;
     const double T = m_tw.fromPxY(m_tree->y());
-    if (W < 7000 || H < 1000)
+    if (W < 7000 || H < 1000) {
+        // Too small for the designed layout, which stays as it was: an open find bar lies over
+        // the bottom of the page, inside the window.
+        if (!m_findBar->isHidden()) {
+            const QRect page = m_txDc->geometry().intersected(rect());
+            const int bar = std::min(page.height(), m_tw.toPxY(kFindBarHeight));
+            m_findBar->setGeometry(page.left(), page.bottom() + 1 - bar, page.width(), bar);
+            m_findBar->raise();
+        }
         return;
+    }
     placeWidget(m_status, 0, H, W, kStatusHeight);
     m_tree->setVisible(w > 0);
     // The page, with the find bar under it when it is open.

@@ -122,6 +122,9 @@ public:
     bool bCdMd() const { return m_bCdMd; }
     QString sFndHst() const { return m_sFndHst; }
     QString sFndWd() const { return m_sFndWd; }
+    /// The whole text of the find whose results are listed (the remembered text above may have
+    /// been shortened by the host since).
+    QString foundText() const { return m_foundText; }
     QString sCdKy() const { return m_sCdKy; }
     qint32 iKyCnt() const { return m_iKyCnt; }
     /// The node with a key, or null.
@@ -235,6 +238,7 @@ private:
     bool m_bCdMd = false;                    // the code list is shown
     QString m_sFndHst = QStringLiteral("."); // search texts put into the combo
     QString m_sFndWd;                        // search text of the last find
+    QString m_foundText;                     // the same, as it was typed
     QString m_sCdKy;                         // code-list entry last chosen
     qint16 m_iCurTb = 0;                     // current pane, 0 before the first layout
     bool m_shownOnce = false;

@@ -125,6 +125,7 @@ void uTrX::FndDoc() {
     m_fndNote->hide();
     m_fndCount->clear();
     m_sFndWd = t;
+    m_foundText = t;
     // The find runs off the user-interface thread (a new find replaces a running one); the list
     // fills when it is done.
     m_engine.setDatabase(m_svr.databaseFile(), m_svr.connectionText());

@@ -2,7 +2,9 @@
 // of each block, drawn as selections only where they can show, and stepped through one by one.
 #include "richtext/RichTextView.h"
 
+#include <QSet>
 #include <QTextBlock>
+#include <QTextLayout>
 
 #include <algorithm>
 
@@ -10,15 +12,43 @@ namespace richtext {
 
 bool RichTextView::partHolds(int p, const QString& text) const {
     const QStringView slice = QStringView(m_source.text).mid(m_parts[p].start, m_parts[p].end - m_parts[p].start);
-    return slice.contains(text, Qt::CaseInsensitive) ||
-           (m_source.kind == PageSource::Kind::Html && slice.contains(text.toHtmlEscaped(), Qt::CaseInsensitive));
+    if (m_source.kind != PageSource::Kind::Html)
+        return slice.contains(text, Qt::CaseInsensitive);
+    // In HTML only the text between the tags counts ("BR>" is no text of the page), and the text
+    // holds "<", ">" and "&" escaped.
+    QString between;
+    between.reserve(slice.size());
+    bool inTag = false;
+    for (const QChar c : slice) {
+        if (c == QLatin1Char('<'))
+            inTag = true;
+        else if (c == QLatin1Char('>') && inTag)
+            inTag = false;
+        else if (!inTag)
+            between += c;
+    }
+    return between.contains(text.toHtmlEscaped(), Qt::CaseInsensitive) || between.contains(text, Qt::CaseInsensitive);
+}
+
+bool RichTextView::otherPartHolds(const QStringList& words) const {
+    for (int p = 0; p < partCount(); ++p)
+        if (p != m_part && partCount() > 1 &&
+            std::any_of(words.begin(), words.end(), [&](const QString& w) { return partHolds(p, w); }))
+            return true;
+    return false;
 }
 
 int RichTextView::setMarks(const QStringList& words) {
     m_markWords.clear();
-    for (const QString& w : words)
-        if (!w.isEmpty() && !m_markWords.contains(w, Qt::CaseInsensitive))
+    QSet<QString> seen;
+    for (const QString& w : words) {
+        if (m_markWords.size() == kMaxMarkWords)
+            break; // a pasted page of words: the first ones are marked
+        if (!w.isEmpty() && !seen.contains(w.toCaseFolded())) {
+            seen.insert(w.toCaseFolded());
             m_markWords << w;
+        }
+    }
     findMarks();
     // The current mark is the one already selected (a find chose it), if any.
     const int from = std::min(m_selAnchor, m_selPos);
@@ -97,6 +127,7 @@ int RichTextView::stepMark(bool forward) {
         // Past the last (or the first) mark of what is shown: on a page in parts, the next part
         // that holds a word, else round to the other end.
         const int parts = partCount();
+        const int from = m_part;
         for (int k = 1; k < parts; ++k) {
             const int p = ((m_part + (forward ? k : -k)) % parts + parts) % parts;
             const bool holds = std::any_of(m_markWords.begin(), m_markWords.end(),
@@ -107,6 +138,8 @@ int RichTextView::stepMark(bool forward) {
                     break;
             }
         }
+        if (m_marks.isEmpty() && m_part != from)
+            setPart(from); // no part laid out held a mark after all: back to where the reader was
         next = m_marks.isEmpty() ? -1 : forward ? 0 : m_marks.size() - 1;
     }
     if (next < 0) {
@@ -120,11 +153,19 @@ int RichTextView::stepMark(bool forward) {
 void RichTextView::addMarkSelections(const QRect& area, QAbstractTextDocumentLayout::PaintContext& ctx) const {
     if (m_marks.isEmpty())
         return;
-    // Only the marks of the blocks that reach into the area: a long page may hold tens of thousands.
+    // Only the marks of the lines that reach into the area: a long page may hold tens of thousands,
+    // a single paragraph thousands of them, and each line is drawn with every selection given.
     const PageDocument* doc = shownDoc();
-    const int first = doc->findBlock(std::max(0, hitPosition(area.topLeft()))).position();
-    const QTextBlock lastBlock = doc->findBlock(std::max(0, hitPosition(area.bottomRight())));
-    const int last = lastBlock.position() + lastBlock.length();
+    auto lineEdge = [doc](int pos, bool start) {
+        const QTextBlock b = doc->findBlock(pos);
+        const QTextLayout* layout = b.layout();
+        const QTextLine line = layout ? layout->lineForTextPosition(pos - b.position()) : QTextLine();
+        if (!line.isValid())
+            return start ? b.position() : b.position() + b.length();
+        return b.position() + (start ? line.textStart() : line.textStart() + line.textLength());
+    };
+    const int first = lineEdge(std::max(0, hitPosition(area.topLeft())), true);
+    const int last = lineEdge(std::max(0, hitPosition(area.bottomRight())), false);
     auto it = std::lower_bound(m_marks.begin(), m_marks.end(), first, [](const Mark& m, int pos) { return m.end <= pos; });
     QAbstractTextDocumentLayout::Selection sel;
     sel.format.setBackground(QColor(0xff, 0xeb, 0x3b)); // yellow, as a highlighter marks paper

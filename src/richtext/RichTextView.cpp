@@ -506,7 +506,13 @@ int RichTextView::topPosition() const {
 void RichTextView::scrollToPosition(int pos) {
     horizontalScrollBar()->setValue(0);
     const QPointF at = docToContent(shownDoc()->positionPoint(pos));
-    verticalScrollBar()->setValue(int(std::floor(at.y())));
+    // The view's top at its line's top or a fraction below it: the line at the top is that line
+    // again. Where the line's top and the one before meet, the pixel row may still fall to the
+    // line before: then a pixel or two further down.
+    QScrollBar* vs = verticalScrollBar();
+    vs->setValue(int(std::ceil(at.y())));
+    for (int i = 0; i < 4 && topPosition() < pos && vs->value() < vs->maximum(); ++i)
+        vs->setValue(vs->value() + 1);
 }
 
 int RichTextView::hitPosition(const QPoint& viewportPos) const {

@@ -94,6 +94,10 @@ public:
     /// is in view, else from the top of what is shown. Past the last, a page in parts goes on to the
     /// next part that holds a word; otherwise it wraps round. Returns the new current mark or -1.
     int stepMark(bool forward);
+    /// At most this many words are marked (the first ones of a text).
+    static constexpr int kMaxMarkWords = 32;
+    /// Whether another part of a page in parts holds one of the words in its text.
+    bool otherPartHolds(const QStringList& words) const;
 
     // --- display -------------------------------------------------------------------------------
     int zoom() const { return m_zoom; }

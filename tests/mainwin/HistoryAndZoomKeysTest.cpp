@@ -3,6 +3,8 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QDir>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QWheelEvent>
 
@@ -174,7 +176,10 @@ namespace {
 TEST_F(HistoryAndZoom, TheReadingPlaceOfADatabaseIsOfferedWhenItIsOpenedAgain) {
     samples::DocDbContent content = testsupport::smallTree();
     ASSERT_EQ(content.pages[3].no, 12);
-    content.pages[3].obDoc = testsupport::paragraphs(400, QStringLiteral("十二の本文")).toUtf8(); // a long page 12
+    QString lines; // a long page 12 of plain text, shown in parts
+    for (int i = 0; lines.size() < 900000; ++i)
+        lines += QStringLiteral("十二の本文 %1 行目\n").arg(i);
+    content.pages[3].obDoc = lines.toUtf8();
     db = testsupport::writeDb(tmp.path(), QStringLiteral("long.txdb"), content);
     makeWindow();
     activate(db);
@@ -182,6 +187,8 @@ TEST_F(HistoryAndZoom, TheReadingPlaceOfADatabaseIsOfferedWhenItIsOpenedAgain) {
     ASSERT_EQ(start, QStringLiteral("5"));
     EXPECT_TRUE(window->resumeOffer()->isHidden()); // nothing read in it yet
     window->tree()->SetLeaf(QStringLiteral("12"));
+    ASSERT_GE(window->view()->partCount(), 2);
+    window->view()->setPart(1);
     QScrollBar* bar = window->view()->verticalScrollBar();
     bar->setValue(bar->maximum() / 2);
     const int place = window->view()->topPosition();
@@ -203,17 +210,26 @@ TEST_F(HistoryAndZoom, TheReadingPlaceOfADatabaseIsOfferedWhenItIsOpenedAgain) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     press(Qt::Key_R, Qt::ControlModifier);
     EXPECT_EQ(shown(), QStringLiteral("12"));
+    EXPECT_EQ(window->view()->currentPart(), 1); // the part it was read in, at its place
     EXPECT_EQ(window->view()->topPosition(), place);
     ASSERT_TRUE(window->tree()->trView()->currentItem());
     EXPECT_EQ(window->tree()->trView()->currentItem()->text(0), QStringLiteral("十二")); // selected in the tree
     EXPECT_TRUE(offer->isHidden());
     press(Qt::Key_Left, Qt::AltModifier); // a step of its own: back to where the database opened
     EXPECT_EQ(shown(), start);
+    press(Qt::Key_Right, Qt::AltModifier); // and forward again, into its part
+    EXPECT_EQ(window->view()->currentPart(), 1);
+    EXPECT_EQ(window->view()->topPosition(), place);
 
-    // Opened again in this session: offered again, by a click this time. Opened at that page: nothing.
+    // Opened again in this session, by a relative path: offered again, by a click this time. Opened
+    // at that page: nothing.
     window->tree()->SetLeaf(QStringLiteral("12"));
-    QString again = db;
+    const QString cwd = QDir::currentPath();
+    QDir::setCurrent(tmp.path());
+    const auto back = qScopeGuard([&] { QDir::setCurrent(cwd); });
+    QString again = QStringLiteral("long.txdb");
     window->OpenDb(again);
+    EXPECT_EQ(window->recentDbs().value(0), db);
     ASSERT_TRUE(offer->isVisible());
     QTest::mouseClick(offer, Qt::LeftButton);
     EXPECT_EQ(shown(), QStringLiteral("12"));
@@ -229,7 +245,7 @@ TEST_F(HistoryAndZoom, AtMostFiftyReadingPlacesAreKept) {
     // Fifty places from earlier sessions, newest first, and one line no hand should have written.
     QString group;
     for (int i = 1; i <= 50; ++i)
-        group += QStringLiteral("      <続き%1>%2|0|/old/db%1.txdb</続き%1>\r\n").arg(i).arg(i == 7 ? QStringLiteral("x") : QStringLiteral("3"));
+        group += QStringLiteral("      <続き%1>%2|0|0|/old/db%1.txdb</続き%1>\r\n").arg(i).arg(i == 7 ? QStringLiteral("x") : QStringLiteral("3"));
     testsupport::writeBytes(settingsFile, platform::TextCodec::toAnsi(
                                               QStringLiteral("<?xml version='1.0' encoding='Shift-JIS' ?>\r\n<運用>\r\n"
                                                              "   <最近開いたDB>\r\n") +
@@ -239,9 +255,9 @@ TEST_F(HistoryAndZoom, AtMostFiftyReadingPlacesAreKept) {
     window->tree()->SetLeaf(QStringLiteral("12"));
     window->ExitApp();
     const QString text = platform::TextCodec::fromAnsi(testsupport::readBytes(settingsFile));
-    EXPECT_TRUE(text.contains(QStringLiteral("<続き1>12|0|") + db + QStringLiteral("</続き1>")));
-    EXPECT_TRUE(text.contains(QStringLiteral("<続き2>3|0|/old/db1.txdb</続き2>")));
-    EXPECT_TRUE(text.contains(QStringLiteral("<続き50>3|0|/old/db50.txdb</続き50>"))); // the bad line made room
+    EXPECT_TRUE(text.contains(QStringLiteral("<続き1>12|0|0|") + db + QStringLiteral("</続き1>")));
+    EXPECT_TRUE(text.contains(QStringLiteral("<続き2>3|0|0|/old/db1.txdb</続き2>")));
+    EXPECT_TRUE(text.contains(QStringLiteral("<続き50>3|0|0|/old/db50.txdb</続き50>"))); // the bad line made room
     EXPECT_FALSE(text.contains(QStringLiteral("/old/db7.txdb")));
     EXPECT_FALSE(text.contains(QStringLiteral("<続き51>")));
 }

@@ -74,8 +74,7 @@ TEST_F(StartToEnd, ExitCommandWritesThePositionGroupExactly) {
                                             "   </位置>\r\n   <最近開いたDB>\r\n      <DB1>%3</DB1>\r\n"
                                             "      <DB2></DB2>\r\n      <DB3></DB3>\r\n      <DB4></DB4>\r\n"
                                             "      <DB5></DB5>\r\n      <DB6></DB6>\r\n      <DB7></DB7>\r\n"
-                                            "      <DB8></DB8>\r\n      <続き1>1|0|%3</続き1>\r\n"
-                                            "   </最近開いたDB>\r\n</運用>")
+                                            "      <DB8></DB8>\r\n   </最近開いたDB>\r\n</運用>")
                                  .arg(x, y, testsupport::sampleDb());
     EXPECT_EQ(testsupport::readBytes(userXml()), platform::TextCodec::toAnsi(expected));
 }
