@@ -8,6 +8,7 @@
 #include "find/PairBits.h"
 
 #include <QFileInfo>
+#include <QtEndian>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -17,6 +18,8 @@
 #include <thread>
 #include <vector>
 
+#include <unistd.h>
+
 namespace find::findindex {
 
 using pairbits::kPairBytes;
@@ -24,28 +27,12 @@ using pairbits::pairsNeeded;
 
 namespace {
 
-/// One bucket's list of page places (delta-coded) as bytes in the mapped index.
+/// One bucket's list of page places (delta-coded) as bytes read from the index.
 struct BucketList {
     const uchar* from;
     const uchar* to;
     size_t bytes() const { return size_t(to - from); }
 };
-
-/// The list of a bucket; nothing when the blocks it lies in are damaged.
-std::optional<BucketList> bucketList(const Mapped& m, const BlockCheck& check, qint64 postings, qint64 orderAt,
-                                     qint64 buckets, quint32 bucket) {
-    const qint64 entry = buckets + 8 * qint64(bucket);
-    if (!check.intact(entry, 16))
-        return std::nullopt;
-    const quint64 from = m.u64(entry), to = m.u64(entry + 8);
-    // Places counted from the postings, kept inside them whatever a damaged table holds.
-    const quint64 room = quint64(orderAt - postings);
-    const qint64 end = postings + qint64(std::min(to, room));
-    const qint64 start = std::min(end, postings + qint64(std::min(from, room)));
-    if (!check.intact(start, end - start))
-        return std::nullopt;
-    return BucketList{m.data() + start, m.data() + end};
-}
 
 /// Keeps in the running only the pages on the list: a page still in after `round` lists has the
 /// mark `round`, and each page on this list that has it moves on to `round + 1`. Returns how many
@@ -72,56 +59,110 @@ quint64 narrow(const BucketList& list, quint8 round, std::vector<quint8>& marks)
     return kept;
 }
 
-/// One page of the title order: its text's place, its number and its title.
+/// One page of the title order: its text's place, its number and where its title lies.
 struct Listed {
     quint32 place;
     qint32 no;
-    QString title;
+    quint32 titleAt, titleLen;
 };
-using TitleOrder = std::vector<Listed>;
+/// The title order as the index holds it; titles are decoded for the pages found only.
+struct TitleOrder {
+    std::vector<uchar> bytes;
+    std::vector<Listed> listed;
+    QString title(const Listed& l) const {
+        return QString::fromUtf8(reinterpret_cast<const char*>(bytes.data()) + l.titleAt, l.titleLen);
+    }
+};
 
-/// The title order of an index, read once and kept for the finds that follow on the same index
-/// (titles are what the results are made of; decoding them anew each time would cost more than the
-/// find). Nothing when the section is damaged.
-std::shared_ptr<const TitleOrder> titleOrder(const Mapped& m, const BlockCheck& check, qint64 orderAt, qint64 foot,
-                                             quint64 count, const QString& path, const FileStamp& stamp) {
+/// The index file of one find. What a find reads it reads by pieces into buffers of its own, each
+/// piece with the whole blocks around it, which are checked against their sums: a find that reads
+/// little holds little. A find that reads most texts maps the whole file instead.
+class IndexReader {
+public:
+    explicit IndexReader(const QString& path) : m_file(path) {
+        if (m_file.open(QIODevice::ReadOnly))
+            m_size = m_file.size();
+    }
+    ~IndexReader() {
+        if (m_map)
+            m_file.unmap(m_map);
+    }
+    Q_DISABLE_COPY_MOVE(IndexReader)
+    qint64 size() const { return m_size; }
+    /// Bytes [from, from + n) as they are on disk, into buf; false when the file is shorter.
+    bool read(qint64 from, qint64 n, std::vector<uchar>& buf) const {
+        buf.resize(size_t(std::max<qint64>(0, n)));
+        qint64 done = 0;
+        while (done < n) {
+            const ssize_t got = ::pread(m_file.handle(), buf.data() + done, size_t(n - done), off_t(from + done));
+            if (got <= 0)
+                return false;
+            done += got;
+        }
+        return true;
+    }
+    /// The whole file mapped; null when it cannot be.
+    const uchar* mapped() {
+        if (!m_map && m_size > 0)
+            m_map = m_file.map(0, m_size);
+        return m_map;
+    }
+
+private:
+    QFile m_file;
+    qint64 m_size = -1;
+    uchar* m_map = nullptr;
+};
+
+/// The title order of an index, read once and kept for the finds that follow on the same index.
+/// Nothing when the section is damaged.
+std::shared_ptr<const TitleOrder> titleOrder(const std::function<const uchar*(qint64, qint64)>& piece, qint64 orderAt,
+                                             qint64 end, quint64 count, const QString& path, const FileStamp& stamp,
+                                             qint64 size) {
     static std::mutex lock;
     static QString keptPath;
     static FileStamp keptStamp;
     static qint64 keptSize = -1;
     static std::shared_ptr<const TitleOrder> kept;
     const std::lock_guard<std::mutex> guard(lock);
-    if (kept && keptPath == path && keptStamp == stamp && keptSize == m.size())
+    if (kept && keptPath == path && keptStamp == stamp && keptSize == size)
         return kept;
-    if (!check.intact(orderAt, foot - orderAt))
+    const uchar* d = piece(orderAt, end - orderAt);
+    if (!d)
         return nullptr;
+    const qint64 len = end - orderAt;
     auto order = std::make_shared<TitleOrder>();
-    const quint32 listed = m.u32(orderAt);
-    order->reserve(listed);
-    qint64 at = orderAt + 4;
+    order->bytes.assign(d, d + len);
+    d = order->bytes.data();
+    const quint32 listed = len >= 4 ? qFromLittleEndian<quint32>(d) : 0;
+    order->listed.reserve(std::min<quint64>(listed, quint64(len / 12)));
+    qint64 at = 4;
     for (quint32 i = 0; i < listed; ++i) {
-        if (at + 12 > foot)
+        if (at + 12 > len)
             return nullptr;
-        const quint32 place = m.u32(at), no = m.u32(at + 4), titleLen = m.u32(at + 8);
+        const quint32 place = qFromLittleEndian<quint32>(d + at), no = qFromLittleEndian<quint32>(d + at + 4),
+                      titleLen = qFromLittleEndian<quint32>(d + at + 8);
         at += 12;
-        if (at + titleLen > foot || place >= count)
+        if (at + titleLen > len || place >= count)
             return nullptr;
-        order->push_back(
-            {place, qint32(no), QString::fromUtf8(reinterpret_cast<const char*>(m.data()) + at, titleLen)});
+        order->listed.push_back({place, qint32(no), quint32(at), titleLen});
         at += titleLen;
     }
     kept = std::move(order);
     keptPath = path;
     keptStamp = stamp;
-    keptSize = m.size();
+    keptSize = size;
     return kept;
 }
 
 /// Removes a damaged index, unless it has been replaced since it was read, so that it is built anew.
-void discard(const Mapped& m, const QString& path) {
-    if (QFileInfo(path).size() == m.size())
+void discard(qint64 size, const QString& path) {
+    if (QFileInfo(path).size() == size)
         QFile::remove(path);
 }
+
+/// Finds that leave more candidates than this read the texts from a mapping of the whole file.
+constexpr quint64 kMapAbove = 4096;
 
 } // namespace
 
@@ -139,54 +180,75 @@ namespace {
 
 std::optional<QVector<FoundPage>> findIn(const QString& dbFile, const QString& text, const std::atomic_bool& cancel) {
     const QString path = indexPath(dbFile);
-    const Mapped m(path);
-    if (!m.ok())
+    IndexReader f(path);
+    const qint64 size = f.size();
+    std::vector<uchar> headBuf, footBuf;
+    if (size < 44 + kFooter || !f.read(0, 44, headBuf) || !f.read(size - kFooter, kFooter, footBuf))
         return std::nullopt;
-    const std::optional<FileStamp> s = stampOf(m.data());
+    const std::optional<FileStamp> s = stampOf(headBuf.data());
     if (!s || s->size < 0 || *s != FileStamp::of(dbFile))
         return std::nullopt; // a stale index never answers
     // A damaged index answers nothing, and goes, so that it is built anew.
     auto broken = [&] {
-        discard(m, path);
+        discard(size, path);
         return std::optional<QVector<FoundPage>>();
     };
-    const qint64 foot = m.size() - kFooter;
-    if (std::memcmp(m.data() + foot + 72, kMagic, 8) != 0)
+    const uchar* ft = footBuf.data();
+    auto field = [ft](int i) { return qFromLittleEndian<quint64>(ft + 8 * i); };
+    if (std::memcmp(ft + 72, kMagic, 8) != 0)
         return broken();
-    const qint64 offsetsAt = qint64(m.u64(foot)), headsAt = qint64(m.u64(foot + 8)),
-                 bucketsAt = qint64(m.u64(foot + 16)), postingsAt = qint64(m.u64(foot + 24)),
-                 orderAt = qint64(m.u64(foot + 32));
-    const qint64 bytesAt = qint64(m.u64(foot + 40)), sumsAt = qint64(m.u64(foot + 56));
-    const quint64 count = m.u64(foot + 48);
+    const qint64 foot = size - kFooter;
+    const qint64 offsetsAt = qint64(field(0)), headsAt = qint64(field(1)), bucketsAt = qint64(field(2)),
+                 postingsAt = qint64(field(3)), orderAt = qint64(field(4)), bytesAt = qint64(field(5)),
+                 sumsAt = qint64(field(7));
+    const quint64 count = field(6);
     // Every place within the file and a page count the file has room for, before any sums of them
     // (which a damaged footer could otherwise carry round past the largest number).
     for (const qint64 at : {offsetsAt, headsAt, bucketsAt, postingsAt, orderAt, bytesAt, sumsAt})
         if (at < 44 || at > foot)
             return broken();
     constexpr qint64 block = qint64(IndexChecksum::kBlock);
-    if (count > quint64(m.size()) / quint64(kSlot + kPairBytes) || bytesAt < orderAt || bytesAt + 8 * 256 != sumsAt ||
+    if (count > quint64(size) / quint64(kSlot + kPairBytes) || bytesAt < orderAt || bytesAt + 8 * 256 != sumsAt ||
         offsetsAt + qint64(8 * (count + 1)) != headsAt || headsAt + qint64((kSlot + kPairBytes) * count) != bucketsAt ||
         bucketsAt > postingsAt || postingsAt > orderAt || sumsAt + 8 * ((sumsAt - 44 + block - 1) / block) != foot)
         return broken();
     // The sums and the footer are checked whole; every other block when it is first read.
+    std::vector<uchar> sums;
+    if (!f.read(sumsAt, foot + 64 - sumsAt, sums))
+        return broken();
     {
         IndexChecksum own;
-        own.add(reinterpret_cast<const char*>(m.data()) + sumsAt, size_t(foot + 64 - sumsAt));
-        if (own.value() != m.u64(foot + 64))
+        own.add(reinterpret_cast<const char*>(sums.data()), sums.size());
+        if (own.value() != field(8))
             return broken();
     }
-    const BlockCheck check(path, m.data(), 44, sumsAt, m.data() + sumsAt);
+    const BlockCheck check(path, 44, sumsAt, sums.data());
+    // A piece of the index into buf, with the whole blocks around it checked; null when it lies
+    // outside the summed part or is damaged.
+    auto piece = [&](qint64 from, qint64 n, std::vector<uchar>& buf) -> const uchar* {
+        if (from < 44 || n < 0 || from + n > sumsAt)
+            return nullptr;
+        const qint64 a = 44 + (from - 44) / block * block;
+        const qint64 e = std::min(sumsAt, 44 + (from + n - 44 + block - 1) / block * block);
+        if (!f.read(a, e - a, buf) || !check.intact(from, n, a, buf.data()))
+            return nullptr;
+        return buf.data() + (from - a);
+    };
     // The bucket table's length tells how many buckets the index has: a power of two in the range.
     int bucketBits = kMinBucketBits;
     while (bucketBits < kMaxBucketBits && 8 * ((qint64(1) << bucketBits) + 1) != postingsAt - bucketsAt)
         ++bucketBits;
     if (8 * ((qint64(1) << bucketBits) + 1) != postingsAt - bucketsAt)
         return broken();
-    if (!check.intact(offsetsAt, 8 * qint64(count + 1)) || !check.intact(bytesAt, 8 * 256))
+    std::vector<uchar> offsetsBuf, bytesBuf;
+    const uchar* offsets = piece(offsetsAt, 8 * qint64(count + 1), offsetsBuf);
+    const uchar* byteCounts = piece(bytesAt, 8 * 256, bytesBuf);
+    if (!offsets || !byteCounts)
         return broken();
+    auto offsetOf = [offsets](quint64 p) { return qFromLittleEndian<quint64>(offsets + 8 * p); };
     ByteCounts counts;
     for (int b = 0; b < 256; ++b)
-        counts[size_t(b)] = m.u64(bytesAt + 8 * b);
+        counts[size_t(b)] = qFromLittleEndian<quint64>(byteCounts + 8 * b);
     std::vector<std::string> words;
     for (const QString& w : wordsOf(text)) {
         // The statement's text ends at a NUL, so that SQLite refuses it: let the statement say so.
@@ -199,6 +261,7 @@ std::optional<QVector<FoundPage>> findIn(const QString& dbFile, const QString& t
     // Candidates: pages holding every trigram of every literal run of every word (a few spread
     // trigrams of a long run are enough); each candidate's text then decides.
     std::vector<BucketList> lists;
+    std::vector<std::vector<uchar>> listBufs;
     for (const std::string& w : words) {
         size_t start = 0;
         while (start < w.size()) {
@@ -207,12 +270,20 @@ std::optional<QVector<FoundPage>> findIn(const QString& dbFile, const QString& t
             if (len >= 3) {
                 const size_t step = std::max<size_t>(1, (len - 2) / 8);
                 for (size_t i = start; i + 3 <= stop; i += step) {
-                    const std::optional<BucketList> list =
-                        bucketList(m, check, postingsAt, orderAt, bucketsAt,
-                                   bucketOf(reinterpret_cast<const uchar*>(w.data()) + i, bucketBits));
+                    const quint32 bucket = bucketOf(reinterpret_cast<const uchar*>(w.data()) + i, bucketBits);
+                    std::vector<uchar> entryBuf;
+                    const uchar* entry = piece(bucketsAt + 8 * qint64(bucket), 16, entryBuf);
+                    if (!entry)
+                        return broken();
+                    // Places counted from the postings, kept inside them whatever a damaged table holds.
+                    const quint64 room = quint64(orderAt - postingsAt);
+                    const quint64 to = std::min(qFromLittleEndian<quint64>(entry + 8), room);
+                    const quint64 from = std::min(qFromLittleEndian<quint64>(entry), to);
+                    listBufs.emplace_back();
+                    const uchar* list = piece(postingsAt + qint64(from), qint64(to - from), listBufs.back());
                     if (!list)
                         return broken();
-                    lists.push_back(*list);
+                    lists.push_back({list, list + (to - from)});
                 }
             }
             start = stop + 1;
@@ -232,13 +303,15 @@ std::optional<QVector<FoundPage>> findIn(const QString& dbFile, const QString& t
         if (rounds % 2 == 0 && cancel)
             return std::nullopt;
     }
+    listBufs.clear();
     // Then the pairs the words need, unless few pages are left to read anyway.
-    const uchar* pairBits = m.data() + headsAt + qint64(kSlot * count);
+    const qint64 pairsAt = headsAt + qint64(kSlot * count);
     if (const std::vector<std::pair<int, uchar>> needed = pairsNeeded(words); !needed.empty() && left > count / 32) {
+        std::vector<uchar> columnBuf;
         for (const auto& [byte, bits] : needed) {
-            if (!check.intact(headsAt + qint64(kSlot * count) + qint64(byte) * qint64(count), qint64(count)))
+            const uchar* column = piece(pairsAt + qint64(byte) * qint64(count), qint64(count), columnBuf);
+            if (!column)
                 return broken();
-            const uchar* column = pairBits + qint64(byte) * qint64(count);
             quint8* mark = candidates.data();
             for (size_t p = 0; p < size_t(count); ++p) // without branches, so that it runs 32 pages a step
                 mark[p] = quint8(mark[p] + quint8((mark[p] == rounds) & ((column[p] & bits) == bits)));
@@ -247,7 +320,10 @@ std::optional<QVector<FoundPage>> findIn(const QString& dbFile, const QString& t
         }
         if (cancel)
             return std::nullopt;
+        left = quint64(std::count(candidates.begin(), candidates.end(), rounds));
     }
+    // Many candidates: their texts are read from the whole file mapped, and asked for ahead.
+    const uchar* map = left > kMapAbove ? f.mapped() : nullptr;
     // The candidates' texts.
     std::vector<LikeWord> compiled;
     for (const std::string& w : words)
@@ -255,6 +331,13 @@ std::optional<QVector<FoundPage>> findIn(const QString& dbFile, const QString& t
     std::vector<quint8> hits(size_t(count), 0);
     std::atomic_bool damaged{false};
     auto decide = [&](quint64 first, quint64 last) {
+        std::vector<uchar> textBuf, slotBuf;
+        // Bytes of the file, checked: from the mapping or read into buf.
+        auto fileBytes = [&](qint64 at, qint64 n, std::vector<uchar>& buf) -> const uchar* {
+            if (!map)
+                return piece(at, n, buf);
+            return check.intact(at, n, 0, map) ? map + at : nullptr;
+        };
         int headsHelp = 8;     // how well the slots have decided pages lately, 0 to 8
         quint64 ahead = first; // the next candidate, whose text is asked for early
         for (quint64 p = first; p < last; ++p) {
@@ -263,20 +346,18 @@ std::optional<QVector<FoundPage>> findIn(const QString& dbFile, const QString& t
             // While texts are read (slots do not decide the pages): the texts of the candidates lie
             // apart, each too short for the processor to notice that it is read straight through, so
             // ask for the start of the next one while this one is read.
-            if (headsHelp < 4) {
+            if (map && headsHelp < 4) {
                 ahead = std::max(ahead, p + 1);
                 while (ahead < last && candidates[ahead] != rounds)
                     ++ahead;
+                if (ahead < last) {
+                    const quint64 at = std::min<quint64>(offsetOf(ahead) & ~kNullText, quint64(offsetsAt - 44));
+                    const char* next = reinterpret_cast<const char*>(map) + 44 + at;
+                    for (int line = 0; line < 8; ++line)
+                        __builtin_prefetch(next + 64 * line);
+                }
             }
-            if (headsHelp < 4 && ahead < last) {
-                const quint64 at = std::min<quint64>(m.u64(offsetsAt + qint64(8 * ahead)) & ~kNullText,
-                                                     quint64(offsetsAt - 44)); // inside the texts
-                const char* next = reinterpret_cast<const char*>(m.data()) + 44 + at;
-                for (int line = 0; line < 8; ++line)
-                    __builtin_prefetch(next + 64 * line);
-            }
-            const quint64 from = m.u64(offsetsAt + qint64(8 * p)),
-                          to = m.u64(offsetsAt + qint64(8 * (p + 1))) & ~kNullText;
+            const quint64 from = offsetOf(p), to = offsetOf(p + 1) & ~kNullText;
             if (from & kNullText) {
                 hits[p] = words.empty(); // a Null text matches no LIKE, but no words list every page
                 continue;
@@ -285,33 +366,41 @@ std::optional<QVector<FoundPage>> findIn(const QString& dbFile, const QString& t
                 damaged = true;
                 return;
             }
-            if (!check.intact(44 + qint64(from), qint64(to - from))) {
-                damaged = true;
-                return;
-            }
-            const std::string_view page(reinterpret_cast<const char*>(m.data()) + 44 + from, size_t(to - from));
             // A text no longer than a slot holds is read as it is. Of a longer one the slot is read
             // first, and decides the page alone when every word is in it. Where slots seldom decide
             // (rare words) reading them first only adds to what is read: then the texts are read
             // straight away, with a slot tried now and then to notice when they help again.
-            const bool viaHead = page.size() > size_t(kHeadBytes) && (headsHelp >= 4 || p % 64 == 0);
+            const size_t length = size_t(to - from);
+            // Read piece by piece, a slot costs a read of its own as the text does: texts alone.
+            const bool viaHead = map && length > size_t(kHeadBytes) && (headsHelp >= 4 || p % 64 == 0);
             std::string_view head;
             if (viaHead) {
-                if (!check.intact(headsAt + qint64(kSlot * p), kSlot)) {
+                const uchar* slot = fileBytes(headsAt + qint64(kSlot * p), kSlot, slotBuf);
+                if (!slot) {
                     damaged = true;
                     return;
                 }
-                const char* slot = reinterpret_cast<const char*>(m.data()) + headsAt + qint64(kSlot * p);
-                // The slots lie a page apart in memory, too far for the processor to guess: ask ahead.
-                __builtin_prefetch(slot + 8 * kSlot);
-                __builtin_prefetch(slot + 8 * kSlot + 64);
-                head = std::string_view(slot + 2, std::min<size_t>(qFromLittleEndian<quint16>(slot), kHeadBytes));
+                if (map) { // the slots lie a page apart in memory, too far for the processor to guess
+                    __builtin_prefetch(slot + 8 * kSlot);
+                    __builtin_prefetch(slot + 8 * kSlot + 64);
+                }
+                head = std::string_view(reinterpret_cast<const char*>(slot) + 2,
+                                        std::min<size_t>(qFromLittleEndian<quint16>(slot), kHeadBytes));
             }
             bool all = true, headAlone = true;
+            std::string_view page;
             for (const LikeWord& w : compiled) {
                 if (viaHead && w.in(head))
                     continue;
                 headAlone = false;
+                if (page.data() == nullptr) {
+                    const uchar* t = fileBytes(44 + qint64(from), qint64(length), textBuf);
+                    if (!t) {
+                        damaged = true;
+                        return;
+                    }
+                    page = std::string_view(reinterpret_cast<const char*>(t), length);
+                }
                 if (!w.in(page)) {
                     all = false;
                     break;
@@ -339,14 +428,16 @@ std::optional<QVector<FoundPage>> findIn(const QString& dbFile, const QString& t
         return broken();
     if (cancel)
         return std::nullopt;
-    const std::shared_ptr<const TitleOrder> order = titleOrder(m, check, orderAt, sumsAt, count, path, *s);
+    std::vector<uchar> orderBuf;
+    const std::shared_ptr<const TitleOrder> order = titleOrder(
+        [&](qint64 at, qint64 n) { return piece(at, n, orderBuf); }, orderAt, bytesAt, count, path, *s, size);
     if (!order)
         return broken();
     QVector<FoundPage> pages;
     pages.reserve(qsizetype(std::count(hits.begin(), hits.end(), quint8(1))));
-    for (const Listed& l : *order)
+    for (const Listed& l : order->listed)
         if (hits[l.place])
-            pages.push_back({l.no, l.title});
+            pages.push_back({l.no, order->title(l)});
     return pages;
 }
 

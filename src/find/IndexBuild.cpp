@@ -107,7 +107,7 @@ QString rowNumberName(ReadConnection& db) {
             taken << textOf(st, 0);
         sqlite3_finalize(st);
     }
-    for (const QString name : {QStringLiteral("rowid"), QStringLiteral("_rowid_"), QStringLiteral("oid")})
+    for (const QString& name : {QStringLiteral("rowid"), QStringLiteral("_rowid_"), QStringLiteral("oid")})
         if (!taken.contains(name))
             return name;
     return {};

@@ -144,14 +144,14 @@ std::vector<quint64> IndexChecksum::blockSums() const {
     return sums;
 }
 
-BlockCheck::BlockCheck(const QString& path, const uchar* data, qint64 base, qint64 summed, const uchar* sums)
-    : m_data(data + base), m_base(base), m_summed(summed - base), m_sums(sums) {
+BlockCheck::BlockCheck(const QString& path, qint64 base, qint64 summed, const uchar* sums)
+    : m_base(base), m_summed(summed - base), m_sums(sums) {
     const size_t blocks = size_t((summed + qint64(IndexChecksum::kBlock) - 1) / qint64(IndexChecksum::kBlock));
     const std::lock_guard<std::mutex> guard(checkedLock);
     m_state = entry(path, FileIdentity::of(path), blocks).state;
 }
 
-bool BlockCheck::intact(qint64 from, qint64 n) const {
+bool BlockCheck::intact(qint64 from, qint64 n, qint64 heldFrom, const uchar* held) const {
     from -= m_base;
     if (from < 0 || n < 0 || from + n > m_summed)
         return false;
@@ -164,7 +164,7 @@ bool BlockCheck::intact(qint64 from, qint64 n) const {
         if (now == Unknown) {
             const qint64 at = b * size, len = std::min(size, m_summed - at);
             const quint64 stored = qFromLittleEndian<quint64>(m_sums + 8 * b);
-            now = IndexChecksum::blockSum(m_data + at, size_t(len), quint64(b)) == stored ? Good : Bad;
+            now = IndexChecksum::blockSum(held + (m_base + at - heldFrom), size_t(len), quint64(b)) == stored ? Good : Bad;
             s.store(now, std::memory_order_release); // two readers may both sum it: the same answer
         }
         if (now != Good)

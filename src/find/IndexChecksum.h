@@ -38,16 +38,16 @@ private:
 /// (by its identity, size and times), so that later finds check only blocks not read before.
 class BlockCheck {
 public:
-    /// data: the mapped file; its bytes [base, summed) are in blocks whose sums lie at `sums`.
-    BlockCheck(const QString& path, const uchar* data, qint64 base, qint64 summed, const uchar* sums);
-    /// Whether bytes [from, from + n) are as they were written (false for any outside the blocks).
-    bool intact(qint64 from, qint64 n) const;
+    /// The file's bytes [base, summed) are in blocks whose sums lie at `sums`.
+    BlockCheck(const QString& path, qint64 base, qint64 summed, const uchar* sums);
+    /// Whether the file's bytes [from, from + n) are as they were written (false for any outside the
+    /// blocks). `held` holds the file's bytes from `heldFrom` on, the whole blocks of that range.
+    bool intact(qint64 from, qint64 n, qint64 heldFrom, const uchar* held) const;
     /// Notes that the file now at path is as written (by the process that wrote it).
     static void written(const QString& path);
 
 private:
     enum : quint8 { Unknown = 0, Good = 1, Bad = 2 };
-    const uchar* m_data; // at the first block
     qint64 m_base, m_summed;
     const uchar* m_sums;
     std::shared_ptr<std::vector<std::atomic<quint8>>> m_state;

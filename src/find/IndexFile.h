@@ -76,32 +76,6 @@ QByteArray stampBytes(const FileStamp& s);
 /// The stamp an index file was built from; nothing when it is no index of ours.
 std::optional<FileStamp> stampOf(const uchar* head);
 
-/// An index file mapped into memory for one find, and unmapped after it.
-class Mapped {
-public:
-    explicit Mapped(const QString& path) : m_file(path) {
-        if (!m_file.open(QIODevice::ReadOnly) || m_file.size() < 44 + kFooter)
-            return;
-        m_size = m_file.size();
-        m_data = m_file.map(0, m_size);
-    }
-    ~Mapped() {
-        if (m_data)
-            m_file.unmap(m_data);
-    }
-    Q_DISABLE_COPY_MOVE(Mapped)
-    bool ok() const { return m_data != nullptr; }
-    const uchar* data() const { return m_data; }
-    qint64 size() const { return m_size; }
-    quint64 u64(qint64 at) const { return at + 8 <= m_size ? qFromLittleEndian<quint64>(m_data + at) : 0; }
-    quint32 u32(qint64 at) const { return at + 4 <= m_size ? qFromLittleEndian<quint32>(m_data + at) : 0; }
-
-private:
-    QFile m_file;
-    uchar* m_data = nullptr;
-    qint64 m_size = 0;
-};
-
 /// A reading SQLite connection whose statements stop when cancelled or past the command time-out.
 /// It may not write (query_only). It opens the file for writing where it may, as the window's own
 /// connection does, so that whichever of them closes last takes away the write-ahead log files
