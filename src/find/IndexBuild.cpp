@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QSaveFile>
+#include <QTemporaryFile>
 
 #include <algorithm>
 #ifdef __GLIBC__
@@ -25,19 +26,17 @@ using pairbits::kPairBytes;
 
 namespace {
 
-void putVarint(std::string& out, quint32 v) {
-    while (v >= 0x80) {
-        out += char(v | 0x80);
-        v >>= 7;
-    }
-    out += char(v);
-}
-
-/// Trigram buckets filled page by page: each bucket's list of page places, delta-coded.
+/// Trigram buckets filled page by page: each bucket's list of page places, delta-coded. The lists
+/// grow as chains of small blocks in large pieces of memory, so that a hundred thousand pages' lists
+/// take little more than their bytes (no growth by doubling, no allocation a bucket).
 class Postings {
 public:
-    explicit Postings(int bits) : m_bits(bits), m_lists(size_t(1) << bits), m_last(size_t(1) << bits, kNone) {}
-    quint32 buckets() const { return quint32(m_lists.size()); }
+    explicit Postings(int bits)
+        : m_head(size_t(1) << bits, 0), m_tail(size_t(1) << bits, 0), m_length(size_t(1) << bits, 0),
+          m_last(size_t(1) << bits, kNone), m_bits(bits) {
+        newBlock(); // block 0 stands for "none"
+    }
+    quint32 buckets() const { return quint32(m_head.size()); }
     /// Adds a page (places come in growing order): once to each bucket of its trigrams, which the
     /// bucket's last place tells without sorting them.
     void add(quint32 place, std::string_view text) {
@@ -47,34 +46,100 @@ public:
             quint32& last = m_last[b];
             if (last == place)
                 continue;
-            putVarint(m_lists[b], last == kNone ? place + 1 : place - last);
+            quint32 v = last == kNone ? place + 1 : place - last;
             last = place;
+            while (v >= 0x80) {
+                put(b, uchar(v | 0x80));
+                v >>= 7;
+            }
+            put(b, uchar(v));
         }
     }
     /// Writes the bucket table and the lists; false when the device refuses.
     bool write(QIODevice& out) {
         std::string table;
         quint64 at = 0;
-        for (const std::string& l : m_lists) {
+        for (const quint32 length : m_length) {
             putLe<quint64>(table, at);
-            at += l.size();
+            at += length;
         }
         putLe<quint64>(table, at);
         if (out.write(table.data(), qint64(table.size())) != qint64(table.size()))
             return false;
-        for (std::string& l : m_lists) {
-            if (!l.empty() && out.write(l.data(), qint64(l.size())) != qint64(l.size()))
+        std::string().swap(table);
+        std::string list;
+        for (size_t b = 0; b < m_head.size(); ++b) {
+            list.clear();
+            quint32 left = m_length[b];
+            for (quint32 block = m_head[b]; block != 0 && left > 0; block = linkOf(block)) {
+                const quint32 take = std::min<quint32>(left, kData);
+                list.append(reinterpret_cast<const char*>(dataOf(block)), take);
+                left -= take;
+            }
+            if (!list.empty() && out.write(list.data(), qint64(list.size())) != qint64(list.size()))
                 return false;
-            std::string().swap(l);
         }
         return true;
     }
 
 private:
+    static constexpr quint32 kNone = 0xFFFFFFFFu;         // no page in the bucket yet
+    static constexpr quint32 kBlock = 32, kData = 28;     // a block: the next block's number, then bytes
+    static constexpr quint32 kPieceBlocks = 1u << 19;     // 16 MiB of blocks a piece
+    uchar* blockAt(quint32 block) { return m_pieces[block / kPieceBlocks].get() + size_t(block % kPieceBlocks) * kBlock; }
+    quint32 linkOf(quint32 block) { return qFromLittleEndian<quint32>(blockAt(block)); }
+    uchar* dataOf(quint32 block) { return blockAt(block) + 4; }
+    quint32 newBlock() {
+        if (m_blocks % kPieceBlocks == 0)
+            m_pieces.push_back(std::make_unique<uchar[]>(size_t(kPieceBlocks) * kBlock));
+        const quint32 block = m_blocks++;
+        qToLittleEndian<quint32>(0, blockAt(block));
+        return block;
+    }
+    void put(quint32 b, uchar byte) {
+        const quint32 used = m_length[b] % kData;
+        if (used == 0) { // the first byte, or the tail block is full: a new block at the end
+            const quint32 block = newBlock();
+            if (m_tail[b] == 0)
+                m_head[b] = block;
+            else
+                qToLittleEndian<quint32>(block, blockAt(m_tail[b]));
+            m_tail[b] = block;
+        }
+        dataOf(m_tail[b])[used] = byte;
+        ++m_length[b];
+    }
+    std::vector<std::unique_ptr<uchar[]>> m_pieces;
+    quint32 m_blocks = 0;
+    std::vector<quint32> m_head, m_tail, m_length, m_last;
     int m_bits;
-    static constexpr quint32 kNone = 0xFFFFFFFFu; // no page in the bucket yet
-    std::vector<std::string> m_lists;
-    std::vector<quint32> m_last;
+};
+
+/// Bytes of a section that wait in a file of their own beside the index until their turn to be
+/// written: held in memory they would take hundreds of bytes a page.
+class Spill {
+public:
+    explicit Spill(const QString& folder) : m_file(folder + QStringLiteral("/spill-XXXXXX")) { m_ok = m_file.open(); }
+    std::string pending;
+    qint64 bytes() const { return m_bytes + qint64(pending.size()); }
+    /// Writes what is pending once it is large (or always, with all).
+    bool flush(bool all = false) {
+        if (!all && pending.size() < (4u << 20))
+            return m_ok;
+        m_ok = m_ok && m_file.write(pending.data(), qint64(pending.size())) == qint64(pending.size());
+        m_bytes += qint64(pending.size());
+        pending.clear();
+        return m_ok;
+    }
+    /// Reads the bytes back from the start, in pieces of at most n.
+    bool rewind() { return flush(true) && m_file.seek(0); }
+    QByteArray read(qint64 n) { return m_file.read(n); }
+    QString error() const { return m_file.errorString(); }
+
+private:
+    QTemporaryFile m_file;
+    qint64 m_bytes = 0;
+    bool m_ok = false;
 };
 
 /// The name that reads msDoc's own row numbers, which tie each text to its page in the title
@@ -205,7 +270,11 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
     ChecksumWriter w(out);
     const qint64 textsAt = 44;
     // The texts in the table's own order, with the row of each page.
-    std::string chunk, offsets, heads, pairs;
+    std::string chunk, offsets;
+    // The slots and the pairs wait beside the index until the texts are written.
+    Spill headsSpill(QFileInfo(path).absolutePath()), pairsSpill(QFileInfo(path).absolutePath());
+    std::string& heads = headsSpill.pending;
+    std::string& pairs = pairsSpill.pending;
     ByteCounts counts{};
     std::vector<qint64> rowids;
     auto postings = std::make_unique<Postings>(bucketBitsFor(total));
@@ -250,6 +319,8 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
             w.write(chunk.data(), qint64(chunk.size()));
             chunk.clear();
         }
+        if (!headsSpill.flush() || !pairsSpill.flush())
+            return fail(headsSpill.error() + pairsSpill.error());
         if (rowids.size() % 1024 == 0 && progress)
             progress(qint64(rowids.size()), total);
     }
@@ -276,18 +347,38 @@ bool build(const QString& dbFile, const std::atomic_bool& cancel, const std::fun
     const qint64 offsetsAt = textsAt + qint64(textBytes);
     w.write(offsets.data(), qint64(offsets.size()));
     const qint64 headsAt = offsetsAt + qint64(offsets.size());
-    w.write(heads.data(), qint64(heads.size()));
+    const qint64 headsBytes = headsSpill.bytes(), pairsBytes = pairsSpill.bytes();
+    if (!headsSpill.rewind() || !pairsSpill.rewind())
+        return fail(headsSpill.error() + pairsSpill.error());
+    for (qint64 copied = 0; copied < headsBytes;) {
+        const QByteArray piece = headsSpill.read(std::min<qint64>(4 << 20, headsBytes - copied));
+        if (piece.isEmpty())
+            return fail(headsSpill.error());
+        w.write(piece.constData(), piece.size());
+        copied += piece.size();
+    }
     {
-        std::string column(rowids.size(), '\0');
-        for (size_t j = 0; j < size_t(kPairBytes); ++j) {
-            for (size_t p = 0; p < rowids.size(); ++p)
-                column[p] = pairs[p * kPairBytes + j];
-            w.write(column.data(), qint64(column.size()));
+        // The pairs go out byte by byte of every page's set: a few bytes of the sets at a time,
+        // each from one read of them all.
+        const size_t pages = rowids.size();
+        const size_t group = std::clamp<size_t>((4u << 20) / std::max<size_t>(1, pages), 1, size_t(kPairBytes));
+        for (size_t first = 0; first < size_t(kPairBytes); first += group) {
+            const size_t n = std::min(group, size_t(kPairBytes) - first);
+            std::string columns(n * pages, '\0');
+            if (!pairsSpill.rewind())
+                return fail(pairsSpill.error());
+            for (size_t p = 0; p < pages;) {
+                const QByteArray rows = pairsSpill.read(qint64(std::min<size_t>(8192, pages - p)) * kPairBytes);
+                if (rows.isEmpty() || rows.size() % kPairBytes != 0)
+                    return fail(pairsSpill.error());
+                for (qsizetype r = 0; r < rows.size() / kPairBytes; ++r, ++p)
+                    for (size_t k = 0; k < n; ++k)
+                        columns[k * pages + p] = rows[r * kPairBytes + qsizetype(first + k)];
+            }
+            w.write(columns.data(), qint64(columns.size()));
         }
     }
-    const qint64 bucketsAt = headsAt + qint64(heads.size() + pairs.size());
-    std::string().swap(heads);
-    std::string().swap(pairs);
+    const qint64 bucketsAt = headsAt + headsBytes + pairsBytes;
     const qint64 postingsAt = bucketsAt + 8 * qint64(postings->buckets() + 1);
     if (cancel)
         return fail(QString());
