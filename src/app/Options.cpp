@@ -70,11 +70,14 @@ int find(const OptionRequest& r, const QString& program, std::FILE* out, std::FI
         const std::atomic_bool never{false};
         QString error;
         bool timedOut = false;
-        if (!find::findindex::isCurrent(file) && !find::findindex::build(file, never, {}, error, &timedOut) &&
-            timedOut) {
-            // The pages could not be read within the time-out: the statement would wait as long again.
-            write(err, program + QStringLiteral(": 検索できませんでした (") + oneLine(error) + QStringLiteral(")\n"));
-            return 1;
+        if (!find::findindex::isCurrent(file)) {
+            if (find::findindex::build(file, never, {}, error, &timedOut)) {
+                find::findindex::verifyWhole(file); // read back once, for the finds of later processes
+            } else if (timedOut) {
+                // The pages could not be read within the time-out: the statement would wait as long again.
+                write(err, program + QStringLiteral(": 検索できませんでした (") + oneLine(error) + QStringLiteral(")\n"));
+                return 1;
+            }
         }
         indexed = find::findindex::find(file, r.words, never);
     }

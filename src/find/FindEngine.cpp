@@ -114,6 +114,9 @@ void FindEngine::buildIndex() {
                 else
                     Q_EMIT indexFailed();
             });
+            // Read back whole once, so that the finds of every process need not check what they read.
+            if (built)
+                findindex::verifyWhole(db, &cancel);
         },
         m_buildCancel);
 }

@@ -157,8 +157,10 @@ std::shared_ptr<const TitleOrder> titleOrder(const std::function<const uchar*(qi
 
 /// Removes a damaged index, unless it has been replaced since it was read, so that it is built anew.
 void discard(qint64 size, const QString& path) {
-    if (QFileInfo(path).size() == size)
+    if (QFileInfo(path).size() == size) {
         QFile::remove(path);
+        QFile::remove(path + QStringLiteral(".ok"));
+    }
 }
 
 /// Finds that leave more candidates than this read the texts from a mapping of the whole file.
@@ -453,18 +455,60 @@ std::optional<QVector<FoundPage>> find(const QString& dbFile, const QString& tex
 
 namespace {
 
-/// Stamps the index anew, in place, when it still holds the stamp `from`.
+/// Stamps the index anew, in place, when it still holds the stamp `from`. The header is in no sum:
+/// an index read back whole before stays so.
 bool restamp(const QString& dbFile, const FileStamp& from, const FileStamp& to) {
-    QFile f(indexPath(dbFile));
+    const QString path = indexPath(dbFile);
+    const bool wasVerified = BlockCheck::verified(path);
+    QFile f(path);
     if (!f.open(QIODevice::ReadWrite))
         return false;
     const QByteArray head = f.read(44);
     const std::optional<FileStamp> s =
         head.size() == 44 ? stampOf(reinterpret_cast<const uchar*>(head.constData())) : std::nullopt;
-    return s && *s == from && f.seek(8) && f.write(stampBytes(to)) == 36 && f.flush();
+    if (!s || *s != from || !f.seek(8) || f.write(stampBytes(to)) != 36 || !f.flush())
+        return false;
+    f.close();
+    if (wasVerified)
+        BlockCheck::markVerified(path);
+    return true;
 }
 
 } // namespace
+
+bool verifyWhole(const QString& dbFile, const std::atomic_bool* cancel) {
+    const QString path = indexPath(dbFile);
+    IndexReader f(path);
+    const qint64 size = f.size();
+    std::vector<uchar> foot, sums, buf;
+    auto damaged = [&] {
+        discard(size, path);
+        return false;
+    };
+    if (size < 44 + kFooter || !f.read(size - kFooter, kFooter, foot))
+        return false;
+    if (std::memcmp(foot.data() + 72, kMagic, 8) != 0)
+        return damaged();
+    constexpr qint64 block = qint64(IndexChecksum::kBlock);
+    const qint64 sumsAt = qint64(qFromLittleEndian<quint64>(foot.data() + 56));
+    if (sumsAt < 44 || sumsAt + 8 * ((sumsAt - 44 + block - 1) / block) != size - kFooter ||
+        !f.read(sumsAt, size - kFooter + 64 - sumsAt, sums))
+        return damaged();
+    IndexChecksum own;
+    own.add(reinterpret_cast<const char*>(sums.data()), sums.size());
+    if (own.value() != qFromLittleEndian<quint64>(foot.data() + 64))
+        return damaged();
+    const BlockCheck check(path, 44, sumsAt, sums.data());
+    for (qint64 at = 44; at < sumsAt; at += 1024 * block) {
+        if (cancel && *cancel)
+            return false;
+        const qint64 n = std::min(1024 * block, sumsAt - at);
+        if (!f.read(at, n, buf) || !check.intact(at, n, at, buf.data()))
+            return damaged();
+    }
+    BlockCheck::markVerified(path);
+    return true;
+}
 
 dbengine::WriteWatch ownWriteWatch(std::function<QString()> dbFile) {
     struct Pending {

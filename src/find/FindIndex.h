@@ -43,6 +43,10 @@ bool isCurrent(const QString& dbFile);
 /// The find through the index: the statement's rows in its order. Nothing when there is no current
 /// index, the words are beyond what the index answers, or when cancelled.
 std::optional<QVector<FoundPage>> find(const QString& dbFile, const QString& text, const std::atomic_bool& cancel);
+/// Reads the whole index back and checks every block: when all are as written it is marked so, and
+/// the finds of every process take it as it is until it changes in any way (a damaged one goes, to
+/// be built anew). Without the mark each find checks the blocks it reads.
+bool verifyWhole(const QString& dbFile, const std::atomic_bool* cancel = nullptr);
 /// Keeps the index of the open database (dbFile() names it) current across the program's own writes
 /// that change tbTree alone, as a rename does (the index holds msDoc alone): an index current before
 /// such a write is stamped with the file as the write left it, unless another connection wrote in

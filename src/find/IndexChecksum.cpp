@@ -146,9 +146,42 @@ std::vector<quint64> IndexChecksum::blockSums() const {
 
 BlockCheck::BlockCheck(const QString& path, qint64 base, qint64 summed, const uchar* sums)
     : m_base(base), m_summed(summed - base), m_sums(sums) {
-    const size_t blocks = size_t((summed + qint64(IndexChecksum::kBlock) - 1) / qint64(IndexChecksum::kBlock));
+    const size_t blocks = size_t((m_summed + qint64(IndexChecksum::kBlock) - 1) / qint64(IndexChecksum::kBlock));
+    const FileIdentity id = FileIdentity::of(path);
+    const bool trusted = verified(path);
     const std::lock_guard<std::mutex> guard(checkedLock);
-    m_state = entry(path, FileIdentity::of(path), blocks).state;
+    Checked& c = entry(path, id, blocks);
+    if (trusted)
+        for (std::atomic<quint8>& s : *c.state)
+            s.store(Good, std::memory_order_relaxed);
+    m_state = c.state;
+}
+
+namespace {
+QString markPath(const QString& path) {
+    return path + QStringLiteral(".ok");
+}
+QByteArray markOf(const FileIdentity& id) {
+    QByteArray b("DBTXOK01");
+    b.resize(40);
+    qToLittleEndian<quint64>(id.file, b.data() + 8);
+    qToLittleEndian<qint64>(id.size, b.data() + 16);
+    qToLittleEndian<qint64>(id.mtimeNs, b.data() + 24);
+    qToLittleEndian<qint64>(id.ctimeNs, b.data() + 32);
+    return b;
+}
+} // namespace
+
+void BlockCheck::markVerified(const QString& path) {
+    QFile f(markPath(path));
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        f.write(markOf(FileIdentity::of(path)));
+}
+
+bool BlockCheck::verified(const QString& path) {
+    QFile f(markPath(path));
+    const FileIdentity id = FileIdentity::of(path);
+    return id.size >= 0 && f.open(QIODevice::ReadOnly) && f.read(64) == markOf(id);
 }
 
 bool BlockCheck::intact(qint64 from, qint64 n, qint64 heldFrom, const uchar* held) const {

@@ -45,6 +45,11 @@ public:
     bool intact(qint64 from, qint64 n, qint64 heldFrom, const uchar* held) const;
     /// Notes that the file now at path is as written (by the process that wrote it).
     static void written(const QString& path);
+    /// Marks the file at path, as it is now, as read back whole and found as written: every find
+    /// of every process then takes its blocks as they are, until the file changes in any way.
+    static void markVerified(const QString& path);
+    /// Whether the file at path, as it is now, bears that mark.
+    static bool verified(const QString& path);
 
 private:
     enum : quint8 { Unknown = 0, Good = 1, Bad = 2 };

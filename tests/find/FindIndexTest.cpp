@@ -271,11 +271,16 @@ TEST_F(FindIndex, ADamagedBlockIsFoundByTheFirstFindThatReadsIt) {
     QString error;
     ASSERT_TRUE(find::findindex::build(db, kGoOn, {}, error));
     const QString index = find::findindex::indexPath(db);
+    // Read back whole, it is marked so; any change of the file takes the mark away.
+    EXPECT_FALSE(find::BlockCheck::verified(index));
+    ASSERT_TRUE(find::findindex::verifyWhole(db));
+    EXPECT_TRUE(find::BlockCheck::verified(index));
     QByteArray bad = testsupport::readBytes(index);
     const qsizetype textsEnd = 44 + qsizetype(3 * find::IndexChecksum::kBlock); // the end of the third block
     ASSERT_GT(bad.size(), textsEnd + 1000);
     bad[textsEnd - 500] = char(bad[textsEnd - 500] ^ 0x01); // a text in the third block, far from page 7's
     ASSERT_TRUE(testsupport::writeBytes(index, bad));
+    EXPECT_FALSE(find::BlockCheck::verified(index));
     // A find that reads only page 7's text answers, as the statement does; one that reads every text
     // meets the damage, answers nothing and removes the index.
     const auto rare = find::findindex::find(db, QStringLiteral("ZQJVKW"), kGoOn);
@@ -287,6 +292,10 @@ TEST_F(FindIndex, ADamagedBlockIsFoundByTheFirstFindThatReadsIt) {
     EXPECT_FALSE(find::findindex::isCurrent(db));
     ASSERT_TRUE(find::findindex::build(db, kGoOn, {}, error));
     EXPECT_EQ(find::findindex::find(db, QStringLiteral("a"), kGoOn), find::findindex::scan(db, QStringLiteral("a"), kGoOn));
+    // Reading it back whole finds damage anywhere, and takes the index away.
+    ASSERT_TRUE(testsupport::writeBytes(index, bad));
+    EXPECT_FALSE(find::findindex::verifyWhole(db));
+    EXPECT_FALSE(QFile::exists(index));
 }
 
 TEST_F(FindIndex, AnMsDocThatNeverEndsIsAReadErrorWithinTheTimeOut) {
