@@ -5,6 +5,7 @@
 //
 //   dbtext-findbench [DATABASE] [PAGES] [SERVER.udl]    (default /tmp/dbtext-find-bench.txdb, 100000)
 //   dbtext-findbench --man [DATABASE] [PAGES]           (default /tmp/dbtext-man-bench.txdb, 100000)
+//   dbtext-findbench --export-man [DATABASE]            (default /tmp/dbtext-man-3315.txdb)
 //
 // --man: real text. Debian's manpages-ja rendered as text and repeated to PAGES pages; `dbtext
 // --find` is timed as whole processes against the sqlite3 program running the find statement (the
@@ -223,6 +224,26 @@ int main(int argc, char** argv) {
         core.exec();
         std::printf("%lld rows in %.3f s, RSS %.0f MB\n", qlonglong(rows), seconds(t), rssKb() / 1024.0);
         return 0;
+    }
+    if (argc > 1 && std::strcmp(argv[1], "--export-man") == 0) {
+        // A real manual of 3,315 pages exported whole by dbtext --export, as PDF and as HTML.
+        QApplication app(argc, argv);
+        const QString db = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("/tmp/dbtext-man-3315.txdb");
+        QString error;
+        if (!QFile::exists(db) && !bench::writeManCorpus(db, 3315, error)) {
+            std::fprintf(stderr, "cannot write %s: %s\n", qPrintable(db), qPrintable(error));
+            return 1;
+        }
+        const QString dbtext = QCoreApplication::applicationDirPath() + QStringLiteral("/../src/app/dbtext");
+        int failed = 0;
+        for (const QString& out : {QStringLiteral("/tmp/dbtext-man-3315.pdf"), QStringLiteral("/tmp/dbtext-man-3315.html")}) {
+            const bench::ProcessRun run = bench::runProcess(dbtext, {QStringLiteral("--export"), QStringLiteral("0"), out, db});
+            std::printf("export of 3,315 pages to %s: %.1f s, peak %.0f MB, %.0f MB written%s\n", qPrintable(out),
+                        run.seconds, run.maxRssKb / 1024.0, QFileInfo(out).size() / 1e6,
+                        run.exitCode == 0 ? "" : " FAILED");
+            failed += run.exitCode != 0;
+        }
+        return failed;
     }
     if (argc > 1 && std::strcmp(argv[1], "--man") == 0) {
         QApplication app(argc, argv);

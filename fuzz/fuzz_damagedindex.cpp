@@ -1,8 +1,8 @@
 // Fuzz target: reading a damaged find index. One small database is indexed once; each input changes
 // bytes of its index (each change: a place and a value). Properties: a find through the changed
-// index answers nothing or exactly the statement's rows (the checksum catches the change); with the
-// checksum made to fit the changed bytes, as a change that fooled it would, the reading of every
-// section still stays inside the file and ends.
+// index answers nothing or exactly the statement's rows (the block sums catch a change a find reads);
+// with the sums made to fit the changed bytes, as a change that fooled them would, the reading of
+// every section still stays inside the file and ends.
 #include "FuzzCheck.h"
 #include "find/FindIndex.h"
 #include "find/IndexChecksum.h"
@@ -52,11 +52,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const qsizetype at = qsizetype((data[i] << 8 | data[i + 1]) % bad.size());
         bad[at] = char(data[i + 2]);
     }
-    if (resum && bad.size() > 72) {
-        // The footer's checksum (8 bytes before the closing mark) made to fit the changed bytes.
-        const qsizetype summed = bad.size() - 16;
-        const quint64 sum = find::IndexChecksum::of(reinterpret_cast<const uchar*>(bad.constData()), size_t(summed));
-        qToLittleEndian(sum, bad.data() + summed);
+    if (resum && bad.size() > 44 + 80) {
+        // The sums of the blocks and the footer's own made to fit the changed bytes, as a change that
+        // fooled them would, where the footer still says where the sums are.
+        const qsizetype foot = bad.size() - 80;
+        const qint64 sumsAt = qFromLittleEndian<qint64>(bad.constData() + foot + 56);
+        const qint64 block = qint64(find::IndexChecksum::kBlock);
+        if (sumsAt >= 44 && sumsAt <= foot && sumsAt + 8 * ((sumsAt - 44 + block - 1) / block) == foot) {
+            const auto* bytes = reinterpret_cast<const uchar*>(bad.constData());
+            for (qint64 at = 44, b = 0; at < sumsAt; at += block, ++b)
+                qToLittleEndian(find::IndexChecksum::blockSum(bytes + at, size_t(std::min(block, sumsAt - at)), quint64(b)),
+                                bad.data() + sumsAt + 8 * b);
+            find::IndexChecksum own;
+            own.add(bad.constData() + sumsAt, size_t(foot + 64 - sumsAt));
+            qToLittleEndian(own.value(), bad.data() + foot + 64);
+        }
     }
     {
         // A new file each time, as the builder writes it: a file rewritten in place within one tick

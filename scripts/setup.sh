@@ -16,7 +16,7 @@ packages=(
     cups printer-driver-cups-pdf libcups2-dev
     libpq-dev postgresql-15
     xvfb openbox x11-utils xdotool libxml2-utils libfile-mimeinfo-perl
-    manpages-ja
+    manpages-ja python3-pypdf
 )
 
 missing=()

@@ -2,12 +2,15 @@
 #include "app/Options.h"
 
 #include "docdb/zSvr.h"
+#include "book/BookExport.h"
 #include "find/FindIndex.h"
 #include "find/PageFind.h"
 #include "platform/MessageBox.h"
 #include "util/zClt.h"
 
 #include <QFileInfo>
+
+#include <unistd.h>
 
 namespace app {
 
@@ -99,6 +102,45 @@ int find(const OptionRequest& r, const QString& program, std::FILE* out, std::FI
     return 0;
 }
 
+int exportBook(const OptionRequest& r, const QString& program, std::FILE* err) {
+    const util::zClt files;
+    if (!files.FbExFile(r.path)) {
+        write(err, program + QStringLiteral(": ") + r.path + QStringLiteral(" が見つかりません\n"));
+        return 2;
+    }
+    StreamMessages messages(err, program);
+    docdb::zSvr svr(messages, files);
+    bool ok = false;
+    svr.D_StDcDb(r.path, ok);
+    if (!ok) {
+        if (!messages.shown)
+            write(err, program + QStringLiteral(": ") + r.path + QStringLiteral(" は文書DBではありません\n"));
+        return 2;
+    }
+    book::Branch branch;
+    QString error;
+    bool noSuchPage = false;
+    if (!book::readBranch(svr, r.page, false, branch, error, &noSuchPage)) {
+        write(err, program + QStringLiteral(": ") + oneLine(error) + QLatin1Char('\n'));
+        return noSuchPage ? 2 : 1;
+    }
+    // Progress on a terminal only: a script's log gets nothing but errors.
+    const bool terminal = isatty(fileno(err)) != 0;
+    const book::Progress progress = [&](int done, int total) {
+        if (terminal)
+            write(err, QStringLiteral("\r%1 / %2 ページ").arg(done).arg(total));
+        return true;
+    };
+    const bool written = book::writeBook(svr, branch, r.out, progress, error);
+    if (terminal)
+        write(err, QStringLiteral("\n"));
+    if (!written) {
+        write(err, program + QStringLiteral(": ") + oneLine(error) + QLatin1Char('\n'));
+        return 1;
+    }
+    return 0;
+}
+
 } // namespace
 
 OptionRequest parseOptions(const QStringList& arguments) {
@@ -112,6 +154,24 @@ OptionRequest parseOptions(const QStringList& arguments) {
         r.kind = OptionRequest::Kind::Help;
     } else if (first == QLatin1String("--version")) {
         r.kind = OptionRequest::Kind::Version;
+    } else if (first == QLatin1String("--export")) {
+        const QStringList rest = arguments.mid(1);
+        r.kind = OptionRequest::Kind::Error;
+        bool whole = false;
+        const qint32 page = rest.value(0).toInt(&whole);
+        if (rest.size() != 3)
+            r.error = QStringLiteral("--export にはページ番号、書き出すファイルとデータベースを指定して下さい");
+        else if (!whole || page < 0)
+            r.error = QStringLiteral("ページ番号は 0 (データベース全体) 以上の整数で指定して下さい");
+        else if (book::bookKind(rest[1]) == 0)
+            r.error = QStringLiteral("書き出すファイルの拡張子は .pdf .htm .html のどれかにして下さい");
+        if (!r.error.isEmpty())
+            return r;
+        r.kind = OptionRequest::Kind::Export;
+        r.page = page;
+        r.out = rest[1];
+        r.path = rest[2];
+        return r;
     } else if (first == QLatin1String("--find") || first.startsWith(QLatin1String("--find="))) {
         QStringList rest = arguments.mid(1);
         if (first != QLatin1String("--find"))
@@ -146,6 +206,9 @@ QString usageText(const QString& program) {
                "      \"ページ番号<タブ>題名\" (UTF-8) で書き出します。ウィンドウは開きません。\n"
                "      検索語は空白で区切り、% は任意の文字列、_ は任意の一文字です。\n"
                "      題名の中のタブ、改行などの制御文字は空白にして書き出します。\n"
+               "  %1 --export ページ番号 出力ファイル データベース\n"
+               "      ページ番号のページとその下のすべてを一つの PDF (.pdf) か HTML (.html, .htm)\n"
+               "      に書き出します。ページ番号 0 はデータベース全体です。ウィンドウは開きません。\n"
                "  %1 --help      この説明を表示します。\n"
                "  %1 --version   版を表示します。\n"
                "終了コード: 0 成功 (該当なしを含む)、1 読み出しの失敗、2 引数の誤りまたは文書DBでないファイル\n")
@@ -166,6 +229,8 @@ int runOptions(const OptionRequest& request, const QString& program, std::FILE* 
         return 0;
     case OptionRequest::Kind::Find:
         return find(request, program, out, err);
+    case OptionRequest::Kind::Export:
+        return exportBook(request, program, err);
     case OptionRequest::Kind::Error:
         write(err, program + QStringLiteral(": ") + request.error + QLatin1Char('\n') + usageText(program));
         return 2;

@@ -1,5 +1,5 @@
-// Options: the command line's options for scripts (--find, --help, --version), which run without a
-// window, and the usage text.
+// Options: the command line's options for scripts (--find, --export, --help, --version), which run
+// without a window, and the usage text.
 #pragma once
 
 #include <QString>
@@ -16,11 +16,14 @@ struct OptionRequest {
         Help,    // --help, -h
         Version, // --version
         Find,    // --find WORDS PATH
+        Export,  // --export PAGE OUT PATH
         Error,   // an option used wrongly; error holds the reason
     };
     Kind kind = Kind::None;
     QString words; // --find: the words, exactly as given
-    QString path;  // --find: the database
+    QString path;  // --find, --export: the database
+    qint32 page = 0; // --export: the page whose branch is exported, 0 for the whole database
+    QString out;     // --export: the file written
     QString error;
 };
 
@@ -35,8 +38,9 @@ QString usageText(const QString& program);
 QString versionText(const QString& program);
 
 /// Carries out an option request that is not Kind::None, writing UTF-8 to out and err, and returns
-/// the exit code: 0 done (also a find without results), 1 the database could not be read, 2 a wrong
-/// command line or a path that is not a document database. Opens no window and writes no file.
+/// the exit code: 0 done (also a find without results), 1 the database could not be read (or the
+/// export not written), 2 a wrong command line or a path that is not a document database. Opens no
+/// window and writes no file but the export's (and the find index). --export needs a QGuiApplication.
 int runOptions(const OptionRequest& request, const QString& program, std::FILE* out, std::FILE* err);
 
 } // namespace app

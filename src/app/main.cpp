@@ -16,16 +16,23 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QDir>
 #include <QTimer>
 #include <QTranslator>
 
 #include <cstdio>
+#include <memory>
 
 int main(int argc, char** argv) {
-    // Options for scripts (--find, --help, --version) run without a window and need no display.
+    // Options for scripts (--find, --export, --help, --version) run without a window and need no
+    // display; an export lays pages out, which needs fonts: a GUI application, offscreen.
     if (argc > 1 && argv[1][0] == '-') {
-        QCoreApplication core(argc, argv);
+        const bool layout = qstrcmp(argv[1], "--export") == 0;
+        if (layout)
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        const std::unique_ptr<QCoreApplication> core(layout ? new QGuiApplication(argc, argv)
+                                                            : new QCoreApplication(argc, argv));
         QStringList args = QCoreApplication::arguments();
         args.removeFirst();
         const app::OptionRequest request = app::parseOptions(args);

@@ -58,6 +58,8 @@ inline const QString kRename = QStringLiteral("Update tbTree Set szDoc='?' Where
 inline const QString kStamp = QStringLiteral(" Update tbTree Set ? = ? Where noLfP = ? And noLfC = ? ");
 // Document of a page (+ number).
 inline const QString kDocument = QStringLiteral(" Select obDoc, szDoc From msDoc Where noDoc = ");
+// The placements below a page (+ number, then kRunOrder), for an export of its branch.
+inline const QString kBranchChildren = QStringLiteral(" Select noLfC, szDoc, boLnk, boHide From tbTree Where noLfP = ");
 // Title of a page (+ number), for the offer to go on where the last reading ended.
 inline const QString kTitle = QStringLiteral(" Select szDoc From msDoc Where noDoc = ");
 // Attached XML (+ number).

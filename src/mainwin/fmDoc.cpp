@@ -171,6 +171,7 @@ void fmDoc::EnMenu(bool e) {
     m_mnFile[1]->setEnabled(e);
     m_mnFile[2]->setEnabled(e);
     m_mnFile[4]->setEnabled(e);
+    m_mnExport->setEnabled(e);
 }
 
 void fmDoc::DbDialog(QString& path, bool save, const QString& title) {

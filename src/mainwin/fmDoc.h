@@ -89,6 +89,11 @@ public:
     /// The run-through's page list for the current mode: "parent-page" of the start, then every
     /// visible page below it depth first ("ｱｲﾃﾑがありません" and an empty list without a selection).
     void PageList(QString& list);
+    /// "ﾍﾟｰｼﾞ以下を書き出す": the page selected in the tree and everything below it, as one PDF or
+    /// HTML file chosen in the file dialog (pages left out of the run-through too, when the user
+    /// says so), with progress and キャンセル; a cancelled or failed export leaves no file.
+    void ExportBranch();
+    QAction* mnExport() const { return m_mnExport; }
     /// Appends "parent-child," for the children of parent (and their own, below the limit of 100).
     void AddPages(const QString& parent, QString& list, qint32& count);
     void setRunMode(int mode) { m_runMode = mode; }
@@ -255,6 +260,7 @@ private:
     pageview::sbTvw* m_tvw = nullptr;  // the page view, made when first used
     QVector<QMenu*> m_mnJb;
     QVector<QAction*> m_mnFile, m_mnDmp, m_mnUsr, m_mnTree, m_mnZoom, m_mnApp, m_mnApSys;
+    QAction* m_mnExport = nullptr;
     QActionGroup* m_treeGroup = nullptr;
     QActionGroup* m_zoomGroup = nullptr;
 

@@ -67,6 +67,9 @@ void fmDoc::buildMenus() {
         m_mnDmp << addItem(dmp, dmpTexts[i], QStringLiteral("mnDmp%1").arg(i));
         connect(m_mnDmp[i], &QAction::triggered, this, [this, i] { RunPages(i); });
     }
+    // The page chosen in the tree with everything below it, as one PDF or HTML file.
+    m_mnExport = addItem(file, QStringLiteral("ﾍﾟｰｼﾞ以下を書き出す (PDF/HTML)"), QStringLiteral("mnExport"));
+    connect(m_mnExport, &QAction::triggered, this, &fmDoc::ExportBranch);
     // The databases opened last, newest first, between the run-through and 終了.
     m_recentMenu = new QMenu(QStringLiteral("最近開いたﾃﾞｰﾀｰﾍﾞｰｽ"), file);
     m_recentMenu->setObjectName(QStringLiteral("mnRecentDb"));

@@ -2,6 +2,7 @@
 #include "mainwin/fmDoc.h"
 
 #include "batchview/sbDmp.h"
+#include "book/BookExport.h"
 #include "docdb/Schema.h"
 #include "docdb/zSvr.h"
 #include "navigator/uTrX.h"
@@ -11,9 +12,11 @@
 #include "util/Vb.h"
 #include "util/zClt.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
+#include <QProgressDialog>
 
 namespace mainwin {
 
@@ -89,6 +92,64 @@ void fmDoc::SaveDoc() {
         showNote(m_txDc->notice());
         m_s.messages.show(m_txDc->notice());
     }
+}
+
+void fmDoc::ExportBranch() {
+    const QString key = m_tree->SlctdKy();
+    const std::optional<qint32> no = util::pageNumber(key.section(QLatin1Char('-'), 1));
+    if (key.isEmpty() || !no) {
+        m_s.messages.show(QStringLiteral("ｱｲﾃﾑがありません"));
+        return;
+    }
+    book::Branch branch, everything;
+    QString error;
+    if (!book::readBranch(m_s.svr, *no, false, branch, error)) {
+        m_s.messages.show(error);
+        return;
+    }
+    // Pages left out of the run-through: asked about only when the branch has some.
+    if (book::readBranch(m_s.svr, *no, true, everything, error) && everything.entries.size() != branch.entries.size() &&
+        m_s.messages.show(QStringLiteral("通し表示から外したﾍﾟｰｼﾞも書き出しますか?"), platform::MsgButtons::YesNo) ==
+            platform::MsgAnswer::Yes)
+        branch = everything;
+    int chosen = 0;
+    QString name = m_s.fileDialog.save(QStringLiteral("ﾍﾟｰｼﾞ以下を書き出す"),
+                                       QStringLiteral("PDF (*.pdf)|*.pdf|HTML (*.html;*.htm)|*.html;*.htm|"), this,
+                                       dialogStart(safeFileName(branch.title) + QStringLiteral(".pdf")), &chosen);
+    if (name.isEmpty())
+        return;
+    noteFolder(name);
+    if (!util::fileNamePart(name).contains(QLatin1Char('.')))
+        name += chosen == 1 ? QStringLiteral(".html") : QStringLiteral(".pdf"); // the type chosen
+    if (book::bookKind(name) == 0) {
+        m_s.messages.show(util::fileNamePart(name) +
+                          QStringLiteral(" は書き出せません。拡張子は .pdf .htm .html のどれかにして下さい"));
+        return;
+    }
+    // Page by page, the window painting meanwhile; キャンセル stops it and leaves no file.
+    QProgressDialog progress(QStringLiteral("書き出しています..."), QStringLiteral("キャンセル"), 0,
+                             int(branch.pages.size()), this);
+    progress.setWindowTitle(windowTitle());
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    const bool written = book::writeBook(
+        m_s.svr, branch, name,
+        [&progress](int done, int total) {
+            progress.setMaximum(total);
+            progress.setValue(done);
+            progress.setLabelText(QStringLiteral("書き出しています... %1 / %2 ﾍﾟｰｼﾞ").arg(done).arg(total));
+            QCoreApplication::processEvents();
+            return !progress.wasCanceled();
+        },
+        error);
+    const bool cancelled = progress.wasCanceled();
+    progress.reset();
+    if (written)
+        showNote(QStringLiteral("書き出しました: ") + name);
+    else if (cancelled)
+        showNote(QStringLiteral("書き出しを中止しました"));
+    else
+        m_s.messages.show(name + QStringLiteral(" を書き出せませんでした") + QLatin1Char('\r') + error);
 }
 
 void fmDoc::RunPages(int mode) {

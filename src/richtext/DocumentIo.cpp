@@ -43,60 +43,21 @@ bool cancelled(const SaveControl* control, QString& reason) {
 }
 
 bool writePdf(const PageSource& src, const QString& file, QString& reason, SaveControl* control) {
-    const PageSetup& page = src.page;
-    const QVector<PagePart> bounds = source::partition(src);
-    const int parts = int(bounds.size());
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     QVector<pdflinks::Link> links;
+    QVector<double> heights;
     {
         QPdfWriter pdf(&buffer);
-        constexpr int kDpi = 1200;
-        pdf.setResolution(kDpi);
-        // The page as it lies: a landscape page is the portrait size turned, not a portrait page.
-        const QSizeF inches(page.widthTw / 1440.0, page.heightTw / 1440.0);
-        const bool wide = inches.width() > inches.height();
-        pdf.setPageLayout(QPageLayout(QPageSize(wide ? inches.transposed() : inches, QPageSize::Inch),
-                                      wide ? QPageLayout::Landscape : QPageLayout::Portrait, QMarginsF()));
         pdf.setCreator(QStringLiteral("DB Text"));
         QPainter painter;
         int written = 0;
-        // An over-long page is laid out and written one part after the other, so that memory stays
-        // bounded; each part begins on a new sheet, as it does in the view.
-        for (int p = 0; p < parts; ++p) {
-            if (cancelled(control, reason))
-                return false;
-            std::unique_ptr<PageDocument> paged(
-                PageDocument::buildPaged(source::part(src, bounds, p), nullptr, /*withoutAnchors=*/true));
-            if (p == 0) {
-                pdf.setTitle(paged->metaInformation(QTextDocument::DocumentTitle));
-                if (!painter.begin(&pdf)) {
-                    reason = QStringLiteral("PDF を作成できません");
-                    return false;
-                }
-            }
-            for (pdflinks::Link link : pdflinks::collect(*paged, page)) {
-                link.page += written;
-                links << link;
-            }
-            const int pages = std::max(1, paged->pageCount());
-            if (control)
-                control->total = parts > 1 ? parts : pages;
-            for (int i = 0; i < pages; ++i) {
-                if (cancelled(control, reason))
-                    return false;
-                if (written > 0)
-                    pdf.newPage();
-                renderPage(painter, *paged, page, i, kDpi / 96.0);
-                ++written;
-                if (control)
-                    control->done = parts > 1 ? p : i + 1;
-            }
-        }
+        if (!drawPdfSheets(pdf, painter, src, true, written, links, heights, control, reason))
+            return false;
         painter.end();
     }
     QByteArray bytes = buffer.data();
-    if (!pdflinks::append(bytes, links, page)) {
+    if (!pdflinks::append(bytes, links, src.page)) {
         reason = QStringLiteral("PDF にリンクを書き込めません");
         return false;
     }
@@ -199,6 +160,58 @@ void renderPage(QPainter& painter, const QTextDocument& paged, const PageSetup& 
     ctx.palette.setColor(QPalette::Text, Qt::black);
     paged.documentLayout()->draw(&painter, ctx);
     painter.restore();
+}
+
+bool drawPdfSheets(QPdfWriter& pdf, QPainter& painter, const PageSource& src, bool withTitle, int& written,
+                   QVector<pdflinks::Link>& links, QVector<double>& sheetHeights, SaveControl* control,
+                   QString& reason) {
+    const PageSetup& page = src.page;
+    const QVector<PagePart> bounds = source::partition(src);
+    const int parts = int(bounds.size());
+    constexpr int kDpi = 1200;
+    // The page as it lies: a landscape page is the portrait size turned, not a portrait page.
+    const QSizeF inches(page.widthTw / 1440.0, page.heightTw / 1440.0);
+    const bool wide = inches.width() > inches.height();
+    const QPageLayout layout(QPageSize(wide ? inches.transposed() : inches, QPageSize::Inch),
+                             wide ? QPageLayout::Landscape : QPageLayout::Portrait, QMarginsF());
+    // An over-long page is laid out and written one part after the other, so that memory stays
+    // bounded; each part begins on a new sheet, as it does in the view.
+    for (int p = 0; p < parts; ++p) {
+        if (cancelled(control, reason))
+            return false;
+        std::unique_ptr<PageDocument> paged(
+            PageDocument::buildPaged(source::part(src, bounds, p), nullptr, /*withoutAnchors=*/true));
+        if (p == 0 && withTitle)
+            pdf.setTitle(paged->metaInformation(QTextDocument::DocumentTitle));
+        for (pdflinks::Link link : pdflinks::collect(*paged, page)) {
+            link.page += written;
+            links << link;
+        }
+        const int pages = std::max(1, paged->pageCount());
+        if (control)
+            control->total = parts > 1 ? parts : pages;
+        for (int i = 0; i < pages; ++i) {
+            if (cancelled(control, reason))
+                return false;
+            if (written == 0) {
+                pdf.setResolution(kDpi);
+                pdf.setPageLayout(layout);
+                if (!painter.begin(&pdf)) {
+                    reason = QStringLiteral("PDF を作成できません");
+                    return false;
+                }
+            } else {
+                pdf.setPageLayout(layout); // for the sheet that newPage begins
+                pdf.newPage();
+            }
+            renderPage(painter, *paged, page, i, kDpi / 96.0);
+            sheetHeights << page.heightTw / 20.0;
+            ++written;
+            if (control)
+                control->done = parts > 1 ? p : i + 1;
+        }
+    }
+    return true;
 }
 
 bool saveFile(const PageSource& src, const QString& file, int format, const QString& workFolder, QString& reason,

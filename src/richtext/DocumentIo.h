@@ -6,12 +6,19 @@
 #include "richtext/PageSource.h"
 
 #include <QString>
+#include <QVector>
 
 #include <atomic>
 
 class QPainter;
 
+class QPdfWriter;
+
 namespace richtext {
+
+namespace pdflinks {
+struct Link;
+}
 
 /// Format codes of the document view.
 enum DocFormat : int {
@@ -36,6 +43,16 @@ namespace docio {
 /// Draws page `index` (0-based) of a paged document at scale (device pixels per layout unit),
 /// with its top-left corner at the painter's origin.
 void renderPage(QPainter& painter, const QTextDocument& paged, const PageSetup& page, int index, double scale);
+
+/// Lays a page out as the page view does and draws its sheets onto a PDF being written, each part of
+/// an over-long page from a new sheet, the sheets in the page's own size and orientation. `written`
+/// counts the sheets drawn so far (the first one begins the painter), and grows by this page's. Its
+/// links are added with their sheets, and each sheet's height in points to sheetHeights; with
+/// withTitle the PDF takes the page's title. False with a reason when the painter cannot begin or
+/// when control was cancelled.
+bool drawPdfSheets(QPdfWriter& pdf, QPainter& painter, const PageSource& src, bool withTitle, int& written,
+                   QVector<pdflinks::Link>& links, QVector<double>& sheetHeights, SaveControl* control,
+                   QString& reason);
 
 /// Saves the page to file in format (1, 4, 5, 9, 12, 13); may run in any thread. LibreOffice formats
 /// use workFolder for their profile and intermediate files. False with a reason on failure or when

@@ -11,6 +11,7 @@
 #include <QTextLayout>
 
 #include <cmath>
+#include <functional>
 
 namespace richtext::pdflinks {
 
@@ -114,8 +115,21 @@ QByteArray pdfString(const QString& text) {
     return out + ')';
 }
 
-bool append(QByteArray& pdf, const QVector<Link>& links, const PageSetup& page) {
-    if (links.isEmpty())
+namespace {
+
+/// A PDF text string of any characters: UTF-16BE with its byte order mark, in hex.
+QByteArray pdfTextString(const QString& text) {
+    QByteArray out("<FEFF");
+    for (const QChar c : text)
+        out += QByteArray::number(c.unicode(), 16).rightJustified(4, '0').toUpper();
+    return out + '>';
+}
+
+/// The incremental update shared by a page's links and a book: annotations, and an outline with a
+/// new catalog when one is given.
+bool appendUpdate(QByteArray& pdf, const QVector<Link>& links, const std::function<double(int)>& sheetHeight,
+                  const QVector<OutlineItem>& outline) {
+    if (links.isEmpty() && outline.isEmpty())
         return true;
     // The trailer of the file as written: its size, root, info and where its cross-reference table is.
     const qsizetype sx = pdf.lastIndexOf("startxref");
@@ -144,8 +158,11 @@ bool append(QByteArray& pdf, const QVector<Link>& links, const PageSetup& page) 
     static const QRegularExpression refRe(QStringLiteral("(\\d+)\\s+0\\s+R"));
     for (auto it = refRe.globalMatch(kids.captured(1)); it.hasNext();)
         pages.push_back(it.next().captured(1).toInt());
+    // A place on a sheet: its top left.
+    auto destination = [&](int sheet) {
+        return "[" + QByteArray::number(pages[sheet]) + " 0 R /XYZ 0 " + number(sheetHeight(sheet)) + " null]";
+    };
 
-    const double pageHeightPt = page.heightTw / 20.0;
     QByteArray update = pdf.endsWith('\n') ? QByteArray() : QByteArray("\n");
     QMap<int, qsizetype> offsets; // object number → offset of the new version
     QMap<int, QByteArray> annots; // page object → its annotation references
@@ -155,10 +172,13 @@ bool append(QByteArray& pdf, const QVector<Link>& links, const PageSetup& page) 
         const int num = next++;
         offsets[num] = pdf.size() + update.size();
         const QRectF& r = link.rect;
+        const double h = sheetHeight(link.page);
+        const QByteArray action = link.target >= 0 && link.target < pages.size()
+                                      ? "/A << /Type /Action /S /GoTo /D " + destination(link.target) + " >>"
+                                      : "/A << /Type /Action /S /URI /URI " + pdfString(link.uri) + " >>";
         update += QByteArray::number(num) + " 0 obj\n<<\n/Type /Annot\n/Subtype /Link\n/Rect [" + number(r.left()) +
-                  ' ' + number(pageHeightPt - r.bottom()) + ' ' + number(r.right()) + ' ' +
-                  number(pageHeightPt - r.top()) + "]\n/Border [0 0 0]\n/A << /Type /Action /S /URI /URI " +
-                  pdfString(link.uri) + " >>\n>>\nendobj\n";
+                  ' ' + number(h - r.bottom()) + ' ' + number(r.right()) + ' ' + number(h - r.top()) +
+                  "]\n/Border [0 0 0]\n" + action + "\n>>\nendobj\n";
         annots[pages[link.page]] += QByteArray::number(num) + " 0 R ";
     }
     static const QRegularExpression oldAnnots(QStringLiteral("/Annots\\s*(\\[[^\\]]*\\]|\\d+\\s+0\\s+R)"));
@@ -171,6 +191,68 @@ bool append(QByteArray& pdf, const QVector<Link>& links, const PageSetup& page) 
         offsets[it.key()] = pdf.size() + update.size();
         update += QByteArray::number(it.key()) + " 0 obj\n" + dict.toLatin1() + "\nendobj\n";
     }
+    if (!outline.isEmpty()) {
+        // The outline: each item under the nearest item before it that is one level higher.
+        const int count = int(outline.size());
+        const int first = next;
+        const int outlines = first + count;
+        next = outlines + 1;
+        QVector<int> parent(count, -1), firstChild(count, -1), lastChild(count, -1), prev(count, -1), after(count, -1),
+            descendants(count, 0);
+        QVector<int> open; // the items open at each depth
+        int topFirst = -1, topLast = -1, tops = 0;
+        for (int i = 0; i < count; ++i) {
+            const int depth = std::clamp(outline[i].depth, 0, int(open.size()));
+            open.resize(depth);
+            parent[i] = depth > 0 ? open.back() : -1;
+            const int p = parent[i];
+            int& last = p >= 0 ? lastChild[p] : topLast;
+            if (last >= 0) {
+                after[last] = i;
+                prev[i] = last;
+            } else if (p >= 0) {
+                firstChild[p] = i;
+            } else {
+                topFirst = i;
+            }
+            last = i;
+            if (p < 0)
+                ++tops;
+            for (int a = p; a >= 0; a = parent[a])
+                ++descendants[a];
+            open.push_back(i);
+        }
+        auto ref = [first](int i) { return QByteArray::number(first + i) + " 0 R"; };
+        for (int i = 0; i < count; ++i) {
+            offsets[first + i] = pdf.size() + update.size();
+            QByteArray item = QByteArray::number(first + i) + " 0 obj\n<<\n/Title " + pdfTextString(outline[i].title) +
+                              "\n/Parent " + (parent[i] >= 0 ? ref(parent[i]) : QByteArray::number(outlines) + " 0 R");
+            if (prev[i] >= 0)
+                item += "\n/Prev " + ref(prev[i]);
+            if (after[i] >= 0)
+                item += "\n/Next " + ref(after[i]);
+            if (firstChild[i] >= 0)
+                item += "\n/First " + ref(firstChild[i]) + "\n/Last " + ref(lastChild[i]) + "\n/Count " +
+                        QByteArray::number(descendants[i]);
+            if (outline[i].sheet >= 0 && outline[i].sheet < pages.size())
+                item += "\n/Dest " + destination(outline[i].sheet);
+            update += item + "\n>>\nendobj\n";
+        }
+        offsets[outlines] = pdf.size() + update.size();
+        update += QByteArray::number(outlines) + " 0 obj\n<<\n/Type /Outlines\n/First " + ref(topFirst) + "\n/Last " +
+                  ref(topLast) + "\n/Count " + QByteArray::number(count) + "\n>>\nendobj\n";
+        Q_UNUSED(tops);
+        // The catalog again, with the outline and shown beside the sheets.
+        QString catalog = QString::fromLatin1(objectDict(pdf, table, root));
+        if (catalog.isEmpty())
+            return false;
+        static const QRegularExpression oldOutline(
+            QStringLiteral("/(Outlines\\s*\\d+\\s+0\\s+R|PageMode\\s*/\\w+)"));
+        catalog.remove(oldOutline);
+        catalog.insert(catalog.size() - 2, QStringLiteral("/Outlines %1 0 R\n/PageMode /UseOutlines\n").arg(outlines));
+        offsets[root] = pdf.size() + update.size();
+        update += QByteArray::number(root) + " 0 obj\n" + catalog.toLatin1() + "\nendobj\n";
+    }
     const qsizetype xref = pdf.size() + update.size();
     update += "xref\n";
     for (auto it = offsets.cbegin(); it != offsets.cend(); ++it)
@@ -182,6 +264,19 @@ bool append(QByteArray& pdf, const QVector<Link>& links, const PageSetup& page) 
     update += " /Prev " + QByteArray::number(prevXref) + " >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
     pdf += update;
     return true;
+}
+
+} // namespace
+
+bool append(QByteArray& pdf, const QVector<Link>& links, const PageSetup& page) {
+    const double height = page.heightTw / 20.0;
+    return appendUpdate(pdf, links, [height](int) { return height; }, {});
+}
+
+bool appendBook(QByteArray& pdf, const QVector<Link>& links, const QVector<double>& sheetHeights,
+                const QVector<OutlineItem>& outline) {
+    return appendUpdate(
+        pdf, links, [&sheetHeights](int sheet) { return sheetHeights.value(sheet, 0); }, outline);
 }
 
 } // namespace richtext::pdflinks
