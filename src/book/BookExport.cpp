@@ -279,7 +279,6 @@ bool readBranch(docdb::zSvr& svr, qint32 root, bool all, Branch& branch, QString
         }
         rs.close();
         branch.entries.push_back({branch.title, root, 0, true});
-        branch.pages.push_back(root);
         exported.insert(root);
         onPath.insert(root);
         top.depth = 1;
@@ -303,14 +302,12 @@ bool readBranch(docdb::zSvr& svr, qint32 root, bool all, Branch& branch, QString
         const int depth = f.depth;
         if (c.hidden && !all)
             continue;
-        const bool own = !exported.contains(c.no) && !onPath.contains(c.no);
+        // A page is exported at its first own placement; a link placement points to it.
+        const bool own = !c.link && !exported.contains(c.no) && !onPath.contains(c.no);
         branch.entries.push_back({c.title, c.no, depth, own});
         if (!own)
             continue;
         exported.insert(c.no);
-        branch.pages.push_back(c.no);
-        if (c.link)
-            continue; // a link placement shows the page, not the tree below its own placement
         Frame below;
         below.depth = depth + 1;
         below.no = c.no;
@@ -319,6 +316,15 @@ bool readBranch(docdb::zSvr& svr, qint32 root, bool all, Branch& branch, QString
         onPath.insert(c.no);
         stack.push_back(std::move(below));
     }
+    // A page the branch holds through link placements alone is exported at the first of them.
+    for (Entry& e : branch.entries)
+        if (!e.own && !exported.contains(e.no)) {
+            e.own = true;
+            exported.insert(e.no);
+        }
+    for (const Entry& e : branch.entries)
+        if (e.own)
+            branch.pages.push_back(e.no);
     return true;
 }
 

@@ -30,9 +30,9 @@ struct Branch {
 };
 
 /// The branch of page `root` (the page itself first, then everything below it in tree order), or
-/// with root 0 the whole database. Each page is exported at its first placement; a link placement
-/// exports nothing below it, and a placement of a page already exported (a second one, or one that
-/// would close a cycle) only points to it. Rows hidden from the run-through are left out with
+/// with root 0 the whole database. Each page is exported at its first placement that is no link
+/// (with what lies below it); a link placement, a second placement and one that would close a cycle
+/// only point to it. A page held through link placements alone is exported at the first of them. Rows hidden from the run-through are left out with
 /// everything below them, unless all is true. False with error when the tree cannot be read or
 /// root is no page (noSuchPage then says so).
 bool readBranch(docdb::zSvr& svr, qint32 root, bool all, Branch& branch, QString& error, bool* noSuchPage = nullptr);

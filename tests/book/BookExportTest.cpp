@@ -132,6 +132,18 @@ TEST_F(BookExport, TheBranchHoldsEachPageOnceCutsCyclesAndLeavesHiddenRowsOut) {
     EXPECT_EQ(b.title, QStringLiteral("manual"));
     EXPECT_FALSE(book::readBranch(svr, 99, false, b, error));
     EXPECT_FALSE(error.isEmpty());
+    // The sample database: a link placement of 印刷 comes before its own placement, which exports it.
+    docdb::zSvr sample{box, clt};
+    bool ok = false;
+    sample.D_StDcDb(testsupport::sampleDb(), ok);
+    ASSERT_TRUE(ok);
+    ASSERT_TRUE(book::readBranch(sample, 0, true, b, error));
+    QStringList printing;
+    for (const book::Entry& e : b.entries)
+        if (e.no == 23)
+            printing << e.title + (e.own ? QString() : QStringLiteral(" →"));
+    EXPECT_EQ(printing, (QStringList{QStringLiteral("印刷(ﾌｧｲﾙﾒﾆｭｰから) →"), QStringLiteral("印刷")}));
+    EXPECT_EQ(b.pages.count(23), 1);
 }
 
 TEST_F(BookExport, ThePdfHasTheTreeAsOutlineLinksBetweenItsPagesAndEveryText) {

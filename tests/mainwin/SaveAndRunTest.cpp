@@ -106,6 +106,29 @@ TEST_F(SaveAndRun, CtrlSSavesTheSamplePageAsPdfAndDocx) {
     EXPECT_TRUE(box.texts.isEmpty()) << box.texts.join(' ').toStdString();
 }
 
+TEST_F(SaveAndRun, TheFileMenuExportsTheChosenPagesBranch) {
+    makeWindow();
+    activate(db);
+    window->tree()->SetLeaf(QStringLiteral("5"));
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    dialog.filterChosen = 1; // HTML, for a name without an extension
+    dialog.answers.enqueue(tmp.filePath(QStringLiteral("branch")));
+    box.answers.enqueue(platform::MsgAnswer::No); // the hidden page stays out
+    QTest::keyClick(window.get(), Qt::Key_F, Qt::AltModifier);
+    QMenu* file = window->menu(0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return file->isVisible(); }, 2000));
+    QTest::mouseClick(file, Qt::LeftButton, {}, file->actionGeometry(window->mnExport()).center());
+    EXPECT_EQ(box.texts, QStringList{QStringLiteral("通し表示から外したﾍﾟｰｼﾞも書き出しますか?")});
+    ASSERT_EQ(dialog.calls.size(), 1);
+    EXPECT_TRUE(dialog.calls[0].start.endsWith(QStringLiteral("/五.pdf"))) << dialog.calls[0].start.toStdString();
+    const QString html = QString::fromUtf8(testsupport::readBytes(tmp.filePath(QStringLiteral("branch.html"))));
+    for (const char* id : {"p5", "p9", "p12"})
+        EXPECT_TRUE(html.contains(QStringLiteral("id=\"%1\"").arg(QLatin1String(id)))) << id;
+    EXPECT_FALSE(html.contains(QStringLiteral("id=\"p30\""))); // hidden from the run-through
+    EXPECT_EQ(window->statusNote()->text(), QStringLiteral("書き出しました: ") + tmp.filePath(QStringLiteral("branch.html")));
+}
+
 TEST_F(SaveAndRun, PageListsFollowTheTreeDepthFirstWithoutHiddenPages) {
     makeWindow();
     activate(db); // 5 (9, 12 (hidden 30)), 8 (21, 20, link 9), 40
