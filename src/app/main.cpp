@@ -29,8 +29,14 @@ int main(int argc, char** argv) {
     // display; an export lays pages out, which needs fonts: a GUI application, offscreen.
     if (argc > 1 && argv[1][0] == '-') {
         const bool layout = qstrcmp(argv[1], "--export") == 0;
-        if (layout)
+        if (layout) {
             qputenv("QT_QPA_PLATFORM", "offscreen");
+            // The export writes its file and nothing else: Qt's own notes (no runtime folder) stay out.
+            qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+                if (type == QtCriticalMsg || type == QtFatalMsg)
+                    std::fprintf(stderr, "%s\n", qPrintable(text));
+            });
+        }
         const std::unique_ptr<QCoreApplication> core(layout ? new QGuiApplication(argc, argv)
                                                             : new QCoreApplication(argc, argv));
         QStringList args = QCoreApplication::arguments();

@@ -9,7 +9,7 @@
 #include "richtext/PdfLinks.h"
 #include "util/Vb.h"
 
-#include <QBuffer>
+#include <QDir>
 #include <QFileInfo>
 #include <QHash>
 #include <QPainter>
@@ -17,6 +17,13 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QSet>
+#include <QTemporaryFile>
+#include <QUrl>
+
+#include <cstdio>
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 namespace book {
 
@@ -83,16 +90,30 @@ bool readPage(docdb::zSvr& svr, qint32 no, richtext::PageSource& src, QString& r
 
 const QString kCancelled = QStringLiteral("書き出しを中止しました");
 
+/// A title as the book shows it: control characters (a tab, a line break, NUL) as blanks, as the
+/// find's lines show them.
+QString shownTitle(const QString& title) {
+    QString t = title;
+    for (QChar& c : t)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            c = QLatin1Char(' ');
+    return t;
+}
+
 bool writePdf(docdb::zSvr& svr, const Branch& b, const QString& file, const Progress& progress, QString& reason) {
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
+    // Written as it goes into a file beside the book, which takes the book's name only when whole.
+    QTemporaryFile pdfFile(QFileInfo(file).absolutePath() + QStringLiteral("/.dbtext-book-XXXXXX.pdf"));
+    if (!pdfFile.open()) {
+        reason = QStringLiteral("%1 に書き込めません").arg(file);
+        return false;
+    }
     QVector<richtext::pdflinks::Link> links;
     QVector<double> heights;
     QHash<qint32, int> firstSheet;
     {
-        QPdfWriter pdf(&buffer);
+        QPdfWriter pdf(&pdfFile);
         pdf.setCreator(QStringLiteral("DB Text"));
-        pdf.setTitle(b.title);
+        pdf.setTitle(shownTitle(b.title));
         QPainter painter;
         int written = 0;
         for (int i = 0; i < b.pages.size(); ++i) {
@@ -116,10 +137,21 @@ bool writePdf(docdb::zSvr& svr, const Branch& b, const QString& file, const Prog
             link.target = firstSheet.value(*to);
     QVector<richtext::pdflinks::OutlineItem> outline;
     for (const Entry& e : b.entries)
-        outline.push_back({e.title, e.depth, firstSheet.value(e.no, -1)});
-    QByteArray bytes = buffer.data();
-    buffer.close();
-    if (!richtext::pdflinks::appendBook(bytes, links, heights, outline)) {
+        outline.push_back({shownTitle(e.title), e.depth, firstSheet.value(e.no, -1)});
+    // The outline and the links as an update after the PDF's last byte; only the parts of the PDF it
+    // refers to are read, from the file mapped.
+    QByteArray update;
+    bool made = false;
+    if (pdfFile.flush()) {
+        const qint64 size = pdfFile.size();
+        if (uchar* map = size > 0 ? pdfFile.map(0, size) : nullptr) {
+            made = richtext::pdflinks::bookUpdate(
+                QByteArray::fromRawData(reinterpret_cast<const char*>(map), qsizetype(size)), links, heights, outline,
+                update);
+            pdfFile.unmap(map);
+        }
+    }
+    if (!made) {
         reason = QStringLiteral("PDF に目次とリンクを書き込めません");
         return false;
     }
@@ -127,11 +159,17 @@ bool writePdf(docdb::zSvr& svr, const Branch& b, const QString& file, const Prog
         reason = kCancelled;
         return false;
     }
-    QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
+    pdfFile.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                           QFileDevice::ReadOther);
+    bool onDisk = pdfFile.seek(pdfFile.size()) && pdfFile.write(update) == update.size() && pdfFile.flush();
+#ifdef Q_OS_UNIX
+    onDisk = onDisk && ::fsync(pdfFile.handle()) == 0;
+#endif
+    if (!onDisk || std::rename(QFile::encodeName(pdfFile.fileName()).constData(), QFile::encodeName(file).constData()) != 0) {
         reason = QStringLiteral("%1 に書き込めません").arg(file);
         return false;
     }
+    pdfFile.setAutoRemove(false); // it is the book now
     return true;
 }
 
@@ -145,8 +183,50 @@ QString bodyOf(const QString& html) {
     return html.mid(from, c.hasMatch() ? c.capturedStart() - from : -1);
 }
 
+/// The anchor of a page in the book, of a form no stored page uses for its own.
 QString anchorOf(qint32 no) {
-    return QStringLiteral("p%1").arg(no);
+    return QStringLiteral("dbtext-p%1").arg(no);
+}
+
+/// A page's links made to work in the book: a page link to a page of the book leads to its anchor;
+/// an address stays as it is; a file named relative to the database's folder becomes its full
+/// address. A link that cannot lead anywhere from the book (a page outside it, a hint, an attached
+/// XML document) keeps its text and data without being a link.
+QString bookLinks(const QString& body, const QSet<qint32>& inBook, const QString& dbFolder) {
+    static const QRegularExpression href(QStringLiteral("\\bhref\\s*=\\s*(?:\"([^\"]*)\"|'([^']*)'|([^\\s>\"']+))"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression scheme(QStringLiteral("^[a-z][a-z0-9+.-]*:"), QRegularExpression::CaseInsensitiveOption);
+    QString out;
+    qsizetype at = 0;
+    for (auto it = href.globalMatch(body); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        const QString target = m.hasCaptured(1) ? m.captured(1) : m.hasCaptured(2) ? m.captured(2) : m.captured(3);
+        const QString data = target.toHtmlEscaped();
+        QString replaced;
+        const QString kind = target.left(3).toUpper();
+        if (const std::optional<qint32> to = linkedPage(target); to && inBook.contains(*to))
+            replaced = QStringLiteral("href=\"#%1\"").arg(anchorOf(*to));
+        else if (kind == QLatin1String("TG_") || kind == QLatin1String("TP_") || kind == QLatin1String("DX_") ||
+                 target.isEmpty() || target.startsWith(QLatin1Char('#')))
+            replaced = QStringLiteral("data-dbtext-link=\"%1\"").arg(data);
+        else if (scheme.match(target).hasMatch() && !target.startsWith(QLatin1String("file:"), Qt::CaseInsensitive))
+            continue; // an address: as stored
+        else if (!dbFolder.isEmpty())
+            replaced = QStringLiteral("href=\"%1\"")
+                           .arg(QUrl::fromLocalFile(QDir(dbFolder).absoluteFilePath(
+                                                        target.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)
+                                                            ? QUrl(target).toLocalFile()
+                                                            : target))
+                                    .toString(QUrl::FullyEncoded)
+                                    .toHtmlEscaped());
+        else
+            replaced = QStringLiteral("data-dbtext-link=\"%1\"").arg(data);
+        out += QStringView(body).mid(at, m.capturedStart() - at);
+        out += replaced;
+        at = m.capturedEnd();
+    }
+    out += QStringView(body).mid(at);
+    return out;
 }
 
 bool writeHtml(docdb::zSvr& svr, const Branch& b, const QString& file, const Progress& progress, QString& reason) {
@@ -157,37 +237,35 @@ bool writeHtml(docdb::zSvr& svr, const Branch& b, const QString& file, const Pro
     }
     const QSet<qint32> inBook(b.pages.begin(), b.pages.end());
     auto put = [&out](const QString& text) { out.write(text.toUtf8()); };
-    put(QStringLiteral("<!DOCTYPE html>\n<html lang=\"ja\">\n<head>\n<meta charset=\"utf-8\">\n<title>") +
-        b.title.toHtmlEscaped() +
+    const QString bookTitle = shownTitle(b.title).toHtmlEscaped();
+    put(QStringLiteral("<!DOCTYPE html>\n<html lang=\"ja\">\n<head>\n<meta charset=\"utf-8\">\n<title>") + bookTitle +
         QStringLiteral("</title>\n<style>\nbody { max-width: 60em; margin: auto; padding: 1em; }\n"
                        "nav ul { list-style: none; padding-left: 1.2em; }\n"
                        "section.page { border-top: 1px solid #999; margin-top: 2em; }\n"
                        "h1.page-title { font-size: 1.4em; }\n</style>\n</head>\n<body>\n<h1>") +
-        b.title.toHtmlEscaped() + QStringLiteral("</h1>\n<nav id=\"toc\">\n"));
-    // The table of contents as nested lists, one level a depth.
+        bookTitle + QStringLiteral("</h1>\n<nav id=\"toc\">\n"));
+    // The table of contents as nested lists: a deeper entry's list inside the entry above it.
     int level = -1;
     for (const Entry& e : b.entries) {
-        while (level < e.depth) {
+        if (e.depth > level) {
             put(QStringLiteral("<ul>\n"));
             ++level;
+        } else {
+            put(QStringLiteral("</li>\n"));
+            for (; level > e.depth; --level)
+                put(QStringLiteral("</ul></li>\n"));
         }
-        while (level > e.depth) {
-            put(QStringLiteral("</ul>\n"));
-            --level;
-        }
-        const QString title = e.title.toHtmlEscaped();
-        put(inBook.contains(e.no) ? QStringLiteral("<li><a href=\"#%1\">%2</a></li>\n").arg(anchorOf(e.no), title)
-                                  : QStringLiteral("<li>%1</li>\n").arg(title));
+        const QString title = shownTitle(e.title).toHtmlEscaped();
+        put(inBook.contains(e.no) ? QStringLiteral("<li><a href=\"#%1\">%2</a>").arg(anchorOf(e.no), title)
+                                  : QStringLiteral("<li>%1").arg(title));
     }
-    while (level-- >= 0)
-        put(QStringLiteral("</ul>\n"));
+    for (; level >= 0; --level)
+        put(level > 0 ? QStringLiteral("</li></ul></li>\n") : QStringLiteral("</li></ul>\n"));
     put(QStringLiteral("</nav>\n"));
     QHash<qint32, QString> titles;
     for (const Entry& e : b.entries)
         if (e.own)
             titles.insert(e.no, e.title);
-    static const QRegularExpression pageLink(QStringLiteral("href\\s*=\\s*\"(TG_[^\"]*)\""),
-                                             QRegularExpression::CaseInsensitiveOption);
     for (int i = 0; i < b.pages.size(); ++i) {
         if (progress && !progress(i, int(b.pages.size()))) {
             out.cancelWriting();
@@ -200,22 +278,11 @@ bool writeHtml(docdb::zSvr& svr, const Branch& b, const QString& file, const Pro
             out.cancelWriting();
             return false;
         }
-        QString body = bodyOf(richtext::source::htmlForFile(src));
-        // Page links to pages of the book lead to them here; the others stay as stored.
-        QString linked;
-        qsizetype at = 0;
-        for (auto it = pageLink.globalMatch(body); it.hasNext();) {
-            const QRegularExpressionMatch m = it.next();
-            const std::optional<qint32> to = linkedPage(m.captured(1));
-            if (!to || !inBook.contains(*to))
-                continue;
-            linked += QStringView(body).mid(at, m.capturedStart() - at);
-            linked += QStringLiteral("href=\"#%1\"").arg(anchorOf(*to));
-            at = m.capturedEnd();
-        }
-        linked += QStringView(body).mid(at);
+        const QString linked =
+            bookLinks(bodyOf(richtext::source::htmlForFile(src)), inBook,
+                      svr.databaseFile().isEmpty() ? QString() : QFileInfo(svr.databaseFile()).absolutePath());
         put(QStringLiteral("<section class=\"page\" id=\"%1\">\n<h1 class=\"page-title\">%2</h1>\n")
-                .arg(anchorOf(no), titles.value(no).toHtmlEscaped()) +
+                .arg(anchorOf(no), shownTitle(titles.value(no)).toHtmlEscaped()) +
             linked + QStringLiteral("\n</section>\n"));
     }
     put(QStringLiteral("</body>\n</html>\n"));

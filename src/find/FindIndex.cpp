@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace find::findindex {
@@ -89,6 +90,7 @@ public:
     }
     Q_DISABLE_COPY_MOVE(IndexReader)
     qint64 size() const { return m_size; }
+    int handle() const { return m_file.handle(); }
     /// Bytes [from, from + n) as they are on disk, into buf; false when the file is shorter.
     bool read(qint64 from, qint64 n, std::vector<uchar>& buf) const {
         buf.resize(size_t(std::max<qint64>(0, n)));
@@ -224,7 +226,7 @@ std::optional<QVector<FoundPage>> findIn(const QString& dbFile, const QString& t
         if (own.value() != field(8))
             return broken();
     }
-    const BlockCheck check(path, 44, sumsAt, sums.data());
+    const BlockCheck check(path, 44, sumsAt, sums.data(), f.handle());
     // A piece of the index into buf, with the whole blocks around it checked; null when it lies
     // outside the summed part or is damaged.
     auto piece = [&](qint64 from, qint64 n, std::vector<uchar>& buf) -> const uchar* {
@@ -470,7 +472,7 @@ bool restamp(const QString& dbFile, const FileStamp& from, const FileStamp& to) 
         return false;
     f.close();
     if (wasVerified)
-        BlockCheck::markVerified(path);
+        BlockCheck::markVerified(path, f.handle());
     return true;
 }
 
@@ -498,7 +500,12 @@ bool verifyWhole(const QString& dbFile, const std::atomic_bool* cancel) {
     own.add(reinterpret_cast<const char*>(sums.data()), sums.size());
     if (own.value() != qFromLittleEndian<quint64>(foot.data() + 64))
         return damaged();
-    const BlockCheck check(path, 44, sumsAt, sums.data());
+    const BlockCheck check(path, 44, sumsAt, sums.data(), f.handle(), /*trustMark=*/false);
+#ifdef Q_OS_UNIX
+    // The bytes as the disk holds them, not as the file cache still has them from the build.
+    ::fdatasync(f.handle());
+    ::posix_fadvise(f.handle(), 0, 0, POSIX_FADV_DONTNEED);
+#endif
     for (qint64 at = 44; at < sumsAt; at += 1024 * block) {
         if (cancel && *cancel)
             return false;

@@ -46,11 +46,12 @@ struct FileIdentity {
     quint64 file = 0;
     qint64 size = -1, mtimeNs = 0, ctimeNs = 0; // the times of the last change of its bytes and of any change
     bool operator==(const FileIdentity&) const = default;
-    static FileIdentity of(const QString& path) {
+    /// Of the file open as fd when one is given (the very file being read), else of the one at path.
+    static FileIdentity of(const QString& path, int fd = -1) {
         FileIdentity id;
 #ifdef Q_OS_UNIX
         struct stat st {};
-        if (::stat(QFile::encodeName(path).constData(), &st) == 0) {
+        if ((fd >= 0 ? ::fstat(fd, &st) : ::stat(QFile::encodeName(path).constData(), &st)) == 0) {
             id.file = quint64(st.st_ino);
             id.size = qint64(st.st_size);
             id.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
@@ -144,11 +145,15 @@ std::vector<quint64> IndexChecksum::blockSums() const {
     return sums;
 }
 
-BlockCheck::BlockCheck(const QString& path, qint64 base, qint64 summed, const uchar* sums)
+BlockCheck::BlockCheck(const QString& path, qint64 base, qint64 summed, const uchar* sums, int fd, bool trustMark)
     : m_base(base), m_summed(summed - base), m_sums(sums) {
     const size_t blocks = size_t((m_summed + qint64(IndexChecksum::kBlock) - 1) / qint64(IndexChecksum::kBlock));
-    const FileIdentity id = FileIdentity::of(path);
-    const bool trusted = verified(path);
+    if (!trustMark) { // every block read and checked anew, whatever this process has seen of it
+        m_state = std::make_shared<std::vector<std::atomic<quint8>>>(blocks);
+        return;
+    }
+    const FileIdentity id = FileIdentity::of(path, fd);
+    const bool trusted = verified(path, fd);
     const std::lock_guard<std::mutex> guard(checkedLock);
     Checked& c = entry(path, id, blocks);
     if (trusted)
@@ -172,15 +177,15 @@ QByteArray markOf(const FileIdentity& id) {
 }
 } // namespace
 
-void BlockCheck::markVerified(const QString& path) {
+void BlockCheck::markVerified(const QString& path, int fd) {
     QFile f(markPath(path));
     if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        f.write(markOf(FileIdentity::of(path)));
+        f.write(markOf(FileIdentity::of(path, fd)));
 }
 
-bool BlockCheck::verified(const QString& path) {
+bool BlockCheck::verified(const QString& path, int fd) {
     QFile f(markPath(path));
-    const FileIdentity id = FileIdentity::of(path);
+    const FileIdentity id = FileIdentity::of(path, fd);
     return id.size >= 0 && f.open(QIODevice::ReadOnly) && f.read(64) == markOf(id);
 }
 

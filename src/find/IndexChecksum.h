@@ -39,7 +39,9 @@ private:
 class BlockCheck {
 public:
     /// The file's bytes [base, summed) are in blocks whose sums lie at `sums`.
-    BlockCheck(const QString& path, qint64 base, qint64 summed, const uchar* sums);
+    /// fd: the file as it is open for reading, whose identity counts (-1: the one at path now);
+    /// trustMark: a file marked as read back whole is taken as it is.
+    BlockCheck(const QString& path, qint64 base, qint64 summed, const uchar* sums, int fd = -1, bool trustMark = true);
     /// Whether the file's bytes [from, from + n) are as they were written (false for any outside the
     /// blocks). `held` holds the file's bytes from `heldFrom` on, the whole blocks of that range.
     bool intact(qint64 from, qint64 n, qint64 heldFrom, const uchar* held) const;
@@ -47,9 +49,9 @@ public:
     static void written(const QString& path);
     /// Marks the file at path, as it is now, as read back whole and found as written: every find
     /// of every process then takes its blocks as they are, until the file changes in any way.
-    static void markVerified(const QString& path);
+    static void markVerified(const QString& path, int fd = -1);
     /// Whether the file at path, as it is now, bears that mark.
-    static bool verified(const QString& path);
+    static bool verified(const QString& path, int fd = -1);
 
 private:
     enum : quint8 { Unknown = 0, Good = 1, Bad = 2 };

@@ -131,7 +131,8 @@ void fmDoc::ExportBranch() {
                              int(branch.pages.size()), this);
     progress.setWindowTitle(windowTitle());
     progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(500);
+    progress.setMinimumDuration(0); // modal at once: the window takes no command while the export reads
+    progress.show();
     const bool written = book::writeBook(
         m_s.svr, branch, name,
         [&progress](int done, int total) {

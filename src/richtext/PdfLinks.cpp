@@ -127,8 +127,9 @@ QByteArray pdfTextString(const QString& text) {
 
 /// The incremental update shared by a page's links and a book: annotations, and an outline with a
 /// new catalog when one is given.
-bool appendUpdate(QByteArray& pdf, const QVector<Link>& links, const std::function<double(int)>& sheetHeight,
-                  const QVector<OutlineItem>& outline) {
+bool makeUpdate(const QByteArray& pdf, QByteArray& update, const QVector<Link>& links,
+                const std::function<double(int)>& sheetHeight, const QVector<OutlineItem>& outline) {
+    update.clear();
     if (links.isEmpty() && outline.isEmpty())
         return true;
     // The trailer of the file as written: its size, root, info and where its cross-reference table is.
@@ -163,7 +164,7 @@ bool appendUpdate(QByteArray& pdf, const QVector<Link>& links, const std::functi
         return "[" + QByteArray::number(pages[sheet]) + " 0 R /XYZ 0 " + number(sheetHeight(sheet)) + " null]";
     };
 
-    QByteArray update = pdf.endsWith('\n') ? QByteArray() : QByteArray("\n");
+    update = pdf.endsWith('\n') ? QByteArray() : QByteArray("\n");
     QMap<int, qsizetype> offsets; // object number → offset of the new version
     QMap<int, QByteArray> annots; // page object → its annotation references
     for (const Link& link : links) {
@@ -198,7 +199,7 @@ bool appendUpdate(QByteArray& pdf, const QVector<Link>& links, const std::functi
         const int outlines = first + count;
         next = outlines + 1;
         QVector<int> parent(count, -1), firstChild(count, -1), lastChild(count, -1), prev(count, -1), after(count, -1),
-            descendants(count, 0);
+            descendants(count, 0), children(count, 0);
         QVector<int> open; // the items open at each depth
         int topFirst = -1, topLast = -1, tops = 0;
         for (int i = 0; i < count; ++i) {
@@ -218,6 +219,8 @@ bool appendUpdate(QByteArray& pdf, const QVector<Link>& links, const std::functi
             last = i;
             if (p < 0)
                 ++tops;
+            else
+                ++children[p];
             for (int a = p; a >= 0; a = parent[a])
                 ++descendants[a];
             open.push_back(i);
@@ -231,17 +234,20 @@ bool appendUpdate(QByteArray& pdf, const QVector<Link>& links, const std::functi
                 item += "\n/Prev " + ref(prev[i]);
             if (after[i] >= 0)
                 item += "\n/Next " + ref(after[i]);
+            // The top level opens to show its children; deeper entries start closed.
             if (firstChild[i] >= 0)
                 item += "\n/First " + ref(firstChild[i]) + "\n/Last " + ref(lastChild[i]) + "\n/Count " +
-                        QByteArray::number(descendants[i]);
+                        QByteArray::number(parent[i] < 0 ? children[i] : -descendants[i]);
             if (outline[i].sheet >= 0 && outline[i].sheet < pages.size())
                 item += "\n/Dest " + destination(outline[i].sheet);
             update += item + "\n>>\nendobj\n";
         }
         offsets[outlines] = pdf.size() + update.size();
+        int shown = tops;
+        for (int i = 0; i < count; ++i)
+            shown += parent[i] < 0 ? children[i] : 0;
         update += QByteArray::number(outlines) + " 0 obj\n<<\n/Type /Outlines\n/First " + ref(topFirst) + "\n/Last " +
-                  ref(topLast) + "\n/Count " + QByteArray::number(count) + "\n>>\nendobj\n";
-        Q_UNUSED(tops);
+                  ref(topLast) + "\n/Count " + QByteArray::number(shown) + "\n>>\nendobj\n";
         // The catalog again, with the outline and shown beside the sheets.
         QString catalog = QString::fromLatin1(objectDict(pdf, table, root));
         if (catalog.isEmpty())
@@ -262,7 +268,6 @@ bool appendUpdate(QByteArray& pdf, const QVector<Link>& links, const std::functi
     if (info >= 0)
         update += " /Info " + QByteArray::number(info) + " 0 R";
     update += " /Prev " + QByteArray::number(prevXref) + " >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
-    pdf += update;
     return true;
 }
 
@@ -270,13 +275,17 @@ bool appendUpdate(QByteArray& pdf, const QVector<Link>& links, const std::functi
 
 bool append(QByteArray& pdf, const QVector<Link>& links, const PageSetup& page) {
     const double height = page.heightTw / 20.0;
-    return appendUpdate(pdf, links, [height](int) { return height; }, {});
+    QByteArray update;
+    if (!makeUpdate(pdf, update, links, [height](int) { return height; }, {}))
+        return false;
+    pdf += update;
+    return true;
 }
 
-bool appendBook(QByteArray& pdf, const QVector<Link>& links, const QVector<double>& sheetHeights,
-                const QVector<OutlineItem>& outline) {
-    return appendUpdate(
-        pdf, links, [&sheetHeights](int sheet) { return sheetHeights.value(sheet, 0); }, outline);
+bool bookUpdate(const QByteArray& pdf, const QVector<Link>& links, const QVector<double>& sheetHeights,
+                const QVector<OutlineItem>& outline, QByteArray& update) {
+    return makeUpdate(
+        pdf, update, links, [&sheetHeights](int sheet) { return sheetHeights.value(sheet, 0); }, outline);
 }
 
 } // namespace richtext::pdflinks

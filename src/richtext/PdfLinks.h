@@ -37,11 +37,13 @@ QVector<Link> collect(const PageDocument& paged, const PageSetup& page);
 /// structure is not the expected one; pdf is then unchanged.
 bool append(QByteArray& pdf, const QVector<Link>& links, const PageSetup& page);
 
-/// Adds link annotations (to URIs, or to sheets of the PDF itself), an outline and the view that
-/// opens it to a PDF of sheets of different sizes (heights in points, one a sheet), as an
-/// incremental update. False when the PDF's structure is not the expected one; pdf is then unchanged.
-bool appendBook(QByteArray& pdf, const QVector<Link>& links, const QVector<double>& sheetHeights,
-                const QVector<OutlineItem>& outline);
+/// The incremental update that adds link annotations (to URIs, or to sheets of the PDF itself), an
+/// outline and the view that opens it to a PDF of sheets of different sizes (heights in points, one a
+/// sheet); it is to be written after the PDF's last byte. Only the PDF's trailer, cross-reference
+/// table, catalog, page tree and the pages with links are read. False when the PDF's structure is
+/// not the expected one.
+bool bookUpdate(const QByteArray& pdf, const QVector<Link>& links, const QVector<double>& sheetHeights,
+                const QVector<OutlineItem>& outline, QByteArray& update);
 
 /// A PDF literal string holding the UTF-8 bytes of text, with "\", "(", ")" and control bytes escaped.
 QByteArray pdfString(const QString& text);

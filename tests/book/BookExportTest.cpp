@@ -50,11 +50,11 @@ samples::DocDbContent manual() {
         longChapter += QStringLiteral("<p>第2章の段落 %1 です。</p>").arg(i);
     samples::DocDbContent c;
     c.pages << page(1, QStringLiteral("手引き"),
-                    QStringLiteral("<p>手引きの表紙。<a href=\"TG_3\">第2章</a> と <a "
+                    QStringLiteral("<p>手引きの表紙。<a href=TG_3>第2章</a> と <a "
                                    "href=\"http://example.com/book?a=1\">外の案内</a> と <a href=\"TG_6\">外の頁</a></p>"))
             << page(2, QStringLiteral("第1章"), QStringLiteral("<p>第1章の本文 alpha。</p>"))
             << page(3, QStringLiteral("第2章"), longChapter)
-            << page(4, QStringLiteral("節"), QStringLiteral("<p>節の本文 beta。<a href=\"TG_x_2\">章へ</a></p>"))
+            << page(4, QStringLiteral("節"), QStringLiteral("<p>節の本文 beta。<a href='TG_x_2'>章へ</a></p>"))
             << page(5, QStringLiteral("隠し"), QStringLiteral("<p>隠しの本文。</p>"))
             << page(6, QStringLiteral("外"), QStringLiteral("<p>外の本文。</p>"));
     c.edges << edge(0, 1, 1, QStringLiteral("手引き")) << edge(1, 2, 1, QStringLiteral("第1章"))
@@ -215,8 +215,12 @@ TEST_F(BookExport, TheHtmlFileLinksItsOwnAnchorsAndNeedsNoOtherFile) {
     }
     for (const QString& id : internal)
         EXPECT_TRUE(ids.contains(id)) << id.toStdString();
-    EXPECT_GE(internal.count(QStringLiteral("p3")), 2); // the table of contents and the book page's link
-    EXPECT_EQ(outside, (QStringList{QStringLiteral("http://example.com/book?a=1"), QStringLiteral("TG_6")}));
+    EXPECT_GE(internal.count(QStringLiteral("dbtext-p3")), 2); // the table of contents and the book page's link
+    // An address stays; a page outside the book is no link (its data kept), so nothing points away.
+    EXPECT_EQ(outside, QStringList{QStringLiteral("http://example.com/book?a=1")});
+    EXPECT_TRUE(text.contains(QStringLiteral("data-dbtext-link=\"TG_6\"")));
+    EXPECT_TRUE(text.contains(QStringLiteral("<a href=\"#dbtext-p2\">"))); // from "TG_x_2" in single quotes
+    EXPECT_TRUE(text.contains(QStringLiteral("<a href=\"#dbtext-p3\">第2章</a> と"))); // from TG_3 without quotes
     EXPECT_EQ(text.count(QStringLiteral("<section class=\"page\"")), 4);
     EXPECT_FALSE(text.contains(QStringLiteral("隠しの本文")));
 }

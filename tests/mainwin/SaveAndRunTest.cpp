@@ -124,8 +124,8 @@ TEST_F(SaveAndRun, TheFileMenuExportsTheChosenPagesBranch) {
     EXPECT_TRUE(dialog.calls[0].start.endsWith(QStringLiteral("/五.pdf"))) << dialog.calls[0].start.toStdString();
     const QString html = QString::fromUtf8(testsupport::readBytes(tmp.filePath(QStringLiteral("branch.html"))));
     for (const char* id : {"p5", "p9", "p12"})
-        EXPECT_TRUE(html.contains(QStringLiteral("id=\"%1\"").arg(QLatin1String(id)))) << id;
-    EXPECT_FALSE(html.contains(QStringLiteral("id=\"p30\""))); // hidden from the run-through
+        EXPECT_TRUE(html.contains(QStringLiteral("id=\"dbtext-%1\"").arg(QLatin1String(id)))) << id;
+    EXPECT_FALSE(html.contains(QStringLiteral("id=\"dbtext-p30\""))); // hidden from the run-through
     EXPECT_EQ(window->statusNote()->text(), QStringLiteral("書き出しました: ") + tmp.filePath(QStringLiteral("branch.html")));
 }
 
