@@ -50,21 +50,27 @@ private:
     QString m_title;
 };
 
+/// Opens the database an option names; false, with the reason written, when it is missing or is no
+/// document database (exit code 2).
+bool openFor(const QString& path, const QString& program, std::FILE* err, const util::zClt& files,
+             const StreamMessages& messages, docdb::zSvr& svr) {
+    if (!files.FbExFile(path)) {
+        write(err, program + QStringLiteral(": ") + path + QStringLiteral(" が見つかりません\n"));
+        return false;
+    }
+    bool ok = false;
+    svr.D_StDcDb(path, ok);
+    if (!ok && !messages.shown)
+        write(err, program + QStringLiteral(": ") + path + QStringLiteral(" は文書DBではありません\n"));
+    return ok;
+}
+
 int find(const OptionRequest& r, const QString& program, std::FILE* out, std::FILE* err) {
     const util::zClt files;
-    if (!files.FbExFile(r.path)) {
-        write(err, program + QStringLiteral(": ") + r.path + QStringLiteral(" が見つかりません\n"));
-        return 2;
-    }
     StreamMessages messages(err, program);
     docdb::zSvr svr(messages, files);
-    bool ok = false;
-    svr.D_StDcDb(r.path, ok);
-    if (!ok) {
-        if (!messages.shown)
-            write(err, program + QStringLiteral(": ") + r.path + QStringLiteral(" は文書DBではありません\n"));
+    if (!openFor(r.path, program, err, files, messages, svr))
         return 2;
-    }
     // Through the find index (built first when it is missing or stale), else by the statement.
     bool read = false;
     QVector<find::FoundPage> pages;
@@ -104,19 +110,10 @@ int find(const OptionRequest& r, const QString& program, std::FILE* out, std::FI
 
 int exportBook(const OptionRequest& r, const QString& program, std::FILE* err) {
     const util::zClt files;
-    if (!files.FbExFile(r.path)) {
-        write(err, program + QStringLiteral(": ") + r.path + QStringLiteral(" が見つかりません\n"));
-        return 2;
-    }
     StreamMessages messages(err, program);
     docdb::zSvr svr(messages, files);
-    bool ok = false;
-    svr.D_StDcDb(r.path, ok);
-    if (!ok) {
-        if (!messages.shown)
-            write(err, program + QStringLiteral(": ") + r.path + QStringLiteral(" は文書DBではありません\n"));
+    if (!openFor(r.path, program, err, files, messages, svr))
         return 2;
-    }
     book::Branch branch;
     QString error;
     bool noSuchPage = false;

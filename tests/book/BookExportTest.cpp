@@ -22,23 +22,14 @@
 
 namespace {
 
+using testsupport::edge;
+
 samples::PageRow page(qint32 no, const QString& title, const QString& body) {
     samples::PageRow p;
     p.no = no;
     p.title = title;
     p.obDoc = (QStringLiteral("<html><body>") + body + QStringLiteral("</body></html>")).toUtf8();
     return p;
-}
-
-samples::TreeRow edge(qint32 parent, qint32 child, int order, const QString& title, int link = 0, int hide = 0) {
-    samples::TreeRow e;
-    e.parent = parent;
-    e.child = child;
-    e.order = order;
-    e.title = title;
-    e.boLnk = link;
-    e.boHide = hide;
-    return e;
 }
 
 /// A small manual: a book page, two chapters (the second long enough for several sheets), a section

@@ -27,7 +27,9 @@ samples::PageRow page(qint32 no, const QString& title, const QString& html, std:
     return p;
 }
 
-samples::TreeRow edge(qint32 parent, qint32 child, qint32 order, const QString& title, int link = 0, int hide = 0) {
+} // namespace
+
+samples::TreeRow edge(qint32 parent, qint32 child, qint32 order, const QString& title, int link, int hide) {
     samples::TreeRow e;
     e.parent = parent;
     e.child = child;
@@ -38,7 +40,6 @@ samples::TreeRow edge(qint32 parent, qint32 child, qint32 order, const QString& 
     e.updated = at(2, 10);
     return e;
 }
-} // namespace
 
 samples::DocDbContent smallTree() {
     samples::DocDbContent s;

@@ -18,6 +18,8 @@ namespace testsupport {
 /// plus a link row 8 → 9 titled "九へのリンク" (boLnk 1); the row 12 → 30 is hidden (boHide 1) and 9 has
 /// a Null boCod. Texts carry Japanese words and mixed-case ASCII; msDxml holds row 1.
 samples::DocDbContent smallTree();
+/// One placement of a page in the tree (link and hide: 1 for a link placement, a hidden row).
+samples::TreeRow edge(qint32 parent, qint32 child, qint32 order, const QString& title, int link = 0, int hide = 0);
 
 /// smallTree whose page 5 holds the given HTML body instead (its plain text made from it).
 samples::DocDbContent treeWithPage5(const QString& body);
