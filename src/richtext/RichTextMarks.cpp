@@ -10,12 +10,13 @@
 
 namespace richtext {
 
-bool RichTextView::partHolds(int p, const QString& text) const {
+bool RichTextView::partHolds(int p, const QStringList& words) const {
     const QStringView slice = QStringView(m_source.text).mid(m_parts[p].start, m_parts[p].end - m_parts[p].start);
     if (m_source.kind != PageSource::Kind::Html)
-        return slice.contains(text, Qt::CaseInsensitive);
+        return std::any_of(words.begin(), words.end(),
+                           [&](const QString& w) { return slice.contains(w, Qt::CaseInsensitive); });
     // In HTML only the text between the tags counts ("BR>" is no text of the page), and the text
-    // holds "<", ">" and "&" escaped.
+    // holds "<", ">" and "&" escaped. The part is stripped once for all the words.
     QString between;
     between.reserve(slice.size());
     bool inTag = false;
@@ -27,13 +28,14 @@ bool RichTextView::partHolds(int p, const QString& text) const {
         else if (!inTag)
             between += c;
     }
-    return between.contains(text.toHtmlEscaped(), Qt::CaseInsensitive) || between.contains(text, Qt::CaseInsensitive);
+    return std::any_of(words.begin(), words.end(), [&](const QString& w) {
+        return between.contains(w.toHtmlEscaped(), Qt::CaseInsensitive) || between.contains(w, Qt::CaseInsensitive);
+    });
 }
 
 bool RichTextView::otherPartHolds(const QStringList& words) const {
     for (int p = 0; p < partCount(); ++p)
-        if (p != m_part && partCount() > 1 &&
-            std::any_of(words.begin(), words.end(), [&](const QString& w) { return partHolds(p, w); }))
+        if (p != m_part && partCount() > 1 && partHolds(p, words))
             return true;
     return false;
 }
@@ -130,9 +132,7 @@ int RichTextView::stepMark(bool forward) {
         const int from = m_part;
         for (int k = 1; k < parts; ++k) {
             const int p = ((m_part + (forward ? k : -k)) % parts + parts) % parts;
-            const bool holds = std::any_of(m_markWords.begin(), m_markWords.end(),
-                                           [&](const QString& w) { return partHolds(p, w); });
-            if (holds) {
+            if (partHolds(p, m_markWords)) {
                 setPart(p); // finds the marks anew
                 if (!m_marks.isEmpty())
                     break;

@@ -175,7 +175,7 @@ int RichTextView::find(const QString& text, int start, int /*option*/) {
         for (int p = 0; start <= 0 && p < m_part; ++p)
             order << p;
         for (const int p : order) {
-            if (!partHolds(p, text))
+            if (!partHolds(p, {text}))
                 continue;
             setPart(p);
             if (!(c = m_doc->find(text, 0)).isNull())

@@ -199,8 +199,9 @@ private:
     void showSource(const PageSource& src);
     void buildShown();
     void layoutPartBar();
-    /// Whether part p's source holds text (as it is, or escaped in HTML), without laying it out.
-    bool partHolds(int p, const QString& text) const;
+    /// Whether part p's text holds one of the words (in HTML: between the tags, as it is or escaped),
+    /// without laying it out.
+    bool partHolds(int p, const QStringList& words) const;
     void findMarks();
     /// Adds the selections of the marks that may show in a viewport area.
     void addMarkSelections(const QRect& area, QAbstractTextDocumentLayout::PaintContext& ctx) const;
