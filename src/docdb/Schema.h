@@ -39,10 +39,10 @@ inline const QString kChildren = QStringLiteral("Select T.noLfC, T.szDoc, T.boLn
                                  QStringLiteral(" Where T.noLfC = D.noDoc And T.noLfP = ? Order By T.inSrt ");
 // Has the node children (+ number).
 inline const QString kChildCount = QStringLiteral("Select Count(*) From tbTree Where noLfP= ");
-// Which of many nodes have children: kParentsAmong + numbers joined by "," + kParentsGroup. Each
-// number is compared as kChildCount compares its one.
-inline const QString kParentsAmong = QStringLiteral("Select noLfP From tbTree Where noLfP In (");
-inline const QString kParentsGroup = QStringLiteral(") Group By noLfP");
+// Which children of a node have children of their own, all in one statement ("?" replaced by the
+// node's number as plain text): the child numbers that kChildCount would count at least one row for.
+inline const QString kChildParents = QStringLiteral("Select noLfP From tbTree Where noLfP In") +
+                                     QStringLiteral(" (Select noLfC From tbTree Where noLfP = ?) Group By noLfP");
 // Home parent of a page (+ number).
 inline const QString kHomeParent = QStringLiteral("Select noLfP From tbtree Where boLnk=0 And noLfC = ");
 // Find: every document, or those whose text meets the conditions.

@@ -150,6 +150,7 @@ bool zSvr::read(const QString& sQ, dbengine::DbRows& rows, qint64 maxRows) {
         return false;
     }
     QString error;
+    ++m_statements;
     if (!m_conn->query(sQ, rows, error, maxRows)) {
         m_lastError = error;
         qCDebug(lcDocdb) << "read failed:" << sQ << error;
@@ -194,6 +195,7 @@ void zSvr::D_ExeSq(const QString& sQ, bool& bOk, qint32& nCn, bool /*bNoErr*/) {
     }
     QString error;
     qint32 affected = 0;
+    ++m_statements;
     if (!m_conn->execute(sQ, affected, error)) {
         m_lastError = error;
         qCDebug(lcDocdb) << "execute failed:" << sQ << error;
@@ -218,6 +220,7 @@ void zSvr::D_ExeTx(const QStringList& sQs, bool& bOk, dbengine::WriteOutcome& ou
         bOk = false;
         return;
     }
+    ++m_statements;
     bOk = m_conn->executeAll(sQs, kLockWaitMs, out);
     if (!bOk) {
         m_lastError = out.error;

@@ -83,6 +83,10 @@ public:
         vVL = v.value<T>();
     }
 
+    /// How many statements this session has sent to the database (reads, changes, and each
+    /// transaction as one): what a round trip to a server costs is counted by it.
+    qint64 statementCount() const { return m_statements; }
+
     /// The reason of the last failure of the provider (for logging and tests; never shown).
     QString lastError() const { return m_lastError; }
     /// The connection string the open database was opened with ("" when none is open): another
@@ -102,6 +106,7 @@ private:
     QString m_lastError;
     QString m_connectionText;
     dbengine::WriteWatch m_watch;
+    qint64 m_statements = 0;
 };
 
 } // namespace docdb

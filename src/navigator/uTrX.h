@@ -7,6 +7,7 @@
 
 #include <QHash>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QVariant>
 #include <QVector>
@@ -259,6 +260,7 @@ private:
         qint32 firstKey; // the running number of the first child's key
         qint32 keyCount; // how many children have keys (rows that name a page)
         qint32 keysMade = 0;
+        QSet<qint32> parents; // the children that have children of their own
     };
     /// The key of a row of the children being loaded, with its running number.
     static QString keyOfRow(const Loading& l, int row, qint32 number);

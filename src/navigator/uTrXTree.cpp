@@ -188,11 +188,22 @@ void uTrX::SetNodes(QString& sKy, bool /*bShwRt*/) {
     finishLoading(); // nodes are made in the order they are read, one node's children at a time
     docdb::RowArray rows;
     qint32 n = 0;
+    QSet<qint32> parents;
     {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
         if (!readChildren(sKy, docdb::sql::kChildren, rows, n))
             return;
+        // Which children have children: one more statement whatever their number (a round trip
+        // each would be thousands on a server).
+        if (n > 0) {
+            docdb::RowArray found;
+            qint32 m = 0;
+            readChildren(sKy, docdb::sql::kChildParents, found, m);
+            for (int r = 0; r < m; ++r)
+                if (const std::optional<qint32> no = util::pageNumber(found(0, r)))
+                    parents.insert(*no);
+        }
     }
     QTreeWidgetItem* parent = nullptr;
     if (!m_nodes.isEmpty()) {
@@ -202,7 +213,7 @@ void uTrX::SetNodes(QString& sKy, bool /*bShwRt*/) {
     } else {
         m_iKyCnt = 0;
     }
-    m_loading = std::make_unique<Loading>(Loading{parent, std::move(rows), n, 0, m_iKyCnt, 0});
+    m_loading = std::make_unique<Loading>(Loading{parent, std::move(rows), n, 0, m_iKyCnt, 0, 0, std::move(parents)});
     // Every child's key is fixed now, in the order read, as if all were made at once: the running
     // numbers are taken for them, and the last one is the caller's. A child number that is not a
     // whole number names no page: its row is left out, so it never becomes a key or part of a later
@@ -231,32 +242,6 @@ void uTrX::addChildSlice(int count) {
     Loading& l = *m_loading;
     const int end = std::min<qint64>(l.n, qint64(l.next) + count);
     try {
-        // Which of these children have children of their own: one statement for many of them, each
-        // number compared as the single count statement compares it (code pages are not asked).
-        QSet<qint32> parents;
-        QStringList numbers;
-        auto ask = [&] {
-            if (numbers.isEmpty())
-                return;
-            docdb::RowArray found;
-            qint32 m = 0;
-            m_svr.R_Ary(docdb::sql::kParentsAmong + numbers.join(QLatin1Char(',')) + docdb::sql::kParentsGroup, found,
-                        m);
-            for (int r = 0; r < m; ++r)
-                if (const std::optional<qint32> no = util::pageNumber(found(0, r)))
-                    parents.insert(*no);
-            numbers.clear();
-        };
-        for (int r = l.next; r < end; ++r) {
-            const QVariant cod = l.rows(3, r);
-            if (util::isNull(cod) || cod.toInt() != 1)
-                if (const std::optional<qint32> childNo = util::pageNumber(l.rows(0, r))) {
-                    numbers << QString::number(*childNo);
-                    if (numbers.size() == 500)
-                        ask();
-                }
-        }
-        ask();
         QList<QTreeWidgetItem*> items;
         items.reserve(end - l.next);
         // The nodes made are placed in the tree even when one fails (they are in the collection).
@@ -280,9 +265,9 @@ void uTrX::addChildSlice(int count) {
             if (!util::isNull(cod) && cod.toInt() == 1)
                 image = link ? QStringLiteral("lkcod") : QStringLiteral("ndcod");
             else if (link)
-                image = parents.contains(childNo) ? QStringLiteral("lkcls") : QStringLiteral("lklef");
+                image = l.parents.contains(childNo) ? QStringLiteral("lkcls") : QStringLiteral("lklef");
             else
-                image = parents.contains(childNo) ? QStringLiteral("ndcls") : QStringLiteral("ndlef");
+                image = l.parents.contains(childNo) ? QStringLiteral("ndcls") : QStringLiteral("ndlef");
             items << makeNode(keyOfRow(l, r, l.firstKey + l.keysMade++), text, image);
         }
         l.next = end;

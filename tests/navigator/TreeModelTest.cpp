@@ -1,5 +1,6 @@
 // Tests of the node model: keys, images, lazy loading, index lists, clearing.
 #include "NavigatorFixture.h"
+#include "docdb/Schema.h"
 #include "find/PageFind.h"
 #include "navigator/NodeImages.h"
 #include "util/Vb.h"
@@ -91,6 +92,70 @@ TEST_F(NavigatorTest, ImagesFollowKindChildrenAndCodeFlag) {
     EXPECT_EQ(nav->GetNdImg(QStringLiteral("L"), QStringLiteral("5"), QVariant()), QStringLiteral("lkcls"));
     EXPECT_EQ(nav->GetNdImg(QStringLiteral("L"), QStringLiteral("5"), QVariant(1)), QStringLiteral("lkcod"));
     EXPECT_EQ(nav->GetNdImg(QStringLiteral("N"), QStringLiteral("40"), QVariant(1)), QStringLiteral("ndcod"));
+}
+
+// Every node's children and their marks, loaded the way a node is loaded, against a statement per
+// child (the count of the child's own rows): the same rows, order, titles and images, in at most
+// two statements a node whatever the number of children.
+TEST_F(NavigatorTest, ChildrenAndMarksInTwoStatementsAreThoseOfACountPerChild) {
+    samples::DocDbContent c = testsupport::smallTree();
+    // Ties in the order, a title that is Null, an edge to no page, a cycle through a
+    // link, a child holding many children.
+    samples::PageRow fifty;
+    fifty.no = 50;
+    fifty.title = QStringLiteral("五十");
+    fifty.updated = QDateTime(QDate(2026, 11, 3), QTime(9, 0));
+    c.pages << fifty; // no document, a Null code flag
+    c.edges << testsupport::edge(5, 50, 2, QStringLiteral("同順")) << testsupport::edge(5, 40, 2, QStringLiteral("同順2"))
+            << testsupport::edge(5, 77, 0, QStringLiteral("ページなし")) << testsupport::edge(50, 5, 1, QStringLiteral("上へ"), 1)
+            << testsupport::edge(40, 5, 9, QStringLiteral("null")) << testsupport::edge(77, 12, 1, QStringLiteral("x"));
+    for (int i = 0; i < 300; ++i) {
+        samples::PageRow p = fifty;
+        p.no = 100 + i;
+        p.boCod = i % 11 == 0 ? std::optional<int>(1) : i % 2 ? std::optional<int>(0) : std::nullopt;
+        c.pages << p;
+        c.edges << testsupport::edge(50, p.no, i / 3, QStringLiteral("多 %1").arg(i), i % 5 == 0);
+        if (i % 7 == 0)
+            c.edges << testsupport::edge(p.no, 9, 1, QStringLiteral("九"));
+    }
+    open(c, "marks.txdb");
+    bool ok = false;
+    qint32 n = 0;
+    svr.D_ExeSq(QStringLiteral("Update tbTree Set szDoc = Null Where noLfP = 40"), ok, n);
+    ASSERT_TRUE(ok) << svr.lastError().toStdString();
+    makeControl();
+    loadTop();
+    int compared = 0;
+    for (int i = 0; i < nav->nodeCount() && i < 600; ++i) { // nodes are numbered as they are made
+        QTreeWidgetItem* node = nav->nodeAt(i + 1);
+        if (navigator::uTrX::keyOf(node).startsWith(QLatin1Char('L')))
+            continue; // a link's children are its page's: loaded under the page already
+        const QString no = navigator::uTrX::KyToNo(navigator::uTrX::keyOf(node));
+        docdb::RowArray rows;
+        qint32 count = 0;
+        QString sql = docdb::sql::kChildren;
+        svr.R_Ary(sql.replace(QLatin1Char('?'), no), rows, count);
+        QStringList expected;
+        for (int r = 0; r < count; ++r) {
+            const bool link = rows(2, r).toInt() == 1, code = rows(3, r).toInt() == 1;
+            QVariant below(0);
+            svr.R_GtVaL(docdb::sql::kChildCount + rows(0, r).toString(), below, QVariant(0));
+            const QString image = code ? (link ? "lkcod" : "ndcod")
+                                       : QString(link ? "lk" : "nd") + (below.toInt() < 1 ? "lef" : "cls");
+            expected << rows(0, r).toString() + QLatin1Char('|') + util::CStr(rows(1, r)) + QLatin1Char('|') + image;
+        }
+        const qint64 before = svr.statementCount();
+        QString key = navigator::uTrX::keyOf(node);
+        nav->SetNodes(key);
+        EXPECT_LE(svr.statementCount() - before, 2) << no.toStdString();
+        QStringList loaded;
+        for (int k = 0; k < node->childCount(); ++k)
+            loaded << navigator::uTrX::KyToNo(navigator::uTrX::keyOf(node->child(k))) + QLatin1Char('|') +
+                          node->child(k)->text(0) + QLatin1Char('|') + navigator::uTrX::imageOf(node->child(k));
+        EXPECT_EQ(loaded, expected) << no.toStdString();
+        compared += count;
+    }
+    EXPECT_GT(compared, 300);
 }
 
 TEST_F(NavigatorTest, ExpandAndCollapseChangeImagesOnly) {
