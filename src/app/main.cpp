@@ -10,6 +10,7 @@
 #include "platform/Printer.h"
 #include "platform/QtEnvironment.h"
 #include "platform/QtMessageBox.h"
+#include "platform/ServerWait.h"
 #include "settings/yIni.h"
 #include "util/ProcessState.h"
 #include "util/zClt.h"
@@ -66,7 +67,9 @@ int main(int argc, char** argv) {
     const auto printer = platform::systemPrinter();
     auto clt = std::make_unique<util::zClt>();
     auto ini = std::make_unique<settings::yIni>(messages, folders, appSettings, shell);
+    platform::QtServerWait serverWait(messages);
     auto svr = std::make_unique<docdb::zSvr>(messages, *clt);
+    svr->setServerWait(&serverWait); // a server that is slow to answer never holds the window
 
     std::unique_ptr<mainwin::fmDoc> window;
     auto exitApp = [&] {

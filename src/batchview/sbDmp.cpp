@@ -291,6 +291,8 @@ void sbDmp::armTimedAdvance() {
 }
 
 void sbDmp::timedAdvance() {
+    if (m_s.svr.waiting())
+        return; // a page is still coming from the server: the advance waits for its next turn
     if (m_position == m_last) {
         if (m_asking)
             return; // the question is open already

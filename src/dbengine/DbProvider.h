@@ -98,6 +98,12 @@ public:
     /// Stops the statement running on this connection, from any thread, without waiting; it fails
     /// as a read error. (A server connection also stops a statement that was about to start.)
     virtual void interrupt() {}
+    /// Cuts a server connection at once, from any thread: a statement waiting on it fails as a lost
+    /// connection (for a server that answers not even a request to stop), and the next statement
+    /// connects again. A file has nothing to cut.
+    virtual void cut() {}
+    /// Whether the last statement failed because the connection to the server was lost.
+    virtual bool connectionLost() const { return false; }
 
     // Copying a whole database (dbtext-copy): reads that stream, the tables and their columns, and
     // writes of many rows. Statements here are the engine's own, not the program's dialect.

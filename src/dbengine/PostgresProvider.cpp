@@ -14,6 +14,7 @@
 #include <vector>
 
 #include <poll.h>
+#include <sys/socket.h>
 
 Q_DECLARE_LOGGING_CATEGORY(lcDbengine)
 
@@ -250,8 +251,8 @@ std::unique_ptr<PgConnection> PgConnection::open(const PgTarget& target, const Q
 }
 
 PgConnection::PgConnection(pg_conn* conn, PgTarget target, QString provider)
-    : m_conn(conn), m_target(std::move(target)), m_provider(std::move(provider)),
-      m_cancel(std::make_shared<CancelRequest>(PQgetCancel(conn))) {}
+    : m_conn(conn), m_socket(PQsocket(conn)), m_cancel(std::make_shared<CancelRequest>(PQgetCancel(conn))),
+      m_target(std::move(target)), m_provider(std::move(provider)) {}
 
 PgConnection::~PgConnection() {
     PQfinish(m_conn);
@@ -264,6 +265,40 @@ PgConnection::CancelRequest::~CancelRequest() {
 void PgConnection::interrupt() {
     m_interrupted = true;
     sendCancel();
+}
+
+void PgConnection::cut() {
+    m_cut = true;
+    const std::lock_guard lock(m_cancelLock);
+    if (m_socket >= 0)
+        ::shutdown(m_socket, SHUT_RDWR); // the waiting poll wakes, and libpq finds the connection closed
+}
+
+void PgConnection::setSocket(int fd) {
+    const std::lock_guard lock(m_cancelLock);
+    m_socket = fd;
+}
+
+bool PgConnection::reconnect(QString& error) {
+    setSocket(-1);
+    const qint64 deadline = steadyMs() + 10000; // as the first sign-in's connect_timeout
+    PostgresPollingStatusType st = PQresetStart(m_conn) ? PGRES_POLLING_WRITING : PGRES_POLLING_FAILED;
+    while (st != PGRES_POLLING_OK && st != PGRES_POLLING_FAILED) {
+        if (m_cut || steadyMs() > deadline) {
+            error = m_cut ? QStringLiteral("connecting again was stopped")
+                          : QStringLiteral("the server did not answer within 10 s");
+            return false;
+        }
+        pollfd p{PQsocket(m_conn), short(st == PGRES_POLLING_READING ? POLLIN : POLLOUT), 0};
+        if (::poll(&p, 1, 100) > 0) // a cut is seen within a tenth of a second
+            st = PQresetPoll(m_conn);
+    }
+    if (st != PGRES_POLLING_OK || PQstatus(m_conn) != CONNECTION_OK) {
+        error = QStringLiteral("the connection to the server is lost: %1").arg(messageOf(m_conn));
+        return false;
+    }
+    setSocket(PQsocket(m_conn));
+    return true;
 }
 
 void PgConnection::sendCancel() {
@@ -287,11 +322,8 @@ bool PgConnection::connected(QString& error) {
         return true;
     m_broken = false;
     // Lost since the last statement: sign in again with the same settings.
-    PQreset(m_conn);
-    if (PQstatus(m_conn) != CONNECTION_OK) {
-        error = QStringLiteral("the connection to the server is lost: %1").arg(messageOf(m_conn));
+    if (!reconnect(error))
         return false;
-    }
     m_timeoutSet = -1;
     {
         const std::lock_guard lock(m_cancelLock);
@@ -366,6 +398,7 @@ bool PgConnection::executeRaw(const QString& sql, QString& error) {
 bool PgConnection::run(const QString& sql, const RowSink* sink, qint64* affected, QString& error,
                        QStringList* columns) {
     m_lastState.clear();
+    m_cut = false; // a cut meant the statement before
     if (!connected(error) || !applyTimeout(error)) {
         m_lastState = "08000"; // no connection
         return false;
@@ -425,6 +458,7 @@ bool PgConnection::run(const QString& sql, const RowSink* sink, qint64* affected
         }
         PQclear(r);
     }
+    m_interrupted = false; // a stop asked for while it ran meant this statement, which has ended
     if (late)
         return false;
     if (ok && PQstatus(m_conn) != CONNECTION_OK) {

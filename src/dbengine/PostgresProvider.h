@@ -39,6 +39,8 @@ public:
     QString providerName() const override { return m_provider; }
     bool isReadOnly() const override;
     void interrupt() override;
+    void cut() override;
+    bool connectionLost() const override { return m_lastState == "08000"; }
     bool query(const QString& sql, DbRows& out, QString& error, qint64 maxRows = -1) override;
     bool execute(const QString& sql, qint32& affected, QString& error) override;
     bool executeAll(const QStringList& statements, int lockWaitMs, WriteOutcome& out) override;
@@ -77,7 +79,13 @@ private:
         ~CancelRequest();
         pg_cancel* cancel;
     };
-    std::mutex m_cancelLock; // guards m_cancel against interrupt() from another thread
+    /// Signs in again after the connection was lost, watching for a cut.
+    bool reconnect(QString& error);
+    void setSocket(int fd);
+
+    std::mutex m_cancelLock; // guards m_cancel and m_socket against interrupt() and cut() from another thread
+    int m_socket = -1;       // the connection's socket while it is connected
+    std::atomic_bool m_cut{false};
     std::shared_ptr<CancelRequest> m_cancel;
     std::atomic_bool m_interrupted{false}; // interrupt() was called: the statement it meant stops
     PgTarget m_target;

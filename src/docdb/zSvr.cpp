@@ -3,11 +3,15 @@
 
 #include "dbengine/ConnectionString.h"
 #include "docdb/Schema.h"
+#include "docdb/StatementThread.h"
+#include "platform/ServerWait.h"
 #include "util/Vb.h"
 #include "util/zClt.h"
 
+#include <QCoreApplication>
 #include <QLocale>
 #include <QLoggingCategory>
+#include <QScopeGuard>
 
 #include <cmath>
 
@@ -90,7 +94,7 @@ zSvr::~zSvr() {
 }
 
 QString zSvr::providerName() const {
-    return m_conn ? m_conn->providerName() : QString();
+    return m_conn ? m_providerName : QString();
 }
 
 QString zSvr::connectionString(const QString& sFL) {
@@ -114,7 +118,35 @@ void zSvr::D_StDcDb(const QString& sFL, bool& bOk) {
     D_Close();
     QString error;
     const QString text = connectionString(sFL);
-    auto conn = dbengine::DbProviders::open(text, error);
+    std::shared_ptr<dbengine::IDbConnection> conn;
+    if (m_wait) {
+        // A server may take its time to answer a sign-in: the window waits for it as for a statement.
+        auto thread = std::make_unique<StatementThread>();
+        struct Opened {
+            std::unique_ptr<dbengine::IDbConnection> conn;
+            QString error;
+        };
+        auto opened = std::make_shared<Opened>();
+        const auto job = thread->post([opened, text] { opened->conn = dbengine::DbProviders::open(text, opened->error); });
+        bool finished = job->waitFor(kPatienceMs);
+        if (!finished) {
+            ++m_waiting;
+            const auto done = qScopeGuard([this] { --m_waiting; });
+            finished = m_wait->wait([job] { return job->done(); }, [job](int) { job->cancel(); }) && job->done();
+        }
+        if (!finished) { // cancelled: the sign-in ends on its thread by itself, and nothing is shown
+            thread->abandon();
+            m_lastError = QStringLiteral("opening was cancelled");
+            bOk = false;
+            return;
+        }
+        conn = std::move(opened->conn);
+        error = opened->error;
+        if (conn && conn->databaseFile().isEmpty())
+            m_thread = std::move(thread);
+    } else {
+        conn = dbengine::DbProviders::open(text, error);
+    }
     if (!conn) {
         m_lastError = error;
         qCDebug(lcDocdb) << "open failed:" << error;
@@ -125,6 +157,11 @@ void zSvr::D_StDcDb(const QString& sFL, bool& bOk) {
     m_conn = std::move(conn);
     m_conn->setWriteWatch(m_watch);
     m_connectionText = text;
+    m_databaseFile = m_conn->databaseFile();
+    m_providerName = m_conn->providerName();
+    m_readOnly = m_conn->isReadOnly();
+    m_lostTold = false;
+    *m_stopped = false;
     m_bJet = m_conn->providerName().contains(QStringLiteral("jet"), Qt::CaseInsensitive);
     ChkDmFmt(bOk);
     if (bOk)
@@ -134,8 +171,86 @@ void zSvr::D_StDcDb(const QString& sFL, bool& bOk) {
 }
 
 void zSvr::D_Close() {
+    if (m_thread && m_waiting > 0)
+        m_thread->abandon(); // closed from within a wait: the statement ends on its thread by itself
+    m_thread.reset();
     m_conn.reset();
     m_commandText.clear();
+    m_databaseFile.clear();
+    m_providerName.clear();
+}
+
+bool zSvr::onConnection(const std::function<void(dbengine::IDbConnection&, Outcome&)>& work, Outcome& out) {
+    out = Outcome();
+    if (!m_conn) {
+        out.error = QStringLiteral("no open connection");
+        return false;
+    }
+    ++m_statements;
+    if (!m_thread) {
+        work(*m_conn, out);
+        return true;
+    }
+    if (*m_stopped) {
+        out.error = QStringLiteral("the action was stopped (cancelled, or the connection was lost)");
+        return false;
+    }
+    // The work, the connection and the outcome are shared with the thread: a cancelled statement
+    // may end after this call has returned.
+    const auto result = std::make_shared<Outcome>();
+    const std::shared_ptr<dbengine::IDbConnection> conn = m_conn;
+    const auto job = m_thread->post([conn, result, work] {
+        work(*conn, *result);
+        result->lost = conn->connectionLost();
+    });
+    bool finished = job->waitFor(kPatienceMs), cancelled = false;
+    if (!finished) {
+        ++m_waiting;
+        const auto done = qScopeGuard([this] { --m_waiting; });
+        // Cancel: a statement not yet started never starts; a running one is asked to stop on the
+        // server, and when that is not answered either, the connection is cut.
+        cancelled = !m_wait->wait([job] { return job->done(); },
+                                  [job, conn](int attempt) {
+                                      job->cancel();
+                                      if (job->done())
+                                          return;
+                                      if (attempt == 1)
+                                          conn->interrupt();
+                                      else
+                                          conn->cut();
+                                  });
+        finished = job->done();
+    }
+    if (cancelled || !finished) {
+        out.error = QStringLiteral("the statement was cancelled");
+        stopUntilIdle(false);
+        return false;
+    }
+    out = std::move(*result);
+    if (out.lost) {
+        stopUntilIdle(!m_lostTold);
+        m_lostTold = true;
+    } else if (out.ok) {
+        m_lostTold = false;
+    }
+    return true;
+}
+
+void zSvr::stopUntilIdle(bool tell) {
+    if (*m_stopped || !QCoreApplication::instance())
+        return;
+    *m_stopped = true;
+    if (tell)
+        m_messages.show(QStringLiteral("サーバーとの接続が切れました。次の操作のときに接続し直します"));
+    // Back in the window's event loop the action is over: the next one runs its statements (and
+    // connects again).
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [flag = std::weak_ptr<bool>(m_stopped)] {
+            if (const auto f = flag.lock())
+                *f = false;
+        },
+        Qt::QueuedConnection);
 }
 
 void zSvr::ChkDmFmt(bool& bOk) {
@@ -145,17 +260,15 @@ void zSvr::ChkDmFmt(bool& bOk) {
 
 bool zSvr::read(const QString& sQ, dbengine::DbRows& rows, qint64 maxRows) {
     m_commandText = sQ;
-    if (!m_conn) {
-        m_lastError = QStringLiteral("no open connection");
+    Outcome out;
+    onConnection([sQ, maxRows](dbengine::IDbConnection& c, Outcome& o) { o.ok = c.query(sQ, o.rows, o.error, maxRows); },
+                 out);
+    if (!out.ok) {
+        m_lastError = out.error;
+        qCDebug(lcDocdb) << "read failed:" << sQ << out.error;
         return false;
     }
-    QString error;
-    ++m_statements;
-    if (!m_conn->query(sQ, rows, error, maxRows)) {
-        m_lastError = error;
-        qCDebug(lcDocdb) << "read failed:" << sQ << error;
-        return false;
-    }
+    rows = std::move(out.rows);
     return true;
 }
 
@@ -188,21 +301,15 @@ void zSvr::T_CnvSq(QString& sQ, const QVariantList& vAry) {
 }
 
 void zSvr::D_ExeSq(const QString& sQ, bool& bOk, qint32& nCn, bool /*bNoErr*/) {
-    if (!m_conn) {
-        m_lastError = QStringLiteral("no open connection");
+    Outcome out;
+    onConnection([sQ](dbengine::IDbConnection& c, Outcome& o) { o.ok = c.execute(sQ, o.affected, o.error); }, out);
+    if (!out.ok) {
+        m_lastError = out.error;
+        qCDebug(lcDocdb) << "execute failed:" << sQ << out.error;
         bOk = false;
         return;
     }
-    QString error;
-    qint32 affected = 0;
-    ++m_statements;
-    if (!m_conn->execute(sQ, affected, error)) {
-        m_lastError = error;
-        qCDebug(lcDocdb) << "execute failed:" << sQ << error;
-        bOk = false;
-        return;
-    }
-    nCn = affected;
+    nCn = out.affected;
     bOk = true;
 }
 
@@ -213,15 +320,15 @@ void zSvr::setWriteWatch(const dbengine::WriteWatch& watch) {
 }
 
 void zSvr::D_ExeTx(const QStringList& sQs, bool& bOk, dbengine::WriteOutcome& out) {
-    out = dbengine::WriteOutcome();
-    if (!m_conn) {
-        m_lastError = QStringLiteral("no open connection");
+    Outcome o;
+    const bool ran = onConnection(
+        [sQs](dbengine::IDbConnection& c, Outcome& r) { r.ok = c.executeAll(sQs, kLockWaitMs, r.write); }, o);
+    out = std::move(o.write);
+    bOk = o.ok;
+    if (!ran) { // nothing was written, or a cancelled write that the server rolls back
         out.failure = dbengine::WriteFailure::Lost;
-        bOk = false;
-        return;
+        out.error = o.error;
     }
-    ++m_statements;
-    bOk = m_conn->executeAll(sQs, kLockWaitMs, out);
     if (!bOk) {
         m_lastError = out.error;
         qCDebug(lcDocdb) << "write failed:" << sQs << out.error;

@@ -9,13 +9,19 @@
 #include <QVariant>
 #include <QVariantList>
 
+#include <functional>
 #include <memory>
 
 namespace util {
 class zClt;
 }
+namespace platform {
+class IServerWait;
+}
 
 namespace docdb {
+
+class StatementThread;
 
 /// zSvr: the database session. Opens a .txdb/.mdb file (Jet provider name) or a .udl data link,
 /// checks the document-database marker, and answers every read and change of the program.
@@ -35,13 +41,24 @@ public:
     /// True while a connection is open.
     bool isOpen() const { return m_conn != nullptr; }
     /// The open database's file (full path); "" when closed or on a server.
-    QString databaseFile() const { return m_conn ? m_conn->databaseFile() : QString(); }
+    QString databaseFile() const { return m_databaseFile; }
     /// The Jet flag: the provider of the last successful open has "jet" in its name.
     bool bJet() const { return m_bJet; }
     /// Whether the open database can only be read (true when closed).
-    bool isReadOnly() const { return !m_conn || m_conn->isReadOnly(); }
+    bool isReadOnly() const { return !m_conn || m_readOnly; }
     /// The provider name of the open connection ("" when closed).
     QString providerName() const;
+    /// How the window waits for a server (set by the window; a program without one leaves it null).
+    /// With it, a server database's statements run on a thread of their own: one that has not
+    /// answered within half a second is waited for with the window painting, and can be cancelled;
+    /// the action then ends as on a read error. A lost connection is told once, and the rest of the
+    /// action's statements fail at once; the next action connects again.
+    void setServerWait(platform::IServerWait* wait) { m_wait = wait; }
+    /// True while a statement is being waited for with the window going on: work started by a
+    /// timer should leave its turn out.
+    bool waiting() const { return m_waiting > 0; }
+    static constexpr int kPatienceMs = 500;
+
     /// Work done around each of our writes while the write lock is held (see dbengine::WriteWatch);
     /// kept for every connection opened later too.
     void setWriteWatch(const dbengine::WriteWatch& watch);
@@ -96,10 +113,34 @@ public:
 private:
     void ChkDmFmt(bool& bOk);
     bool read(const QString& sQ, dbengine::DbRows& rows, qint64 maxRows = -1);
+    /// What a statement gives back from the connection's thread.
+    struct Outcome {
+        bool ok = false;
+        QString error;
+        dbengine::DbRows rows;
+        qint32 affected = 0;
+        dbengine::WriteOutcome write;
+        bool lost = false;
+    };
+    /// Runs work on the connection: on the caller's thread, or on the server connection's own while
+    /// the window waits (see setServerWait). The work must hold nothing of the caller's: a statement
+    /// that was cancelled may still end after the caller has gone on. False when it did not run to
+    /// its end (no connection, cancelled, or the action was stopped).
+    bool onConnection(const std::function<void(dbengine::IDbConnection&, Outcome&)>& work, Outcome& out);
+    /// The statements still to come in this action fail at once (after a lost connection or a
+    /// cancel); the window's next action runs them again.
+    void stopUntilIdle(bool tell);
 
     platform::IMessageBox& m_messages;
     const util::zClt& m_files;
-    std::unique_ptr<dbengine::IDbConnection> m_conn;
+    std::shared_ptr<dbengine::IDbConnection> m_conn;
+    std::unique_ptr<StatementThread> m_thread; // a server connection's, with a window
+    platform::IServerWait* m_wait = nullptr;
+    int m_waiting = 0;
+    std::shared_ptr<bool> m_stopped = std::make_shared<bool>(false); // see stopUntilIdle
+    bool m_lostTold = false; // the loss of the connection was told, and no statement has worked since
+    QString m_databaseFile, m_providerName;
+    bool m_readOnly = true;
     QString m_commandText; // the shared command's text: every read replaces it
     bool m_bJet = false;
     qint32 m_readCursorType = 0; // forward-only; no operation changes it

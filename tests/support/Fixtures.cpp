@@ -1,6 +1,7 @@
 // Fixtures: builders shared by the test folders.
 #include "support/Fixtures.h"
 
+#include "docdb/DbCopy.h"
 #include "support/PgCluster.h"
 
 #include <QFile>
@@ -120,6 +121,35 @@ QString runProgram(const QString& program, const QStringList& args, int* code) {
 
 QString sampleDb() {
     return qEnvironmentVariable("DBTEXT_SAMPLE_DB");
+}
+
+bool onServer() {
+    return qEnvironmentVariable("DBTEXT_TEST_BACKEND") == QLatin1String("postgres");
+}
+
+QString serverCopy(const QString& path, int port) {
+    PgCluster* pg = PgCluster::shared();
+    if (!pg) {
+        ADD_FAILURE() << "no test server: " << PgCluster::reason().toStdString();
+        return path;
+    }
+    static int serial = 0;
+    const QString name = QStringLiteral("t%1_%2").arg(::getpid()).arg(++serial);
+    QString error;
+    if (!pg->createDatabase(name, error)) {
+        ADD_FAILURE() << error.toStdString();
+        return path;
+    }
+    const QString udl = path + QStringLiteral(".udl");
+    writeUdl(udl, pg->initString(name));
+    QString partial;
+    auto from = docdb::openCopyEnd(path, false, partial, error);
+    auto to = from ? docdb::openCopyEnd(udl, true, partial, error) : nullptr;
+    if (!to || !docdb::copyDatabase(*from, *to, {}, error))
+        ADD_FAILURE() << "copying " << path.toStdString() << " to the server: " << error.toStdString();
+    if (port > 0)
+        writeUdl(udl, pg->initString(name, port));
+    return udl;
 }
 
 } // namespace testsupport

@@ -1,10 +1,9 @@
 // PgCluster: initdb, the server as a child of the test process, and copies of fixture files.
 #include "support/PgCluster.h"
 
-#include "docdb/DbCopy.h"
-#include "support/Fixtures.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -12,7 +11,6 @@
 #include <QTemporaryDir>
 #include <QThread>
 
-#include <gtest/gtest.h>
 #include <libpq-fe.h>
 
 #include <grp.h>
@@ -53,6 +51,16 @@ int freePort() {
         port = ntohs(a.sin_port);
     ::close(s);
     return port;
+}
+
+bool writeBytes(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+QByteArray readBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 /// Runs the server's programs as the given user (root may not run them), tied to this process.
@@ -181,9 +189,9 @@ bool PgCluster::restart(QString& error) {
     return launch(error);
 }
 
-QString PgCluster::initString(const QString& database) const {
+QString PgCluster::initString(const QString& database, int port) const {
     return QStringLiteral("Provider=PostgreSQL;Data Source=127.0.0.1:%1;Initial Catalog=%2;User ID=%3;Password=%4")
-        .arg(m_port)
+        .arg(port > 0 ? port : m_port)
         .arg(database, user(), m_password);
 }
 
@@ -210,33 +218,6 @@ bool PgCluster::execute(const QString& database, const QString& sql, QString& er
         error = QString::fromUtf8(PQerrorMessage(c));
     PQfinish(c);
     return ok;
-}
-
-bool onServer() {
-    return qEnvironmentVariable("DBTEXT_TEST_BACKEND") == QLatin1String("postgres");
-}
-
-QString serverCopy(const QString& path) {
-    PgCluster* pg = PgCluster::shared();
-    if (!pg) {
-        ADD_FAILURE() << "no test server: " << PgCluster::reason().toStdString();
-        return path;
-    }
-    static int serial = 0;
-    const QString name = QStringLiteral("t%1_%2").arg(::getpid()).arg(++serial);
-    QString error;
-    if (!pg->createDatabase(name, error)) {
-        ADD_FAILURE() << error.toStdString();
-        return path;
-    }
-    const QString udl = path + QStringLiteral(".udl");
-    writeUdl(udl, pg->initString(name));
-    QString partial;
-    auto from = docdb::openCopyEnd(path, false, partial, error);
-    auto to = from ? docdb::openCopyEnd(udl, true, partial, error) : nullptr;
-    if (!to || !docdb::copyDatabase(*from, *to, {}, error))
-        ADD_FAILURE() << "copying " << path.toStdString() << " to the server: " << error.toStdString();
-    return udl;
 }
 
 } // namespace testsupport

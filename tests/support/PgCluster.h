@@ -24,8 +24,9 @@ public:
     bool createDatabase(const QString& name, QString& error);
     /// Runs a statement as the server's superuser in a database; the first value of its result.
     bool execute(const QString& database, const QString& sql, QString& error, QString* value = nullptr);
-    /// The data-link text that names a database on this server.
-    QString initString(const QString& database) const;
+    /// The data-link text that names a database on this server (through another port, a relay's,
+    /// when one is given).
+    QString initString(const QString& database, int port = 0) const;
     /// The server's main process (signals to it stop or resume the whole server).
     qint64 serverPid() const;
     /// Stops the server and starts it again (a dropped connection for the clients).
@@ -47,7 +48,8 @@ private:
 bool onServer();
 
 /// The content of the document database file at path, put in a new database on the test server;
-/// gives the path of a data link (next to the file) that opens it. Fails the current test on error.
-QString serverCopy(const QString& path);
+/// gives the path of a data link (next to the file) that opens it (through another port, a relay's,
+/// when one is given). Fails the current test on error.
+QString serverCopy(const QString& path, int port = 0);
 
 } // namespace testsupport
