@@ -22,4 +22,8 @@ QString largeDb(const QString& path, int pages, int fanout, int bytes);
 /// Writes a database whose page 1 has `children` children of a few bytes each (once per path).
 QString wideNodeDb(const QString& path, int children, bool codeNode = false);
 
+/// Writes a database of `pages` pages of about `bytes` of text from a mixed vocabulary with a long
+/// tail of rare words ("rw123x", "語456"); page 1 has 5,000 children, the rest hang below the top.
+void mixedTextDb(const QString& path, int pages, int bytes);
+
 } // namespace bench

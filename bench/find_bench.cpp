@@ -37,54 +37,6 @@ namespace {
 
 using bench::SilentMessages;
 
-/// Pages of about `bytes` of text from a mixed vocabulary with a long tail of rare words; page 1
-/// has 5,000 children, the rest hang below the top in groups of 50.
-void generate(const QString& path, int pages, int bytes) {
-    const QStringList common = {
-        QStringLiteral("データベース"), QStringLiteral("の"),       QStringLiteral("設定"), QStringLiteral("文書"),
-        QStringLiteral("検索"),         QStringLiteral("表示"),     QStringLiteral("する"), QStringLiteral("ファイル"),
-        QStringLiteral("option"),       QStringLiteral("function"), QStringLiteral("the"),  QStringLiteral("value"),
-        QStringLiteral("Command"),      QStringLiteral("印刷"),     QStringLiteral("は"),   QStringLiteral("コマンド"),
-        QStringLiteral("directory"),    QStringLiteral("および"),   QStringLiteral("user"), QStringLiteral("Linux")};
-    quint32 seed = 4242;
-    auto next = [&] {
-        seed = seed * 1664525u + 1013904223u;
-        return seed >> 8;
-    };
-    samples::DocDbContent content;
-    content.pages.reserve(pages);
-    for (int no = 1; no <= pages; ++no) {
-        samples::PageRow p;
-        p.no = no;
-        p.title = QStringLiteral("頁 %1").arg(next() % (pages / 2 + 1));
-        p.obDoc = QByteArray("<html><body><p>") + QByteArray::number(no) + "</p></body></html>";
-        QString text;
-        text.reserve(bytes);
-        while (text.size() * 2 < bytes) { // about 2 bytes a character, mixed
-            const quint32 r = next();
-            if (r % 100 < 3) // a rare word: one of 50,000 made-up ones
-                text += QStringLiteral("rw%1x ").arg(next() % 50000);
-            else if (r % 100 < 6)
-                text += QStringLiteral("語%1 ").arg(next() % 20000);
-            else
-                text += common[int(next() % quint32(common.size()))] + QLatin1Char(' ');
-            if (r % 37 == 0)
-                text += QLatin1Char('\n');
-        }
-        p.txDoc = text;
-        content.pages << p;
-        samples::TreeRow e;
-        e.child = no;
-        e.parent = no == 1 ? 0 : no <= 5001 ? 1 : 0;
-        e.order = no;
-        e.title = p.title;
-        content.edges << e;
-    }
-    QString error;
-    if (!samples::writeDocDb(path, content, error))
-        std::fprintf(stderr, "cannot write %s: %s\n", qPrintable(path), qPrintable(error));
-}
-
 double seconds(QElapsedTimer& t) {
     return double(t.nsecsElapsed()) / 1e9;
 }
@@ -256,7 +208,7 @@ int main(int argc, char** argv) {
     QElapsedTimer t;
     if (!QFile::exists(db)) {
         t.start();
-        generate(db, pages, 4000);
+        bench::mixedTextDb(db, pages, 4000);
         std::printf("generated %d pages in %.1f s\n", pages, seconds(t));
     }
     std::printf("database %s: %.0f MB\n", qPrintable(db), QFileInfo(db).size() / 1e6);

@@ -3,11 +3,14 @@
 
 #include "dbengine/SqlDialect.h"
 
+#include <QDate>
 #include <QLoggingCategory>
+#include <QRegularExpression>
 
 #include <libpq-fe.h>
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -38,21 +41,177 @@ enum : Oid {
     kNumeric = 1700,
 };
 
+// Further types whose values come in the binary format as they are in text.
+enum : Oid {
+    kChar = 18,
+    kName = 19,
+    kText = 25,
+    kJson = 114,
+    kUnknown = 705,
+    kBpchar = 1042,
+    kVarchar = 1043,
+};
+
+/// A date or time as the server writes it in text ("YYYY-MM-DD[ HH:MM:SS]"), from its binary form:
+/// microseconds (or days) since 2000-01-01.
+QString dateText(qint64 days, qint64 micros, bool withTime) {
+    const QDate d = QDate(2000, 1, 1).addDays(days);
+    const int year = d.year();
+    QString s = QStringLiteral("%1-%2-%3")
+                    .arg(year > 0 ? year : -year, 4, 10, QLatin1Char('0')) // QDate has no year 0: -1 is 1 BC
+                    .arg(d.month(), 2, 10, QLatin1Char('0'))
+                    .arg(d.day(), 2, 10, QLatin1Char('0'));
+    if (withTime) {
+        const qint64 seconds = micros / 1000000;
+        s += QStringLiteral(" %1:%2:%3")
+                 .arg(seconds / 3600, 2, 10, QLatin1Char('0'))
+                 .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
+                 .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    }
+    return year > 0 ? s : s + QStringLiteral(" BC");
+}
+
+qint64 bigEndian(const char* p, int bytes) {
+    quint64 v = 0;
+    for (int i = 0; i < bytes; ++i)
+        v = (v << 8) | quint8(p[i]);
+    if (bytes < 8 && (v >> (bytes * 8 - 1)) & 1)
+        v |= ~quint64(0) << (bytes * 8); // the sign, carried up
+    return qint64(v);
+}
+
+/// A numeric's binary form (digit count, weight, sign, scale, then base-10000 digits) as the decimal
+/// text the server would write, which is then read as the text is.
+QByteArray numericText(const char* p, int bytes) {
+    if (bytes < 8)
+        return {};
+    const int count = int(bigEndian(p, 2)), weight = int(bigEndian(p + 2, 2)), scale = int(bigEndian(p + 6, 2));
+    const quint16 sign = quint16(bigEndian(p + 4, 2));
+    if (sign == 0xC000)
+        return "NaN";
+    if (sign == 0xD000)
+        return "Infinity";
+    if (sign == 0xF000)
+        return "-Infinity";
+    if (bytes < 8 + 2 * count)
+        return {};
+    auto digit = [&](int i) { return i >= 0 && i < count ? int(bigEndian(p + 8 + 2 * i, 2)) : 0; };
+    QByteArray out = sign == 0x4000 ? "-" : "";
+    QByteArray whole;
+    for (int i = 0; i <= weight; ++i)
+        whole += QByteArray::number(digit(i)).rightJustified(i == 0 ? 1 : 4, '0');
+    out += whole.isEmpty() ? QByteArray("0") : whole;
+    if (scale > 0) {
+        QByteArray fraction;
+        for (int i = weight + 1; fraction.size() < scale; ++i)
+            fraction += QByteArray::number(digit(i)).rightJustified(4, '0');
+        out += '.' + fraction.left(scale);
+    }
+    return out;
+}
+
+/// Whether a column's values can be read in the binary format (and read as their text would be).
+bool readableInBinary(Oid type) {
+    switch (type) {
+    case kBool:
+    case kBytea:
+    case kInt2:
+    case kInt4:
+    case kInt8:
+    case kOid:
+    case kFloat4:
+    case kFloat8:
+    case kNumeric:
+    case kDate:
+    case kTimestamp:
+    case kChar:
+    case kName:
+    case kText:
+    case kJson:
+    case kUnknown:
+    case kBpchar:
+    case kVarchar:
+        return true;
+    default:
+        return false; // time zones, intervals, arrays, …: read in text
+    }
+}
+
+QVariant wholeNumber(qlonglong v) {
+    if (v >= INT32_MIN && v <= INT32_MAX)
+        return QVariant(int(v));
+    return QVariant(v);
+}
+
+QVariant storedDate(const QString& s) {
+    const QDateTime t = SqlDialect::parseStoredDate(s.left(19));
+    return t.isValid() ? QVariant(t) : QVariant(s);
+}
+
+/// A value in the binary format. Binary values come as they are: a page's bytes once, not doubled
+/// as hexadecimal text.
+QVariant binaryValue(const char* p, int bytes, Oid type) {
+    switch (type) {
+    case kInt2:
+    case kInt4:
+    case kInt8:
+    case kOid:
+        return bytes == 2 || bytes == 4 || bytes == 8 ? wholeNumber(type == kOid ? qlonglong(quint32(bigEndian(p, 4)))
+                                                                                  : bigEndian(p, bytes))
+                                                      : QVariant();
+    case kBool:
+        return QVariant(bytes > 0 && p[0] ? 1 : 0);
+    case kFloat4: {
+        const quint32 bits = quint32(bigEndian(p, 4));
+        float f = 0;
+        std::memcpy(&f, &bits, 4);
+        // As the server writes it (the shortest form of the float), read as a double.
+        char shortest[32];
+        const auto end = std::to_chars(shortest, shortest + sizeof shortest, f).ptr;
+        return QVariant(QByteArray(shortest, end - shortest).toDouble());
+    }
+    case kFloat8: {
+        const quint64 bits = quint64(bigEndian(p, 8));
+        double d = 0;
+        std::memcpy(&d, &bits, 8);
+        return QVariant(d);
+    }
+    case kNumeric:
+        return QVariant(numericText(p, bytes).toDouble());
+    case kBytea:
+        return QVariant(QByteArray(p, bytes));
+    case kDate: {
+        const qint64 days = bigEndian(p, 4);
+        if (days == INT32_MAX || days == INT32_MIN)
+            return QVariant(days > 0 ? QStringLiteral("infinity") : QStringLiteral("-infinity"));
+        return storedDate(dateText(days, 0, false));
+    }
+    case kTimestamp: {
+        const qint64 micros = bigEndian(p, 8);
+        if (micros == INT64_MAX || micros == INT64_MIN)
+            return QVariant(micros > 0 ? QStringLiteral("infinity") : QStringLiteral("-infinity"));
+        constexpr qint64 day = qint64(86400) * 1000000;
+        const qint64 days = micros >= 0 ? micros / day : -((-micros + day - 1) / day);
+        return storedDate(dateText(days, micros - days * day, true));
+    }
+    default:
+        return QVariant(QString::fromUtf8(p, bytes));
+    }
+}
+
 QVariant valueOf(const PGresult* r, int row, int col) {
     if (PQgetisnull(r, row, col))
         return QVariant();
     const char* text = PQgetvalue(r, row, col);
     const int bytes = PQgetlength(r, row, col);
+    if (PQfformat(r, col) == 1)
+        return binaryValue(text, bytes, PQftype(r, col));
     switch (PQftype(r, col)) {
     case kInt2:
     case kInt4:
     case kInt8:
-    case kOid: {
-        const qlonglong v = QByteArray::fromRawData(text, bytes).toLongLong();
-        if (v >= INT32_MIN && v <= INT32_MAX)
-            return QVariant(int(v));
-        return QVariant(v);
-    }
+    case kOid:
+        return wholeNumber(QByteArray::fromRawData(text, bytes).toLongLong());
     case kBool:
         return QVariant(text[0] == 't' ? 1 : 0);
     case kFloat4:
@@ -70,11 +229,8 @@ QVariant valueOf(const PGresult* r, int row, int col) {
     }
     case kDate:
     case kTimestamp:
-    case kTimestampTz: {
-        const QString s = QString::fromUtf8(text, bytes);
-        const QDateTime t = SqlDialect::parseStoredDate(s.left(19));
-        return t.isValid() ? QVariant(t) : QVariant(s);
-    }
+    case kTimestampTz:
+        return storedDate(QString::fromUtf8(text, bytes));
     default:
         return QVariant(QString::fromUtf8(text, bytes));
     }
@@ -396,7 +552,7 @@ bool PgConnection::executeRaw(const QString& sql, QString& error) {
 }
 
 bool PgConnection::run(const QString& sql, const RowSink* sink, qint64* affected, QString& error,
-                       QStringList* columns) {
+                       QStringList* columns, bool binary) {
     m_lastState.clear();
     m_cut = false; // a cut meant the statement before
     if (!connected(error) || !applyTimeout(error)) {
@@ -413,7 +569,9 @@ bool PgConnection::run(const QString& sql, const RowSink* sink, qint64* affected
         return false;
     }
     // The extended protocol takes one statement only, as the SQLite path does.
-    if (!PQsendQueryParams(m_conn, text.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0)) {
+    // Results come in the binary format: a page's bytes pass once, not as hexadecimal text of twice
+    // their size. A result with a column of a type read only in text is asked for again in text.
+    if (!PQsendQueryParams(m_conn, text.constData(), 0, nullptr, nullptr, nullptr, nullptr, binary ? 1 : 0)) {
         error = messageOf(m_conn);
         return false;
     }
@@ -422,9 +580,15 @@ bool PgConnection::run(const QString& sql, const RowSink* sink, qint64* affected
     PQsetSingleRowMode(m_conn);
     const bool committing = sql.trimmed().compare(QLatin1String("COMMIT"), Qt::CaseInsensitive) == 0;
     const qint64 deadline = steadyMs() + DbProviders::commandTimeout() + graceMs();
-    bool ok = true, stopped = false, late = false;
+    bool ok = true, stopped = false, late = false, inText = false, checked = false;
     while (PGresult* r = nextResult(deadline, error, late)) {
         const ExecStatusType st = PQresultStatus(r);
+        if (st == PGRES_SINGLE_TUPLE && binary && !checked) {
+            checked = true;
+            for (int c = 0; c < PQnfields(r); ++c)
+                if (!readableInBinary(PQftype(r, c)))
+                    inText = stopped = true; // no row is handed on; the rest is read and let go
+        }
         if (st == PGRES_SINGLE_TUPLE && columns && columns->isEmpty())
             for (int c = 0; c < PQnfields(r); ++c)
                 *columns << QString::fromUtf8(PQfname(r, c));
@@ -461,6 +625,8 @@ bool PgConnection::run(const QString& sql, const RowSink* sink, qint64* affected
     m_interrupted = false; // a stop asked for while it ran meant this statement, which has ended
     if (late)
         return false;
+    if (inText && ok && PQstatus(m_conn) == CONNECTION_OK)
+        return run(sql, sink, affected, error, columns, false);
     if (ok && PQstatus(m_conn) != CONNECTION_OK) {
         ok = false;
         error = QStringLiteral("the connection to the server is lost");
@@ -535,7 +701,81 @@ bool PgConnection::isReadOnly() const {
     return m_readOnly;
 }
 
+namespace {
+
+/// The read of a page's document, as the program writes it.
+const QRegularExpression kDocumentRead(
+    QStringLiteral("^\\s*Select\\s+obDoc\\s*,\\s*szDoc\\s+From\\s+msDoc\\s+Where\\s+noDoc\\s*=\\s*(\\d{1,10})\\s*$"),
+    QRegularExpression::CaseInsensitiveOption);
+constexpr int kPieceBytes = 1 << 20;
+
+} // namespace
+
+bool PgConnection::readDocument(const QString& number, DbRows& out, bool& asText, QString& error) {
+    // One statement, so one snapshot and one round trip: the document comes as rows of a megabyte
+    // each, which are put together here. libpq holds a row at a time (twice: as received and as its
+    // result), so a page of tens of megabytes is in memory once more than its size, not three times.
+    const QString sql =
+        QStringLiteral("SELECT D.ctid::text, substring(D.obDoc from s for %1) AS obdoc, D.szDoc AS szdoc, "
+                       "octet_length(D.obDoc) FROM msDoc D, generate_series(1, greatest(octet_length(D.obDoc), 1), %1) "
+                       "AS s WHERE D.noDoc = %2 ORDER BY D.ctid, s")
+            .arg(kPieceBytes)
+            .arg(number);
+    out = DbRows();
+    out.columns = QStringList{QStringLiteral("obdoc"), QStringLiteral("szdoc")};
+    QString row;
+    QByteArray document;
+    qint64 bytes = 0;
+    bool tooBig = false;
+    auto finish = [&] {
+        if (!out.rows.empty() && out.rows.back()[0].isValid())
+            out.rows.back()[0] = QVariant(std::move(document));
+        document = QByteArray();
+    };
+    const RowSink sink = [&](const QVariantList& r) {
+        if (r.value(1).isValid() && r.value(1).metaType().id() != QMetaType::QByteArray) {
+            asText = true; // a document column that is no binary: read as the statement is written
+            return false;
+        }
+        if (r.value(0).toString() != row || out.rows.empty()) {
+            finish();
+            row = r.value(0).toString();
+            const qint64 length = r.value(3).toLongLong();
+            bytes += 64 + 160 + length + 2 * r.value(2).toString().size();
+            if (bytes > kMaxResultBytes) {
+                tooBig = true;
+                return false;
+            }
+            if (r.value(1).isValid())
+                document.reserve(qsizetype(length));
+            out.rows.push_back(QVariantList{r.value(1).isValid() ? QVariant(QByteArray()) : QVariant(), r.value(2)});
+        }
+        document += r.value(1).toByteArray();
+        return true;
+    };
+    if (!run(sql, &sink, nullptr, error)) {
+        out = DbRows();
+        return false;
+    }
+    if (asText)
+        return false;
+    if (tooBig) {
+        out = DbRows();
+        error = QStringLiteral("the result is larger than %1 bytes").arg(kMaxResultBytes);
+        return false;
+    }
+    finish();
+    return true;
+}
+
 bool PgConnection::query(const QString& sql, DbRows& out, QString& error, qint64 maxRows) {
+    if (const QRegularExpressionMatch m = kDocumentRead.match(sql); m.hasMatch() && maxRows < 0) {
+        bool asText = false;
+        if (readDocument(m.captured(1), out, asText, error))
+            return true;
+        if (!asText)
+            return false;
+    }
     out = DbRows();
     qint64 bytes = 0;
     bool tooBig = false;

@@ -59,7 +59,8 @@ private:
     PgConnection(pg_conn* conn, PgTarget target, QString provider);
     bool connected(QString& error);
     /// Runs one statement row by row; rows go to sink (when given) until it returns false.
-    bool run(const QString& sql, const RowSink* sink, qint64* affected, QString& error, QStringList* columns = nullptr);
+    bool run(const QString& sql, const RowSink* sink, qint64* affected, QString& error, QStringList* columns = nullptr,
+             bool binary = true);
     bool applyTimeout(QString& error);
     /// Asks the server to stop the running statement, without waiting for it.
     void sendCancel();
@@ -79,6 +80,10 @@ private:
         ~CancelRequest();
         pg_cancel* cancel;
     };
+    /// Reads a page's document (the program's statement for it, with that page number) in pieces of a
+    /// megabyte. asText is set when the document column is no binary column: the caller then reads
+    /// the statement as it is written.
+    bool readDocument(const QString& number, DbRows& out, bool& asText, QString& error);
     /// Signs in again after the connection was lost, watching for a cut.
     bool reconnect(QString& error);
     void setSocket(int fd);

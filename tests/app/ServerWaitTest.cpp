@@ -1,6 +1,7 @@
 // Tests of a server across a network: a relay of the tests' own between the reader and the private
 // server counts the round trips, holds everything (a server that stops answering) or cuts the
 // connections, and the window's wait for the server is driven as a user meets it.
+#include "dbengine/DbProvider.h"
 #include "docdb/Recordset.h"
 #include "docdb/Schema.h"
 #include "docdb/zSvr.h"
@@ -184,3 +185,69 @@ TEST_F(ServerWait, ANodeOfThousandsOfChildrenIsTwoRoundTripsThroughTheRelay) {
 }
 
 } // namespace
+
+// Results come in the binary format (a page's bytes once, not as hexadecimal text); every value
+// reads as the same statement read in text gives it (a column of a type read only in text, here an
+// interval, makes the provider ask again in text).
+TEST(ServerValues, TheBinaryFormatReadsAsTheText) {
+    testsupport::PgCluster* pg = testsupport::PgCluster::shared();
+    if (!pg)
+        GTEST_SKIP() << testsupport::PgCluster::reason().toStdString();
+    QString error;
+    auto c = dbengine::DbProviders::open(pg->initString(QStringLiteral("postgres")), error);
+    ASSERT_TRUE(c) << error.toStdString();
+    const QString values = QStringLiteral(
+        "1::int2, -2::int4, 5000000000::int8, -5000000000::int8, 4000000000::oid, true, false, 1.1::float4, "
+        "0.1::float8, -1e300::float8, -12345.6789::numeric, 0.000123::numeric, 'NaN'::numeric, 100000000::numeric, "
+        "0::numeric, 12.50::numeric(6,2), DATE '2026-11-03', TIMESTAMP '2026-11-03 09:08:07.5', "
+        "TIMESTAMP '1999-12-31 23:59:59', TIMESTAMP '1901-02-03 04:05:06', DATE '0044-03-15 BC', "
+        "'infinity'::timestamp, 'x'::\"char\", 'abc'::varchar, 'ab'::bpchar, '日本語'::text, 'n'::name, "
+        "'\\x00ff41'::bytea, ''::bytea, NULL::int4, NULL::bytea, '{\"a\": 1}'::json");
+    dbengine::DbRows binary, text;
+    ASSERT_TRUE(c->query(QStringLiteral("SELECT ") + values, binary, error)) << error.toStdString();
+    ASSERT_TRUE(c->query(QStringLiteral("SELECT ") + values + QStringLiteral(", interval '1 day'"), text, error))
+        << error.toStdString();
+    ASSERT_EQ(binary.rows.size(), 1u);
+    ASSERT_EQ(text.rows.size(), 1u);
+    const QVariantList& b = binary.rows.front();
+    const QVariantList& t = text.rows.front();
+    ASSERT_EQ(b.size() + 1, t.size());
+    for (int i = 0; i < b.size(); ++i) {
+        EXPECT_EQ(b[i].metaType(), t[i].metaType()) << i;
+        if (b[i].metaType().id() == QMetaType::Double && std::isnan(b[i].toDouble()))
+            EXPECT_TRUE(std::isnan(t[i].toDouble())) << i;
+        else
+            EXPECT_EQ(b[i], t[i]) << i << " " << b[i].toString().toStdString() << " / " << t[i].toString().toStdString();
+    }
+    EXPECT_EQ(t.back().toString(), QStringLiteral("1 day")); // and the text read is really text
+    EXPECT_EQ(b[27].toByteArray(), QByteArray("\0\xff\x41", 3));
+}
+
+// A page of megabytes comes in pieces of one statement (one round trip), and whole: the bytes and
+// the title the file has; a Null and an empty document come as they are.
+TEST_F(ServerWait, APageOfMegabytesComesInPiecesInOneRoundTripAndWhole) {
+    samples::DocDbContent c = testsupport::smallTree();
+    QByteArray big(5 * 1024 * 1024 / 2 + 77, Qt::Uninitialized);
+    for (qsizetype i = 0; i < big.size(); ++i)
+        big[i] = char((i * 7919 + i / 4096) & 0xff); // every byte value, zeros included
+    c.pages[0].obDoc = big; // page 5
+    c.pages[0].txDoc = QStringLiteral("大きい");
+    c.pages[3].obDoc = std::nullopt; // page 12: Null
+    c.pages[6].obDoc = QByteArray(""); // page 30: empty
+    open(c);
+    for (const int no : {5, 12, 30, 9}) {
+        const qint64 trips = proxy.roundTrips();
+        bool ok = false;
+        docdb::Recordset rs;
+        svr.R_Rset(docdb::sql::kDocument + QString::number(no), rs, ok, 2);
+        ASSERT_TRUE(ok) << no << svr.lastError().toStdString();
+        EXPECT_EQ(proxy.roundTrips() - trips, 1) << no;
+        const auto& page = *std::find_if(c.pages.begin(), c.pages.end(), [no](const auto& p) { return p.no == no; });
+        const QVariant doc = rs.field(QStringLiteral("obDoc"));
+        EXPECT_EQ(doc.isValid(), page.obDoc.has_value()) << no;
+        if (page.obDoc)
+            EXPECT_TRUE(doc.toByteArray() == *page.obDoc) << no << " " << doc.toByteArray().size();
+        EXPECT_EQ(rs.field(QStringLiteral("szDoc")).toString(), page.title) << no;
+        EXPECT_EQ(rs.field(1).toString(), page.title) << no;
+    }
+}
