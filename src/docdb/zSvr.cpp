@@ -223,12 +223,13 @@ bool zSvr::onConnection(const std::function<void(dbengine::IDbConnection&, Outco
     }
     if (cancelled || !finished) {
         out.error = QStringLiteral("the statement was cancelled");
-        stopUntilIdle(false);
+        out.cancelled = true;
+        stopUntilNextAction(false);
         return false;
     }
     out = std::move(*result);
     if (out.lost) {
-        stopUntilIdle(!m_lostTold);
+        stopUntilNextAction(!m_lostTold);
         m_lostTold = true;
     } else if (out.ok) {
         m_lostTold = false;
@@ -236,21 +237,44 @@ bool zSvr::onConnection(const std::function<void(dbengine::IDbConnection&, Outco
     return true;
 }
 
-void zSvr::stopUntilIdle(bool tell) {
+namespace {
+
+/// Ends a stop of the statements at the user's next action: a key or a button pressed anywhere.
+class NextAction final : public QObject {
+public:
+    explicit NextAction(std::weak_ptr<bool> stopped) : m_stopped(std::move(stopped)) {}
+    bool eventFilter(QObject*, QEvent* e) override {
+        switch (e->type()) {
+        case QEvent::KeyPress:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::TouchBegin:
+            if (const auto f = m_stopped.lock())
+                *f = false;
+            deleteLater();
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+
+private:
+    std::weak_ptr<bool> m_stopped;
+};
+
+} // namespace
+
+void zSvr::stopUntilNextAction(bool tell) {
     if (*m_stopped || !QCoreApplication::instance())
         return;
-    *m_stopped = true;
+    // Told first: the press that closes the message is no new action.
     if (tell)
         m_messages.show(QStringLiteral("サーバーとの接続が切れました。次の操作のときに接続し直します"));
-    // Back in the window's event loop the action is over: the next one runs its statements (and
-    // connects again).
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [flag = std::weak_ptr<bool>(m_stopped)] {
-            if (const auto f = flag.lock())
-                *f = false;
-        },
-        Qt::QueuedConnection);
+    *m_stopped = true;
+    // The action may let the window's events run between its statements: only the user's next key
+    // or click ends the stop (and the statement after it connects again).
+    QCoreApplication::instance()->installEventFilter(new NextAction(m_stopped));
 }
 
 void zSvr::ChkDmFmt(bool& bOk) {
@@ -325,7 +349,10 @@ void zSvr::D_ExeTx(const QStringList& sQs, bool& bOk, dbengine::WriteOutcome& ou
         [sQs](dbengine::IDbConnection& c, Outcome& r) { r.ok = c.executeAll(sQs, kLockWaitMs, r.write); }, o);
     out = std::move(o.write);
     bOk = o.ok;
-    if (!ran) { // nothing was written, or a cancelled write that the server rolls back
+    if (o.cancelled) { // the server may have taken the commit before the cancel reached it
+        out.failure = dbengine::WriteFailure::Other;
+        out.error = QStringLiteral("キャンセルしました。変更が書き込まれたかどうかは、データベースを開き直すと確かめられます");
+    } else if (!ran) { // not sent: the connection is gone (or was, earlier in this action)
         out.failure = dbengine::WriteFailure::Lost;
         out.error = o.error;
     }

@@ -121,15 +121,16 @@ private:
         qint32 affected = 0;
         dbengine::WriteOutcome write;
         bool lost = false;
+        bool cancelled = false; // by the user, while it was waited for
     };
     /// Runs work on the connection: on the caller's thread, or on the server connection's own while
     /// the window waits (see setServerWait). The work must hold nothing of the caller's: a statement
     /// that was cancelled may still end after the caller has gone on. False when it did not run to
     /// its end (no connection, cancelled, or the action was stopped).
     bool onConnection(const std::function<void(dbengine::IDbConnection&, Outcome&)>& work, Outcome& out);
-    /// The statements still to come in this action fail at once (after a lost connection or a
-    /// cancel); the window's next action runs them again.
-    void stopUntilIdle(bool tell);
+    /// The statements still to come in this action fail at once (after a lost connection, told when
+    /// tell is set, or a cancel); the user's next action runs them again.
+    void stopUntilNextAction(bool tell);
 
     platform::IMessageBox& m_messages;
     const util::zClt& m_files;
@@ -137,7 +138,7 @@ private:
     std::unique_ptr<StatementThread> m_thread; // a server connection's, with a window
     platform::IServerWait* m_wait = nullptr;
     int m_waiting = 0;
-    std::shared_ptr<bool> m_stopped = std::make_shared<bool>(false); // see stopUntilIdle
+    std::shared_ptr<bool> m_stopped = std::make_shared<bool>(false); // see stopUntilNextAction
     bool m_lostTold = false; // the loss of the connection was told, and no statement has worked since
     QString m_databaseFile, m_providerName;
     bool m_readOnly = true;

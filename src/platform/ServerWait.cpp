@@ -23,7 +23,7 @@ class WaitDialog final : public QDialog {
 public:
     WaitDialog(QWidget* parent, const std::function<bool()>& finished, const std::function<void(int)>& stop)
         : QDialog(parent), m_finished(finished), m_stop(stop) {
-        setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+        setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
         setWindowModality(Qt::ApplicationModal);
         m_label = new QLabel(QStringLiteral("サーバーの応答を待っています…"), this);
         auto* bar = new QProgressBar(this);
