@@ -136,6 +136,31 @@ TEST_F(ServerWait, AStalledServerShowsTheWaitWithinASecondTheWindowPaintsAndCanc
     nextAction();
     EXPECT_TRUE(readPage(12)) << svr.lastError().toStdString();
     EXPECT_GT(proxy.connections(), connections);
+
+    // A rename on the stalled server, cancelled with Esc: it claims neither success nor a plain
+    // failure, and the server, whose commit never came, keeps the title.
+    proxy.setStalled(true);
+    nextAction();
+    QTimer esc;
+    esc.setInterval(20);
+    QObject::connect(&esc, &QTimer::timeout, [&] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            esc.stop();
+            QTest::keyClick(modal, Qt::Key_Escape);
+        }
+    });
+    esc.start();
+    bool ok = true;
+    dbengine::WriteOutcome out;
+    svr.D_ExeTx({QStringLiteral("Update tbTree Set szDoc='改' Where noLfP=5 and noLfC=12")}, ok, out);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(docdb::zSvr::failureText(out),
+              QStringLiteral("キャンセルしました。変更が書き込まれたかどうかは、データベースを開き直すと確かめられます"));
+    proxy.setStalled(false);
+    nextAction();
+    QString stored;
+    svr.R_GtVaL(QStringLiteral("Select szDoc From tbTree Where noLfP = 5 And noLfC = 12"), stored, QString());
+    EXPECT_EQ(stored, QStringLiteral("十二"));
 }
 
 TEST_F(ServerWait, ALostConnectionIsToldOnceAndTheNextActionConnectsAgain) {
