@@ -27,10 +27,7 @@ enum : Oid {
     kTimestamp = 1114,
     kTimestampTz = 1184,
     kNumeric = 1700,
-};
-
-// Further types whose values come in the binary format as they are in text.
-enum : Oid {
+    // Texts, whose values come in the binary format as they are in text.
     kChar = 18,
     kName = 19,
     kText = 25,
