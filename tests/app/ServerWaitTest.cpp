@@ -280,4 +280,17 @@ TEST_F(ServerWait, APageOfMegabytesComesInPiecesInOneRoundTripAndWhole) {
         EXPECT_EQ(rs.field(QStringLiteral("szDoc")).toString(), page.title) << no;
         EXPECT_EQ(rs.field(1).toString(), page.title) << no;
     }
+    // A server database whose document column is text (made by another program): read as written.
+    bool ok = false;
+    qint32 n = 0;
+    for (const char* sql : {"Update msDoc Set obDoc = Null Where noDoc = 5",
+                            "ALTER TABLE msDoc ALTER COLUMN obDoc TYPE text USING convert_from(obDoc, 'UTF8')"}) {
+        svr.D_ExeSq(QString::fromLatin1(sql), ok, n);
+        ASSERT_TRUE(ok) << svr.lastError().toStdString();
+    }
+    docdb::Recordset rs;
+    svr.R_Rset(docdb::sql::kDocument + QStringLiteral("9"), rs, ok, 2);
+    ASSERT_TRUE(ok) << svr.lastError().toStdString();
+    EXPECT_EQ(rs.field(0).toString(), QString::fromUtf8(*c.pages[2].obDoc));
+    EXPECT_EQ(rs.field(1).toString(), QStringLiteral("九"));
 }
