@@ -190,6 +190,7 @@ void sbDmp::ActP(const QString& sKys, qint32& nNo) {
     nNo = m_selected;
     m_prefetch.clear();
     m_prefetchTitle.clear();
+    m_prefetchPage = -1;
     m_docs.clear();
 }
 
@@ -221,13 +222,15 @@ void sbDmp::showDocument(qint32 p, bool prefetched) {
     m_position = p;
     m_cmRet[1]->setEnabled(p > 0);
     m_cmRet[2]->setEnabled(false);
-    bool found = prefetched;
-    if (!prefetched) {
+    // The page read ahead is used only when it is this one (a read ahead that failed left another).
+    bool found = prefetched && m_prefetchPage == p;
+    if (!found) {
         QByteArray content;
         QString title;
         if (read(p, content, title)) {
             m_prefetch = content;
             m_prefetchTitle = title;
+            m_prefetchPage = p;
             found = true;
         }
     }
@@ -241,6 +244,7 @@ void sbDmp::showDocument(qint32 p, bool prefetched) {
         if (read(p + 1, content, title)) {
             m_prefetch = content;
             m_prefetchTitle = title;
+            m_prefetchPage = p + 1;
         }
         m_cmRet[2]->setEnabled(true);
     }
@@ -293,6 +297,10 @@ void sbDmp::armTimedAdvance() {
 void sbDmp::timedAdvance() {
     if (m_s.svr.waiting())
         return; // a page is still coming from the server: the advance waits for its next turn
+    if (m_s.svr.stopped()) {
+        m_chPage->setChecked(false); // cancelled, or the server is gone: the advance stops, as a click
+        return;
+    }
     if (m_position == m_last) {
         if (m_asking)
             return; // the question is open already

@@ -117,6 +117,7 @@ private:
     QStringList m_docs;
     QByteArray m_prefetch;
     QString m_prefetchTitle;
+    qint32 m_prefetchPage = -1; // the page m_prefetch holds
     qint32 m_selected = 0;
     qint16 m_pending = 0;
     bool m_asking = false; // the closing question is open

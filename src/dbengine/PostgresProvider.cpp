@@ -7,6 +7,7 @@
 #include <QDate>
 #include <QLoggingCategory>
 #include <QRegularExpression>
+#include <QScopeGuard>
 
 #include <libpq-fe.h>
 
@@ -309,6 +310,10 @@ bool PgConnection::run(const QString& sql, const RowSink* sink, qint64* affected
                        QStringList* columns, bool binary) {
     m_lastState.clear();
     m_cut = false; // a cut meant the statement before
+    // A stop asked for meant this statement: it is spent when the statement ends, however it ends
+    // (one asked for before it started stops it below).
+    const bool stopAsked = m_interrupted.exchange(false);
+    const auto spent = qScopeGuard([this] { m_interrupted = false; });
     if (!connected(error) || !applyTimeout(error)) {
         m_lastState = "08000"; // no connection
         return false;
@@ -318,8 +323,9 @@ bool PgConnection::run(const QString& sql, const RowSink* sink, qint64* affected
         error = QStringLiteral("the statement holds a NUL character");
         return false;
     }
-    if (m_interrupted.exchange(false)) { // stopped before it started
+    if (stopAsked || m_interrupted.exchange(false)) { // stopped before it started
         error = QStringLiteral("the statement was stopped");
+        m_lastState = "57014"; // as the server says of a statement it stopped
         return false;
     }
     // The extended protocol takes one statement only, as the SQLite path does.
@@ -376,7 +382,6 @@ bool PgConnection::run(const QString& sql, const RowSink* sink, qint64* affected
         }
         PQclear(r);
     }
-    m_interrupted = false; // a stop asked for while it ran meant this statement, which has ended
     if (late)
         return false;
     if (inText && ok && PQstatus(m_conn) == CONNECTION_OK)
@@ -387,6 +392,8 @@ bool PgConnection::run(const QString& sql, const RowSink* sink, qint64* affected
     }
     if (!ok && (late || PQstatus(m_conn) != CONNECTION_OK))
         m_lastState = "08000";
+    if (PQstatus(m_conn) != CONNECTION_OK)
+        setSocket(-1); // libpq has closed it: nothing is left to cut
     return ok;
 }
 
@@ -527,7 +534,9 @@ bool PgConnection::query(const QString& sql, DbRows& out, QString& error, qint64
         bool asText = false;
         if (readDocument(m.captured(1), out, asText, error))
             return true;
-        if (!asText)
+        // Stopped, timed out or cut off: failed. Otherwise the pieces could not be read from this
+        // msDoc (a view, a column of another type): the statement is read as it is written.
+        if (!asText && (m_lastState == "08000" || m_lastState == "57014"))
             return false;
     }
     out = DbRows();

@@ -15,9 +15,10 @@ bool StatementThread::Job::done() const {
     return m_done;
 }
 
-void StatementThread::Job::cancel() {
+bool StatementThread::Job::cancel() {
     const std::lock_guard lock(m_lock);
     m_cancelled = true;
+    return !m_started;
 }
 
 StatementThread::StatementThread() : m_queue(std::make_shared<Queue>()) {
@@ -36,7 +37,7 @@ StatementThread::StatementThread() : m_queue(std::make_shared<Queue>()) {
             bool run = false;
             {
                 const std::lock_guard lock(job->m_lock);
-                run = !job->m_cancelled;
+                run = job->m_started = !job->m_cancelled;
             }
             if (run)
                 job->m_work();

@@ -19,15 +19,16 @@ public:
         /// Waits at most ms for the work to end; true when it has.
         bool waitFor(int ms);
         bool done() const;
-        /// The work is not started if it has not started yet.
-        void cancel();
+        /// The work is not started if it has not started yet; true when it had not (and now never
+        /// starts), false when it is running or has run.
+        bool cancel();
 
     private:
         friend class StatementThread;
         std::function<void()> m_work;
         mutable std::mutex m_lock;
         std::condition_variable m_ended;
-        bool m_done = false, m_cancelled = false;
+        bool m_done = false, m_cancelled = false, m_started = false;
     };
 
     StatementThread();

@@ -211,8 +211,9 @@ bool zSvr::onConnection(const std::function<void(dbengine::IDbConnection&, Outco
         // server, and when that is not answered either, the connection is cut.
         cancelled = !m_wait->wait([job] { return job->done(); },
                                   [job, conn](int attempt) {
-                                      job->cancel();
-                                      if (job->done())
+                                      // One not yet started is some other statement's wait:
+                                      // that statement is left alone.
+                                      if (job->cancel() || job->done())
                                           return;
                                       if (attempt == 1)
                                           conn->interrupt();

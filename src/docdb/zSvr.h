@@ -57,6 +57,9 @@ public:
     /// True while a statement is being waited for with the window going on: work started by a
     /// timer should leave its turn out.
     bool waiting() const { return m_waiting > 0; }
+    /// True while the statements fail at once after a cancel or a lost connection (until the user's
+    /// next key or click): work started by a timer should stop rather than go on without its data.
+    bool stopped() const { return *m_stopped; }
     static constexpr int kPatienceMs = 500;
 
     /// Work done around each of our writes while the write lock is held (see dbengine::WriteWatch);

@@ -245,6 +245,7 @@ private:
     bool m_shownOnce = false;
     bool m_listKeyboard = false; // a list's selection moves by keyboard
     bool m_renameEnabled = false;
+    bool m_renaming = false; // a rename is being written
     bool m_comboPicked = false;                   // an entry of the find combo's list was chosen
     Qt::MouseButton m_tabButton = Qt::LeftButton; // the button of the last press on the tab strip
     bool m_tabIcons = true;                       // the tabs show their pictures

@@ -100,10 +100,13 @@ void uTrX::setupFindPane() {
     connect(&m_engine, &find::FindEngine::indexFailed, this, &uTrX::showFindBusy);
     connectChoice(m_lsFind, &uTrX::chooseFound);
     connect(m_lsCod, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) { chooseCode(item); });
-    // A finished label edit: the delegate has put the text into the node when this runs.
+    // A finished label edit: the delegate has put the text into the node when this runs. The title is
+    // written once the editor has closed: the write may wait for a server, and a window that takes
+    // the focus from an open editor would end the edit a second time (and the delegate would close
+    // an editor already gone).
     connect(m_trView->itemDelegate(), &QAbstractItemDelegate::commitData, this, [this](QWidget* editor) {
         if (auto* line = qobject_cast<QLineEdit*>(editor))
-            LabelEdited(line->text());
+            QMetaObject::invokeMethod(this, [this, text = line->text()] { LabelEdited(text); }, Qt::QueuedConnection);
     });
 }
 
@@ -316,6 +319,12 @@ void uTrX::setRenameEnabled(bool on) {
 }
 
 void uTrX::LabelEdited(const QString& t) {
+    // The wait for a slow server takes the focus from the label editor, which ends the edit a second
+    // time: the rename under way is the only one.
+    if (m_renaming)
+        return;
+    m_renaming = true;
+    const auto done = qScopeGuard([this] { m_renaming = false; });
     try {
         const QString title = util::Trim(t);
         if (title.isEmpty())

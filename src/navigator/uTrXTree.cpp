@@ -196,12 +196,18 @@ void uTrX::SetNodes(QString& sKy, bool /*bShwRt*/) {
             return;
         // Which children have children: one more statement whatever their number (a round trip
         // each would be thousands on a server).
+        // A read that fails (cancelled, or the connection lost) loads nothing: the node is read again
+        // when it is next needed, rather than left with every child drawn as a leaf.
         if (n > 0) {
-            docdb::RowArray found;
-            qint32 m = 0;
-            readChildren(sKy, docdb::sql::kChildParents, found, m);
-            for (int r = 0; r < m; ++r)
-                if (const std::optional<qint32> no = util::pageNumber(found(0, r)))
+            QString sql = docdb::sql::kChildParents;
+            sql.replace(QLatin1Char('?'), QString::number(*util::pageNumber(KyToNo(sKy))));
+            docdb::Recordset found;
+            bool ok = false;
+            m_svr.R_Rset(sql, found, ok, 0);
+            if (!ok)
+                return;
+            for (; !found.eof(); found.moveNext())
+                if (const std::optional<qint32> no = util::pageNumber(found.field(0)))
                     parents.insert(*no);
         }
     }

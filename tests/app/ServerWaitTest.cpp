@@ -17,6 +17,8 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QLineEdit>
+#include <QSet>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -293,4 +295,51 @@ TEST_F(ServerWait, APageOfMegabytesComesInPiecesInOneRoundTripAndWhole) {
     ASSERT_TRUE(ok) << svr.lastError().toStdString();
     EXPECT_EQ(rs.field(0).toString(), QString::fromUtf8(*c.pages[2].obDoc));
     EXPECT_EQ(rs.field(1).toString(), QStringLiteral("九"));
+}
+
+// A rename that the server is slow to take, ended by Enter in the label editor: the wait takes the
+// focus from the editor, which must not write the title a second time.
+TEST_F(ServerWait, ASlowRenameThroughTheLabelEditorIsWrittenOnce) {
+    open(testsupport::smallTree());
+    testsupport::FakeScreen screen;
+    navigator::uTrX nav(svr, screen, messages);
+    nav.resize(300, 600);
+    nav.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&nav));
+    nav.setRenameEnabled(true);
+    QString top = QStringLiteral("0");
+    nav.SetNodes(top);
+    nav.trView()->setCurrentItem(nav.node(QStringLiteral("N0-5")));
+    nav.trView()->setFocus();
+    QTest::keyClick(nav.trView(), Qt::Key_F2);
+    QApplication::processEvents();
+    auto* editor = nav.trView()->findChild<QLineEdit*>();
+    ASSERT_TRUE(editor) << "no label editor opened";
+    editor->setText(QStringLiteral("遅い改名"));
+
+    proxy.setStalled(true);
+    QSet<QWidget*> waits;
+    QElapsedTimer t;
+    QTimer watch;
+    watch.setInterval(20);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            waits.insert(modal);
+            if (t.elapsed() > 1200)
+                proxy.setStalled(false); // the server answers after a while
+        }
+    });
+    const qint64 statements = svr.statementCount();
+    t.start();
+    watch.start();
+    QTest::keyClick(editor, Qt::Key_Return);
+    QTRY_VERIFY_WITH_TIMEOUT(!QApplication::activeModalWidget() && t.elapsed() > 1300, 10000);
+    QApplication::processEvents(); // the report after the edit
+    watch.stop();
+    EXPECT_EQ(waits.size(), 1);
+    EXPECT_EQ(svr.statementCount() - statements, 1); // one transaction
+    EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join(QLatin1Char('\n')).toStdString();
+    QString stored;
+    svr.R_GtVaL(QStringLiteral("Select szDoc From tbTree Where noLfP = 0 And noLfC = 5"), stored, QString());
+    EXPECT_EQ(stored, QStringLiteral("遅い改名"));
 }

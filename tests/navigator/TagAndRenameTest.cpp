@@ -139,7 +139,8 @@ protected:
         ASSERT_TRUE(editor) << "no label editor opened";
         editor->setText(text);
         QTest::keyClick(editor, Qt::Key_Return);
-        QApplication::processEvents(); // the delegate commits through the event loop
+        QApplication::processEvents(); // the delegate commits through the event loop,
+        QApplication::processEvents(); // and the title is written once the editor has closed
     }
     QString dump() {
         docdb::RowArray rows;

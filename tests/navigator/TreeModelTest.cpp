@@ -117,6 +117,10 @@ TEST_F(NavigatorTest, ChildrenAndMarksInTwoStatementsAreThoseOfACountPerChild) {
         c.edges << testsupport::edge(50, p.no, i / 3, QStringLiteral("多 %1").arg(i), i % 5 == 0);
         if (i % 7 == 0)
             c.edges << testsupport::edge(p.no, 9, 1, QStringLiteral("九"));
+        else if (i % 7 == 1) // only a link below: a closed folder too
+            c.edges << testsupport::edge(p.no, 9, 1, QStringLiteral("九へ"), 1);
+        else if (i % 7 == 2) // only a row to no page below: counted as well
+            c.edges << testsupport::edge(p.no, 777, 1, QStringLiteral("なし"));
     }
     open(c, "marks.txdb");
     bool ok = false;
