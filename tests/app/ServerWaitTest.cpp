@@ -139,6 +139,30 @@ TEST_F(ServerWait, AStalledServerShowsTheWaitWithinASecondTheWindowPaintsAndCanc
     EXPECT_TRUE(readPage(12)) << svr.lastError().toStdString();
     EXPECT_GT(proxy.connections(), connections);
 
+    // Connecting again, cancelled too (the stop asked for must not outlive it): once the server is
+    // back, the next action reads.
+    proxy.dropAll();
+    EXPECT_FALSE(readPage(12)); // the read that finds the connection lost
+    proxy.setStalled(true);
+    nextAction();
+    bool cancelled = false;
+    QTimer cancelAgain;
+    cancelAgain.setInterval(20);
+    QObject::connect(&cancelAgain, &QTimer::timeout, [&] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            cancelAgain.stop();
+            cancelled = true;
+            QTest::mouseClick(modal->findChild<QPushButton*>(), Qt::LeftButton);
+        }
+    });
+    cancelAgain.start();
+    EXPECT_FALSE(readPage(12)); // connecting again is held, and cancelled
+    EXPECT_TRUE(cancelled);
+    proxy.setStalled(false);
+    nextAction();
+    EXPECT_TRUE(readPage(12)) << svr.lastError().toStdString();
+    messages.texts.clear(); // the dropped connection was told; that is the next test's
+
     // A rename on the stalled server, cancelled with Esc: it claims neither success nor a plain
     // failure, and the server, whose commit never came, keeps the title.
     proxy.setStalled(true);
