@@ -64,18 +64,6 @@ void resetPeak() {
         f.write("5");
 }
 
-/// A data link as the platform writes it: UTF-16LE with BOM, CR LF.
-QString writeUdl(const QString& path, const QString& init) {
-    const QString text = QStringLiteral("[oledb]\r\n; Everything after this line is an OLE DB initstring\r\n") + init +
-                         QStringLiteral("\r\n");
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return {};
-    f.write("\xFF\xFE", 2);
-    f.write(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
-    return path;
-}
-
 /// A database file put on the server under name (once: an existing database is kept).
 bool onServer(testsupport::PgCluster& pg, const QString& file, const QString& name, QString& error) {
     QString exists;
@@ -86,7 +74,7 @@ bool onServer(testsupport::PgCluster& pg, const QString& file, const QString& na
         return true;
     if (!pg.createDatabase(name, error))
         return false;
-    const QString udl = writeUdl(file + QStringLiteral(".udl"), pg.initString(name));
+    const QString udl = testsupport::writeUdl(file + QStringLiteral(".udl"), pg.initString(name));
     QString partial;
     auto from = docdb::openCopyEnd(file, false, partial, error);
     auto to = from ? docdb::openCopyEnd(udl, true, partial, error) : nullptr;
@@ -201,7 +189,7 @@ int main(int argc, char** argv) {
         }
         Row row;
         row.delay = delay;
-        const QString udl = writeUdl(QStringLiteral("/tmp/dbtext-server-bench-%1ms.udl").arg(delay),
+        const QString udl = testsupport::writeUdl(QStringLiteral("/tmp/dbtext-server-bench-%1ms.udl").arg(delay),
                                      pg->initString(name, proxy.port()));
         docdb::zSvr svr(messages, clt);
         svr.setServerWait(&wait);
@@ -259,7 +247,7 @@ int main(int argc, char** argv) {
         // A page of 10 MB read whole, in a process of its own (so that no memory freed before is
         // reused), with the peak it takes above what the process held once the database was open.
         {
-            const QString bigUdl = writeUdl(QStringLiteral("/tmp/dbtext-server-bench-big-%1ms.udl").arg(delay),
+            const QString bigUdl = testsupport::writeUdl(QStringLiteral("/tmp/dbtext-server-bench-big-%1ms.udl").arg(delay),
                                             pg->initString(QStringLiteral("benchbig"), proxy.port()));
             QProcess reader;
             trips = proxy.roundTrips();

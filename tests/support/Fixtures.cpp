@@ -70,18 +70,6 @@ QString writeDb(const QString& dir, const QString& name, const samples::DocDbCon
     return onServer() ? serverCopy(path) : path;
 }
 
-QString writeUdl(const QString& path, const QString& initString) {
-    const QString text = QStringLiteral("[oledb]\r\n; Everything after this line is an OLE DB initstring\r\n") +
-                         initString + QStringLiteral("\r\n");
-    QByteArray bytes("\xFF\xFE", 2);
-    for (QChar c : text) {
-        bytes.append(char(c.unicode() & 0xFF));
-        bytes.append(char(c.unicode() >> 8));
-    }
-    writeBytes(path, bytes);
-    return path;
-}
-
 QByteArray readBytes(const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))

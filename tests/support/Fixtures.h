@@ -2,6 +2,7 @@
 #pragma once
 
 #include "samples/builder/DocDbWriter.h"
+#include "support/PgCluster.h" // writeUdl
 
 #include <QByteArray>
 #include <QString>
@@ -29,9 +30,6 @@ QString paragraphs(int n, const QString& text);
 /// Writes content to dir/name and returns the path; fails the current test on error.
 QString writeDb(const QString& dir, const QString& name, const samples::DocDbContent& content);
 
-/// Writes a data-link file as the platform writes it: UTF-16LE with BOM, "[oledb]", a comment line,
-/// then the initialisation string, CR LF line ends.
-QString writeUdl(const QString& path, const QString& initString);
 
 QByteArray readBytes(const QString& path);
 bool writeBytes(const QString& path, const QByteArray& bytes);

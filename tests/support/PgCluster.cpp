@@ -195,6 +195,18 @@ QString PgCluster::initString(const QString& database, int port) const {
         .arg(database, user(), m_password);
 }
 
+QString writeUdl(const QString& path, const QString& initString) {
+    const QString text = QStringLiteral("[oledb]\r\n; Everything after this line is an OLE DB initstring\r\n") +
+                         initString + QStringLiteral("\r\n");
+    QByteArray bytes("\xFF\xFE", 2);
+    for (QChar c : text) {
+        bytes.append(char(c.unicode() & 0xFF));
+        bytes.append(char(c.unicode() >> 8));
+    }
+    writeBytes(path, bytes);
+    return path;
+}
+
 bool PgCluster::createDatabase(const QString& name, QString& error) {
     return execute(QStringLiteral("postgres"),
                    QStringLiteral("CREATE DATABASE \"%1\" TEMPLATE template0 ENCODING 'UTF8'").arg(name), error);

@@ -44,6 +44,10 @@ private:
     std::unique_ptr<Server> m_server;
 };
 
+/// Writes a data-link file as the platform writes it: UTF-16LE with BOM, "[oledb]", a comment line,
+/// then the initialisation string, CR LF line ends. Gives the path.
+QString writeUdl(const QString& path, const QString& initString);
+
 /// Whether the tests run against the server: DBTEXT_TEST_BACKEND=postgres.
 bool onServer();
 
